@@ -1,0 +1,36 @@
+# GoogleTest from Debian's sources, cross-compiled; every tests/<folder>/test_*.cpp is one
+# test program and one ctest entry (a Wine start costs seconds, so not one per case).
+enable_testing()
+set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+
+# Each test program runs under Wine through a wrapper that knows this build tree.
+configure_file(${PROJECT_SOURCE_DIR}/scripts/wine-run.sh.in ${CMAKE_BINARY_DIR}/wine-run @ONLY
+  FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_BINARY_DIR}/wine-run)
+
+file(GLOB SUPPORT_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/support/*.cpp)
+add_library(korvel_test_support STATIC ${SUPPORT_SOURCES})
+target_include_directories(korvel_test_support PUBLIC ${PROJECT_SOURCE_DIR}/tests/support
+  ${PROJECT_SOURCE_DIR}/korvel ${DEPS}/include)
+target_link_libraries(korvel_test_support PUBLIC korvel gtest)
+
+file(GLOB_RECURSE TEST_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/*/test_*.cpp)
+list(FILTER TEST_SOURCES EXCLUDE REGEX "/tests/support/")
+foreach(src ${TEST_SOURCES})
+  get_filename_component(name ${src} NAME_WE)
+  get_filename_component(dir ${src} DIRECTORY)
+  get_filename_component(folder ${dir} NAME)
+  set(target ${folder}_${name})
+  add_executable(${target} ${src})
+  target_link_libraries(${target} PRIVATE korvel_test_support gtest_main)
+  # Each program runs in a folder of its own, so its Log.txt and files stay apart.
+  set(workdir ${CMAKE_BINARY_DIR}/testrun/${target})
+  file(MAKE_DIRECTORY ${workdir})
+  add_test(NAME ${target} COMMAND ${target} WORKING_DIRECTORY ${workdir})
+  set_tests_properties(${target} PROPERTIES TIMEOUT 300 ENVIRONMENT "KORVEL_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
+endforeach()
+
+# The program imports only the allowed DLLs at load time.
+add_test(NAME app_imports COMMAND sh ${PROJECT_SOURCE_DIR}/scripts/check-imports.sh $<TARGET_FILE:Quillmere>)

@@ -1,0 +1,29 @@
+// Thin wrappers over Win32 threads and critical sections. A thread started through
+// LaunchThread suspends itself before running the caller's code, so its owner finishes
+// setting it up and decides when it first runs.
+#pragma once
+#include <windows.h>
+
+struct THREAD_RECORD;
+typedef void (*THREAD_FUNCTION)(THREAD_RECORD* record, int userValue);
+
+struct THREAD_RECORD {
+  THREAD_FUNCTION function;
+  int userValue;
+  HANDLE thread;  // null when no thread exists
+  DWORD threadId;
+};
+
+int LaunchThread(THREAD_RECORD* record, THREAD_FUNCTION function, int userValue);
+int ResumeThreadRecord(THREAD_RECORD* record);
+void SuspendSelf();
+void SetThreadPriorityLevel(THREAD_RECORD* record, int level);
+int IsThreadCreated(const THREAD_RECORD* record);
+void CloseThreadHandle(THREAD_RECORD* record);
+DWORD GetThreadRecordId(const THREAD_RECORD* record);
+void SleepMs(int milliseconds);
+
+int InitLock(CRITICAL_SECTION* lock);
+int DeleteLock(CRITICAL_SECTION* lock);
+int EnterLock(CRITICAL_SECTION* lock);
+int LeaveLock(CRITICAL_SECTION* lock);

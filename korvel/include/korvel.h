@@ -1,0 +1,5 @@
+// Korvel: the public interface of the library. A program includes this header and links the
+// static library "korvel" alone.
+#pragma once
+
+#include "korvel_system.h"

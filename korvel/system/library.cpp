@@ -1,0 +1,135 @@
+#include "library.h"
+
+#include <windows.h>
+
+#include <cstdarg>
+
+#include "core/log.h"
+#include "core/memory.h"
+#include "core/strings.h"
+#include "core/winapi.h"
+#include "file/file_access.h"
+#include "korvel.h"
+#include "window_state.h"
+
+LIBRARY_FLAGS LibraryFlags;
+WINDOW_STATE WindowState;
+
+namespace {
+const char* const kRefuse24Bit = "Korvelは２４ビットカラーモードに対応していません\n";
+
+int FailStart() {
+  LibraryFlags.starting = 0;
+  return -1;
+}
+
+int DesktopColorBits() {
+  HDC dc = GetDC(nullptr);
+  int bits = GetDeviceCaps(dc, PLANES) * GetDeviceCaps(dc, BITSPIXEL);
+  ReleaseDC(nullptr, dc);
+  return bits;
+}
+}  // namespace
+
+int InitLibrary() {
+  if (LibraryFlags.started == 1) return 0;
+  return InitLibraryCore();
+}
+
+int EndLibrary() {
+  if (LibraryFlags.started == 0) return 0;
+  return EndLibraryCore();
+}
+
+int ClearQuitRequest() {
+  LibraryFlags.quitRequest = 0;
+  return 0;
+}
+
+int SetQuitRequest() {
+  LibraryFlags.quitRequest = 1;
+  return 0;
+}
+
+int IsQuitRequested() { return LibraryFlags.quitRequest; }
+
+int InitLibraryCore() {
+  if (LibraryFlags.started == 1) return 0;
+  LibraryFlags.starting = 1;
+  ClearQuitRequest();
+  WindowState.mainThreadId = GetCurrentThreadId();
+
+  LoadWinApiTable();
+
+  GetFileStreamDirectory(WindowState.startupFolder);
+  SetLogFolderIfEmpty(WindowState.startupFolder);
+  StartLog();
+
+  if (!LibraryFlags.noWindow && WindowState.windowedMode == 1 && DesktopColorBits() == 24) {
+    WriteLogText(kRefuse24Bit);
+    return FailStart();
+  }
+
+  QueryPerformanceFrequency(&WindowState.counterFrequency);
+  WindowState.usePerformanceCounter = WindowState.counterFrequency.QuadPart != 0 ? 1 : 0;
+
+  StartCom();
+
+  LibraryFlags.started = 1;
+  LibraryFlags.starting = 0;
+  return 0;
+}
+
+int EndLibraryCore() {
+  if (LibraryFlags.started == 0) return 0;
+  WindowState.ending = 1;
+
+  EndCom();
+
+  LibraryFlags.started = 0;
+
+  SetFileStreamDirectory(WindowState.startupFolder);
+  DumpAllocatedBlocks();
+  FreeWinApiTable();
+  return 0;
+}
+
+[[noreturn]] void ExitWithFatalError(const char* message) {
+  WriteLogText(message);
+  WriteLogText("\n");
+  // The shut-down pumps the main window and stops the loader threads, so it runs only on the
+  // main thread; a fatal error on another thread ends the process without it rather than
+  // wait for itself.
+  if (WindowState.mainThreadId == 0 || GetCurrentThreadId() == WindowState.mainThreadId) EndLibraryCore();
+  ExitProcess((UINT)-1);
+}
+
+[[noreturn]] void ExitWithFatalErrorFormat(const char* format, ...) {
+  char buffer[1024];
+  va_list args;
+  va_start(args, format);
+  FormatStringV(buffer, sizeof(buffer), format, args);
+  va_end(args);
+  ExitWithFatalError(buffer);
+}
+
+int StartCom() {
+  if (WindowState.comStarted) return -1;
+  WriteLogText("ＣＯＭの初期化... ");
+  HRESULT hr = WinApi.ole32.CoInitializeEx != nullptr ? WinApi.ole32.CoInitializeEx(nullptr, 0) : E_FAIL;
+  if (FAILED(hr)) {
+    WriteLogText("ＣＯＭの初期化に失敗しました\n");
+    return -1;
+  }
+  WriteLogText("成功しました\n");
+  WindowState.comStarted = 1;
+  return 0;
+}
+
+int EndCom() {
+  if (!WindowState.comStarted) return -1;
+  if (WinApi.ole32.CoUninitialize != nullptr) WinApi.ole32.CoUninitialize();
+  WriteLogText("ＣＯＭを終了... 完了\n");
+  WindowState.comStarted = 0;
+  return 0;
+}

@@ -1,0 +1,74 @@
+// Library start-up and shut-down: flags, order, repeated starts and the live-block dump.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include "core/memory.h"
+#include "korvel.h"
+#include "system/library.h"
+#include "test_support.h"
+
+namespace {
+// Runs first: nothing has started the library yet.
+TEST(Library, EndBeforeStartTouchesNothing) {
+  DeleteFileA("Log.txt");
+  EXPECT_EQ(EndLibrary(), 0);
+  EXPECT_EQ(GetFileAttributesA("Log.txt"), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST(Library, SecondStartReturnsZeroAndLogsNothing) {
+  ASSERT_EQ(InitLibrary(), 0);
+  EXPECT_EQ(LibraryFlags.started, 1);
+  EXPECT_EQ(LibraryFlags.starting, 0);
+  std::string before = ReadLog();
+  EXPECT_NE(before.find("ＣＯＭの初期化... 成功しました\r\n"), std::string::npos) << before;
+  EXPECT_EQ(InitLibrary(), 0);
+  EXPECT_EQ(ReadLog(), before);
+  EXPECT_EQ(EndLibrary(), 0);
+  EXPECT_EQ(LibraryFlags.started, 0);
+  EXPECT_NE(ReadLog().find("ＣＯＭを終了... 完了\r\n"), std::string::npos);
+}
+
+TEST(Library, StartEndTwiceEndsWithNoLiveBlocks) {
+  for (int round = 0; round < 2; round++) {
+    ASSERT_EQ(InitLibrary(), 0) << round;
+    ASSERT_EQ(EndLibrary(), 0) << round;
+  }
+  std::string log = ReadLogWithoutStamps();
+  size_t dump = log.rfind("Alloc memory dump\r\n");
+  ASSERT_NE(dump, std::string::npos) << log;
+  EXPECT_NE(log.find("Alloc num:0\r\n", dump), std::string::npos) << log.substr(dump);
+}
+
+TEST(Library, EndRestoresTheStartupFolder) {
+  char start[MAX_PATH], now[MAX_PATH];
+  GetCurrentDirectoryA(MAX_PATH, start);
+  ASSERT_EQ(InitLibrary(), 0);
+  CreateDirectoryA("elsewhere", nullptr);
+  SetCurrentDirectoryA("elsewhere");
+  EndLibrary();
+  GetCurrentDirectoryA(MAX_PATH, now);
+  EXPECT_STREQ(now, start);
+}
+
+TEST(Library, QuitRequestIsClearedByStart) {
+  SetQuitRequest();
+  EXPECT_EQ(IsQuitRequested(), 1);
+  ASSERT_EQ(InitLibrary(), 0);
+  EXPECT_EQ(IsQuitRequested(), 0);
+  EndLibrary();
+}
+
+TEST(Library, FatalErrorLogsRunsTheShutDownAndExitsWithMinusOne) {
+  EXPECT_EXIT(
+      {
+        InitLibrary();
+        ExitWithFatalErrorFormat("fatal %d", 7);
+      },
+      ::testing::ExitedWithCode(-1), "");
+  std::string log = ReadLogWithoutStamps();
+  size_t at = log.find("fatal 7\r\n");
+  ASSERT_NE(at, std::string::npos) << log;
+  EXPECT_NE(log.find("ＣＯＭを終了... 完了\r\n", at), std::string::npos);
+  EXPECT_NE(log.find("Alloc memory dump", at), std::string::npos);
+}
+}  // namespace
