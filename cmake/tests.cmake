@@ -34,3 +34,11 @@ endforeach()
 
 # The program imports only the allowed DLLs at load time.
 add_test(NAME app_imports COMMAND sh ${PROJECT_SOURCE_DIR}/scripts/check-imports.sh $<TARGET_FILE:Quillmere>)
+
+# Benchmarks: every bench/*.cpp is a program of its own (run by hand, never by ctest).
+file(GLOB BENCH_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/bench/*.cpp)
+foreach(src ${BENCH_SOURCES})
+  get_filename_component(name ${src} NAME_WE)
+  add_executable(bench_${name} ${src})
+  target_link_libraries(bench_${name} PRIVATE korvel_test_support)
+endforeach()
