@@ -28,17 +28,16 @@ int IsDoubleByteLead(unsigned char byte, int code) {
 }
 
 int GetByteKind(const char* text, int position, int code) {
-  int i = 0;
-  while (text[i] != 0) {
-    if (IsDoubleByteLead((unsigned char)text[i], code) && text[i + 1] != 0) {
-      if (position == i) return 1;
-      if (position == i + 1) return 2;
-      i += 2;
-    } else {
-      if (position == i) return 0;
+  for (int i = 0; text[i] != 0 && i <= position;) {
+    int lead = IsDoubleByteLead((unsigned char)text[i], code);
+    if (position == i) return lead ? 1 : 0;
+    if (!lead) {
       i += 1;
+      continue;
     }
-    if (i > position) break;
+    if (text[i + 1] == 0) break;  // a lead byte cut off by the terminator has no trail
+    if (position == i + 1) return 2;
+    i += 2;
   }
   return -1;
 }
@@ -161,9 +160,12 @@ size_t MoveBytes(void* dest, const void* src, size_t count) {
   return count;
 }
 
+// One x87 fsincos gives both values.
 void GetSinCos(float angle, float* sinOut, float* cosOut) {
-  *sinOut = sinf(angle);
-  *cosOut = cosf(angle);
+  long double s, c;
+  __asm__("fsincos" : "=t"(c), "=u"(s) : "0"((long double)angle));
+  *sinOut = (float)s;
+  *cosOut = (float)c;
 }
 
 float PowFloat(float x, float y) { return (float)pow(x, y); }

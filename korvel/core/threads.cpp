@@ -1,6 +1,5 @@
 #include "threads.h"
 
-namespace {
 DWORD WINAPI RunThreadEntry(LPVOID param) {
   THREAD_RECORD* record = (THREAD_RECORD*)param;
   SuspendThread(GetCurrentThread());
@@ -8,7 +7,6 @@ DWORD WINAPI RunThreadEntry(LPVOID param) {
   ExitThread(0);
   return 0;
 }
-}  // namespace
 
 int LaunchThread(THREAD_RECORD* record, THREAD_FUNCTION function, int userValue) {
   record->function = function;
@@ -17,11 +15,13 @@ int LaunchThread(THREAD_RECORD* record, THREAD_FUNCTION function, int userValue)
   return record->thread != nullptr ? 0 : -1;
 }
 
-// 1 when the thread had suspended itself and now runs; 0 when it had not suspended yet, or
-// when ResumeThread failed (the caller tries again later either way).
+// 1 when the thread had suspended itself and now runs; 0 when it had not suspended yet (the
+// caller tries again later); THREAD_RESUME_FAILED when there is no thread or ResumeThread
+// itself failed, which no retry will mend.
 int ResumeThreadRecord(THREAD_RECORD* record) {
+  if (record->thread == nullptr) return THREAD_RESUME_FAILED;
   DWORD previous = ResumeThread(record->thread);
-  if (previous == (DWORD)-1) return 0;
+  if (previous == (DWORD)-1) return THREAD_RESUME_FAILED;
   return previous != 0 ? 1 : 0;
 }
 

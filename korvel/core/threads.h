@@ -14,7 +14,13 @@ struct THREAD_RECORD {
   DWORD threadId;
 };
 
+// ResumeThreadRecord's result when the thread cannot be resumed at all.
+enum { THREAD_RESUME_FAILED = -1 };
+
 int LaunchThread(THREAD_RECORD* record, THREAD_FUNCTION function, int userValue);
+// The start routine of every launched thread: suspends itself, then runs the function.
+DWORD WINAPI RunThreadEntry(LPVOID record);
+// 1 resumed, 0 not suspended yet (try later), THREAD_RESUME_FAILED.
 int ResumeThreadRecord(THREAD_RECORD* record);
 void SuspendSelf();
 void SetThreadPriorityLevel(THREAD_RECORD* record, int level);

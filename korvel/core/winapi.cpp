@@ -37,8 +37,16 @@ const DllEntry loadOrder[] = {DLL_ENTRY("ws2_32.dll", ws2, ws2Names), DLL_ENTRY(
 // Release order.
 const int freeOrder[] = {5, 6, 0, 1, 2, 3, 4};
 
-static_assert(sizeof(WinApi.ws2) == sizeof(void*) * 23, "ws2_32 group layout");
-static_assert(sizeof(WinApi.winmm) == sizeof(void*) * 10, "winmm group layout");
+// Each group is its module handle followed by exactly its named function pointers.
+#define CHECK_GROUP(field, names) \
+  static_assert(sizeof(WinApi.field) == sizeof(void*) * (1 + sizeof(names) / sizeof(names[0])), #field " layout")
+CHECK_GROUP(ws2, ws2Names);
+CHECK_GROUP(imm, immNames);
+CHECK_GROUP(winmm, winmmNames);
+CHECK_GROUP(ole32, ole32Names);
+CHECK_GROUP(comctl32, comctl32Names);
+CHECK_GROUP(dwmapi, dwmapiNames);
+CHECK_GROUP(user32, user32Names);
 
 FARPROC* Functions(const DllEntry& entry) { return (FARPROC*)(entry.group + 1); }
 }  // namespace

@@ -9,6 +9,7 @@
 #include "core/strings.h"
 #include "core/winapi.h"
 #include "file/file_access.h"
+#include "sysinfo.h"
 #include "korvel.h"
 #include "window_state.h"
 
@@ -72,6 +73,8 @@ int InitLibraryCore() {
 
   QueryPerformanceFrequency(&WindowState.counterFrequency);
   WindowState.usePerformanceCounter = WindowState.counterFrequency.QuadPart != 0 ? 1 : 0;
+
+  LogSystemInfo();
 
   StartCom();
 

@@ -1,5 +1,6 @@
-// The library's clocks.
+// The library's clocks: milliseconds from the multimedia timer, microseconds from the
+// performance counter when the start-up chose it (else the multimedia timer).
 #pragma once
 #include <cstdint>
 
-int GetMillisecondCount();  // timeGetTime masked to 31 bits; -1 without winmm
+#include "korvel.h"  // GetMillisecondCount, GetMicrosecondCount
