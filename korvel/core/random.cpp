@@ -95,13 +95,17 @@ int HasMmx() {
 
 // Each word takes the high half of x and the high half of the next step of the linear
 // congruential sequence (multiplier 69069); x then moves on two steps.
-void SeedRandomNumbers(uint32_t seed) {
+void FillRandomState(uint32_t seed) {
   uint32_t x = seed;
   for (int k = 0; k < N; k++) {
     uint32_t step = 69069u * x + 1u;
     RandomState.state[k] = (x & 0xFFFF0000u) | (step >> 16);
     x = 69069u * step + 1u;
   }
+}
+
+void SeedRandomNumbers(uint32_t seed) {
+  FillRandomState(seed);
   RandomState.mmx = HasMmx();
   RandomState.seeded = 1;
   GenerateRandomBlock();

@@ -18,6 +18,8 @@ extern RANDOM_STATE RandomState;
 // Fills the state from the seed, chooses the MMX variant when the processor has MMX and
 // generates the first block.
 void SeedRandomNumbers(uint32_t seed);
+// The state words of a seed alone (SeedRandomNumbers' first step).
+void FillRandomState(uint32_t seed);
 int HasMmx();
 void GenerateRandomBlock();
 void GenerateRandomBlockMmx();
