@@ -1,9 +1,6 @@
 #include "random.h"
 
 #include <cpuid.h>
-#include <mmintrin.h>
-
-#include <cstring>
 
 RANDOM_STATE RandomState;
 
@@ -26,17 +23,70 @@ uint32_t Temper(uint32_t y) {
   return y;
 }
 
-// Two words of the state as one 64-bit value: word a in the low half, word b in the high.
-__attribute__((target("mmx"))) __m64 LoadPair(const uint32_t* s, int a, int b) {
-  if (b == a + 1) {
-    __m64 v;
-    memcpy(&v, s + a, sizeof(v));
-    return v;
-  }
-  return _mm_set_pi32((int)s[b], (int)s[a]);
+// Both halves of a 64-bit MMX operand.
+const uint64_t kUpper2 = 0x8000000080000000ull, kLower2 = 0x7FFFFFFF7FFFFFFFull;
+const uint64_t kOne2 = 0x0000000100000001ull, kMatrix2 = 0x9908B0DF9908B0DFull;
+const uint64_t kTemperB2 = 0x9D2C56809D2C5680ull, kTemperC2 = 0xEFC60000EFC60000ull;
+
+// Two words of an array as one 64-bit value: word a in the low half, word b in the high.
+uint64_t LoadPair(const uint32_t* s, int a, int b) { return (uint64_t)s[a] | ((uint64_t)s[b] << 32); }
+
+void StorePair(uint32_t* s, int a, uint64_t v) {
+  s[a] = (uint32_t)v;
+  s[a + 1] = (uint32_t)(v >> 32);
 }
 
-__attribute__((target("mmx"))) void StorePair(uint32_t* s, int a, __m64 v) { memcpy(s + a, &v, sizeof(v)); }
+// The recurrence for two words in MMX registers: y from the upper bit of here and the lower
+// bits of next, then far ^ (y >> 1) ^ (matrix where y is odd). Each block ends with emms so
+// that the x87 registers are free again.
+uint64_t RecurPairMmx(uint64_t here, uint64_t next, uint64_t far) {
+  uint64_t result;
+  __asm__ volatile(
+      "movq %1, %%mm0\n\t"
+      "movq %2, %%mm1\n\t"
+      "pand %4, %%mm0\n\t"
+      "pand %5, %%mm1\n\t"
+      "por %%mm1, %%mm0\n\t"
+      "movq %%mm0, %%mm1\n\t"
+      "pand %6, %%mm1\n\t"
+      "pcmpeqd %6, %%mm1\n\t"
+      "pand %7, %%mm1\n\t"
+      "psrld $1, %%mm0\n\t"
+      "pxor %3, %%mm0\n\t"
+      "pxor %%mm1, %%mm0\n\t"
+      "movq %%mm0, %0\n\t"
+      "emms\n\t"
+      : "=m"(result)
+      : "m"(here), "m"(next), "m"(far), "m"(kUpper2), "m"(kLower2), "m"(kOne2), "m"(kMatrix2)
+      : "mm0", "mm1");
+  return result;
+}
+
+uint64_t TemperPairMmx(uint64_t y) {
+  uint64_t result;
+  __asm__ volatile(
+      "movq %1, %%mm0\n\t"
+      "movq %%mm0, %%mm1\n\t"
+      "psrld $11, %%mm1\n\t"
+      "pxor %%mm1, %%mm0\n\t"
+      "movq %%mm0, %%mm1\n\t"
+      "pslld $7, %%mm1\n\t"
+      "pand %2, %%mm1\n\t"
+      "pxor %%mm1, %%mm0\n\t"
+      "movq %%mm0, %%mm1\n\t"
+      "pslld $15, %%mm1\n\t"
+      "pand %3, %%mm1\n\t"
+      "pxor %%mm1, %%mm0\n\t"
+      "movq %%mm0, %%mm1\n\t"
+      "psrld $18, %%mm1\n\t"
+      "pxor %%mm1, %%mm0\n\t"
+      "movq %%mm0, %0\n\t"
+      "emms\n\t"
+      : "=m"(result)
+      : "m"(y), "m"(kTemperB2), "m"(kTemperC2)
+      : "mm0", "mm1");
+  return result;
+}
 }  // namespace
 
 // One block: the MT19937 recurrence over the state in order (each word uses the words after
@@ -58,29 +108,14 @@ void GenerateRandomBlock() {
 // The same computation two words at a time. Within a pair the second word needs nothing the
 // first one writes (it reads k + 2 and k + 398, both not yet renewed or renewed before the
 // pair), so both can be formed at once.
-__attribute__((target("mmx"))) void GenerateRandomBlockMmx() {
+void GenerateRandomBlockMmx() {
   uint32_t* s = RandomState.state;
-  const __m64 upper = _mm_set1_pi32((int)MT_UPPER), lower = _mm_set1_pi32((int)MT_LOWER);
-  const __m64 matrix = _mm_set1_pi32((int)MT_MATRIX), one = _mm_set1_pi32(1);
   for (int k = 0; k < N; k += 2) {
-    __m64 here = LoadPair(s, k, k + 1);
-    __m64 next = LoadPair(s, k + 1, (k + 2) % N);
-    __m64 far = LoadPair(s, (k + MT_M) % N, (k + 1 + MT_M) % N);
-    __m64 y = _mm_or_si64(_mm_and_si64(here, upper), _mm_and_si64(next, lower));
-    __m64 odd = _mm_cmpeq_pi32(_mm_and_si64(y, one), one);  // all ones where y is odd
-    __m64 word = _mm_xor_si64(_mm_xor_si64(far, _mm_srli_pi32(y, 1)), _mm_and_si64(odd, matrix));
+    uint64_t word = RecurPairMmx(LoadPair(s, k, k + 1), LoadPair(s, k + 1, (k + 2) % N),
+                                 LoadPair(s, (k + MT_M) % N, (k + 1 + MT_M) % N));
     StorePair(s, k, word);
   }
-  const __m64 temperB = _mm_set1_pi32((int)TEMPER_B), temperC = _mm_set1_pi32((int)TEMPER_C);
-  for (int k = 0; k < N; k += 2) {
-    __m64 y = LoadPair(s, k, k + 1);
-    y = _mm_xor_si64(y, _mm_srli_pi32(y, 11));
-    y = _mm_xor_si64(y, _mm_and_si64(_mm_slli_pi32(y, 7), temperB));
-    y = _mm_xor_si64(y, _mm_and_si64(_mm_slli_pi32(y, 15), temperC));
-    y = _mm_xor_si64(y, _mm_srli_pi32(y, 18));
-    StorePair(RandomState.output, k, y);
-  }
-  _mm_empty();
+  for (int k = 0; k < N; k += 2) StorePair(RandomState.output, k, TemperPairMmx(LoadPair(s, k, k + 1)));
   RandomState.readIndex = 0;
 }
 
