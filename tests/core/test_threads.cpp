@@ -148,9 +148,4 @@ TEST(Locks, AreRecursiveAndExclusive) {
   EXPECT_EQ(DeleteLock(&sharedLock), 0);
 }
 
-TEST(Threads, SleepMsSleeps) {
-  DWORD start = GetTickCount();
-  SleepMs(50);
-  EXPECT_GE(GetTickCount() - start, 40u);
-}
 }  // namespace
