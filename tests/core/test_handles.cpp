@@ -179,11 +179,7 @@ TEST_F(Handles, InvalidValuesFailEveryTest) {
 }
 
 TEST(HandleLimits, FortyFirstFontIsRefusedWithItsMessage) {
-  LoadWinApiTable();
-  char folder[MAX_PATH];
-  GetCurrentDirectoryA(MAX_PATH, folder);
-  SetLogFolderIfEmpty(folder);
-  StartLog();
+  StartTestLog();
   ASSERT_EQ(InitHandleType(HANDLE_TYPE_FONT, sizeof(HANDLE_HEAD), 40, nullptr, nullptr, "フォント"), 0);
   for (int i = 0; i < 40; i++) ASSERT_NE(NewHandle(HANDLE_TYPE_FONT, -1), -1) << i;
   EXPECT_EQ(NewHandle(HANDLE_TYPE_FONT, -1), -1);

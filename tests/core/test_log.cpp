@@ -10,12 +10,8 @@ namespace {
 class Log : public ::testing::Test {
  protected:
   void SetUp() override {
-    LoadWinApiTable();
-    char folder[MAX_PATH];
-    GetCurrentDirectoryA(MAX_PATH, folder);
-    SetLogFolderIfEmpty(folder);
     EnableLogFile(1);
-    StartLog();
+    StartTestLog();
   }
 };
 

@@ -13,11 +13,7 @@ namespace {
 class Allocator : public ::testing::Test {
  protected:
   void SetUp() override {
-    LoadWinApiTable();
-    char folder[MAX_PATH];
-    GetCurrentDirectoryA(MAX_PATH, folder);
-    SetLogFolderIfEmpty(folder);
-    StartLog();
+    StartTestLog();
   }
   static ALLOC_BLOCK_HEAD* Head(void* p) { return (ALLOC_BLOCK_HEAD*)((char*)p - ALLOC_HEADER_SIZE); }
 };

@@ -37,11 +37,7 @@ std::vector<unsigned char> Sequence(int n, int start) {
 class RingBuffer : public ::testing::Test {
  protected:
   void SetUp() override {
-    LoadWinApiTable();
-    char folder[MAX_PATH];
-    GetCurrentDirectoryA(MAX_PATH, folder);
-    SetLogFolderIfEmpty(folder);
-    StartLog();
+    StartTestLog();
     InitRingBuffer(&ring);
   }
   void TearDown() override { FreeRingBuffer(&ring); }

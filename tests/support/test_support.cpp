@@ -1,7 +1,12 @@
 #include "test_support.h"
 
+#include <windows.h>
+
 #include <cstdio>
 #include <cstdlib>
+
+#include "core/log.h"
+#include "core/winapi.h"
 
 std::string ReadWholeFile(const std::string& path) {
   std::string bytes;
@@ -25,6 +30,14 @@ std::string SourcePath(const std::string& relative) {
   const char* root = getenv("KORVEL_SOURCE_DIR");
   std::string base = root != nullptr ? root : ".";
   return base + "/" + relative;
+}
+
+void StartTestLog() {
+  LoadWinApiTable();
+  char folder[MAX_PATH];
+  GetCurrentDirectoryA(MAX_PATH, folder);
+  SetLogFolderIfEmpty(folder);
+  StartLog();
 }
 
 std::string ReadLog() { return ReadWholeFile("Log.txt"); }
