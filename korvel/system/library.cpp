@@ -10,7 +10,10 @@
 #include "core/winapi.h"
 #include "file/file_access.h"
 #include "sysinfo.h"
+#include "api_lock.h"
 #include "korvel.h"
+#include "window.h"
+#include "window_services.h"
 #include "window_state.h"
 
 LIBRARY_FLAGS LibraryFlags;
@@ -18,6 +21,8 @@ WINDOW_STATE WindowState;
 
 namespace {
 const char* const kRefuse24Bit = "Korvelは２４ビットカラーモードに対応していません\n";
+// A window that will not go away is asked this many times before the shut-down goes on.
+const int kDestroyAttempts = 20;
 
 int FailStart() {
   LibraryFlags.starting = 0;
@@ -34,12 +39,19 @@ int DesktopColorBits() {
 
 int InitLibrary() {
   if (LibraryFlags.started == 1) return 0;
-  return InitLibraryCore();
+  EnterApiLock();
+  int result = InitLibraryCore();
+  LeaveApiLock();
+  return result;
 }
 
 int EndLibrary() {
   if (LibraryFlags.started == 0) return 0;
-  return EndLibraryCore();
+  EnterApiLock();
+  int result = EndLibraryCore();
+  LeaveApiLock();
+  ReleaseApiLockResources();
+  return result;
 }
 
 int ClearQuitRequest() {
@@ -78,7 +90,10 @@ int InitLibraryCore() {
 
   StartCom();
 
+  if (InitMainWindow() == -1) return FailStart();
+
   LibraryFlags.started = 1;
+  if (!WindowState.windowedMode) ForceForegroundWindow(WindowState.mainWindow, 1);
   LibraryFlags.starting = 0;
   return 0;
 }
@@ -87,9 +102,20 @@ int EndLibraryCore() {
   if (LibraryFlags.started == 0) return 0;
   WindowState.ending = 1;
 
+  CloseMainWindow();
   EndCom();
 
   LibraryFlags.started = 0;
+
+  if (!LibraryFlags.noWindow)
+    while (PumpWindowMessages() == 0 && !WindowState.windowQuit && !WindowState.windowDestroyed) {
+    }
+  UnregisterClassA(WindowState.className, WindowState.instance);
+  if (!LibraryFlags.noWindow && WindowState.mainWindow != nullptr)
+    for (int i = 0; i < kDestroyAttempts && FindWindowA(WindowState.className, nullptr) == WindowState.mainWindow; i++) {
+      DestroyWindow(WindowState.mainWindow);
+      Sleep(100);
+    }
 
   SetFileStreamDirectory(WindowState.startupFolder);
   DumpAllocatedBlocks();
@@ -104,6 +130,7 @@ int EndLibraryCore() {
   // main thread; a fatal error on another thread ends the process without it rather than
   // wait for itself.
   if (WindowState.mainThreadId == 0 || GetCurrentThreadId() == WindowState.mainThreadId) EndLibraryCore();
+  ReleaseApiLockResources();
   ExitProcess((UINT)-1);
 }
 

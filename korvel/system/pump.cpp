@@ -1,0 +1,136 @@
+#include "pump.h"
+
+#include "api_lock.h"
+#include "korvel.h"
+#include "library.h"
+#include "system/timers.h"
+#include "window.h"
+#include "window_proc.h"
+#include "window_services.h"
+#include "window_state.h"
+
+namespace {
+const int kMessagesPerCall = 5;
+const int kEndingPassLimit = 10;
+const int kRedrawInterval = 64;
+
+WINDOW_STATE& W() { return WindowState; }
+
+bool IsWaiting() { return (W().active == 0 || W().minimised == 1) && W().runWhileInactive == 0; }
+
+// A pending partial repaint is finished while the pump waits for the window.
+void FinishPendingRedraw() {
+  if (W().redrawPending != 1) return;
+  int now = GetMillisecondCount();
+  if (now - W().lastRedrawTime <= kRedrawInterval) return;
+  W().lastRedrawTime = now;
+  W().redrawPending = 0;
+}
+
+bool TakeMessage(MSG* msg) {
+  if (PeekMessageA(msg, nullptr, 0, 0, PM_NOREMOVE) && PeekMessageA(msg, nullptr, 0, 0, PM_REMOVE)) return true;
+  if (PeekMessageA(msg, (HWND)-1, 0, 0, PM_REMOVE)) return true;
+  return PeekMessageA(msg, W().mainWindow, 0, 0, PM_REMOVE) != 0;
+}
+
+void DrainDeferredEvents() {
+  DEFERRED_EVENT_RING& ring = W().deferred;
+  while (ring.count > 0) {
+    int wParam = ring.wParam[ring.readIndex];
+    int isActivateApp = ring.isActivateApp[ring.readIndex];
+    ring.readIndex = (ring.readIndex + 1) % DEFERRED_EVENT_SLOTS;
+    ring.count--;
+    ApplyActivationChange((WPARAM)(unsigned)wParam, isActivateApp);
+  }
+}
+
+// The message loop: at most five messages per call while active; while waiting for the
+// window it keeps passing (and sleeping) until the window is back or the window has gone.
+void RunPasses() {
+  int passes = 0, stopAfterPass = 0, messageCount = 0;
+  for (;;) {
+    bool waiting = IsWaiting();
+    if (W().closing || W().deferred.count > 0 || !waiting) {
+      if (stopAfterPass == 1 || W().windowQuit) return;
+    }
+    stopAfterPass = 1;
+    if (waiting) {
+      Sleep(1);
+      FinishPendingRedraw();
+    }
+    MSG msg;
+    while (TakeMessage(&msg)) {
+      if (msg.message == WM_ACTIVATEAPP && W().windowedMode) W().active = LOWORD(msg.wParam);
+      if (W().windowQuit) return;
+      if (msg.message == WM_QUIT) {
+        W().windowQuit = 1;
+        SetQuitRequest();
+      }
+      TranslateMessage(&msg);
+      DispatchMessageA(&msg);
+      if (++messageCount == kMessagesPerCall) {
+        messageCount = 0;
+        stopAfterPass = 1;
+        break;
+      }
+      stopAfterPass = 0;
+    }
+    if (IsWaiting()) Sleep(24);
+    if (W().windowQuit || GetCurrentThreadId() != W().mainThreadId) return;
+    passes++;
+    if (W().ending && passes >= kEndingPassLimit) return;
+  }
+}
+}  // namespace
+
+int PumpWindowMessages() {
+  if (LibraryFlags.pumpReentryGuard) return 0;
+  W().inPump = 1;
+  if (W().mainWindow != nullptr) {
+    RunPasses();
+    if (GetCurrentThreadId() == W().mainThreadId) UpdateMenuAutoDisplay();
+    if (!W().closing) DrainDeferredEvents();
+    // The per-frame services of sound, loader threads, input and network run here once
+    // their modules exist.
+  }
+  int result = W().windowQuit == 1 ? -1 : 0;
+  W().inPump = 0;
+  return result;
+}
+
+int PumpWindowMessagesLocked() {
+  EnterApiLock();
+  int result = PumpWindowMessages();
+  LeaveApiLock();
+  return result;
+}
+
+int IsInactiveWaitNeeded() {
+  if (W().inPaint) return 0;
+  return ((W().active == 0 || W().minimised == 1) && W().runWhileInactive == 0) ? 1 : 0;
+}
+
+void WaitWhileInactive() {
+  if (!IsInactiveWaitNeeded() || W().windowQuit || W().mainWindow == nullptr) return;
+  while (PumpWindowMessages() == 0)
+    if (W().active && !W().minimised) return;
+}
+
+int WaitMilliseconds(int ms) {
+  long long start = GetMicrosecondCount();
+  if (start < 0) {  // no multimedia timer: a plain sleep
+    Sleep((DWORD)(ms > 0 ? ms : 0));
+    return 0;
+  }
+  int span = ms * 1000;
+  if (span > 4000) {
+    int pumped = PumpWindowMessagesLocked();
+    while (GetMicrosecondCount() < start + span - 4000 && pumped == 0) {
+      Sleep(1);
+      pumped = PumpWindowMessagesLocked();
+    }
+  }
+  while (GetMicrosecondCount() < start + span) {
+  }
+  return 0;
+}

@@ -1,0 +1,325 @@
+#include "window.h"
+
+#include <cstddef>
+
+#include "core/log.h"
+#include "core/random.h"
+#include "core/strings.h"
+#include "core/winapi.h"
+#include "korvel.h"
+#include "library.h"
+#include "system/timers.h"
+#include "window_mode.h"
+#include "window_proc.h"
+#include "window_services.h"
+#include "window_state.h"
+
+namespace {
+const char* const kDefaultClassName = "K123987V";
+const char* const kDefaultTitle = "Korvel";
+const int kTimerTestChanges = 60;
+const int kTimerTestSpan = 1000;
+
+WINDOW_STATE& W() { return WindowState; }
+
+// Every field becomes 0 except what a program set before start-up and what the earlier
+// start-up steps found. The API lock is never touched: the start-up runs inside it.
+void ResetWindowState() {
+  static WINDOW_STATE saved;
+  CopyMemoryBytes(&saved, &WindowState, offsetof(WINDOW_STATE, apiLock));
+  FillBytes(&WindowState, 0, offsetof(WINDOW_STATE, apiLock));
+  WINDOW_STATE& w = WindowState;
+  w.totalMemory = saved.totalMemory;
+  w.availableMemory = saved.availableMemory;
+  CopyMemoryBytes(w.osDescription, saved.osDescription, sizeof(w.osDescription));
+  CopyMemoryBytes(w.processorName, saved.processorName, sizeof(w.processorName));
+  w.processorMhz = saved.processorMhz;
+  w.logicalProcessorCount = saved.logicalProcessorCount;
+  w.directXVersion = saved.directXVersion;
+  w.osCode = saved.osCode;
+  w.mmx = saved.mmx;
+  w.sse = saved.sse;
+  w.sse2 = saved.sse2;
+  w.timeStampCounter = saved.timeStampCounter;
+  w.timeStampTicksPerSecond = saved.timeStampTicksPerSecond;
+  w.windowedMode = saved.windowedMode;
+  w.runWhileInactive = saved.runWhileInactive;
+  w.styleMode = saved.styleMode;
+  w.region = saved.region;
+  w.menu = saved.menu;
+  w.menuInUse = saved.menuInUse;
+  w.menuUserHidden = saved.menuUserHidden;
+  w.layeredWindow = saved.layeredWindow;
+  w.dragAcceptFiles = saved.dragAcceptFiles;
+  w.iconId = saved.iconId;
+  w.userIcon = saved.userIcon;
+  w.comStarted = saved.comStarted;
+  w.allowMultipleInstances = saved.allowMultipleInstances;
+  w.userPositionX = saved.userPositionX;
+  w.userPositionY = saved.userPositionY;
+  w.userPositionInUse = saved.userPositionInUse;
+  w.resizable = saved.resizable;
+  w.keepClientSize = saved.keepClientSize;
+  w.scaleX = saved.scaleX;
+  w.scaleY = saved.scaleY;
+  w.mainWindow = saved.mainWindow;
+  CopyMemoryBytes(w.startupFolder, saved.startupFolder, sizeof(w.startupFolder));
+  CopyMemoryBytes(w.windowTitle, saved.windowTitle, sizeof(w.windowTitle));
+  CopyMemoryBytes(w.className, saved.className, sizeof(w.className));
+}
+
+int FailWindowStart() {
+  W().windowQuit = 1;
+  SetQuitRequest();
+  return -1;
+}
+
+int ScreenColorBits() {
+  HDC dc = GetDC(nullptr);
+  int bits = GetDeviceCaps(dc, PLANES) * GetDeviceCaps(dc, BITSPIXEL);
+  ReleaseDC(nullptr, dc);
+  return bits;
+}
+
+void LogMemory() {
+  typedef BOOL(WINAPI * MemoryStatusEx)(LPMEMORYSTATUSEX);
+  if (W().osCode >= OS_CODE_WIN2000) {
+    MemoryStatusEx query = (MemoryStatusEx)(void*)GetProcAddress(GetModuleHandleA("Kernel32.dll"), "GlobalMemoryStatusEx");
+    MEMORYSTATUSEX status = {};
+    status.dwLength = sizeof(status);
+    if (query != nullptr && query(&status)) {
+      W().totalMemory = status.ullTotalPhys;
+      W().availableMemory = status.ullAvailPhys;
+      AddLogLineFormat("メモリ総量:%.2fMB  空きメモリ領域:%.2fMB ", status.ullTotalPhys / 1048576.0,
+                       status.ullAvailPhys / 1048576.0);
+    }
+  }
+  if (W().availableMemory == 0) {
+    MEMORYSTATUS status = {};
+    status.dwLength = sizeof(status);
+    GlobalMemoryStatus(&status);
+    W().totalMemory = status.dwTotalPhys;
+    W().availableMemory = status.dwAvailPhys;
+    AddLogLineFormat("メモリ総量:%.2fMB  空きメモリ領域:%.2fMB ", status.dwTotalPhys / 1048576.0,
+                     status.dwAvailPhys / 1048576.0);
+  }
+}
+
+// Begins the finest multimedia timer period and picks the clock that changes more often.
+void ChooseTimer() {
+  LARGE_INTEGER frequency;
+  QueryPerformanceFrequency(&frequency);
+  W().counterFrequency = frequency;
+  W().usePerformanceCounter = frequency.QuadPart != 0 ? 1 : 0;
+  TIMECAPS caps = {};
+  if (WinApi.winmm.timeGetDevCaps != nullptr && WinApi.winmm.timeBeginPeriod != nullptr &&
+      WinApi.winmm.timeGetDevCaps(&caps, sizeof(caps)) == 0) {
+    WinApi.winmm.timeBeginPeriod(caps.wPeriodMin);
+    W().timerPeriod = caps.wPeriodMin;
+  }
+  // Without winmm there is no multimedia timer to compare against.
+  if (!W().usePerformanceCounter || WinApi.winmm.timeGetTime == nullptr) return;
+  WriteLogText("タイマーの精度を検査します\n");
+  DWORD start = WinApi.winmm.timeGetTime(), lastTime = start;
+  LARGE_INTEGER lastCount;
+  QueryPerformanceCounter(&lastCount);
+  int timeChanges = 0, counterChanges = 0;
+  while (timeChanges < kTimerTestChanges && counterChanges < kTimerTestChanges) {
+    DWORD time = WinApi.winmm.timeGetTime();
+    LARGE_INTEGER count;
+    QueryPerformanceCounter(&count);
+    if (time != lastTime) timeChanges++;
+    if (count.QuadPart != lastCount.QuadPart) counterChanges++;
+    lastTime = time;
+    lastCount = count;
+    if (time - start >= (DWORD)kTimerTestSpan) break;
+  }
+  AddLogLineFormat("精度結果 更新回数 マルチメディアタイマー：%d  パフォーマンスカウンター：%d", timeChanges, counterChanges);
+  WriteLogText(" ");
+  if (timeChanges > counterChanges) {
+    AddLogLineFormat("Multi Media Timer を使用します Timer 精度 : %d.00 ms ", (int)caps.wPeriodMin);
+    W().usePerformanceCounter = 0;
+  } else {
+    AddLogLineFormat("パフォーマンスカウンターを使用します タイマー精度 : %lf KHz ", frequency.QuadPart / 1000.0);
+  }
+  WriteLogText(" ");
+}
+
+void ChooseCharSet() {
+  if (GetCharSetCode() != 0) return;
+  int code = CHARSET_SHIFTJIS, page = 0;
+  switch (GetOEMCP()) {
+    case 932: code = CHARSET_SHIFTJIS; page = 932; break;
+    case 936: code = CHARSET_SIMPLIFIED_CHINESE; page = 936; break;
+    case 949: code = CHARSET_KOREAN; page = 949; break;
+    case 950: code = CHARSET_TRADITIONAL_CHINESE; page = 950; break;
+    default: break;
+  }
+  SetCharSetCode(code);
+  SetCharCodePage(page);
+}
+
+// 0 when this instance may go on.
+int CheckSecondInstance() {
+  WriteLogText("ソフトの二重起動検査... ");
+  if (FindWindowA(W().className, nullptr) == nullptr) {
+    WriteLogText("二重起動はされていませんでした\n");
+    return 0;
+  }
+  if (W().allowMultipleInstances == 0) {
+    WriteLogText("二重起動されています、ソフトを終了します\n");
+    return -1;
+  }
+  WriteLogText("二重起動されていますが続行します\n");
+  return 0;
+}
+
+void RegisterWindowClass() {
+  WNDCLASSEXA wc = {};
+  wc.cbSize = sizeof(wc);
+  wc.style = CS_HREDRAW | CS_VREDRAW;
+  wc.lpfnWndProc = LibraryWindowProc;
+  wc.hInstance = W().instance;
+  wc.hIcon = W().iconId != 0 ? LoadIconA(W().instance, MAKEINTRESOURCEA(W().iconId)) : LoadIconA(nullptr, IDI_APPLICATION);
+  wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+  wc.hbrBackground = (HBRUSH)GetStockObject(NULL_BRUSH);
+  wc.lpszClassName = W().className;
+  WriteLogText("ウインドウクラスを登録します... ");
+  if (RegisterClassExA(&wc) != 0) {
+    WriteLogText("登録に成功しました\n");
+  } else {
+    // The creation below is still tried; the first pump then reports the end.
+    W().windowQuit = 1;
+    SetQuitRequest();
+  }
+}
+
+HWND CreateMainWindow(int baseWidth, int baseHeight) {
+  if (!W().windowedMode) {
+    WriteLogText("フルスクリーンモード用のウインドウを作成します\n");
+    W().cursorShown = 0;
+    return CreateWindowExA(WS_EX_TOPMOST, W().className, W().windowTitle, WS_POPUP, 0, 0, baseWidth, baseHeight,
+                           nullptr, nullptr, W().instance, nullptr);
+  }
+  WriteLogText("ウインドウモード起動用のウインドウを作成します\n");
+  DWORD style = GetWindowedStyle();
+  DWORD exStyle = GetWindowStyleRow(W().styleMode).windowedExStyle;
+  W().cursorShown = 1;
+  double sx, sy;
+  GetWindowScale(&sx, &sy);
+  RECT frame = {0, 0, (int)(baseWidth * sx), (int)(baseHeight * sy)};
+  AdjustWindowRectEx(&frame, style, FALSE, exStyle);
+  W().captionHeight = -frame.top;
+  int width = frame.right - frame.left, height = frame.bottom - frame.top;
+  int x = (GetSystemMetrics(SM_CXSCREEN) - width) / 2 + frame.left;
+  int y = (GetSystemMetrics(SM_CYSCREEN) - height) / 2 + frame.top;
+  if (W().userPositionInUse) {
+    x = W().userPositionX;
+    y = W().userPositionY;
+  }
+  return CreateWindowExA(exStyle, W().className, W().windowTitle, style, x, y, width, height, nullptr, nullptr,
+                         W().instance, nullptr);
+}
+}  // namespace
+
+HWND GetMainWindow() { return W().mainWindow; }
+HWND GetOutputWindow() { return W().mainWindow; }
+
+int InitMainWindow() {
+  ResetWindowState();
+  W().instance = GetModuleHandleA(nullptr);
+  W().mainThreadId = GetCurrentThreadId();
+  if (W().className[0] == 0) CopyStringN(W().className, W().windowTitle[0] != 0 ? W().windowTitle : kDefaultClassName, 255);
+  LogMemory();
+  W().desktopWidth = GetSystemMetrics(SM_CXSCREEN);
+  W().desktopHeight = GetSystemMetrics(SM_CYSCREEN);
+  W().desktopColorBits = ScreenColorBits();
+  int baseWidth, baseHeight;
+  GetWindowBaseSize(&baseWidth, &baseHeight);
+  ChooseTimer();
+  SeedRandomNumbers((uint32_t)GetMillisecondCount());
+
+  BOOL saverActive = FALSE;
+  SystemParametersInfoA(SPI_GETSCREENSAVEACTIVE, 0, &saverActive, 0);
+  W().screenSaverWasActive = saverActive ? 1 : 0;
+  SystemParametersInfoA(SPI_SETSCREENSAVEACTIVE, FALSE, nullptr, SPIF_SENDWININICHANGE);
+  ChooseCharSet();
+
+  if (CheckSecondInstance() != 0) return FailWindowStart();
+  W().creatingWindow = 1;
+  RegisterWindowClass();
+  if (W().windowTitle[0] == 0) CopyStringN(W().windowTitle, kDefaultTitle, 255);
+  HWND window = CreateMainWindow(baseWidth, baseHeight);
+  if (window == nullptr) {
+    FailWindowStart();
+    WriteLogText("ウインドウの作成に失敗しました\n");
+    return -1;
+  }
+  W().mainWindow = window;
+  WriteLogText("ウインドウの作成に成功しました\n");
+  WriteLogText("ウインドウを表示します\n");
+  ShowWindow(window, SW_SHOW);
+  UpdateWindow(window);
+  W().closing = 0;
+  W().windowDestroyed = 0;
+  W().active = 1;
+  if (!W().windowedMode) {
+    WriteLogText("カーソルを不可視にしました\n");
+    SetCursor(nullptr);
+  }
+  WriteLogText("ＩＭＥを無効にしました\n");
+  if (WinApi.user32.WINNLSEnableIME != nullptr) WinApi.user32.WINNLSEnableIME(window, FALSE);
+  if (W().windowedMode) {
+    RECT client;
+    GetClientRect(window, &client);
+    POINT topLeft = {client.left, client.top}, bottomRight = {client.right, client.bottom};
+    ClientToScreen(window, &topLeft);
+    ClientToScreen(window, &bottomRight);
+    W().clientRect = {topLeft.x, topLeft.y, bottomRight.x, bottomRight.y};
+  }
+  SetCursorVisible(W().cursorShown);
+  W().ending = 0;
+  BringWindowToTop(window);
+  FitWindowToScreen();
+  W().creatingWindow = 0;
+  return 0;
+}
+
+int CloseMainWindow() {
+  HWND window = W().mainWindow;
+  if (window == nullptr) return 0;
+  // The screen saver goes back to what it was at window start.
+  SystemParametersInfoA(SPI_SETSCREENSAVEACTIVE, W().screenSaverWasActive ? TRUE : FALSE, nullptr,
+                        SPIF_SENDWININICHANGE);
+  if (WinApi.user32.WINNLSEnableIME != nullptr) WinApi.user32.WINNLSEnableIME(window, TRUE);
+  W().cursorShown = 1;
+  if (W().cursorDisplayed != 1) {
+    while (ShowCursor(TRUE) < 0) {
+    }
+    PostMessageA(window, WM_SETCURSOR, (WPARAM)window, 0);
+    W().cursorDisplayed = 1;
+  }
+  if (W().region != nullptr) {
+    DeleteObject(W().region);
+    W().region = nullptr;
+  }
+  if (W().menu != nullptr) {
+    SetMenu(window, nullptr);
+    DestroyMenu(W().menu);
+    W().menu = nullptr;
+    W().menuInUse = 0;
+  }
+  if (!W().closing) {
+    W().closing = 1;
+    PostMessageA(window, WM_CLOSE, 0, 0);
+  }
+  while (PumpWindowMessages() == 0 && !W().windowDestroyed) {
+  }
+  UnregisterClassA(W().className, W().instance);
+  ClearDroppedFiles();
+  if (W().timerPeriod != 0 && WinApi.winmm.timeEndPeriod != nullptr) {
+    WinApi.winmm.timeEndPeriod(W().timerPeriod);
+    W().timerPeriod = 0;
+  }
+  return 0;
+}

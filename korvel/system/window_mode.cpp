@@ -1,0 +1,283 @@
+#include "window_mode.h"
+
+#include "core/log.h"
+#include "korvel.h"
+#include "library.h"
+#include "window_services.h"
+#include "window_state.h"
+
+namespace {
+const WINDOW_STYLE_ROW kStyleTable[11] = {
+    {0x80CA0000, 0x300, WS_POPUP, WS_EX_TOPMOST}, {0x80080000, 0x300, WS_POPUP, WS_EX_TOPMOST},
+    {0x80080000, 0x000, WS_POPUP, WS_EX_TOPMOST}, {0x80CA0000, 0x080, WS_POPUP, WS_EX_TOPMOST},
+    {0x80080000, 0x080, WS_POPUP, WS_EX_TOPMOST}, {0x80C80000, 0x100, WS_POPUP, WS_EX_TOPMOST},
+    {0x80CA0000, 0x300, WS_POPUP, WS_EX_TOPMOST}, {0x80CB0000, 0x300, WS_POPUP, WS_EX_TOPMOST},
+    {0x81CB0000, 0x300, WS_POPUP, WS_EX_TOPMOST}, {0x80CA0000, 0x100, WS_POPUP, WS_EX_TOPMOST},
+    {0x81CB0000, 0x100, WS_POPUP, WS_EX_TOPMOST},
+};
+
+WINDOW_STATE& W() { return WindowState; }
+
+void NormaliseScale() {
+  if (W().scaleX <= 0) W().scaleX = 1;
+  if (W().scaleY <= 0) W().scaleY = 1;
+}
+
+// The client size the settings call for: the main screen size times the window scale.
+void ScaledClientSize(int* width, int* height) {
+  int baseWidth, baseHeight;
+  GetWindowBaseSize(&baseWidth, &baseHeight);
+  double sx, sy;
+  GetWindowScale(&sx, &sy);
+  *width = (int)(baseWidth * sx);
+  *height = (int)(baseHeight * sy);
+}
+
+// True when the display lists a mode of this width and height.
+bool IsDisplaySizeListed(int width, int height) {
+  DEVMODEA mode = {};
+  mode.dmSize = sizeof(mode);
+  for (DWORD i = 0; EnumDisplaySettingsA(nullptr, i, &mode); i++)
+    if ((int)mode.dmPelsWidth == width && (int)mode.dmPelsHeight == height) return true;
+  return false;
+}
+
+void ApplyWindowedStyle() {
+  HWND window = W().mainWindow;
+  WriteLogText("ウインドウスタイルをウインドウモード用に変更します... ");
+  const WINDOW_STYLE_ROW& row = GetWindowStyleRow(W().styleMode);
+  DWORD style = GetWindowedStyle();
+  SetWindowLongA(window, GWL_EXSTYLE, (LONG)row.windowedExStyle);
+  SetWindowLongA(window, GWL_STYLE, (LONG)style);
+  int width, height;
+  if (W().keepClientSize == 1) {
+    RECT client;
+    GetClientRect(window, &client);
+    width = client.right - client.left;
+    height = client.bottom - client.top;
+  } else {
+    ScaledClientSize(&width, &height);
+  }
+  RECT frame = {0, 0, width, height};
+  AdjustWindowRectEx(&frame, style, FALSE, row.windowedExStyle);
+  int frameWidth = frame.right - frame.left, frameHeight = frame.bottom - frame.top;
+  int x = (W().desktopWidth - frameWidth) / 2, y = (W().desktopHeight - frameHeight) / 2;
+  if (W().userPositionInUse) {
+    x = W().userPositionX;
+    y = W().userPositionY;
+  }
+  SetWindowPos(window, HWND_NOTOPMOST, x, y, frameWidth, frameHeight, 0);
+  SetWindowPos(window, HWND_TOP, x, y, frameWidth, frameHeight, 0);
+  RECT client;
+  GetClientRect(window, &client);
+  POINT topLeft = {client.left, client.top}, bottomRight = {client.right, client.bottom};
+  ClientToScreen(window, &topLeft);
+  ClientToScreen(window, &bottomRight);
+  W().clientRect = {topLeft.x, topLeft.y, bottomRight.x, bottomRight.y};
+  if ((topLeft.x < 0 || topLeft.y < 0) && !W().userPositionInUse) {
+    int dx = topLeft.x < 0 ? -topLeft.x : 0, dy = topLeft.y < 0 ? -topLeft.y : 0;
+    SetWindowPos(window, HWND_TOP, x + dx, y + dy, frameWidth, frameHeight, 0);
+    OffsetRect(&W().clientRect, dx, dy);
+  }
+  SetCursorVisible(1);
+  WriteLogText("完了\n");
+}
+
+void ApplyFullscreenStyle() {
+  HWND window = W().mainWindow;
+  WriteLogText("ウインドウスタイルをフルスクリーンモード用に変更します... ");
+  int width, height;
+  GetWindowBaseSize(&width, &height);
+  SetWindowLongA(window, GWL_EXSTYLE, WS_EX_TOPMOST);
+  SetWindowLongA(window, GWL_STYLE, (LONG)WS_POPUP);
+  W().clientRect = {0, 0, width, height};
+  ShowWindow(window, SW_SHOW);
+  UpdateWindow(window);
+  SetWindowPos(window, HWND_TOPMOST, 0, 0, width, height, SWP_NOREDRAW);
+  SetCursorVisible(0);
+  WriteLogText("完了\n");
+}
+
+bool IsRightEdge(int edge) { return edge == WMSZ_RIGHT || edge == WMSZ_TOPRIGHT || edge == WMSZ_BOTTOMRIGHT; }
+bool IsLeftEdge(int edge) { return edge == WMSZ_LEFT || edge == WMSZ_TOPLEFT || edge == WMSZ_BOTTOMLEFT; }
+bool IsBottomEdge(int edge) { return edge == WMSZ_BOTTOM || edge == WMSZ_BOTTOMLEFT || edge == WMSZ_BOTTOMRIGHT; }
+bool IsTopEdge(int edge) { return edge == WMSZ_TOP || edge == WMSZ_TOPLEFT || edge == WMSZ_TOPRIGHT; }
+}  // namespace
+
+const WINDOW_STYLE_ROW& GetWindowStyleRow(int mode) {
+  if (mode < 0 || mode > 10) mode = 0;
+  return kStyleTable[mode];
+}
+
+DWORD GetWindowedStyle() {
+  DWORD style = GetWindowStyleRow(W().styleMode).windowedStyle;
+  if (W().shownOnce == 1) style |= WS_VISIBLE;
+  if (W().resizable == 1) style |= WS_THICKFRAME;
+  return style;
+}
+
+// The graphics module owns the main screen size; until it is built the window shows its
+// default, 640 x 480.
+void GetWindowBaseSize(int* width, int* height) {
+  *width = 640;
+  *height = 480;
+}
+
+int SetWindowedFlag(int flag) {
+  W().windowedMode = flag;
+  WriteLogText(flag == 1 ? "ウインドウモードフラグが立てられました\n" : "ウインドウモードフラグが倒されました\n");
+  return 0;
+}
+
+int IsWindowedMode() { return W().windowedMode; }
+
+int ChangeWindowMode(int windowed) {
+  WriteLogText("ChangeWindowMode実行 \n");
+  windowed = windowed != 0 ? 1 : 0;
+  if (windowed == W().windowedMode) return 0;
+  if (windowed == 0 && W().mainWindow != nullptr) {
+    int width, height;
+    GetWindowBaseSize(&width, &height);
+    if (!IsDisplaySizeListed(width, height) && !(width == 320 && height == 240)) return -1;
+  }
+  W().shownOnce = 1;
+  SetWindowedFlag(windowed);
+  if (W().mainWindow == nullptr) return 0;
+  W().modeChanging = 1;
+  ApplyWindowStyleForMode();
+  W().modeChanging = 0;
+  return 0;
+}
+
+int ApplyWindowStyleForMode() {
+  HWND window = W().mainWindow;
+  if (window == nullptr) return 0;
+  if (W().windowedMode)
+    ApplyWindowedStyle();
+  else
+    ApplyFullscreenStyle();
+  SetActiveWindow(window);
+  PostMessageA(window, WM_SETCURSOR, (WPARAM)window, 0);
+  return 0;
+}
+
+int SetWindowResizeOptions(int resizable, int scalePicture) {
+  int keep = scalePicture == 1 ? 0 : 1;
+  bool changed = resizable != W().resizable || keep != W().keepClientSize;
+  W().resizable = resizable;
+  W().keepClientSize = keep;
+  if (changed && W().windowedMode) ApplyWindowStyleForMode();
+  return 0;
+}
+
+int SetWindowScale(double x, double y) {
+  if (y <= 0) y = x;
+  if (x == W().scaleX && y == W().scaleY) return 0;
+  W().scaleX = x <= 0 ? 1 : x;
+  W().scaleY = y <= 0 ? 1 : y;
+  if (W().windowedMode) ApplyWindowStyleForMode();
+  return 0;
+}
+
+double GetWindowScale(double* x, double* y) {
+  NormaliseScale();
+  double sx = 1, sy = 1;
+  if (W().windowedMode) {
+    sx = W().scaleX;
+    sy = W().scaleY;
+  }
+  if (x != nullptr) *x = sx;
+  if (y != nullptr) *y = sy;
+  return sx;
+}
+
+int SetWindowStartPosition(int x, int y) {
+  W().userPositionX = x;
+  W().userPositionY = y;
+  W().userPositionInUse = 1;
+  FitWindowToScreen();
+  return 0;
+}
+
+int FitWindowToScreen() {
+  HWND window = W().mainWindow;
+  if (window == nullptr) return 0;
+  int targetWidth, targetHeight;
+  ScaledClientSize(&targetWidth, &targetHeight);
+  RECT frame, client;
+  GetWindowRect(window, &frame);
+  if (!GetClientRect(window, &client)) return 0;
+  int clientWidth = client.right - client.left, clientHeight = client.bottom - client.top;
+  W().clientRect.right = W().clientRect.left + clientWidth;
+  W().clientRect.bottom = W().clientRect.top + clientHeight;
+  int newWidth = targetWidth, newHeight = targetHeight;
+  if (W().keepClientSize == 1) {
+    newWidth = clientWidth < targetWidth ? clientWidth : targetWidth;
+    newHeight = clientHeight < targetHeight ? clientHeight : targetHeight;
+  }
+  int left = frame.left, top = frame.top;
+  int width = frame.right - frame.left + newWidth - clientWidth;
+  int height = frame.bottom - frame.top + newHeight - clientHeight;
+  if (W().userPositionInUse) {
+    left = W().userPositionX;
+    top = W().userPositionY;
+    if (!LibraryFlags.starting) W().userPositionInUse = 0;
+  }
+  MoveWindow(window, left, top, width, height, TRUE);
+  if (W().windowedMode && W().shownOnce == 0) {
+    W().shownOnce = 1;
+    ApplyWindowStyleForMode();
+  }
+  return 0;
+}
+
+void CorrectSizingRect(int edge, RECT* p) {
+  int fw = (W().windowRect.right - W().windowRect.left) - (W().clientRect.right - W().clientRect.left);
+  int fh = (W().windowRect.bottom - W().windowRect.top) - (W().clientRect.bottom - W().clientRect.top);
+  int cw = p->right - p->left - fw, ch = p->bottom - p->top - fh;
+  if (cw + fw > W().desktopWidth) cw = W().desktopWidth - fw;
+  if (ch + fh > W().desktopHeight) ch = W().desktopHeight - fh;
+  int sw, sh;
+  GetWindowBaseSize(&sw, &sh);
+  if (W().keepClientSize == 1) {
+    int limitWidth, limitHeight;
+    ScaledClientSize(&limitWidth, &limitHeight);
+    if (cw > limitWidth) {
+      if (IsRightEdge(edge)) p->right = p->left + limitWidth + fw;
+      else p->left = p->right - limitWidth - fw;
+    }
+    if (ch > limitHeight) {
+      if (IsBottomEdge(edge)) p->bottom = p->top + limitHeight + fh;
+      else p->top = p->bottom - limitHeight - fh;
+    }
+    return;
+  }
+  bool corner = !(edge == WMSZ_LEFT || edge == WMSZ_RIGHT || edge == WMSZ_TOP || edge == WMSZ_BOTTOM);
+  bool widthDriven = edge == WMSZ_LEFT || edge == WMSZ_RIGHT ||
+                     (corner && (double)ch / sh >= (double)cw / sw);
+  double scale;
+  if (widthDriven) {
+    if (cw + fw > W().desktopWidth) cw = W().desktopWidth - fw;
+    scale = (double)cw / sw;
+    ch = cw * sh / sw;
+  } else {
+    if (ch + fh > W().desktopHeight) ch = W().desktopHeight - fh;
+    scale = (double)ch / sh;
+    cw = ch * sw / sh;
+  }
+  if (cw < 128 || ch < 128) {
+    if (sw > sh) {
+      ch = 128;
+      cw = sw * 128 / sh;
+    } else {
+      cw = 128;
+      ch = sh * 128 / sw;
+    }
+    scale = (double)cw / sw;
+  }
+  W().scaleX = W().scaleY = scale;
+  if (IsLeftEdge(edge)) p->left = p->right - cw - fw;
+  else p->right = p->left + cw + fw;
+  if (IsTopEdge(edge)) p->top = p->bottom - ch - fh;
+  else p->bottom = p->top + ch + fh;
+}

@@ -1,0 +1,172 @@
+#include "window_proc.h"
+
+#include <shellapi.h>
+
+#include "core/log.h"
+#include "core/memory.h"
+#include "korvel.h"
+#include "library.h"
+#include "window_mode.h"
+#include "window_services.h"
+#include "window_state.h"
+
+namespace {
+const UINT kMessageF10 = 0x46F;
+const UINT kMessageHookKey = 0x470;
+
+WINDOW_STATE& W() { return WindowState; }
+
+void OnActivation(UINT message, WPARAM wParam) {
+  int isActivateApp = message == WM_ACTIVATEAPP ? 1 : 0;
+  DEFERRED_EVENT_RING& ring = W().deferred;
+  if (W().inPump == 1 && W().creatingWindow == 0 && ring.count < DEFERRED_EVENT_SLOTS) {
+    ring.wParam[ring.writeIndex] = (int)wParam;
+    ring.isActivateApp[ring.writeIndex] = isActivateApp;
+    ring.writeIndex = (ring.writeIndex + 1) % DEFERRED_EVENT_SLOTS;
+    ring.count++;
+    return;
+  }
+  ApplyActivationChange(wParam, isActivateApp);
+}
+
+void OnPaint(HWND window) {
+  PAINTSTRUCT paint;
+  HDC dc = BeginPaint(window, &paint);
+  if (W().windowedMode) {
+    W().inPaint = 1;
+    if (!LibraryFlags.started) FillRect(dc, &paint.rcPaint, (HBRUSH)GetStockObject(BLACK_BRUSH));
+    W().inPaint = 0;
+  }
+  EndPaint(window, &paint);
+}
+
+void OnDropFiles(HDROP drop) {
+  UINT count = DragQueryFileA(drop, 0xFFFFFFFF, nullptr, 0);
+  for (UINT i = 0; i < count && W().droppedFileCount < DROPPED_FILE_MAX; i++) {
+    UINT length = DragQueryFileA(drop, i, nullptr, 0);
+    char* name = (char*)AllocTracked(length + 1, "", 0);
+    if (name == nullptr) break;
+    DragQueryFileA(drop, i, name, length + 1);
+    W().droppedFiles[W().droppedFileCount++] = name;
+  }
+  DragFinish(drop);
+}
+
+void HideCursorWhileHidden() {
+  if (W().cursorDisplayed != 0) return;
+  SetCursor(nullptr);
+  while (ShowCursor(FALSE) >= 0) {
+  }
+}
+}  // namespace
+
+int FilterTypedChar(int code) {
+  if (code == 10) return 13;
+  if (code >= 0x20) return code;
+  switch (code) {
+    case 1: case 3: case 8: case 9: case 13: case 16: case 22: case 24: case 27:
+      return code;
+    default:
+      return -1;
+  }
+}
+
+int StoreClientArea(LPARAM lParam) {
+  RECT client;
+  GetClientRect(W().mainWindow, &client);
+  W().clientRect.left = (short)LOWORD(lParam);
+  W().clientRect.top = (short)HIWORD(lParam);
+  W().clientRect.right = W().clientRect.left + client.right - client.left;
+  W().clientRect.bottom = W().clientRect.top + client.bottom - client.top;
+  return 0;
+}
+
+int ApplyActivationChange(WPARAM wParam, int /*isActivateApp*/) {
+  int state = LOWORD(wParam) != 0 ? 1 : 0;
+  if (W().creatingWindow == 1) {
+    W().active = state;
+    return 0;
+  }
+  if (HIWORD(wParam) != 0) state = 0;
+  if (state == W().active) return 0;
+  W().active = state;
+  // Deactivating a fullscreen window gives the desktop its own mode back and minimises it.
+  if (state == 0 && !W().windowedMode && W().osCode >= OS_CODE_VISTA) {
+    ChangeDisplaySettingsA(nullptr, 0);
+    ShowWindow(W().mainWindow, SW_MINIMIZE);
+  }
+  return 0;
+}
+
+LRESULT CALLBACK LibraryWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_MOVE:
+      GetWindowRect(window, &W().windowRect);
+      if (W().windowedMode && !W().modeChanging) StoreClientArea(lParam);
+      break;
+    case WM_SIZE:
+      GetWindowRect(window, &W().windowRect);
+      W().minimised = wParam == SIZE_MINIMIZED ? 1 : 0;
+      if (wParam != SIZE_MAXIMIZED) FitWindowToScreen();
+      break;
+    case WM_SIZING:
+      GetWindowRect(window, &W().windowRect);
+      if (W().windowedMode) CorrectSizingRect((int)wParam, (RECT*)lParam);
+      break;
+    case WM_MOVING:
+      GetWindowRect(window, &W().windowRect);
+      if (!W().windowedMode) *(RECT*)lParam = W().windowRect;
+      break;
+    case WM_PAINT:
+      OnPaint(window);
+      return 0;
+    case WM_ACTIVATEAPP:
+      if (wParam != 0) break;
+      OnActivation(message, wParam);
+      break;
+    case WM_ACTIVATE:
+      OnActivation(message, wParam);
+      break;
+    case WM_LBUTTONDOWN: RecordMouseClick(1); HideCursorWhileHidden(); break;
+    case WM_RBUTTONDOWN: RecordMouseClick(2); HideCursorWhileHidden(); break;
+    case WM_MBUTTONDOWN: RecordMouseClick(4); HideCursorWhileHidden(); break;
+    case WM_SETCURSOR: case WM_MOUSEMOVE: case WM_LBUTTONUP: case WM_RBUTTONUP: case WM_MBUTTONUP:
+      HideCursorWhileHidden();
+      break;
+    case WM_MOUSEWHEEL:
+      W().wheelVertical += (short)HIWORD(wParam);
+      break;
+    case WM_MOUSEHWHEEL:
+      W().wheelHorizontal += (short)HIWORD(wParam);
+      break;
+    case WM_SYSCOMMAND:
+      // The screen saver and monitor power-off are refused while the window exists.
+      if ((wParam & 0xFFF0) == SC_SCREENSAVE || (wParam & 0xFFF0) == SC_MONITORPOWER) return 1;
+      break;
+    case WM_CLOSE:
+      WriteLogText("ウインドウを閉じようとしています\n");
+      DestroyWindow(W().mainWindow);
+      if (W().ending == 0) W().ending = 4;
+      return 0;
+    case WM_DESTROY:
+      WriteLogText("ウインドウが破棄されようとしています\n");
+      W().windowDestroyed = 1;
+      PostQuitMessage(0);
+      W().windowQuit = 1;
+      SetQuitRequest();
+      WriteLogText("ソフトを終了する準備が整いました\n");
+      break;
+    case WM_DROPFILES:
+      OnDropFiles((HDROP)wParam);
+      break;
+    case kMessageF10:
+      W().f10Down = wParam == 1 ? 1 : 0;
+      break;
+    case kMessageHookKey:
+      W().hookKeyDown = wParam == 1 ? 1 : 0;
+      break;
+    default:
+      break;
+  }
+  return DefWindowProcA(window, message, wParam, lParam);
+}
