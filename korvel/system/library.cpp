@@ -115,6 +115,9 @@ int EndLibraryCore() {
     for (int i = 0; i < kDestroyAttempts && FindWindowA(WindowState.className, nullptr) == WindowState.mainWindow; i++) {
       DestroyWindow(WindowState.mainWindow);
       Sleep(100);
+      // The class could not go while its window lived; unregister it now so that the next
+      // start can register it again.
+      UnregisterClassA(WindowState.className, WindowState.instance);
     }
 
   SetFileStreamDirectory(WindowState.startupFolder);

@@ -229,6 +229,11 @@ int InitMainWindow() {
   ResetWindowState();
   W().instance = GetModuleHandleA(nullptr);
   W().mainThreadId = GetCurrentThreadId();
+  // A quit left in this thread's queue by the previous window's end would end the new
+  // window at its first pump.
+  MSG stale;
+  while (PeekMessageA(&stale, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
+  }
   if (W().className[0] == 0) CopyStringN(W().className, W().windowTitle[0] != 0 ? W().windowTitle : kDefaultClassName, 255);
   LogMemory();
   W().desktopWidth = GetSystemMetrics(SM_CXSCREEN);
