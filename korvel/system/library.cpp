@@ -21,7 +21,9 @@ WINDOW_STATE WindowState;
 
 namespace {
 const char* const kRefuse24Bit = "Korvelは２４ビットカラーモードに対応していません\n";
-// A window that will not go away is asked this many times before the shut-down goes on.
+// A window that will not go away is asked this many times before the shut-down goes on. The
+// loop asks after this process's own window: with several instances running, a search by
+// class name may find another instance's window first.
 const int kDestroyAttempts = 20;
 
 int FailStart() {
@@ -112,7 +114,7 @@ int EndLibraryCore() {
     }
   UnregisterClassA(WindowState.className, WindowState.instance);
   if (!LibraryFlags.noWindow && WindowState.mainWindow != nullptr)
-    for (int i = 0; i < kDestroyAttempts && FindWindowA(WindowState.className, nullptr) == WindowState.mainWindow; i++) {
+    for (int i = 0; i < kDestroyAttempts && IsWindow(WindowState.mainWindow); i++) {
       DestroyWindow(WindowState.mainWindow);
       Sleep(100);
       // The class could not go while its window lived; unregister it now so that the next

@@ -316,6 +316,7 @@ TEST(SecondInstance, IsRefusedUnlessAllowed) {
   ChangeWindowMode(1);
   ASSERT_EQ(InitLibrary(), 0);
   EXPECT_EQ(RunSecondInstance("0"), 0) << "a refused copy";
+  EXPECT_EQ(FindWindowA(kDuplicateTitle, nullptr), GetMainWindow());
   EXPECT_EQ(RunSecondInstance("1"), 0) << "an allowed copy";
   EndLibrary();
 }
