@@ -63,6 +63,7 @@ TEST(Library, QuitRequestIsClearedByStart) {
 TEST(Library, FatalErrorLogsRunsTheShutDownAndExitsWithMinusOne) {
   EXPECT_EXIT(
       {
+        AllowMultipleInstances(1);  // the death test runs in a fresh copy of this program
         InitLibrary();
         ExitWithFatalErrorFormat("fatal %d", 7);
       },
