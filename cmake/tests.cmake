@@ -11,6 +11,9 @@ configure_file(${PROJECT_SOURCE_DIR}/scripts/wine-run.sh.in ${CMAKE_BINARY_DIR}/
 set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_BINARY_DIR}/wine-run)
 
 file(GLOB SUPPORT_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/support/*.cpp)
+# Compiled into each test program itself (a static library would drop its initialiser).
+set(TEST_ENVIRONMENT ${PROJECT_SOURCE_DIR}/tests/support/test_environment.cpp)
+list(REMOVE_ITEM SUPPORT_SOURCES ${TEST_ENVIRONMENT})
 add_library(korvel_test_support STATIC ${SUPPORT_SOURCES})
 target_include_directories(korvel_test_support PUBLIC ${PROJECT_SOURCE_DIR}/tests/support
   ${PROJECT_SOURCE_DIR}/korvel ${DEPS}/include)
@@ -23,7 +26,7 @@ foreach(src ${TEST_SOURCES})
   get_filename_component(dir ${src} DIRECTORY)
   get_filename_component(folder ${dir} NAME)
   set(target ${folder}_${name})
-  add_executable(${target} ${src})
+  add_executable(${target} ${src} ${TEST_ENVIRONMENT})
   target_link_libraries(${target} PRIVATE korvel_test_support gtest_main)
   # Each program runs in a folder of its own, so its Log.txt and files stay apart.
   set(workdir ${CMAKE_BINARY_DIR}/testrun/${target})

@@ -10,8 +10,6 @@
 namespace {
 // Runs first: nothing has started the library yet.
 TEST(Library, EndBeforeStartTouchesNothing) {
-  // Other test programs may own a window of the default class at the same time.
-  AllowMultipleInstances(1);
   DeleteFileA("Log.txt");
   EXPECT_EQ(EndLibrary(), 0);
   EXPECT_EQ(GetFileAttributesA("Log.txt"), INVALID_FILE_ATTRIBUTES);
@@ -63,7 +61,6 @@ TEST(Library, QuitRequestIsClearedByStart) {
 TEST(Library, FatalErrorLogsRunsTheShutDownAndExitsWithMinusOne) {
   EXPECT_EXIT(
       {
-        AllowMultipleInstances(1);  // the death test runs in a fresh copy of this program
         InitLibrary();
         ExitWithFatalErrorFormat("fatal %d", 7);
       },

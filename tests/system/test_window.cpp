@@ -1,7 +1,6 @@
 // The main window, its message pump, the API lock and the window services, under a real
 // window. Other test programs run at the same time under the same Wine server and may own a
-// window of the default class, so the tests allow multiple instances unless they test the
-// double-start check itself (which uses a class name of its own).
+// window of the default class; the double-start test uses a class name of its own.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -50,7 +49,7 @@ void PumpUntilQuiet() {
 class WindowedLibrary : public ::testing::Test {
  protected:
   void SetUp() override {
-    AllowMultipleInstances(1);
+    AllowMultipleInstances(1);  // a test before may have switched it off
     SetRunWhileInactive(1);
     ChangeWindowMode(1);
     ASSERT_EQ(InitLibrary(), 0);
@@ -104,6 +103,18 @@ TEST_F(WindowedLibrary, ActivationSentDuringThePumpIsAppliedAfterIt) {
   // Outside the pump the change is applied at once.
   SendMessageA(GetMainWindow(), WM_ACTIVATE, WA_ACTIVE, 0);
   EXPECT_EQ(WindowState.active, 1);
+}
+
+TEST_F(WindowedLibrary, WaitOutlastsTheWindowClosedDuringIt) {
+  PostMessageA(GetMainWindow(), WM_CLOSE, 0, 0);
+  LARGE_INTEGER frequency, start, end;
+  QueryPerformanceFrequency(&frequency);
+  QueryPerformanceCounter(&start);
+  EXPECT_EQ(WaitMilliseconds(100), 0);
+  QueryPerformanceCounter(&end);
+  EXPECT_GE((end.QuadPart - start.QuadPart) * 1000 / frequency.QuadPart, 100);
+  EXPECT_EQ(WindowState.windowDestroyed, 1);
+  EXPECT_EQ(PumpWindowMessagesLocked(), -1);
 }
 
 TEST_F(WindowedLibrary, TitleIsCutAt255Characters) {
@@ -219,10 +230,13 @@ TEST(Window, EndRestoresTheStartupFolderAndTheScreenSaver) {
 }
 
 TEST(Window, WaitMillisecondsWaitsAtLeastTheSpan) {
+  LARGE_INTEGER frequency, start, end;
+  QueryPerformanceFrequency(&frequency);
   for (int ms : {3, 30}) {
-    DWORD start = GetTickCount();
+    QueryPerformanceCounter(&start);
     EXPECT_EQ(WaitMilliseconds(ms), 0);
-    EXPECT_GE(GetTickCount() - start + 16, (DWORD)ms) << ms;
+    QueryPerformanceCounter(&end);
+    EXPECT_GE((end.QuadPart - start.QuadPart) * 1000000 / frequency.QuadPart, ms * 1000) << ms;
   }
 }
 
