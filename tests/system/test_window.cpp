@@ -117,6 +117,16 @@ TEST_F(WindowedLibrary, WaitOutlastsTheWindowClosedDuringIt) {
   EXPECT_EQ(PumpWindowMessagesLocked(), -1);
 }
 
+TEST_F(WindowedLibrary, RefusesTheScreenSaverAndLogsAtMost32Clicks) {
+  EXPECT_EQ(SendMessageA(GetMainWindow(), WM_SYSCOMMAND, SC_SCREENSAVE, 0), 1);
+  EXPECT_EQ(SendMessageA(GetMainWindow(), WM_SYSCOMMAND, SC_MONITORPOWER, 2), 1);
+  const UINT downs[] = {WM_LBUTTONDOWN, WM_RBUTTONDOWN, WM_MBUTTONDOWN};
+  const int kinds[] = {1, 2, 4};
+  for (int i = 0; i < 40; i++) SendMessageA(GetMainWindow(), downs[i % 3], 0, 0);
+  ASSERT_EQ(WindowState.clickCount, 32);
+  for (int i = 0; i < 32; i++) EXPECT_EQ(WindowState.clicks[i].button, kinds[i % 3]) << "click " << i;
+}
+
 TEST_F(WindowedLibrary, TitleIsCutAt255Characters) {
   std::string longTitle(300, 'x');
   SetWindowTitleText(longTitle.c_str());
