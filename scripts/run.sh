@@ -23,7 +23,7 @@ fi
 source "$here/scripts/display.sh"
 start_display
 trap 'stop_display' EXIT
-[ -f "$WINEPREFIX/system.reg" ] || "$build/wine-run" wineboot -i >/dev/null 2>&1 || true
+"$build/wine-run"
 (cd "$sample" && "$build/wine-run" "$build/Quillmere.exe") &
 viewer=$!
 sleep "${KORVEL_SHOT_DELAY:-6}"

@@ -14,6 +14,6 @@ start_display
 trap 'stop_display' EXIT
 
 export WINEPREFIX="$build/wineprefix" WINEDEBUG=-all
-[ -f "$WINEPREFIX/system.reg" ] || "$build/wine-run" wineboot -i >/dev/null 2>&1 || true
+"$build/wine-run"
 cd "$build"
 ctest -j "$(nproc)" --output-on-failure "$@"
