@@ -3,3 +3,4 @@
 #pragma once
 
 #include "korvel_system.h"
+#include "korvel_graphics.h"

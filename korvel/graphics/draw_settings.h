@@ -1,0 +1,46 @@
+// The program's drawing choices (DRAW_SETTINGS): the public setters only store them and raise
+// the state-changed flag; PrepareDrawStates brings the device in line before the next draw.
+#pragma once
+#include <windows.h>
+
+#include "graphics/lights.h"
+
+struct Z_SETTINGS {
+  int enable, write, func, depthBias;
+};
+
+struct DRAW_SETTINGS {
+  int (*restoreCallback)();
+  // Draw target and area (kept by the draw-target module).
+  int drawTarget;
+  int targetWidth, targetHeight;
+  RECT drawArea;
+  float drawAreaF[4];
+  int emptyDrawArea;
+  // Projection settings (the camera keeps the matrices).
+  int projectionKind;
+  float nearZ, farZ, aspectScale, fieldOfView, orthoHeight, centreScale;
+  Z_SETTINGS z2D, z3D;
+  int fillMode;
+  int cullMode;
+  int addressU[8], addressV[8], addressW[8];
+  int fogEnabled, fogMode;
+  DWORD fogColor;
+  float fogStart, fogEnd;
+  float z2DValue;
+  int filterMode, maxAnisotropy;
+  int blendMode, blendParam;
+  int blendGraph, borderParam, borderRange;
+  int alphaTestMode, alphaTestRef;
+  DWORD brightness;  // 0x00RRGGBB
+  DWORD transparentColor;
+  int noVSyncWait, startupVSyncWait, smallScreenEmulation;
+  LIGHT_TABLE lights;
+};
+
+extern DRAW_SETTINGS DrawSettings;
+// The vertex colour of 2D draws, kept equal to MakeDiffuseColor() on the hardware path.
+extern DWORD PackedDiffuseColor;
+
+int InitDrawSettings();
+DWORD MakeDiffuseColor();

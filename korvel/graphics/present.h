@@ -1,0 +1,5 @@
+// Scene bracketing of all drawing (the presentation and frame pacing complete this module).
+#pragma once
+
+int BeginDeviceScene();
+int EndDeviceScene();

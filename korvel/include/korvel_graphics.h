@@ -1,0 +1,24 @@
+// Drawing settings, packed screen colours and screen queries.
+#pragma once
+
+int SelectBlendMode(int mode, int parameter);
+int SelectAlphaTest(int mode, int reference);
+int SelectDrawBrightness(int red, int green, int blue);
+int SetDrawFilterMode(int mode);  // 0 nearest, 1 bilinear, 2 anisotropic
+int GetDrawFilterMode();
+int SetDepthTest3D(int value);
+int StoreTransparentColor(int red, int green, int blue);
+int SetVSyncWait(int flag);
+int GetVSyncWait();
+int SetSmallScreenEmulation(int flag);
+int GetDrawTargetHandle();
+int HasGraphicsRestoreCallback();
+int SelectFogMode(int mode);
+int SelectFogColor(int red, int green, int blue);
+int SelectFogRange(float start, float end);
+
+unsigned int PackScreenColor(int red, int green, int blue);
+int UnpackScreenColor(unsigned int color, int* red, int* green, int* blue);
+
+int GetScreenColorBits();
+int QueryMainScreenSize(int* width, int* height);
