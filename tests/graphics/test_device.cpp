@@ -1,0 +1,374 @@
+// Wine's real Direct3D 9 device: the creation log, the state cache, the vertex batch and the
+// draw preparation seen through a recording layer, and pixels read back from the back buffer.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "call_recorder.h"
+#include "graphics/d3d_calls.h"
+#include "graphics/device.h"
+#include "graphics/draw_prepare.h"
+#include "graphics/draw_settings.h"
+#include "graphics/present.h"
+#include "graphics/screen.h"
+#include "graphics/shader_constants.h"
+#include "graphics/state_cache.h"
+#include "graphics/vertex_batch.h"
+#include "korvel.h"
+#include "system/window_state.h"
+#include "test_support.h"
+
+namespace {
+// Test scaffolding until the library opens its own window: a plain window of 640 x 480.
+HWND MakePlainWindow() {
+  WNDCLASSA wc = {};
+  wc.lpfnWndProc = DefWindowProcA;
+  wc.hInstance = GetModuleHandleA(nullptr);
+  wc.lpszClassName = "KorvelDeviceTest";
+  RegisterClassA(&wc);
+  RECT r = {0, 0, 640, 480};
+  AdjustWindowRect(&r, WS_OVERLAPPEDWINDOW, FALSE);
+  HWND window = CreateWindowExA(0, "KorvelDeviceTest", "device test", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0,
+                                r.right - r.left, r.bottom - r.top, nullptr, nullptr, wc.hInstance, nullptr);
+  return window;
+}
+
+class Device : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    DeleteFileA("Log.txt");
+    ASSERT_EQ(InitLibrary(), 0);
+    WindowState.mainWindow = MakePlainWindow();
+    WindowState.windowedMode = 1;
+    ScreenState.deviceWidth = ScreenState.mainWidth = 640;
+    ScreenState.deviceHeight = ScreenState.mainHeight = 480;
+    ScreenState.colorBits = 16;  // asked for; the windowed device takes the desktop's format
+    ASSERT_EQ(LoadDirect3D9Library(), 0);
+    ASSERT_EQ(CreateDirectDrawObject(), 0);
+    ASSERT_EQ(CreateDirect3DObject(), 0);
+    ASSERT_EQ(SetUpDirect3DDevice(), 0);
+    ScreenState.hardwareRendering = 1;
+    InitShaderConstantSets(&ShaderConstants);
+    SelectShaderConstantSets(&ShaderConstants, 1);
+    InitDrawSettings();
+    ASSERT_EQ(InitDeviceStates(), 0);
+  }
+  static void TearDownTestSuite() {
+    ReleaseDirect3DDevice();
+    ReleaseDirect3D();
+    ReleaseDirectDrawObject();
+    FreeDirect3D9Library();
+    DestroyWindow(WindowState.mainWindow);
+    EndLibrary();
+  }
+  void TearDown() override {
+    StopRecording();
+    FlushVertexBatch(0);
+  }
+};
+
+// Appends one filled box as two triangles of untextured 2D vertices.
+// Like the box drawing, it flushes other vertex types first (the priming point is textured).
+void AppendBox(int x1, int y1, int x2, int y2, DWORD color) {
+  if (VertexBatch.vertexType != 0) {
+    FlushVertexBatch(0);
+    SelectBatchVertexType(0);
+  }
+  VERTEX_2D* v = (VERTEX_2D*)ReserveBatchVertices(0, D3DPT_TRIANGLELIST, 6);
+  const float xs[6] = {(float)x1, (float)x2, (float)x1, (float)x2, (float)x2, (float)x1};
+  const float ys[6] = {(float)y1, (float)y1, (float)y2, (float)y1, (float)y2, (float)y2};
+  for (int i = 0; i < 6; i++) {
+    v[i].x = xs[i], v[i].y = ys[i], v[i].z = 0.2f, v[i].rhw = 1.0f;
+    v[i].diffuse = color;
+  }
+  CommitBatchVertices(6);
+}
+
+// The back buffer as 32-bit pixels, through GetRenderTargetData.
+std::vector<DWORD> ReadBackBuffer() {
+  std::vector<DWORD> pixels;
+  IDirect3DSurface9* system = nullptr;
+  if (FAILED(DeviceCalls.DeviceCreateOffscreenSurface(640, 480, D3DFMT_X8R8G8B8, D3DPOOL_SYSTEMMEM, &system, nullptr)))
+    return pixels;
+  D3DLOCKED_RECT locked;
+  if (SUCCEEDED(DeviceCalls.DeviceGetRenderTargetData(GetScreenSurface(), system)) &&
+      SUCCEEDED(DeviceCalls.SurfaceLockRect(system, &locked, nullptr, D3DLOCK_READONLY))) {
+    for (int y = 0; y < 480; y++) {
+      const DWORD* row = (const DWORD*)((const char*)locked.pBits + y * locked.Pitch);
+      pixels.insert(pixels.end(), row, row + 640);
+    }
+    DeviceCalls.SurfaceUnlockRect(system);
+  }
+  DeviceCalls.ReleaseComObject(system);
+  return pixels;
+}
+
+TEST_F(Device, CreationLogsEachStepInOrderAndTakesTheDesktopFormat) {
+  std::string log = ReadLogWithoutStamps();
+  const char* expected[] = {
+      "DirectDraw オブジェクトの取得を行います....  成功\r\n",
+      "引き続き初期化処理... 初期化に成功しました\r\n",
+      "IDirect3D9Ex オブジェクトを取得します.... 成功\r\n",
+      "IDirect3DDevice9Ex オブジェクトを取得します.... ハードウエア頂点演算を使用します\r\n",
+      "成功\r\n",
+      "Driver:",
+      "画面のフォーマットは D3DFMT_X8R8G8B8 です\r\n",
+      "Ｚバッファのフォーマットは D3DFMT_D16 です\r\n",
+      "16bit カラーフォーマットは D3DFMT_R5G6B5 です\r\n",
+      "32bit カラーフォーマットは D3DFMT_X8R8G8B8 です\r\n",
+      "アルファ付き 16bit カラーフォーマットは D3DFMT_A4R4G4B4 です\r\n",
+      "アルファ付き 32bit カラーフォーマットは D3DFMT_A8R8G8B8 です\r\n",
+      "アルファテスト用 16bit カラーフォーマットは D3DFMT_A1R5G5B5 です\r\n",
+      "アルファテスト用 32bit カラーフォーマットは D3DFMT_A8R8G8B8 です\r\n",
+      "ＤＸＴ１テクスチャフォーマットは",
+      "ＤＸＴ５テクスチャフォーマットは",
+      "描画用 16bit カラーフォーマットは ",
+      "描画用 32bit カラーフォーマットは D3DFMT_X8R8G8B8 です\r\n",
+      "描画用２チャンネル浮動小数点32ビット型",
+      "一度に描画できるプリミティブの最大数:",
+      "対応している最大頂点インデックス:",
+      "同時にレンダリングできるバッファの数:",
+      "最大テクスチャサイズ　幅:",
+      "テクスチャステージテンポラリレジスタ：",
+      "減算合成のハードウェア対応：",
+      "ハードウェア頂点シェーダーバージョンコード：",
+      "エミュレーション頂点シェーダーバージョンコード：エミュレーション無し\r\n",
+      "ピクセルシェーダーバージョンコード：300\r\n",
+      "バックバッファロック転送の時間:",
+  };
+  size_t at = 0;
+  for (const char* line : expected) {
+    size_t found = log.find(line, at);
+    ASSERT_NE(found, std::string::npos) << "missing or out of order: " << line << "\n" << log;
+    at = found + 1;
+  }
+  EXPECT_NE(log.find("バックバッファロックを使用", at), std::string::npos) << log;
+  EXPECT_EQ(GetScreenColorBits(), 32);
+  EXPECT_EQ(DeviceCaps.backBufferFormat, D3DFMT_X8R8G8B8);
+  EXPECT_EQ(HasDirect3D9Ex(), 1);
+  EXPECT_EQ(DeviceSettings.shaderModel2, 1);
+  EXPECT_EQ(DeviceCaps.textureFormats[25], DeviceCaps.textureFormats[12]);
+  EXPECT_EQ(DeviceCaps.textureFormats[26], DeviceCaps.textureFormats[5]);
+}
+
+TEST_F(Device, RepeatedStateIsSentOnceAndAChangeFlushesFirst) {
+  SetDeviceZFunc(D3DCMP_LESSEQUAL);
+  StartRecording();
+  AppendBox(0, 0, 4, 4, 0xFFFFFFFF);
+  SetDeviceZFunc(D3DCMP_LESSEQUAL);
+  EXPECT_EQ(RecordedCalls().size(), 0u) << "an unchanged state sends nothing and keeps the batch";
+  SetDeviceZFunc(D3DCMP_GREATER);
+  SetDeviceZFunc(D3DCMP_GREATER);
+  std::vector<std::string> order;
+  for (const RECORDED_CALL& call : RecordedCalls())
+    if (call.name != "SetFVF") order.push_back(call.name);
+  ASSERT_EQ(order, (std::vector<std::string>{"DrawPrimitiveUP", "SetRenderState"}));
+  EXPECT_EQ(LastRenderState(D3DRS_ZFUNC), D3DCMP_GREATER);
+  EXPECT_EQ(VertexBatch.count, 0);
+
+  // Force-send re-sends an unchanged value without flushing.
+  RecordedCalls().clear();
+  AppendBox(0, 0, 4, 4, 0xFFFFFFFF);
+  StateFlags.forceSend = 1;
+  SetDeviceFillMode(D3DFILL_SOLID);
+  StateFlags.forceSend = 0;
+  EXPECT_EQ(CountCalls("SetRenderState"), 1);
+  EXPECT_EQ(CountCalls("DrawPrimitiveUP"), 0);
+  EXPECT_EQ(VertexBatch.count, 6);
+  SetDeviceZFunc(D3DCMP_LESSEQUAL);
+}
+
+TEST_F(Device, CacheSettersRefuseIndicesOutsideTheirArrays) {
+  StartRecording();
+  EXPECT_EQ(SetDeviceAddressMode(3, 8), -1);
+  EXPECT_EQ(SetDeviceAddressMode(3, -2), -1);
+  EXPECT_EQ(SetDeviceAddressU(1, -5), -1);
+  EXPECT_EQ(SetDeviceRenderTarget(nullptr, -1), -1);
+  EXPECT_EQ(SetDeviceRenderTarget(nullptr, 16), -1);
+  EXPECT_EQ(SetDeviceTextureTransform(-2, 1, nullptr), -1);
+  EXPECT_EQ(SetDeviceTextureTransform(8, 0, nullptr), -1);
+  EXPECT_EQ(ApplySamplerFilterMode(3), -1);
+  EXPECT_EQ(RecordedCalls().size(), 0u);
+  SetDeviceCullMode(1);
+  EXPECT_EQ(LastRenderState(D3DRS_CULLMODE), D3DCULL_CCW);
+  SetDeviceCullMode(7);
+  EXPECT_EQ(LastRenderState(D3DRS_CULLMODE), D3DCULL_CCW);
+  SetDeviceCullMode(0);
+  EXPECT_EQ(LastRenderState(D3DRS_CULLMODE), D3DCULL_NONE);
+}
+
+TEST_F(Device, FiveHundredThirtySevenBoxesGoInOneDrawAndTheNextFlushesFirst) {
+  PrepareDrawStates(nullptr, 0);
+  FlushVertexBatch(0);
+  StartRecording();
+  for (int i = 0; i < 537; i++) AppendBox(i % 600, 0, i % 600 + 1, 1, 0xFF000000);
+  EXPECT_EQ(CountCalls("DrawPrimitiveUP"), 0);
+  EXPECT_EQ(VertexBatch.count, 3222);
+  AppendBox(0, 0, 1, 1, 0xFF000000);
+  ASSERT_EQ(CountCalls("DrawPrimitiveUP"), 1);
+  const RECORDED_CALL& draw = RecordedCalls().back().name == "DrawPrimitiveUP" ? RecordedCalls().back()
+                                                                                : RecordedCalls()[0];
+  EXPECT_EQ(draw.a, (unsigned)D3DPT_TRIANGLELIST);
+  EXPECT_EQ(draw.b, 1074u);
+  EXPECT_EQ(draw.c, 20u);
+  EXPECT_EQ(VertexBatch.count, 6);
+  FlushVertexBatch(0);
+  EXPECT_EQ(CountCalls("DrawPrimitiveUP"), 2);
+  FlushVertexBatch(0);
+  EXPECT_EQ(CountCalls("DrawPrimitiveUP"), 2) << "an empty batch makes no call";
+}
+
+TEST_F(Device, FilledBoxLightsExactlyItsPixelsInThePackedColour) {
+  DeviceCalls.DeviceClear(0, nullptr, D3DCLEAR_TARGET, 0, 1.0f, 0);
+  SelectBlendMode(0, 0);
+  SelectDrawBrightness(255, 255, 255);
+  PrepareDrawStates(nullptr, 0);
+  unsigned color = PackScreenColor(255, 128, 0);
+  EXPECT_EQ(color, 0xFFFF8000u);
+  AppendBox(10, 10, 20, 20, color);
+  EndDeviceScene();
+  std::vector<DWORD> pixels = ReadBackBuffer();
+  ASSERT_EQ(pixels.size(), 640u * 480u);
+  for (int y = 0; y < 30; y++)
+    for (int x = 0; x < 30; x++) {
+      bool inside = x >= 10 && x <= 19 && y >= 10 && y <= 19;
+      EXPECT_EQ(pixels[y * 640 + x] & 0xFFFFFF, inside ? 0xFF8000u : 0u) << "pixel " << x << "," << y;
+    }
+  BeginDeviceScene();
+}
+
+struct BLEND_CASE {
+  int mode;
+  int blendEnable;
+  long long source, destination, operation;  // -1: not sent by this preparation
+};
+
+TEST_F(Device, UntexturedDrawPreparationFollowsTheBlendTable) {
+  const BLEND_CASE cases[] = {
+      {1, 1, D3DBLEND_SRCALPHA, D3DBLEND_INVSRCALPHA, D3DBLENDOP_ADD},
+      {2, 1, D3DBLEND_SRCALPHA, D3DBLEND_ONE, -1},
+      {4, 1, D3DBLEND_ZERO, D3DBLEND_SRCCOLOR, -1},
+      {9, 1, D3DBLEND_INVDESTCOLOR, D3DBLEND_ZERO, -1},
+      {16, 1, D3DBLEND_SRCALPHA, D3DBLEND_ONE, D3DBLENDOP_REVSUBTRACT},
+      {15, 1, D3DBLEND_ONE, D3DBLEND_INVSRCALPHA, D3DBLENDOP_ADD},
+      {0, 0, -1, -1, -1},
+  };
+  for (const BLEND_CASE& c : cases) {
+    StartRecording();
+    SelectBlendMode(c.mode, 128);
+    PrepareDrawStates(nullptr, 0);
+    EXPECT_EQ(DeviceStateCache.alphaBlendEnable, c.blendEnable) << "mode " << c.mode;
+    EXPECT_EQ(DeviceStateCache.alphaTestEnable, 0) << "mode " << c.mode;
+    if (c.source != -1) EXPECT_EQ(DeviceStateCache.sourceBlend, c.source) << "mode " << c.mode;
+    if (c.destination != -1) EXPECT_EQ(DeviceStateCache.destBlend, c.destination) << "mode " << c.mode;
+    if (c.operation != -1) EXPECT_EQ(DeviceStateCache.blendOp, c.operation) << "mode " << c.mode;
+    EXPECT_EQ(DeviceStateCache.stages[0].colorOp, D3DTOP_SELECTARG1) << "mode " << c.mode;
+    EXPECT_EQ(DeviceStateCache.stages[0].colorArg1, D3DTA_DIFFUSE) << "mode " << c.mode;
+    EXPECT_EQ(DeviceStateCache.stages[1].colorOp, D3DTOP_DISABLE) << "mode " << c.mode;
+    StopRecording();
+  }
+  // Mode 0 again with nothing changed: the preparation sends nothing.
+  StartRecording();
+  PrepareDrawStates(nullptr, 0);
+  EXPECT_EQ(RecordedCalls().size(), 0u);
+}
+
+TEST_F(Device, TexturedDrawPreparationDerivesTheAlphaFromTheFlags) {
+  IDirect3DTexture9* texture = nullptr;
+  ASSERT_EQ(DeviceCalls.DeviceCreateTexture(4, 4, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, &texture, nullptr), S_OK);
+  SelectBlendMode(0, 0);
+  SelectAlphaTest(-1, 0);
+  // Bilinear filtering without the pixel-exact flag: blending by the texture alpha.
+  SetDrawFilterMode(1);
+  PrepareDrawStates(texture, 0x8001);
+  EXPECT_EQ(DeviceStateCache.alphaBlendEnable, 1);
+  EXPECT_EQ(DeviceStateCache.destBlend, D3DBLEND_INVSRCALPHA);
+  EXPECT_EQ(DeviceStateCache.sourceBlend, D3DBLEND_SRCALPHA);
+  EXPECT_EQ(DeviceStateCache.alphaTestEnable, 1);
+  EXPECT_EQ(DeviceStateCache.alphaFunc, D3DCMP_GREATER);
+  EXPECT_EQ(DeviceStateCache.alphaRef, 0);
+  EXPECT_EQ(VertexBatch.vertexType, 1);
+  EXPECT_EQ(DeviceStateCache.stages[0].texture, texture);
+  // Pixel-exact and nearest: only the alpha-test format asks for a test at 16, no blending.
+  SetDrawFilterMode(0);
+  PrepareDrawStates(texture, 0x10003);
+  EXPECT_EQ(DeviceStateCache.alphaBlendEnable, 0);
+  EXPECT_EQ(DeviceStateCache.alphaTestEnable, 1);
+  EXPECT_EQ(DeviceStateCache.alphaRef, 16);
+  // A user alpha test overrides the derived one.
+  SelectAlphaTest(D3DCMP_LESS, 300);
+  PrepareDrawStates(texture, 0x10003);
+  EXPECT_EQ(DeviceStateCache.alphaFunc, D3DCMP_LESS);
+  EXPECT_EQ(DeviceStateCache.alphaRef, 255);
+  SelectAlphaTest(-1, 0);
+  PrepareDrawStates(nullptr, 0);
+  DeviceCalls.ReleaseComObject(texture);
+}
+
+TEST_F(Device, ConstantSetsLayerAndUploadOnlyChangedRegisters) {
+  StateFlags.programmableShaders = 1;
+  StartRecording();
+  float set0[4][4] = {{1}, {2}, {3}, {4}};
+  float set1[4][4] = {{11}, {12}, {13}, {14}};
+  WriteShaderConstants(&ShaderConstants, 0, 0, 102, set0, 4, 1);  // c102-c105
+  SelectShaderConstantSets(&ShaderConstants, 3);
+  RecordedCalls().clear();
+  WriteShaderConstants(&ShaderConstants, 0, 1, 104, set1, 4, 1);  // c104-c107
+  ASSERT_EQ(CountCalls("VertexConstantF"), 4);
+  EXPECT_EQ(ShaderConstants.uploaded[0][103][0], FloatWord(2.0f));
+  EXPECT_EQ(ShaderConstants.uploaded[0][104][0], FloatWord(11.0f));
+  EXPECT_EQ(ShaderConstants.uploaded[0][107][0], FloatWord(14.0f));
+  // Set 0 writing under set 1 changes only what set 0 owns.
+  RecordedCalls().clear();
+  WriteShaderConstants(&ShaderConstants, 0, 0, 102, set0, 4, 1);
+  EXPECT_EQ(ShaderConstants.uploaded[0][104][0], FloatWord(11.0f));
+  // Clearing set 1 gives c104 and c105 back to set 0; c106 and c107 stay on the device.
+  RecordedCalls().clear();
+  ClearShaderConstants(&ShaderConstants, 0, 1, 104, 4);
+  ASSERT_EQ(CountCalls("VertexConstantF"), 2);
+  EXPECT_EQ(RecordedCalls()[0].a, 104u);
+  EXPECT_EQ(RecordedCalls()[0].b, FloatWord(3.0f));
+  EXPECT_EQ(RecordedCalls()[1].b, FloatWord(4.0f));
+  EXPECT_EQ(ShaderConstants.uploaded[0][106][0], FloatWord(13.0f));
+  // Selecting set 0 alone after both keeps what only set 1 used.
+  WriteShaderConstants(&ShaderConstants, 0, 1, 110, set1, 1, 1);
+  RecordedCalls().clear();
+  SelectShaderConstantSets(&ShaderConstants, 1);
+  EXPECT_EQ(CountCalls("VertexConstantF"), 0);
+  EXPECT_EQ(ShaderConstants.uploaded[0][110][0], FloatWord(11.0f));
+  StopRecording();
+  StateFlags.programmableShaders = 0;
+}
+
+TEST_F(Device, InitialisationLeavesOneTexturedPointOfItsOwnStride) {
+  ASSERT_EQ(InitDeviceStates(), 0);
+  EXPECT_EQ(VertexBatch.dimension, 0);
+  EXPECT_EQ(VertexBatch.vertexType, 1);
+  EXPECT_EQ(VertexBatch.primitive, D3DPT_POINTLIST);
+  EXPECT_EQ(VertexBatch.count, 1);
+  EXPECT_EQ(VertexBatch.writePosition - VertexBatch.starts[1], (int)sizeof(VERTEX_2D_TEX));
+  EXPECT_EQ(StateFlags.forceSend, 0);
+  EXPECT_EQ(StateFlags.sceneOpen, 1);
+  EXPECT_EQ(DeviceStateCache.renderTargets[0], GetScreenSurface());
+  StartRecording();
+  FlushVertexBatch(0);
+  ASSERT_EQ(CountCalls("DrawPrimitiveUP"), 1);
+  EXPECT_EQ(RecordedCalls().back().c, 28u);
+}
+
+// Runs last: the objects the cache held go with the device.
+TEST_F(Device, ZzReleasingTheDeviceClearsEveryCachedObject) {
+  ASSERT_NE(DeviceStateCache.renderTargets[0], nullptr);
+  ReleaseDirect3DDevice();
+  EXPECT_EQ(DeviceStateCache.renderTargets[0], nullptr);
+  for (int s = 0; s < 8; s++) EXPECT_EQ(DeviceStateCache.stages[s].texture, nullptr) << s;
+  EXPECT_EQ(DeviceStateCache.texture, nullptr);
+  EXPECT_EQ(GetScreenSurface(), nullptr);
+  EXPECT_EQ(HasDirect3DDevice(), 0);
+  EXPECT_EQ(Direct3DObjects.deviceEx, nullptr);
+  EXPECT_EQ(Direct3DObjects.swapChain, nullptr);
+  EXPECT_NE(ReadLog().find("Direct3DDevice9 の解放 2"), std::string::npos);
+}
+}  // namespace
