@@ -4,6 +4,7 @@
 #include "core/winapi.h"
 #include "graphics/device.h"
 #include "graphics/state_cache.h"
+#include "system/window_services.h"
 #include "system/window_state.h"
 
 DIRECT3D_OBJECTS Direct3DObjects;
@@ -282,7 +283,7 @@ int CreateDirectDrawObject() {
   WriteLogText("初期化に成功しました\n");
   Direct3DObjects.directDraw = dd;
   DeviceCalls.DirectDrawSetCooperativeLevel(dd, WindowState.mainWindow, DDSCL_NORMAL);
-  // Desktop composition switching belongs to the window services, which are not here yet.
+  if (DeviceSettings.desktopComposition == 2) SetDesktopComposition(0);
   return 0;
 }
 

@@ -3,10 +3,13 @@
 #include <cstring>
 
 #include "core/log.h"
+#include "core/winapi.h"
 #include "graphics/d3d_calls.h"
 #include "graphics/draw_settings.h"
 #include "graphics/screen.h"
 #include "graphics/state_cache.h"
+#include "system/window.h"
+#include "system/window_services.h"
 #include "system/window_state.h"
 
 DEVICE_SETTINGS DeviceSettings;
@@ -317,6 +320,7 @@ int CreateDirect3DDevice() {
       SetColorBits(16);
     params.BackBufferCount = 1;
     params.Windowed = TRUE;
+    SetDesktopComposition(DeviceSettings.desktopComposition == 2 ? 0 : 1);
   } else {
     switch (GetScreenColorBits()) {
       case 16:
@@ -341,10 +345,14 @@ int CreateDirect3DDevice() {
     fullscreenMode.Format = params.BackBufferFormat;
     fullscreenMode.ScanLineOrdering = D3DSCANLINEORDERING_PROGRESSIVE;
     mode = &fullscreenMode;
+    if (DeviceSettings.desktopComposition != 1) {
+      SetDesktopComposition(0);
+      if (WinApi.dwmapi.DwmEnableComposition != nullptr) WriteLogText("Desktop Window Manager を無効にしました\n");
+    }
   }
   int multiSample = DeviceSettings.multiSampleType != 0;
   params.SwapEffect = multiSample ? D3DSWAPEFFECT_DISCARD : D3DSWAPEFFECT_COPY;
-  params.hDeviceWindow = WindowState.mainWindow;
+  params.hDeviceWindow = GetOutputWindow();
   params.Flags = multiSample ? 0 : D3DPRESENTFLAG_LOCKABLE_BACKBUFFER;
   params.PresentationInterval = DrawSettings.noVSyncWait ? D3DPRESENT_INTERVAL_IMMEDIATE : D3DPRESENT_INTERVAL_ONE;
   if (multiSample)
@@ -386,7 +394,7 @@ int CreateDirect3DDevice() {
                         (ScreenState.backgroundBlue & 0xFF);
   for (int i = 0; i < 3; i++) {
     DeviceCalls.DeviceClear(0, nullptr, D3DCLEAR_TARGET, background, 1.0f, 0);
-    DeviceCalls.DevicePresent(nullptr, nullptr, WindowState.mainWindow, nullptr);
+    DeviceCalls.DevicePresent(nullptr, nullptr, GetOutputWindow(), nullptr);
   }
   DeviceCalls.DeviceClear(0, nullptr, D3DCLEAR_TARGET, background, 1.0f, 0);
   DeviceCalls.DeviceGetSwapChain(0, &Direct3DObjects.swapChain);

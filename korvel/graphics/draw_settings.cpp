@@ -9,6 +9,7 @@
 #include "graphics/vertex_batch.h"
 #include "korvel.h"
 #include "system/library.h"
+#include "system/pump.h"
 
 DRAW_SETTINGS DrawSettings;
 DWORD PackedDiffuseColor;
@@ -95,6 +96,7 @@ int InitDrawSettings() {
 
 int SelectBlendMode(int mode, int parameter) {
   if (mode == DrawSettings.blendMode && parameter == DrawSettings.blendParam) return 0;
+  WaitWhileInactive();
   if (mode != DrawSettings.blendMode) {
     DrawSettings.blendMode = mode;
     StateFlags.stateChanged = 1;
@@ -106,6 +108,7 @@ int SelectBlendMode(int mode, int parameter) {
 
 int SelectAlphaTest(int mode, int reference) {
   if (mode == DrawSettings.alphaTestMode && reference == DrawSettings.alphaTestRef) return 0;
+  WaitWhileInactive();
   DrawSettings.alphaTestMode = mode;
   DrawSettings.alphaTestRef = Clamp255(reference);
   StateFlags.stateChanged = 1;

@@ -21,27 +21,15 @@
 #include "test_support.h"
 
 namespace {
-// Test scaffolding until the library opens its own window: a plain window of 640 x 480.
-HWND MakePlainWindow() {
-  WNDCLASSA wc = {};
-  wc.lpfnWndProc = DefWindowProcA;
-  wc.hInstance = GetModuleHandleA(nullptr);
-  wc.lpszClassName = "KorvelDeviceTest";
-  RegisterClassA(&wc);
-  RECT r = {0, 0, 640, 480};
-  AdjustWindowRect(&r, WS_OVERLAPPEDWINDOW, FALSE);
-  HWND window = CreateWindowExA(0, "KorvelDeviceTest", "device test", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0,
-                                r.right - r.left, r.bottom - r.top, nullptr, nullptr, wc.hInstance, nullptr);
-  return window;
-}
-
 class Device : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     DeleteFileA("Log.txt");
+    AllowMultipleInstances(1);
+    SetRunWhileInactive(1);
+    ChangeWindowMode(1);
     ASSERT_EQ(InitLibrary(), 0);
-    WindowState.mainWindow = MakePlainWindow();
-    WindowState.windowedMode = 1;
+    ASSERT_NE(WindowState.mainWindow, nullptr);
     ScreenState.deviceWidth = ScreenState.mainWidth = 640;
     ScreenState.deviceHeight = ScreenState.mainHeight = 480;
     ScreenState.colorBits = 16;  // asked for; the windowed device takes the desktop's format
@@ -60,7 +48,6 @@ class Device : public ::testing::Test {
     ReleaseDirect3D();
     ReleaseDirectDrawObject();
     FreeDirect3D9Library();
-    DestroyWindow(WindowState.mainWindow);
     EndLibrary();
   }
   void TearDown() override {
