@@ -13,6 +13,7 @@
 #include "graphics/draw_settings.h"
 #include "graphics/present.h"
 #include "graphics/screen.h"
+#include "graphics/shader_handles.h"
 #include "graphics/shader_constants.h"
 #include "graphics/state_cache.h"
 #include "graphics/vertex_batch.h"
@@ -343,6 +344,58 @@ TEST_F(Device, InitialisationLeavesOneTexturedPointOfItsOwnStride) {
   FlushVertexBatch(0);
   ASSERT_EQ(CountCalls("DrawPrimitiveUP"), 1);
   EXPECT_EQ(RecordedCalls().back().c, 28u);
+}
+
+// Tiny shaders of our own, hand-assembled: ps_2_0 "mov oC0, c0" (the second with a constant
+// table comment after the version token) and vs_2_0 "dcl_position v0; mov oPos, v0".
+const DWORD kPixelShader[] = {0xFFFF0200, 0x02000001, 0x800F0800, 0xA0E40000, 0x0000FFFF};
+const DWORD kPixelShaderWithTable[] = {0xFFFF0200, 0x0007FFFE, 0x42415443, 28, 0, 0xFFFF0200, 2, 28, 0,
+                                       0x02000001, 0x800F0800, 0xA0E40000, 0x0000FFFF};
+const DWORD kVertexShader[] = {0xFFFE0200, 0x0200001F, 0x80000000, 0x900F0000,
+                               0x02000001, 0xC00F0000, 0x90E40000, 0x0000FFFF};
+
+TEST_F(Device, ShaderHandlesCreateSelectAndBind) {
+  ASSERT_EQ(RegisterShaderHandleType(), 0);
+  ScreenState.graphicsStarted = 1;
+  StateFlags.programmableShaders = 1;
+  int pixel = CreateShaderHandle(0, kPixelShader, sizeof(kPixelShader), 0, 0, 0);
+  int table = CreateShaderHandle(0, kPixelShaderWithTable, sizeof(kPixelShaderWithTable), 0, 0, 0);
+  int vertex = CreateShaderHandle(1, kVertexShader, sizeof(kVertexShader), 0, 0, 0);
+  ASSERT_NE(pixel, -1);
+  ASSERT_NE(table, -1);
+  ASSERT_NE(vertex, -1);
+  SHADER_HANDLE* plain = (SHADER_HANDLE*)LookupHandleRecord(pixel);
+  EXPECT_EQ(plain->constantTable, nullptr);
+  SHADER_HANDLE* withTable = (SHADER_HANDLE*)LookupHandleRecord(table);
+  EXPECT_EQ(withTable->constantCount, 2);
+  EXPECT_EQ((const char*)withTable->constantTable - (const char*)withTable->code, 40);
+
+  EXPECT_EQ(SelectPixelShader(vertex), -1);
+  EXPECT_EQ(ShaderSelection.pixelShader, 0);
+  EXPECT_EQ(SelectPixelShader(pixel), 0);
+  EXPECT_EQ(SelectVertexShader(vertex), 0);
+  EXPECT_EQ(SelectVertexShader(0), 0);
+  EXPECT_EQ(ShaderSelection.vertexShader, 0);
+  EXPECT_EQ(SetShaderTextureSlot(16, -1), -1);
+  EXPECT_EQ(SetShaderTextureSlot(-1, -1), -1);
+
+  StartRecording();
+  StateFlags.forceSend = 1;
+  EXPECT_EQ(BindPixelShaderHandle(pixel), 0);
+  StateFlags.forceSend = 0;
+  EXPECT_EQ(DeviceStateCache.pixelShader, nullptr) << "nothing is bound under force-send";
+  EXPECT_EQ(BindPixelShaderHandle(pixel), 0);
+  EXPECT_EQ(DeviceStateCache.pixelShader, (IDirect3DPixelShader9*)plain->object);
+  EXPECT_EQ(BindPixelShaderHandle(vertex), -1);
+  // Deleting the bound, selected shader forgets it everywhere.
+  EXPECT_EQ(DeleteHandle(pixel), 0);
+  EXPECT_EQ(ShaderSelection.pixelShader, 0);
+  EXPECT_EQ(DeviceStateCache.pixelShader, nullptr);
+  PrepareDrawStates(nullptr, 0);
+  DeleteHandle(table);
+  DeleteHandle(vertex);
+  EndHandleType(HANDLE_TYPE_SHADER);
+  StateFlags.programmableShaders = 0;
 }
 
 // Runs last: the objects the cache held go with the device.
