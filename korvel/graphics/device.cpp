@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "core/log.h"
+#include "core/maths.h"
 #include "core/winapi.h"
 #include "graphics/d3d_calls.h"
 #include "graphics/draw_settings.h"
@@ -418,6 +419,7 @@ int SetUpDirect3DDevice() {
     if (attempt >= 2) {
       ScreenState.deviceWidth = ScreenState.mainWidth = kSizes[attempt - 2][0];
       ScreenState.deviceHeight = ScreenState.mainHeight = kSizes[attempt - 2][1];
+      SetAspectScreenSize(ScreenState.mainWidth, ScreenState.mainHeight);
     }
     result = CreateDirect3DDevice();
     if (result == -2) return -2;

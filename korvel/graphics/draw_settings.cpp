@@ -39,6 +39,8 @@ int InitDrawSettings() {
   DrawSettings.transparentColor = saved.transparentColor;
   DrawSettings.lights = saved.lights;
   DrawSettings.blendGraph = -1;
+  // The draw-target selection below resets the camera, whose viewport is scaled by this.
+  DrawSettings.centreScale = 1.0f;
 
   for (int i = 0; i < 8; i++) {
     if (DrawSettings.addressU[i] == 0) DrawSettings.addressU[i] = D3DTADDRESS_CLAMP;
@@ -75,6 +77,7 @@ int InitDrawSettings() {
   SetDrawClipArea(0, 0, width, height);
 
   // The default directional light joins with the light records.
+  SetIdentityMat44(&DrawSettings.camera.userProjection);
   DrawSettings.nearZ = 10.0f;
   DrawSettings.projectionKind = 0;
   DrawSettings.farZ = 10000.0f;

@@ -3,6 +3,7 @@
 #pragma once
 #include <windows.h>
 
+#include "graphics/camera.h"
 #include "graphics/lights.h"
 
 struct Z_SETTINGS {
@@ -35,6 +36,7 @@ struct DRAW_SETTINGS {
   DWORD brightness;  // 0x00RRGGBB
   DWORD transparentColor;
   int noVSyncWait, startupVSyncWait, smallScreenEmulation;
+  CAMERA_STATE camera;
   LIGHT_TABLE lights;
 };
 

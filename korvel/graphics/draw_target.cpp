@@ -1,5 +1,6 @@
 #include "graphics/draw_target.h"
 
+#include "graphics/camera.h"
 #include "graphics/d3d_calls.h"
 #include "graphics/device.h"
 #include "graphics/draw_settings.h"
@@ -24,7 +25,8 @@ int SelectDrawTarget(int target) {
   GetGraphOrScreenSize(target, &DrawSettings.targetWidth, &DrawSettings.targetHeight);
   if (ScreenState.hardwareRendering && HasDirect3DDevice() && GetScreenSurface() != nullptr)
     SetDeviceRenderTarget(GetScreenSurface(), 0);
-  return SetDrawClipArea(0, 0, DrawSettings.targetWidth, DrawSettings.targetHeight);
+  SetDrawClipArea(0, 0, DrawSettings.targetWidth, DrawSettings.targetHeight);
+  return ResetCameraForTarget(DrawSettings.targetWidth, DrawSettings.targetHeight);
 }
 
 int SetDrawClipArea(int x1, int y1, int x2, int y2) {

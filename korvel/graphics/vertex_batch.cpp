@@ -4,7 +4,9 @@
 
 #include <cstring>
 
+#include "graphics/camera.h"
 #include "graphics/d3d_calls.h"
+#include "graphics/draw_settings.h"
 #include "graphics/present.h"
 #include "graphics/state_cache.h"
 #include "korvel.h"
@@ -76,11 +78,14 @@ int FlushVertexBatch(int fromWorker) {
     if (!StateFlags.skipDraw) {
       const VERTEX_FORMAT& format = VertexFormats[Slot()];
       SendFVF(format.fvf);
-      // 3D batches hold world-space vertices and are drawn under an identity world transform;
-      // the transform switch arrives with the camera.
+      // 3D batches hold world-space vertices: they are drawn under an identity world transform.
+      MAT44F identity;
+      SetIdentityMat44(&identity);
+      if (VertexBatch.dimension == 1) SetDeviceWorldTransform(identity);
       DeviceCalls.DeviceDrawPrimitiveUP((D3DPRIMITIVETYPE)VertexBatch.primitive,
                                         PrimitiveCount(VertexBatch.primitive, VertexBatch.count),
                                         VertexBatch.starts[Slot()], format.stride);
+      if (VertexBatch.dimension == 1) SetDeviceWorldTransform(DrawSettings.camera.world);
     }
   }
   ResetWritePosition();

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cmath>
 #include <map>
 #include <set>
 #include <string>
@@ -568,5 +569,46 @@ TEST(VertexBatch, IndexedGridSplitsLongStrips) {
   EXPECT_EQ(draws.size(), 2u);
   Direct3DObjects.device = nullptr;
   DeviceCalls = saved;
+}
+}  // namespace
+
+namespace {
+TEST(Camera, TargetResetMapsZeroDepthOntoThePixels) {
+  ScreenState.hardwareRendering = 0;
+  ScreenState.mainWidth = 640, ScreenState.mainHeight = 480;
+  InitDrawSettings();
+  const CAMERA_STATE& c = DrawSettings.camera;
+  EXPECT_NEAR(c.eye.z, -415.69f, 0.01f);
+  VEC3F centre = ScreenToWorld(320, 240, 0);
+  EXPECT_NEAR(centre.x, 320.0f, 0.01f);
+  EXPECT_NEAR(centre.y, 240.0f, 0.01f);
+  EXPECT_NEAR(centre.z, -374.12f, 0.05f);
+  // A world point at z = 0 appears at pixel (x, h - y).
+  VEC3F screen = TransformVec3Point({100, 100, 0}, c.worldViewProjectionViewport);
+  float w = 100 * c.worldViewProjectionViewport.m[0][3] + 100 * c.worldViewProjectionViewport.m[1][3] +
+            c.worldViewProjectionViewport.m[3][3];
+  EXPECT_NEAR(screen.x / w, 100.0f, 0.01f);
+  EXPECT_NEAR(screen.y / w, 380.0f, 0.01f);
+
+  SetAspectScale(2.0f);
+  EXPECT_NEAR(c.projection.m[0][0], 1.5f * 1.7320508f, 1e-4f);
+  MAT44F user;
+  SetIdentityMat44(&user);
+  user.m[0][0] = 7.0f;
+  SetProjectionUserMatrix(user);
+  SetAspectScale(3.0f);
+  EXPECT_EQ(c.projection.m[0][0], 7.0f) << "a caller's matrix ignores the aspect";
+}
+
+TEST(Camera, LookingStraightDownGivesAVerticalAngle) {
+  ScreenState.mainWidth = 640, ScreenState.mainHeight = 480;
+  InitDrawSettings();
+  PlaceCamera({0, 100, 0}, {0, 0, 0}, {0, 0, 1});
+  EXPECT_EQ(DrawSettings.camera.horizontalAngle, 0.0f);
+  EXPECT_NEAR(std::fabs(DrawSettings.camera.verticalAngle), 1.5707964f, 1e-5f);
+  PlaceCamera({0, 0, -10}, {0, 0, 0}, {0, 1, 0});
+  EXPECT_NEAR(DrawSettings.camera.horizontalAngle, 0.0f, 1e-6f);
+  EXPECT_NEAR(DrawSettings.camera.verticalAngle, 0.0f, 1e-6f);
+  EXPECT_NEAR(DrawSettings.camera.twist, 0.0f, 1e-6f);
 }
 }  // namespace
