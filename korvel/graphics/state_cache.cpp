@@ -510,6 +510,67 @@ int ResendDeviceStates() {
   return 0;
 }
 
+int RestoreDeviceStates() {
+  if (!HasDirect3DDevice()) return -1;
+  DeviceCalls.DeviceSetRenderState(D3DRS_DITHERENABLE, FALSE);
+  C.texture = nullptr;
+  VertexBatch.count = 0;
+  VertexBatch.writePosition = VertexBatch.starts[VertexBatch.dimension * 3 + VertexBatch.vertexType];
+  StateFlags.forceSend = 1;
+  StateFlags.blendStatesChanged = 1;
+  int graphParams[2] = {C.blendGraphType == 0 ? C.blendGraphParam : C.blendGraphBorderParam, C.blendGraphBorderRange};
+  SetDeviceBlendGraphParams(graphParams, C.blendGraphType);
+  SetDeviceBlendState(C.blendMode, C.textureAlphaBlend, C.textureAlphaTest);
+  SetDeviceBlendSwitch(C.blendSwitch);
+  SetDeviceCullMode(C.cullMode);
+  ApplySamplerFilterMode(C.filterMode < 0 || C.filterMode > 2 ? 0 : C.filterMode);
+  SetDeviceShadeMode(C.shadeMode);
+  SetDeviceMaxAnisotropy(C.maxAnisotropy);
+  SetDeviceCullMode(C.cullMode);
+  for (int s = 0; s < 8; s++)
+    for (int which = 0; which < 3; which++) SendAddress(which, C.samplers[s].address[which], s);
+  for (int s = 0; s < 8; s++) {
+    D3DMATRIX matrix = C.textureTransforms[s];
+    SetDeviceTextureTransform(s, C.textureTransformEnabled[s], &matrix);
+  }
+  SetDeviceFogEnable(C.fogEnable);
+  SetDeviceFogMode(C.fogMode);
+  SetDeviceFogColor(C.fogColor);
+  SetDeviceFogRange(C.fogStart, C.fogEnd);
+  SetDeviceFogDensity(C.fogDensity);
+  SetDeviceZEnable(C.zEnable);
+  SetDeviceZWrite(C.zWrite);
+  SetDeviceZFunc(C.zFunc);
+  SetDeviceDepthBias(C.depthBias);
+  SetDeviceFillMode(C.fillMode);
+  const CAMERA_STATE& camera = DrawSettings.camera;
+  SetWorldMatrix(camera.world);
+  SetViewMatrix(camera.view);
+  SetProjectionMatrix(camera.projection);
+  SetViewportMatrix(camera.viewport);
+  D3DMATERIAL9 material = C.material;
+  SetDeviceMaterial(&material);
+  SetDeviceSpecular(C.specular);
+  SetDeviceDiffuseSource(C.diffuseSource);
+  SetDeviceSpecularSource(C.specularSource);
+  DWORD ambient = 0;
+  for (int i = 0; i < 4; i++) {
+    static const int kShift[4] = {16, 8, 0, 24};
+    ambient |= (DWORD)(C.ambient[i] * 255.0f + 0.5f) << kShift[i];
+  }
+  SetDeviceAmbient(ambient);
+  SetDeviceLighting(C.lighting);
+  const RECT& area = DrawSettings.drawArea;
+  SetDeviceViewport(area.left, area.top, area.right - area.left, area.bottom - area.top, 0.0f, 1.0f);
+  RECT scissor = C.scissor;
+  SetDeviceScissorRect(&scissor);
+  ResetTextureCoordIndices();
+  ApplyBlendStageStates(1, nullptr, 0);
+  ResendDeviceStates();
+  StateFlags.forceSend = 0;
+  return 0;
+}
+
 int InitDeviceStates() {
   if (!HasDirect3DDevice()) return -1;
   memset(C.filterBlock, 0xFF, sizeof(C.filterBlock));

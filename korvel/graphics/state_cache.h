@@ -119,6 +119,8 @@ int SetDevicePixelShader(IDirect3DPixelShader9* shader);
 
 int InitDeviceStates();
 int ResendDeviceStates();
+// After a device reset: every cached state and the camera re-sent under force-send.
+int RestoreDeviceStates();
 int ResetBasicDeviceStates();
 
 // Device creation forgets the bound shaders, declaration and FVF and presets the material

@@ -257,6 +257,19 @@ TEST_F(Device, UntexturedDrawPreparationFollowsTheBlendTable) {
     EXPECT_EQ(DeviceStateCache.stages[1].colorOp, D3DTOP_DISABLE) << "mode " << c.mode;
     StopRecording();
   }
+  // Mode 3: reverse subtraction where the blender has it, else the inverted-destination pair.
+  for (int capable = 0; capable < 2; capable++) {
+    int saved = DeviceCaps.blendOperation;
+    DeviceCaps.blendOperation = capable;
+    SelectBlendMode(3, 255);
+    PrepareDrawStates(nullptr, 0);
+    EXPECT_EQ(DeviceStateCache.destBlend, capable ? D3DBLEND_ONE : D3DBLEND_ZERO) << capable;
+    EXPECT_EQ(DeviceStateCache.sourceBlend, capable ? D3DBLEND_SRCALPHA : D3DBLEND_INVDESTCOLOR) << capable;
+    EXPECT_EQ(DeviceStateCache.blendOp, capable ? D3DBLENDOP_REVSUBTRACT : D3DBLENDOP_ADD) << capable;
+    SelectBlendMode(0, 0);
+    PrepareDrawStates(nullptr, 0);
+    DeviceCaps.blendOperation = saved;
+  }
   // Mode 0 again with nothing changed: the preparation sends nothing.
   StartRecording();
   PrepareDrawStates(nullptr, 0);
@@ -328,6 +341,23 @@ TEST_F(Device, ConstantSetsLayerAndUploadOnlyChangedRegisters) {
   EXPECT_EQ(ShaderConstants.uploaded[0][110][0], FloatWord(11.0f));
   StopRecording();
   StateFlags.programmableShaders = 0;
+}
+
+TEST_F(Device, RestoreResendsTheCachedStatesAndKeepsThem) {
+  SetDeviceZFunc(D3DCMP_GREATEREQUAL);
+  SetDeviceFogColor(0xFF102030);
+  StartRecording();
+  ASSERT_EQ(RestoreDeviceStates(), 0);
+  EXPECT_EQ(StateFlags.forceSend, 0);
+  EXPECT_EQ(LastRenderState(D3DRS_ZFUNC), D3DCMP_GREATEREQUAL);
+  EXPECT_EQ(LastRenderState(D3DRS_FOGCOLOR), 0xFF102030);
+  EXPECT_EQ(LastRenderState(D3DRS_DITHERENABLE), FALSE);
+  EXPECT_GE(CountCalls("SetTextureStageState"), 8 * 6) << "every stage is programmed under force-send";
+  EXPECT_EQ(DeviceStateCache.zFunc, D3DCMP_GREATEREQUAL);
+  RecordedCalls().clear();
+  SetDeviceZFunc(D3DCMP_GREATEREQUAL);
+  EXPECT_EQ(RecordedCalls().size(), 0u);
+  SetDeviceZFunc(D3DCMP_LESSEQUAL);
 }
 
 TEST_F(Device, InitialisationLeavesOneTexturedPointOfItsOwnStride) {
