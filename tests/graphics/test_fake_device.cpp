@@ -12,6 +12,7 @@
 
 #include "graphics/d3d_calls.h"
 #include "graphics/device.h"
+#include "graphics/draw_prepare.h"
 #include "graphics/draw_settings.h"
 #include "graphics/screen.h"
 #include "graphics/shader_constants.h"
@@ -610,5 +611,41 @@ TEST(Camera, LookingStraightDownGivesAVerticalAngle) {
   EXPECT_NEAR(DrawSettings.camera.horizontalAngle, 0.0f, 1e-6f);
   EXPECT_NEAR(DrawSettings.camera.verticalAngle, 0.0f, 1e-6f);
   EXPECT_NEAR(DrawSettings.camera.twist, 0.0f, 1e-6f);
+}
+}  // namespace
+
+namespace {
+TEST(StageTable, RowsRealiseTheirIndex) {
+  struct {
+    int kind, graph, d, b, e;
+    int count;
+    short colorOp, colorArg1, alphaOp;
+  } rows[] = {
+      {0, 0, 0, 0, 0, 1, D3DTOP_SELECTARG1, D3DTA_TEXTURE, D3DTOP_SELECTARG2},
+      {0, 0, 0, 0, 1, 1, D3DTOP_SELECTARG1, D3DTA_TEXTURE, D3DTOP_SELECTARG1},
+      {0, 0, 0, 1, 0, 1, D3DTOP_SELECTARG1, D3DTA_TEXTURE, D3DTOP_SELECTARG2},
+      {0, 0, 0, 1, 2, 1, D3DTOP_SELECTARG1, D3DTA_TEXTURE, D3DTOP_MODULATE},
+      {0, 0, 1, 0, 0, 1, D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTOP_SELECTARG2},
+      {0, 0, 1, 1, 1, 1, D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTOP_MODULATE},
+      {1, 0, 0, 0, 1, 2, D3DTOP_SELECTARG1, D3DTA_TEXTURE, D3DTOP_SELECTARG1},
+      {2, 0, 0, 0, 0, 1, D3DTOP_SELECTARG1, D3DTA_TEXTURE | D3DTA_COMPLEMENT, D3DTOP_SELECTARG2},
+      {3, 0, 1, 0, 0, 1, D3DTOP_MODULATE4X, D3DTA_TEXTURE, D3DTOP_SELECTARG2},
+      {1, 2, 0, 0, 0, 0, D3DTOP_DISABLE, 0, D3DTOP_DISABLE},
+  };
+  for (auto& r : rows) {
+    int index = StageSetupIndex(r.kind, r.graph, r.d, r.b, r.e);
+    const STAGE_SETUP* setup = GetStageSetup(index);
+    ASSERT_NE(setup, nullptr) << index;
+    EXPECT_EQ(setup->count, r.count) << "record " << index;
+    if (r.count == 0) continue;
+    EXPECT_EQ(setup->stages[0].colorOp, r.colorOp) << "record " << index;
+    EXPECT_EQ(setup->stages[0].colorArg1, r.colorArg1) << "record " << index;
+    EXPECT_EQ(setup->stages[0].alphaOp, r.alphaOp) << "record " << index;
+    EXPECT_EQ(setup->stages[setup->count].colorOp, D3DTOP_DISABLE) << "record " << index;
+    if (r.kind == 1) EXPECT_EQ(setup->stages[1].colorOp, D3DTOP_BLENDCURRENTALPHA) << "record " << index;
+  }
+  EXPECT_EQ(StageSetupIndex(3, 3, 1, 1, 2), 191);
+  EXPECT_EQ(GetStageSetup(192), nullptr);
+  EXPECT_EQ(GetStageSetup(-1), nullptr);
 }
 }  // namespace
