@@ -4,3 +4,4 @@
 
 #include "korvel_system.h"
 #include "korvel_graphics.h"
+#include "korvel_input.h"
