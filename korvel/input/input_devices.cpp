@@ -4,7 +4,7 @@
 
 #include "core/log.h"
 #include "core/winapi.h"
-#include "input/window_link.h"
+#include "system/pump.h"
 #include "system/timers.h"
 #include "system/window_state.h"
 

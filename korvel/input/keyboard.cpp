@@ -4,8 +4,9 @@
 #include <cstring>
 
 #include "input/input_devices.h"
-#include "input/window_link.h"
+#include "system/pump.h"
 #include "system/timers.h"
+#include "system/window_services.h"
 #include "system/window_state.h"
 
 namespace {

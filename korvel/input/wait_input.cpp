@@ -1,7 +1,6 @@
 // Waiting between frames for a new key, pad button or click.
 #include <windows.h>
 
-#include "input/window_link.h"
 #include "korvel.h"
 
 int WaitForAnyInput() {
