@@ -9,6 +9,7 @@
 #include "core/strings.h"
 #include "core/winapi.h"
 #include "file/file_access.h"
+#include "input/input_devices.h"
 #include "sysinfo.h"
 #include "api_lock.h"
 #include "korvel.h"
@@ -93,6 +94,7 @@ int InitLibraryCore() {
   StartCom();
 
   if (InitMainWindow() == -1) return FailStart();
+  if (!LibraryFlags.inputOff && StartInputDevices() == -1) return FailStart();
 
   LibraryFlags.started = 1;
   if (!WindowState.windowedMode) ForceForegroundWindow(WindowState.mainWindow, 1);
@@ -104,6 +106,7 @@ int EndLibraryCore() {
   if (LibraryFlags.started == 0) return 0;
   WindowState.ending = 1;
 
+  ShutDownInputDevices();
   CloseMainWindow();
   EndCom();
 

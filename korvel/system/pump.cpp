@@ -1,6 +1,7 @@
 #include "pump.h"
 
 #include "api_lock.h"
+#include "input/input_devices.h"
 #include "korvel.h"
 #include "library.h"
 #include "system/timers.h"
@@ -90,8 +91,9 @@ int PumpWindowMessages() {
     RunPasses();
     if (GetCurrentThreadId() == W().mainThreadId) UpdateMenuAutoDisplay();
     if (!W().closing) DrainDeferredEvents();
-    // The per-frame services of sound, loader threads, input and network run here once
-    // their modules exist.
+    // The per-frame services of sound, loader threads and network join here once their
+    // modules exist.
+    ReadKeyboardState(0);
   }
   int result = W().windowQuit == 1 ? -1 : 0;
   W().inPump = 0;

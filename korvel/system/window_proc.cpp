@@ -4,6 +4,7 @@
 
 #include "core/log.h"
 #include "core/memory.h"
+#include "input/input_devices.h"
 #include "korvel.h"
 #include "library.h"
 #include "window_mode.h"
@@ -95,6 +96,8 @@ int ApplyActivationChange(WPARAM wParam, int /*isActivateApp*/) {
     ChangeDisplaySettingsA(nullptr, 0);
     ShowWindow(W().mainWindow, SW_MINIMIZE);
   }
+  // The input devices follow the window's activation in both directions.
+  ReacquireInputDevices();
   return 0;
 }
 
@@ -160,10 +163,10 @@ LRESULT CALLBACK LibraryWindowProc(HWND window, UINT message, WPARAM wParam, LPA
       OnDropFiles((HDROP)wParam);
       break;
     case kMessageF10:
-      W().f10Down = wParam == 1 ? 1 : 0;
+      if (wParam == 1) SetF10DownFlag(); else ClearF10DownFlag();
       break;
     case kMessageHookKey:
-      W().hookKeyDown = wParam == 1 ? 1 : 0;
+      if (wParam == 1) SetSecondHookKeyFlag(); else ClearSecondHookKeyFlag();
       break;
     default:
       break;

@@ -118,8 +118,6 @@ struct WINDOW_STATE {
 
   int droppedFileCount;
   char* droppedFiles[DROPPED_FILE_MAX];
-  int f10Down;           // private message 0x46F
-  int hookKeyDown;       // private message 0x470
   int menuAreaHovered;   // mouse within the top 60 pixels in fullscreen
 
   API_LOCK apiLock;      // kept across window-state resets
