@@ -33,6 +33,10 @@ foreach(src ${TEST_SOURCES})
   file(MAKE_DIRECTORY ${workdir})
   add_test(NAME ${target} COMMAND ${target} WORKING_DIRECTORY ${workdir})
   set_tests_properties(${target} PROPERTIES TIMEOUT 300 ENVIRONMENT "KORVEL_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
+  # Programs that inject keyboard and mouse input need the display's focus to themselves.
+  if(folder STREQUAL "input")
+    set_tests_properties(${target} PROPERTIES RUN_SERIAL TRUE)
+  endif()
 endforeach()
 
 # The program imports only the allowed DLLs at load time.
