@@ -224,7 +224,7 @@ int ShutDownInputDevices() {
 }
 
 int ReacquireInputDevices() {
-  if (InputDevices.directInput == nullptr || InputDevices.directInput == INPUT_WITHOUT_DIRECTINPUT) return 0;
+  if (!IsDirectInputInUse()) return 0;
   if (InputDevices.keyboardDevice != nullptr) {
     InputDevices.keyboardDevice->Unacquire();
     InputDevices.keyboardDevice->Acquire();
@@ -232,10 +232,16 @@ int ReacquireInputDevices() {
   return 0;
 }
 
-int UsesSystemKeyState() {
-  if (InputDevices.directInput == nullptr || InputDevices.directInput == INPUT_WITHOUT_DIRECTINPUT) return 1;
-  if (InputDevices.keyboardDevice == nullptr) return 1;
+int IsDirectInputInUse() {
+  return InputDevices.directInput != nullptr && InputDevices.directInput != INPUT_WITHOUT_DIRECTINPUT ? 1 : 0;
+}
+
+int PrefersSystemKeyState() {
   return WindowState.osCode >= OS_CODE_VISTA && !InputDevices.switches.directInputOnNewSystems ? 1 : 0;
+}
+
+int UsesSystemKeyState() {
+  return !IsDirectInputInUse() || InputDevices.keyboardDevice == nullptr || PrefersSystemKeyState() ? 1 : 0;
 }
 
 int SetF10DownFlag() {

@@ -52,8 +52,12 @@ int StartInputDevices();
 int ShutDownInputDevices();
 int ReacquireInputDevices();
 int AreInputDevicesStarted();
-// 1 when keys and mouse buttons are read from GetKeyboardState rather than DirectInput
-// devices: without DirectInput or its keyboard, and on Windows Vista and later.
+// 1 when the devices were started with a DirectInput object.
+int IsDirectInputInUse();
+// 1 on Windows Vista and later unless the switch for DirectInput keyboard and mouse is on:
+// keys and mouse buttons then come from GetKeyboardState even when the devices exist.
+int PrefersSystemKeyState();
+// 1 when keys are read from GetKeyboardState rather than the DirectInput keyboard.
 int UsesSystemKeyState();
 
 int ReadKeyboardState(int pump);

@@ -10,14 +10,6 @@
 #include "system/window_state.h"
 
 namespace {
-bool HasDirectInput() {
-  return InputDevices.directInput != nullptr && InputDevices.directInput != INPUT_WITHOUT_DIRECTINPUT;
-}
-
-bool IsVistaOrLaterWithoutDirectInputSwitch() {
-  return WindowState.osCode >= OS_CODE_VISTA && !InputDevices.switches.directInputOnNewSystems;
-}
-
 int ReadSystemKeyState(int pump) {
   if (GetCurrentThreadId() != WindowState.mainThreadId) return 0;
   int now = GetMillisecondCount();
@@ -40,7 +32,7 @@ int ReadDirectInputKeyState(int pump) {
                    WaitForSingleObject(InputDevices.keyboardEvent, 0) == WAIT_OBJECT_0;
   if (now == InputDevices.lastReadTick && !signalled) return 0;
   if (pump && PumpWindowMessages() != 0) return 0;
-  if (!HasDirectInput() || InputDevices.keyboardDevice == nullptr) return 0;
+  if (!IsDirectInputInUse() || InputDevices.keyboardDevice == nullptr) return 0;
   // Read into a local copy: a lost device that cannot be re-acquired keeps the previous state.
   unsigned char read[KEY_STATE_SIZE];
   IDirectInputDeviceA* keyboard = InputDevices.keyboardDevice;
@@ -86,7 +78,7 @@ int ReadKeyboardState(int pump) {
 }
 
 int IsKeyDown(int scanCode) {
-  if (scanCode < 0 || scanCode >= KEY_STATE_SIZE) return 0;
+  if (scanCode < 0 || scanCode >= KEY_STATE_SIZE) return 0;  // no such key: never read past the table
   WaitWhileInactive();
   if (!AreInputDevicesStarted()) {
     if (!IsWindowClosing()) StartInputDevices();
@@ -97,7 +89,7 @@ int IsKeyDown(int scanCode) {
 }
 
 int ReadMouseButtons() {
-  if (HasDirectInput() && InputDevices.mouseDevice != nullptr && !IsVistaOrLaterWithoutDirectInputSwitch()) {
+  if (IsDirectInputInUse() && InputDevices.mouseDevice != nullptr && !PrefersSystemKeyState()) {
     return ReadDirectInputMouse();
   }
   ReadKeyboardState(1);
