@@ -109,9 +109,6 @@ TEST(KeyMap, ClientAreaIncludesItsRightAndBottomEdges) {
   }
 }
 
-const int kWindows7 = 0x109;
-const int kWindowsXp = 0x107;
-
 // Pumps (and so lets the key state follow the queue) until the condition holds or 2 s pass.
 bool WaitFor(const std::function<bool()>& condition) {
   DWORD start = GetTickCount();
@@ -192,7 +189,7 @@ TEST_F(InputWindow, StartUpTookDirectInputAndTheKeyboardPathOfNewSystems) {
   EXPECT_EQ(AreInputDevicesStarted(), 1);
   EXPECT_NE(InputDevices.keyboardDevice, nullptr);
   // Wine reports Windows 7: keys come from the system key state although the devices exist.
-  EXPECT_EQ(WindowState.osCode, kWindows7);
+  EXPECT_EQ(WindowState.osCode, OS_CODE_WIN7);
   EXPECT_EQ(UsesSystemKeyState(), 1);
   EXPECT_EQ(StartInputDevices(), 0);  // already up: nothing happens
 }
@@ -201,7 +198,7 @@ TEST_F(InputWindow, StartUpTookDirectInputAndTheKeyboardPathOfNewSystems) {
 struct ReadPath {
   int osCode;
   const char* name;
-} const kReadPaths[] = {{kWindows7, "system key state"}, {kWindowsXp, "DirectInput devices"}};
+} const kReadPaths[] = {{OS_CODE_WIN7, "system key state"}, {OS_CODE_WINXP, "DirectInput devices"}};
 
 TEST_F(InputWindow, InjectedKeysAreSeenByScanCode) {
   struct Row {
@@ -221,7 +218,7 @@ TEST_F(InputWindow, InjectedKeysAreSeenByScanCode) {
     for (const Row& row : rows) {
       SendKey(row.virtualKey, false);
       EXPECT_TRUE(WaitFor([&] { return IsKeyDown(row.scanCode) == 1; })) << path.name << ": " << row.name;
-      if (row.alsoDown >= 0 && path.osCode == kWindows7) {
+      if (row.alsoDown >= 0 && path.osCode == OS_CODE_WIN7) {
         EXPECT_EQ(IsKeyDown(row.alsoDown), 1) << path.name << ": " << row.name;
       }
       EXPECT_EQ(FindAnyInput(1), row.scanCode) << path.name << ": " << row.name;
@@ -291,7 +288,7 @@ TEST_F(InputWindow, HeldButtonCountsOnlyInsideTheClientAreaAndItsEdges) {
   RECT client;
   GetClientScreenRect(&client);
   int width = client.right - client.left, height = client.bottom - client.top;
-  WindowState.osCode = kWindows7;  // the button is held in the system key state
+  WindowState.osCode = OS_CODE_WIN7;  // the button is held in the system key state
   struct Row {
     int x, y, expected;
   } rows[] = {{0, 0, -1},           {width, 10, -1},      {10, height, -1}, {width, height, -1},
@@ -328,7 +325,7 @@ TEST_F(InputWindow, DevicesRestartWithAndWithoutDirectInput) {
   InputDevices.switches.noDirectInput = 1;
   EXPECT_EQ(StartInputDevices(), 0);
   EXPECT_EQ(InputDevices.directInput, INPUT_WITHOUT_DIRECTINPUT);
-  WindowState.osCode = kWindowsXp;  // without DirectInput even older systems read the system state
+  WindowState.osCode = OS_CODE_WINXP;  // without DirectInput even older systems read the system state
   EXPECT_EQ(UsesSystemKeyState(), 1);
   SendKey('D', false);
   EXPECT_TRUE(WaitFor([] { return FindAnyInput(1) == 0x20; }));
@@ -405,7 +402,7 @@ class DirectInputPath : public InputWindow {
  protected:
   void SetUp() override {
     InputWindow::SetUp();
-    WindowState.osCode = kWindowsXp;
+    WindowState.osCode = OS_CODE_WINXP;
     realKeyboard = InputDevices.keyboardDevice;
     realMouse = InputDevices.mouseDevice;
     InputDevices.keyboardDevice = &keyboard;
@@ -503,7 +500,7 @@ TEST_F(DirectInputPath, MouseButtonsComeFromTheDeviceState) {
   mouse.acquireResult = DIERR_OTHERAPPHASPRIO;
   EXPECT_EQ(ReadMouseButtons(), 0);
   // On Windows 7 the same buttons are read from the system key state instead.
-  WindowState.osCode = kWindows7;
+  WindowState.osCode = OS_CODE_WIN7;
   mouse.acquireResult = DI_OK;
   EXPECT_EQ(ReadMouseButtons(), 0);
 }
@@ -532,13 +529,13 @@ TEST(InputPathChoice, SystemKeyStateUnlessDirectInputKeyboardOnOlderSystems) {
     int osCode, directInputOnNewSystems, expected;
     const char* name;
   } rows[] = {
-      {nullptr, nullptr, kWindowsXp, 0, 1, "not started"},
-      {INPUT_WITHOUT_DIRECTINPUT, nullptr, kWindowsXp, 0, 1, "without DirectInput"},
-      {&object, nullptr, kWindowsXp, 0, 1, "no keyboard device"},
-      {&object, &keyboard, kWindowsXp, 0, 0, "Windows XP"},
+      {nullptr, nullptr, OS_CODE_WINXP, 0, 1, "not started"},
+      {INPUT_WITHOUT_DIRECTINPUT, nullptr, OS_CODE_WINXP, 0, 1, "without DirectInput"},
+      {&object, nullptr, OS_CODE_WINXP, 0, 1, "no keyboard device"},
+      {&object, &keyboard, OS_CODE_WINXP, 0, 0, "Windows XP"},
       {&object, &keyboard, 0x108, 0, 1, "Windows Vista"},
-      {&object, &keyboard, kWindows7, 0, 1, "Windows 7"},
-      {&object, &keyboard, kWindows7, 1, 0, "Windows 7 with the DirectInput switch"},
+      {&object, &keyboard, OS_CODE_WIN7, 0, 1, "Windows 7"},
+      {&object, &keyboard, OS_CODE_WIN7, 1, 0, "Windows 7 with the DirectInput switch"},
   };
   for (const Row& row : rows) {
     InputDevices.directInput = row.directInput;
