@@ -1,14 +1,247 @@
 #include "file_access.h"
 
-#include <windows.h>
+#include "core/memory.h"
+#include "core/strings.h"
+#include "file/vfs.h"
+#include "file/win_file.h"
 
-int GetFileStreamDirectory(char* buffer) {
-  DWORD n = GetCurrentDirectoryA(MAX_PATH, buffer);
-  if (n == 0 || n >= MAX_PATH) {
-    buffer[0] = 0;
+namespace {
+// The plain set: WIN_FILE pointers are the stream handles of the 32-bit library.
+uint32_t PlainOpen(const char* path, int useCache, int unused, int asyncRead) {
+  return (uint32_t)(uintptr_t)OpenWinFile(path, useCache, unused, asyncRead);
+}
+WIN_FILE* PlainFile(uint32_t handle) { return (WIN_FILE*)(uintptr_t)handle; }
+int PlainClose(uint32_t h) { return h != 0 ? CloseWinFile(PlainFile(h)) : -1; }
+int PlainTell(uint32_t h) { return h != 0 ? TellWinFile(PlainFile(h)) : -1; }
+int PlainSeek(uint32_t h, int offset, int origin) { return h != 0 ? SeekWinFile(PlainFile(h), offset, origin) : -1; }
+int PlainRead(void* buffer, int size, int count, uint32_t h) {
+  return h != 0 ? ReadWinFile(buffer, size, count, PlainFile(h)) : -1;
+}
+int PlainEof(uint32_t h) { return h != 0 ? IsWinFileEof(PlainFile(h)) : -1; }
+int PlainIdle(uint32_t h) { return h != 0 ? IsWinFileIdle(PlainFile(h)) : -1; }
+intptr_t PlainFindFirst(const char* pattern, FILE_FIND_DATA* data) { return (intptr_t)FindFirstWinFile(pattern, data); }
+int PlainFindNext(intptr_t find, FILE_FIND_DATA* data) { return FindNextWinFile((HANDLE)find, data); }
+int PlainFindClose(intptr_t find) { return CloseWinFind((HANDLE)find); }
+
+const FILE_ACCESS_TABLE kDefaultSet = {OpenVfsFile,      CloseVfsFile,      TellVfsFile,     SeekVfsFile,
+                                       ReadVfsFile,      IsVfsFileEof,      IsVfsFileIdle,   SetVfsCurrentDir,
+                                       GetVfsCurrentDir, FindFirstVfsFile, FindNextVfsFile, CloseVfsFind};
+const FILE_ACCESS_TABLE kPlainSet = {PlainOpen,        PlainClose,     PlainTell,     PlainSeek,
+                                     PlainRead,        PlainEof,       PlainIdle,     SetWinCurrentDir,
+                                     GetWinCurrentDir, PlainFindFirst, PlainFindNext, PlainFindClose};
+
+struct FILE_ACCESS_STATE {
+  FILE_ACCESS_TABLE table = kDefaultSet;
+  int plainFiles = 0;
+};
+FILE_ACCESS_STATE fileAccess;
+
+int StreamTellFile(uintptr_t h) { return TellFileStream((uint32_t)h); }
+int StreamSeekFile(uintptr_t h, int offset, int origin) { return SeekFileStream((uint32_t)h, offset, origin); }
+int StreamReadFile(void* buffer, int size, int count, uintptr_t h) { return ReadFileStream(buffer, size, count, (uint32_t)h); }
+int StreamEofFile(uintptr_t h) { return IsFileStreamEof((uint32_t)h); }
+int StreamIdleFile(uintptr_t h) { return IsFileStreamIdle((uint32_t)h); }
+int StreamCloseFile(uintptr_t h) { return CloseFileStream((uint32_t)h); }
+MEMORY_STREAM* Memory(uintptr_t h) { return (MEMORY_STREAM*)h; }
+int StreamTellMemory(uintptr_t h) { return TellMemoryStream(Memory(h)); }
+int StreamSeekMemory(uintptr_t h, int offset, int origin) { return SeekMemoryStream(Memory(h), offset, origin); }
+int StreamReadMemory(void* buffer, int size, int count, uintptr_t h) { return ReadMemoryStream(buffer, size, count, Memory(h)); }
+int StreamEofMemory(uintptr_t h) { return IsMemoryStreamEof(Memory(h)); }
+int StreamIdleMemory(uintptr_t) { return IsMemoryStreamIdle(); }
+int StreamCloseMemory(uintptr_t h) { return CloseMemoryStream(Memory(h)); }
+const STREAM_OPS kFileStreamOps = {StreamTellFile, StreamSeekFile, StreamReadFile,
+                                   StreamEofFile,  StreamIdleFile, StreamCloseFile};
+const STREAM_OPS kMemoryStreamOps = {StreamTellMemory, StreamSeekMemory, StreamReadMemory,
+                                     StreamEofMemory,  StreamIdleMemory, StreamCloseMemory};
+
+// ---- Full paths ----
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+struct PathBuilder {
+  char* out;
+  int length;
+  bool overflow;
+  void Append(const char* text, int n) {
+    if (length + n > FILE_PATH_CHARS - 1) {
+      overflow = true;
+      return;
+    }
+    CopyMemoryBytes(out + length, text, (size_t)n);
+    length += n;
+    out[length] = 0;
+  }
+  // Removes the last component: back to the last '\' or '/' (which goes too) or past the
+  // last ':' (the drive stays), stepping over double-byte characters whole.
+  void RemoveLast() {
+    int cut = -1;
+    bool afterColon = false;
+    for (int i = 0; i < length; i++) {
+      if (IsDoubleByteLead((unsigned char)out[i], GetCharSetCode()) && i + 1 < length) {
+        i++;
+      } else if (IsSeparator(out[i])) {
+        cut = i;
+        afterColon = false;
+      } else if (out[i] == ':') {
+        cut = i;
+        afterColon = true;
+      }
+    }
+    if (cut < 0) return;
+    length = afterColon ? cut + 1 : cut;
+    out[length] = 0;
+  }
+};
+
+void UpperAscii(char* text, int n) {
+  for (int i = 0; i < n; i++) {
+    if (IsDoubleByteLead((unsigned char)text[i], GetCharSetCode()) && i + 1 < n) {
+      i++;
+    } else if (text[i] >= 'a' && text[i] <= 'z') {
+      text[i] = (char)(text[i] - 'a' + 'A');
+    }
+  }
+}
+
+int BuildFullPath(const char* path, char* output, const char* current, bool upper) {
+  char here[FILE_PATH_CHARS];
+  if (current == nullptr) {
+    here[0] = 0;
+    if (upper) {
+      DWORD n = GetCurrentDirectoryA(FILE_PATH_CHARS, here);
+      if (n == 0 || n >= FILE_PATH_CHARS) here[0] = 0;
+      UpperAscii(here, GetStringLength(here));
+    } else {
+      GetFileStreamDirectory(here);
+    }
+    current = here;
+  }
+  PathBuilder result{output, 0, false};
+  output[0] = 0;
+  if (path == nullptr) {
+    result.Append(current, GetStringLength(current));
+    if (result.overflow) output[0] = 0;
+    return result.overflow ? -1 : 0;
+  }
+  const char* p = path;
+  if (IsSeparator(path[0]) && path[1] == path[0]) {
+    result.Append("\\", 1);
+    p = path + 2;
+  } else if (IsSeparator(path[0])) {
+    result.Append(current, current[0] != 0 && current[1] != 0 ? 2 : GetStringLength(current));
+    p = path + 1;
+  } else if (path[0] != 0 && path[1] == ':') {
+    char drive[2] = {path[0], ':'};
+    if (upper) UpperAscii(drive, 1);
+    result.Append(drive, 2);
+    p = path + 2;
+    if (upper ? *p == '\\' : IsSeparator(*p)) p++;
+  } else {
+    int n = GetStringLength(current);
+    if (n > 0 && IsSeparator(current[n - 1])) n--;
+    result.Append(current, n);
+  }
+  // Components.
+  while (*p != 0 && !result.overflow) {
+    const char* start = p;
+    while (*p != 0 && !IsSeparator(*p)) p += IsDoubleByteLead((unsigned char)*p, GetCharSetCode()) && p[1] != 0 ? 2 : 1;
+    int n = (int)(p - start);
+    bool last = *p == 0;
+    if (!last) p++;
+    if (n == 0) continue;
+    if (!last && n == 1 && start[0] == '.') continue;
+    if (!last && n == 2 && start[0] == '.' && start[1] == '.') {
+      result.RemoveLast();
+      continue;
+    }
+    int at = result.length;
+    result.Append("\\", 1);
+    result.Append(start, n);
+    if (upper && !result.overflow) UpperAscii(output + at, n + 1);
+  }
+  if (result.overflow) {
+    output[0] = 0;
     return -1;
   }
   return 0;
 }
+}  // namespace
 
-int SetFileStreamDirectory(const char* path) { return SetCurrentDirectoryA(path) ? 0 : -1; }
+int InstallFileAccessTable(const FILE_ACCESS_TABLE* table) {
+  if (table != nullptr) fileAccess.table = *table;
+  else fileAccess.table = fileAccess.plainFiles == 1 ? kPlainSet : kDefaultSet;
+  return 0;
+}
+
+void SetPlainFilesSwitch(int flag) { fileAccess.plainFiles = flag; }
+const FILE_ACCESS_TABLE* GetFileAccessTable() { return &fileAccess.table; }
+const STREAM_OPS* GetFileStreamOps() { return &kFileStreamOps; }
+const STREAM_OPS* GetMemoryStreamOps() { return &kMemoryStreamOps; }
+
+uint32_t OpenFileStream(const char* path, int useCache, int unused, int asyncRead) {
+  return fileAccess.table.open(path, useCache, unused, asyncRead);
+}
+int CloseFileStream(uint32_t handle) { return fileAccess.table.close(handle); }
+int TellFileStream(uint32_t handle) { return fileAccess.table.tell(handle); }
+int SeekFileStream(uint32_t handle, int offset, int origin) { return fileAccess.table.seek(handle, offset, origin); }
+int ReadFileStream(void* buffer, int size, int count, uint32_t handle) {
+  return fileAccess.table.read(buffer, size, count, handle);
+}
+int IsFileStreamEof(uint32_t handle) { return fileAccess.table.eof(handle); }
+int IsFileStreamIdle(uint32_t handle) { return fileAccess.table.idle(handle); }
+int SetFileStreamDirectory(const char* path) { return fileAccess.table.setCurrentDir(path); }
+int GetFileStreamDirectory(char* buffer) { return fileAccess.table.getCurrentDir(buffer); }
+
+MEMORY_STREAM* OpenMemoryStream(const void* data, uint32_t size) {
+  MEMORY_STREAM* stream = (MEMORY_STREAM*)AllocTracked(sizeof(MEMORY_STREAM), "", 0);
+  if (stream == nullptr) return nullptr;
+  stream->data = (const uint8_t*)data;
+  stream->size = size;
+  stream->position = 0;
+  stream->eof = 0;
+  return stream;
+}
+
+int CloseMemoryStream(MEMORY_STREAM* stream) {
+  FreeTracked(stream);
+  return 0;
+}
+
+int TellMemoryStream(MEMORY_STREAM* stream) { return (int)stream->position; }
+int IsMemoryStreamEof(MEMORY_STREAM* stream) { return stream->eof; }
+int IsMemoryStreamIdle() { return 1; }
+
+int SeekMemoryStream(MEMORY_STREAM* stream, int offset, int origin) {
+  int64_t target = origin == 0 ? offset : origin == 1 ? (int64_t)stream->position + offset
+                                        : origin == 2 ? (int64_t)stream->size + offset : 0;
+  if (target < 0) target = 0;
+  if (target > stream->size) target = stream->size;
+  stream->position = (uint32_t)target;
+  stream->eof = 0;
+  return 0;
+}
+
+int ReadMemoryStream(void* buffer, int size, int count, MEMORY_STREAM* stream) {
+  if (size <= 0 || count <= 0) return 0;
+  if (stream->position >= stream->size) {
+    stream->eof = 1;
+    return 0;
+  }
+  uint64_t left = stream->size - stream->position;
+  uint64_t want = (uint64_t)size * (uint64_t)count;
+  if (want > left) count = (int)(left / (uint64_t)size);
+  stream->eof = 0;
+  if (count == 0) {
+    // Less than one element remains: its bytes are delivered as one element.
+    CopyMemoryBytes(buffer, stream->data + stream->position, (size_t)left);
+    stream->position = stream->size;
+    return 1;
+  }
+  uint32_t bytes = (uint32_t)size * (uint32_t)count;
+  CopyMemoryBytes(buffer, stream->data + stream->position, bytes);
+  stream->position += bytes;
+  return count;
+}
+
+int MakeFullPath(const char* path, char* output, const char* current) { return BuildFullPath(path, output, current, false); }
+int ToFullPath(const char* path, char* output, const char* current) { return BuildFullPath(path, output, current, false); }
+int MakeUpperFullPath(char* output, const char* path) { return BuildFullPath(path, output, nullptr, true); }

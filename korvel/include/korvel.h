@@ -3,5 +3,6 @@
 #pragma once
 
 #include "korvel_system.h"
+#include "korvel_file.h"
 #include "korvel_graphics.h"
 #include "korvel_input.h"

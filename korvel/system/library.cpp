@@ -9,6 +9,7 @@
 #include "core/strings.h"
 #include "core/winapi.h"
 #include "file/file_access.h"
+#include "file/vfs.h"
 #include "input/input_devices.h"
 #include "sysinfo.h"
 #include "api_lock.h"
@@ -76,6 +77,8 @@ int InitLibraryCore() {
   WindowState.mainThreadId = GetCurrentThreadId();
 
   LoadWinApiTable();
+  InitVfs();
+  InstallFileAccessTable(nullptr);
 
   GetFileStreamDirectory(WindowState.startupFolder);
   SetLogFolderIfEmpty(WindowState.startupFolder);
@@ -126,6 +129,7 @@ int EndLibraryCore() {
     }
 
   SetFileStreamDirectory(WindowState.startupFolder);
+  EndVfs();
   DumpAllocatedBlocks();
   FreeWinApiTable();
   return 0;
