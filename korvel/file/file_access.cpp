@@ -191,6 +191,22 @@ int IsFileStreamIdle(uint32_t handle) { return fileAccess.table.idle(handle); }
 int SetFileStreamDirectory(const char* path) { return fileAccess.table.setCurrentDir(path); }
 int GetFileStreamDirectory(char* buffer) { return fileAccess.table.getCurrentDir(buffer); }
 
+int InitFileHandles() {
+  return InitHandleType(HANDLE_TYPE_FILE, sizeof(FILE_HANDLE_RECORD), 0x8000, nullptr, CloseFileHandleStream, "ファイル");
+}
+
+int EndFileHandles() {
+  if (!HandleManagers[HANDLE_TYPE_FILE].initialised) return -1;
+  return EndHandleType(HANDLE_TYPE_FILE);
+}
+
+int CloseFileHandleStream(HANDLE_HEAD* record) {
+  FILE_HANDLE_RECORD* file = (FILE_HANDLE_RECORD*)record;
+  if (file->stream != 0) fileAccess.table.close(file->stream);
+  file->stream = 0;
+  return 0;
+}
+
 MEMORY_STREAM* OpenMemoryStream(const void* data, uint32_t size) {
   MEMORY_STREAM* stream = (MEMORY_STREAM*)AllocTracked(sizeof(MEMORY_STREAM), "", 0);
   if (stream == nullptr) return nullptr;

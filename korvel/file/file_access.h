@@ -4,6 +4,7 @@
 #pragma once
 #include <cstdint>
 
+#include "core/handles.h"
 #include "korvel.h"
 
 enum { FILE_PATH_CHARS = 260 };
@@ -40,6 +41,16 @@ int SeekMemoryStream(MEMORY_STREAM* stream, int offset, int origin);
 int ReadMemoryStream(void* buffer, int size, int count, MEMORY_STREAM* stream);
 int IsMemoryStreamEof(MEMORY_STREAM* stream);
 int IsMemoryStreamIdle();
+
+// File handles (type 17): a handle record holding one stream handle (0 = none). Nothing in
+// the library creates them; the type is set up with the main window and ended with it.
+struct FILE_HANDLE_RECORD {
+  HANDLE_HEAD head;
+  uint32_t stream;
+};
+int InitFileHandles();
+int EndFileHandles();
+int CloseFileHandleStream(HANDLE_HEAD* record);
 
 // 1 selects the plain Win32 set when InstallFileAccessTable gets no table (default 0).
 void SetPlainFilesSwitch(int flag);

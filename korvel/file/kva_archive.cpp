@@ -3,6 +3,7 @@
 #include "core/memory.h"
 #include "core/strings.h"
 #include "file/kva_lz.h"
+#include "system/sysinfo.h"
 
 namespace {
 // ---- Checked access to the header block ----
@@ -540,8 +541,8 @@ int NextKvaFindEntry(KVA_FIND* find, FILE_FIND_DATA* data) {
         created.dwHighDateTime = (DWORD)(e->creationTime >> 32);
         written.dwLowDateTime = (DWORD)e->writeTime;
         written.dwHighDateTime = (DWORD)(e->writeTime >> 32);
-        ConvertFindTime(&created, &data->creationTime);
-        ConvertFindTime(&written, &data->lastWriteTime);
+        FileTimeToLocalDateTime(&created, &data->creationTime);
+        FileTimeToLocalDateTime(&written, &data->lastWriteTime);
       }
     }
     return 0;

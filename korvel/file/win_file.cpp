@@ -4,6 +4,7 @@
 #include "core/memory.h"
 #include "core/strings.h"
 #include "file/file_access.h"
+#include "system/sysinfo.h"
 
 namespace {
 enum { COMMAND_OPEN = 0, COMMAND_CLOSE = 1, COMMAND_READ = 2, COMMAND_SEEK = 3, COMMAND_EXIT = 4 };
@@ -282,26 +283,14 @@ int GetWinCurrentDir(char* buffer) {
   return 0;
 }
 
-void ConvertFindTime(const FILETIME* time, LOCAL_DATE_TIME* out) {
-  FILETIME local;
-  SYSTEMTIME system;
-  FillBytes(out, 0, sizeof(*out));
-  if (!FileTimeToLocalFileTime(time, &local) || !FileTimeToSystemTime(&local, &system)) return;
-  out->year = system.wYear;
-  out->month = system.wMonth;
-  out->day = system.wDay;
-  out->hour = system.wHour;
-  out->minute = system.wMinute;
-  out->second = system.wSecond;
-}
-
 void FillFindDataFromWin32(FILE_FIND_DATA* data, const WIN32_FIND_DATAA* found) {
+  FillBytes(data, 0, sizeof(*data));
   CopyBounded(data->name, found->cFileName, sizeof(data->name));
   data->directory = (found->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? 1 : 0;
   data->sizeLow = found->nFileSizeLow;
   data->sizeHigh = found->nFileSizeHigh;
-  ConvertFindTime(&found->ftCreationTime, &data->creationTime);
-  ConvertFindTime(&found->ftLastWriteTime, &data->lastWriteTime);
+  FileTimeToLocalDateTime(&found->ftCreationTime, &data->creationTime);
+  FileTimeToLocalDateTime(&found->ftLastWriteTime, &data->lastWriteTime);
 }
 
 HANDLE FindFirstWinFile(const char* pattern, FILE_FIND_DATA* data) {

@@ -50,7 +50,5 @@ HANDLE FindFirstWinFile(const char* pattern, FILE_FIND_DATA* data);
 int FindNextWinFile(HANDLE find, FILE_FIND_DATA* data);
 int CloseWinFind(HANDLE find);
 void FillFindDataFromWin32(FILE_FIND_DATA* data, const WIN32_FIND_DATAA* found);
-// FILETIME to local date and time for find results.
-void ConvertFindTime(const FILETIME* time, LOCAL_DATE_TIME* out);
 HANDLE CreateTempFile(char* pathOut);
 DWORD WINAPI RunFileReadThread(LPVOID file);

@@ -3,13 +3,7 @@
 #pragma once
 #include <cstdint>
 
-#ifndef KORVEL_LOCAL_DATE_TIME_DEFINED
-#define KORVEL_LOCAL_DATE_TIME_DEFINED
-// Local year, month, day, hour, minute, second.
-struct LOCAL_DATE_TIME {
-  int year, month, day, hour, minute, second;
-};
-#endif
+#include "korvel_system.h"  // LOCAL_DATE_TIME
 
 // One search result of the find slots.
 struct FILE_FIND_DATA {

@@ -39,7 +39,7 @@ std::vector<uint8_t> Block(uint32_t decoded, uint8_t escape, std::vector<uint8_t
   memcpy(&b[0], &decoded, 4);
   memcpy(&b[4], &encoded, 4);
   b[8] = escape;
-  b.insert(b.end(), code.begin(), code.end());
+  for (uint8_t c : code) b.push_back(c);
   return b;
 }
 

@@ -1,0 +1,170 @@
+// Asynchronous loading: tasks on the worker threads, main-thread requests, removal of a
+// queued task, the parameter packer; and the file handle type.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <atomic>
+#include <cstring>
+#include <string>
+
+#include "core/handles.h"
+#include "core/memory.h"
+#include "file/async_load.h"
+#include "file/file_access.h"
+#include "test_support.h"
+
+namespace {
+class AsyncLoad : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { StartTestLog(); }
+  void Start(int processors) {
+    ASSERT_EQ(InitAsyncLoad(GetCurrentThreadId()), 0);
+    EXPECT_EQ(InitAsyncLoad(GetCurrentThreadId()), -1);
+    ASSERT_EQ(StartAsyncLoadWorkers(processors), 0);
+  }
+  void Stop() {
+    EXPECT_EQ(StopAsyncLoadWorkers(), 0);
+    EXPECT_EQ(EndAsyncLoad(), 0);
+    EXPECT_EQ(EndAsyncLoad(), -1);
+  }
+  // Serves the workers' requests until every task has run.
+  static void Drain() {
+    DWORD start = GetTickCount();
+    while (GetAsyncLoadTaskCount() > 0 && GetTickCount() - start < 60000) {
+      ServeMainThreadRequests();
+      Sleep(1);
+    }
+  }
+};
+
+DWORD mainThread;
+int results[100];
+std::atomic<int> mainThreadRuns{0}, otherThreadRuns{0}, ran{0};
+
+// A main-thread request: doubles its argument and notes where it ran.
+int DoubleOnMainThread(MAIN_THREAD_REQUEST* request) {
+  (GetCurrentThreadId() == mainThread ? mainThreadRuns : otherThreadRuns)++;
+  return (int)request->arguments[0] * 2;
+}
+
+// A load: unpacks its parameters, asks the main thread, stores the answer.
+int RunTestTask(ASYNC_LOAD_TASK* task) {
+  int offset = 0;
+  int index = UnpackAsyncParamInt(task->parameters, &offset);
+  const char* name = UnpackAsyncParamString(task->parameters, &offset);
+  const char* none = UnpackAsyncParamString(task->parameters, &offset);
+  MAIN_THREAD_REQUEST request = {};
+  request.function = DoubleOnMainThread;
+  request.arguments[0] = (uint32_t)index;
+  int doubled = RequestMainThreadCall(&request);
+  bool unpacked = std::string(name) == "task " + std::to_string(index) && none == nullptr;
+  results[index] = unpacked ? doubled : -1;
+  ran++;
+  return 0;
+}
+
+ASYNC_LOAD_TASK* MakeTask(int index, ASYNC_LOAD_PROCESS process) {
+  std::string name = "task " + std::to_string(index);
+  int size = 0;
+  PackAsyncParamInt(nullptr, &size, index);
+  PackAsyncParamString(nullptr, &size, name.c_str());
+  PackAsyncParamString(nullptr, &size, nullptr);
+  ASYNC_LOAD_TASK* task = AllocAsyncLoadTask(size);
+  task->process = process;
+  int offset = 0;
+  PackAsyncParamInt(task->parameters, &offset, index);
+  PackAsyncParamString(task->parameters, &offset, name.c_str());
+  PackAsyncParamString(task->parameters, &offset, nullptr);
+  EXPECT_EQ(offset, size);
+  return task;
+}
+
+TEST_F(AsyncLoad, HundredTasksHandTheirRequestsToTheMainThread) {
+  mainThread = GetCurrentThreadId();
+  Start(4);
+  memset(results, 0, sizeof(results));
+  for (int i = 0; i < 100; i++) QueueAsyncLoadTask(MakeTask(i, RunTestTask));
+  Drain();
+  EXPECT_EQ(GetAsyncLoadTaskCount(), 0);
+  EXPECT_EQ(ran, 100);
+  EXPECT_EQ(mainThreadRuns, 100);
+  EXPECT_EQ(otherThreadRuns, 0);
+  for (int i = 0; i < 100; i++) EXPECT_EQ(results[i], 2 * i) << "task " << i;
+  Stop();
+  EXPECT_EQ(GetAllocBlockCount(), 0);
+}
+
+HANDLE blockerStarted, releaseBlocker;
+std::atomic<int> targetRuns{0};
+int RunBlocker(ASYNC_LOAD_TASK*) {
+  SetEvent(blockerStarted);
+  WaitForSingleObject(releaseBlocker, INFINITE);
+  return 0;
+}
+int RunTarget(ASYNC_LOAD_TASK*) {
+  targetRuns++;
+  return 0;
+}
+
+TEST_F(AsyncLoad, TaskRemovedWhileQueuedNeverRuns) {
+  blockerStarted = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  releaseBlocker = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  Start(2);  // one worker may run at a time
+  ASYNC_LOAD_TASK* blocker = MakeTask(0, RunBlocker);
+  QueueAsyncLoadTask(blocker);
+  ASSERT_EQ(WaitForSingleObject(blockerStarted, 10000), WAIT_OBJECT_0);
+  int blockerSlot = blocker->slot;
+  EXPECT_EQ(RemoveAsyncLoadTask(blockerSlot, 1), -2) << "a running task is kept";
+  ASYNC_LOAD_TASK* target = MakeTask(1, RunTarget);
+  QueueAsyncLoadTask(target);
+  int slot = target->slot;
+  EXPECT_EQ(GetAsyncLoadTaskCount(), 2);
+  EXPECT_EQ(RemoveAsyncLoadTask(slot, 1), 0);
+  EXPECT_EQ(RemoveAsyncLoadTask(slot, 1), -1) << "the slot is empty now";
+  SetEvent(releaseBlocker);
+  Drain();
+  Sleep(50);
+  EXPECT_EQ(targetRuns, 0);
+  EXPECT_EQ(GetAsyncLoadTaskCount(), 0);
+  Stop();
+  CloseHandle(blockerStarted);
+  CloseHandle(releaseBlocker);
+}
+
+TEST_F(AsyncLoad, PackerRefusesItemsOverItsLengthField) {
+  std::string fits(65532, 's'), tooLong(65533, 's');
+  int offset = 0;
+  EXPECT_EQ(PackAsyncParamString(nullptr, &offset, fits.c_str()), 0);
+  EXPECT_EQ(offset, 65535);
+  offset = 0;
+  EXPECT_EQ(PackAsyncParamString(nullptr, &offset, tooLong.c_str()), -1);
+  EXPECT_EQ(offset, 0);
+  EXPECT_EQ(PackAsyncParamBlock(nullptr, &offset, tooLong.data(), 65534), -1);
+  std::string area(70000, 0);
+  EXPECT_EQ(PackAsyncParamString(&area[0], &offset, ""), 0);
+  EXPECT_EQ(PackAsyncParamBlock(&area[0], &offset, "abc", 3), 0);
+  EXPECT_EQ(PackAsyncParamString(&area[0], &offset, fits.c_str()), 0);
+  offset = 0;
+  EXPECT_STREQ(UnpackAsyncParamString(area.data(), &offset), "");
+  EXPECT_EQ(memcmp(UnpackAsyncParamBlock(area.data(), &offset), "abc", 3), 0);
+  EXPECT_EQ(UnpackAsyncParamString(area.data(), &offset), fits);
+  EXPECT_EQ(offset, 3 + 5 + 65535);
+  EXPECT_EQ(ServeMainThreadRequests(), 0) << "nothing to do before start-up";
+}
+
+TEST(FileHandles, TypeSeventeenClosesItsStreams) {
+  StartTestLog();
+  ASSERT_EQ(InitFileHandles(), 0);
+  EXPECT_EQ(InitFileHandles(), -1);
+  ASSERT_TRUE(WriteWholeFile("held.txt", "held"));
+  HANDLE_VALUE h = NewHandle(HANDLE_TYPE_FILE, -1);
+  ASSERT_NE(h, -1);
+  FILE_HANDLE_RECORD* record = (FILE_HANDLE_RECORD*)LookupHandleRecord(h);
+  ASSERT_NE(record, nullptr);
+  record->stream = OpenFileStream("held.txt", 0, 0, 0);
+  ASSERT_NE(record->stream, 0u);
+  EXPECT_EQ(EndFileHandles(), 0);
+  EXPECT_EQ(EndFileHandles(), -1);
+  EXPECT_EQ(GetAllocBlockCount(), 0) << "the stream was closed with its handle";
+}
+}  // namespace
