@@ -105,6 +105,20 @@ TEST_F(Vfs, OtherPathsAreRealFiles) {
   EXPECT_EQ(OpenFileStream(longPath.c_str(), 0, 0, 0), 0u);
 }
 
+// (The 0x8000-file limit itself cannot be reached here: the machine allows a process about
+// 20000 open descriptors, and Wine keeps one per open file.)
+TEST_F(Vfs, ClosedSlotsAreUsedAgain) {
+  uint32_t h[3];
+  for (uint32_t& x : h) ASSERT_NE(x = OpenFileStream("data\\img\\sub\\deep.txt", 0, 0, 0), 0u);
+  EXPECT_EQ(h[1], h[0] + 1);
+  EXPECT_EQ(CloseFileStream(h[1]), 0);
+  uint32_t again = OpenFileStream("data\\x.bmp", 0, 0, 0);
+  EXPECT_EQ(again, h[1]) << "the lowest free slot is used again";
+  EXPECT_EQ(CloseFileStream(again), 0);
+  EXPECT_EQ(CloseFileStream(h[0]), 0);
+  EXPECT_EQ(CloseFileStream(h[2]), 0);
+}
+
 TEST_F(Vfs, FindsListArchiveFolders) {
   const FILE_ACCESS_TABLE* t = GetFileAccessTable();
   struct Case { const char* pattern; std::vector<std::string> names; } cases[] = {
