@@ -26,7 +26,7 @@ foreach(version 1 2 4 5)
     add_custom_command(OUTPUT ${out}
       COMMAND ${CMAKE_COMMAND} -E make_directory ${KVA_FIXTURE_DIR}
       COMMAND ${KVAPACK} --version ${version} --compress ${mode} ${out} ${KVA_FIXTURE_SOURCE}
-      DEPENDS kvapack ${KVA_FIXTURE_FILES}
+      DEPENDS kvapack ${KVAPACK} ${KVA_FIXTURE_FILES}
       COMMENT "Packing fixture archive ${out}")
     list(APPEND KVA_FIXTURES ${out})
   endforeach()
