@@ -1,6 +1,7 @@
 #include "pump.h"
 
 #include "api_lock.h"
+#include "file/async_load.h"
 #include "input/input_devices.h"
 #include "korvel.h"
 #include "library.h"
@@ -76,7 +77,10 @@ void RunPasses() {
       }
       stopAfterPass = 0;
     }
-    if (IsWaiting()) Sleep(24);
+    if (IsWaiting()) {
+      ServeMainThreadRequests();
+      Sleep(24);
+    }
     if (W().windowQuit || GetCurrentThreadId() != W().mainThreadId) return;
     passes++;
     if (W().ending && passes >= kEndingPassLimit) return;
@@ -91,8 +95,8 @@ int PumpWindowMessages() {
     RunPasses();
     if (GetCurrentThreadId() == W().mainThreadId) UpdateMenuAutoDisplay();
     if (!W().closing) DrainDeferredEvents();
-    // The per-frame services of sound, loader threads and network join here once their
-    // modules exist.
+    // The per-frame services of sound and network join here once their modules exist.
+    if (!W().windowQuit) ServeMainThreadRequests();  // at most 2 ms of loader-thread requests
     ReadKeyboardState(0);
   }
   int result = W().windowQuit == 1 ? -1 : 0;

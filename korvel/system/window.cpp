@@ -6,6 +6,8 @@
 #include "core/random.h"
 #include "core/strings.h"
 #include "core/winapi.h"
+#include "file/async_load.h"
+#include "file/file_access.h"
 #include "korvel.h"
 #include "library.h"
 #include "system/timers.h"
@@ -229,6 +231,8 @@ int InitMainWindow() {
   ResetWindowState();
   W().instance = GetModuleHandleA(nullptr);
   W().mainThreadId = GetCurrentThreadId();
+  InitAsyncLoad(W().mainThreadId);
+  InitFileHandles();
   // A quit left in this thread's queue by the previous window's end would end the new
   // window at its first pump.
   MSG stale;
@@ -287,6 +291,10 @@ int InitMainWindow() {
   BringWindowToTop(window);
   FitWindowToScreen();
   W().creatingWindow = 0;
+  if (StartAsyncLoadWorkers(W().logicalProcessorCount) < 0) {
+    WriteLogText("非同期読み込み処理を行うスレッドの立ち上げに失敗しました\n");
+    return FailWindowStart();
+  }
   return 0;
 }
 
@@ -322,6 +330,9 @@ int CloseMainWindow() {
   }
   UnregisterClassA(W().className, W().instance);
   ClearDroppedFiles();
+  StopAsyncLoadWorkers();
+  EndFileHandles();
+  EndAsyncLoad();
   if (W().timerPeriod != 0 && WinApi.winmm.timeEndPeriod != nullptr) {
     WinApi.winmm.timeEndPeriod(W().timerPeriod);
     W().timerPeriod = 0;

@@ -4,6 +4,7 @@
 
 #include "core/log.h"
 #include "core/memory.h"
+#include "file/async_load.h"
 #include "input/input_devices.h"
 #include "korvel.h"
 #include "library.h"
@@ -19,6 +20,12 @@ WINDOW_STATE& W() { return WindowState; }
 
 void OnActivation(UINT message, WPARAM wParam) {
   int isActivateApp = message == WM_ACTIVATEAPP ? 1 : 0;
+  // Loader threads that wait for the device are drained before the activation changes anything.
+  if (!W().windowQuit && !W().closing)
+    while (GetAsyncLoadTaskCount() > 0) {
+      ServeMainThreadRequests();
+      Sleep(W().logicalProcessorCount > 1 ? 0 : 2);
+    }
   DEFERRED_EVENT_RING& ring = W().deferred;
   if (W().inPump == 1 && W().creatingWindow == 0 && ring.count < DEFERRED_EVENT_SLOTS) {
     ring.wParam[ring.writeIndex] = (int)wParam;

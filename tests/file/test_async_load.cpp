@@ -11,6 +11,7 @@
 #include "core/memory.h"
 #include "file/async_load.h"
 #include "file/file_access.h"
+#include "korvel.h"
 #include "test_support.h"
 
 namespace {
@@ -166,5 +167,42 @@ TEST(FileHandles, TypeSeventeenClosesItsStreams) {
   EXPECT_EQ(EndFileHandles(), 0);
   EXPECT_EQ(EndFileHandles(), -1);
   EXPECT_EQ(GetAllocBlockCount(), 0) << "the stream was closed with its handle";
+}
+}  // namespace
+
+namespace {
+int seenOnThread = 0;
+int NoteMainThread(MAIN_THREAD_REQUEST* request) {
+  seenOnThread = (int)GetCurrentThreadId();
+  return (int)request->arguments[0] + 1;
+}
+int libraryTaskResult = 0;
+int RunLibraryTask(ASYNC_LOAD_TASK*) {
+  MAIN_THREAD_REQUEST request = {};
+  request.function = NoteMainThread;
+  request.arguments[0] = 41;
+  libraryTaskResult = RequestMainThreadCall(&request);
+  return 0;
+}
+
+// The library's start runs the workers and the file handle type with the main window; the
+// message pump serves the workers' requests; the end stops them and frees everything.
+TEST(AsyncLoadInLibrary, PumpServesWorkersBetweenStartAndEnd) {
+  AllowMultipleInstances(1);
+  SetRunWhileInactive(1);
+  ChangeWindowMode(1);
+  ASSERT_EQ(InitLibrary(), 0);
+  EXPECT_EQ(InitFileHandles(), -1) << "started by the main window";
+  ASYNC_LOAD_TASK* task = AllocAsyncLoadTask(0);
+  task->process = RunLibraryTask;
+  QueueAsyncLoadTask(task);
+  DWORD start = GetTickCount();
+  while (GetAsyncLoadTaskCount() > 0 && GetTickCount() - start < 20000) PumpWindowMessages();
+  EXPECT_EQ(libraryTaskResult, 42);
+  EXPECT_EQ(seenOnThread, (int)GetCurrentThreadId());
+  ASSERT_EQ(EndLibrary(), 0);
+  EXPECT_EQ(InitFileHandles(), 0) << "ended with the main window";
+  EXPECT_EQ(EndFileHandles(), 0);
+  EXPECT_EQ(GetAllocBlockCount(), 0);
 }
 }  // namespace
