@@ -31,6 +31,14 @@ foreach(version 1 2 4 5)
     list(APPEND KVA_FIXTURES ${out})
   endforeach()
 endforeach()
+# One compressed block, the form of data kept compressed inside the program.
+set(out ${KVA_FIXTURE_DIR}/pattern.lz)
+add_custom_command(OUTPUT ${out}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${KVA_FIXTURE_DIR}
+  COMMAND ${KVAPACK} --lz ${KVA_FIXTURE_SOURCE}/data/img/deep/pattern.dat ${out}
+  DEPENDS kvapack ${KVAPACK} ${KVA_FIXTURE_SOURCE}/data/img/deep/pattern.dat
+  COMMENT "Compressing fixture block ${out}")
+list(APPEND KVA_FIXTURES ${out})
 add_custom_target(kva_fixtures ALL DEPENDS ${KVA_FIXTURES})
 
 # The archive tests build their own archives with the writer's sources compiled in, and

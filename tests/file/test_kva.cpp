@@ -331,6 +331,17 @@ TEST_F(KvaReader, ToolFixturesMatchTheirSourceFiles) {
   }
 }
 
+TEST_F(KvaReader, ToolBlockDecodesToItsSource) {
+  std::string block = ReadWholeFile("../../fixtures/pattern.lz");
+  std::string expected = ReadWholeFile(SourcePath("tests/file/fixture_tree/data/img/deep/pattern.dat"));
+  ASSERT_FALSE(block.empty());
+  ASSERT_FALSE(expected.empty());
+  EXPECT_LT(block.size(), expected.size() / 2) << "the pattern compresses";
+  int result;
+  EXPECT_TRUE(Decode(Bytes(block), &result) == expected);
+  EXPECT_EQ(result, (int)expected.size());
+}
+
 TEST_F(KvaReader, DirectoriesLookupsAndEnumeration) {
   KVA_WRITER_OPTIONS options;
   std::vector<KVA_WRITER_ENTRY> tree = MakeTestTree();
