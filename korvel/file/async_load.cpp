@@ -34,6 +34,8 @@ struct ASYNC_LOAD_QUEUE {
 };
 ASYNC_LOAD_QUEUE queue = {};
 
+const char* const kNotFromWorker = "非同期読み込みスレッド以外からメインスレッドへの処理依頼が行われました";
+
 int Now() { return GetMillisecondCount(); }
 
 void PutU16(void* area, int offset, int value) {
@@ -296,6 +298,7 @@ int WakeAsyncLoadWorker(int extraAllowance) {
 }
 
 int RequestMainThreadCall(MAIN_THREAD_REQUEST* request) {
+  if (!queue.initialised) ExitWithFatalError(kNotFromWorker);
   EnterLock(&queue.lock);
   if (queue.requestCount == ASYNC_LOAD_WORKER_COUNT) {
     LeaveLock(&queue.lock);
@@ -309,7 +312,7 @@ int RequestMainThreadCall(MAIN_THREAD_REQUEST* request) {
     if (IsThreadCreated(&queue.workers[i].thread) && GetThreadRecordId(&queue.workers[i].thread) == self) index = i;
   if (index < 0) {
     LeaveLock(&queue.lock);
-    ExitWithFatalError("非同期読み込みスレッド以外からメインスレッドへの処理依頼が行われました");
+    ExitWithFatalError(kNotFromWorker);
   }
   request->workerIndex = index;
   ASYNC_LOAD_WORKER& w = queue.workers[index];

@@ -153,6 +153,21 @@ TEST_F(AsyncLoad, PackerRefusesItemsOverItsLengthField) {
   EXPECT_EQ(ServeMainThreadRequests(), 0) << "nothing to do before start-up";
 }
 
+TEST(AsyncLoadDeathTest, RequestFromOutsideTheWorkersEndsTheProgram) {
+  StartTestLog();
+  MAIN_THREAD_REQUEST request = {};
+  request.function = DoubleOnMainThread;
+  EXPECT_EXIT(
+      {
+        InitAsyncLoad(GetCurrentThreadId());
+        RequestMainThreadCall(&request);
+      },
+      ::testing::ExitedWithCode(-1), "");
+  EXPECT_EXIT(RequestMainThreadCall(&request), ::testing::ExitedWithCode(-1), "");
+  EXPECT_NE(ReadLogWithoutStamps().find("非同期読み込みスレッド以外からメインスレッドへの処理依頼が行われました"),
+            std::string::npos);
+}
+
 TEST(FileHandles, TypeSeventeenClosesItsStreams) {
   StartTestLog();
   ASSERT_EQ(InitFileHandles(), 0);
