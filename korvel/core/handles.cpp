@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "file/async_load.h"
 #include "log.h"
 #include "memory.h"
 #include "threads.h"
@@ -151,6 +152,22 @@ int DeleteHandle(HANDLE_VALUE handle) {
     return -1;
   }
   if (record->deleteFlag != nullptr) *record->deleteFlag = -1;
+  if (record->pendingLoads != 0 && RemoveAsyncLoadTask(record->loadTaskIndex, 1) == -2) {
+    // The load is running: let it finish without holding the type lock, serving the
+    // main-thread requests it may be suspended on. Another thread may delete the handle
+    // meanwhile, so it is checked again afterwards.
+    LeaveLock(&m->lock);
+    while (LookupHandleRecord(handle) == record && record->pendingLoads != 0) {
+      ServeMainThreadRequests();
+      Sleep(0);
+    }
+    EnterLock(&m->lock);
+    record = Validate(m, handle);
+    if (record == nullptr) {
+      LeaveLock(&m->lock);
+      return -1;
+    }
+  }
   if (m->terminate != nullptr && m->terminate(record) == 1) {
     LeaveLock(&m->lock);
     return 0;
@@ -174,6 +191,16 @@ int DeleteHandle(HANDLE_VALUE handle) {
 int DeleteHandlesOfType(int type, HANDLE_FILTER_FUNCTION filter) {
   HANDLE_TYPE_MANAGER* m = ManagerOf(type);
   if (m == nullptr) return -1;
+  // Queued loads of the selected records are taken off the queue first; running ones are
+  // left to finish (DeleteHandle waits for them).
+  EnterLock(&m->lock);
+  for (int slot = m->lowestSlot; m->count > 0 && slot <= m->highestSlot; slot++) {
+    HANDLE_HEAD* record = m->slots[slot];
+    if (record == nullptr || record->pendingLoads == 0) continue;
+    if (filter != nullptr && filter(record) != 0) continue;
+    if (RemoveAsyncLoadTask(record->loadTaskIndex, 1) != -2) record->pendingLoads = 0;
+  }
+  LeaveLock(&m->lock);
   // The bounds are read again at each step, since deletions move them.
   for (int slot = m->lowestSlot; m->count > 0 && slot <= m->highestSlot; slot++) {
     HANDLE_HEAD* record = m->slots[slot];

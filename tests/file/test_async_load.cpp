@@ -132,6 +132,48 @@ TEST_F(AsyncLoad, TaskRemovedWhileQueuedNeverRuns) {
   CloseHandle(releaseBlocker);
 }
 
+// DeleteHandle of a record whose load is running waits for it, serving the main-thread
+// request the loader is suspended on; a load still queued is taken off the queue instead.
+const int kLoadType = 21;
+HANDLE_VALUE loadingHandle;
+std::atomic<int> handleLoadDone{0};
+int RunHandleLoad(ASYNC_LOAD_TASK* task) {
+  SetEvent(blockerStarted);
+  Sleep(100);  // the main thread is in DeleteHandle by now
+  RunTestTask(task);
+  EndHandleAsyncLoad(loadingHandle);
+  handleLoadDone++;
+  return 0;
+}
+
+TEST_F(AsyncLoad, DeleteHandleWaitsForARunningLoadAndRemovesAQueuedOne) {
+  mainThread = GetCurrentThreadId();
+  blockerStarted = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  ASSERT_EQ(InitHandleType(kLoadType, sizeof(HANDLE_HEAD), 16, nullptr, nullptr, "test"), 0);
+  Start(2);  // one worker may run at a time
+  loadingHandle = NewHandle(kLoadType, -1);
+  HANDLE_VALUE queuedHandle = NewHandle(kLoadType, -1);
+  ASYNC_LOAD_TASK* running = MakeTask(7, RunHandleLoad);
+  QueueAsyncLoadTask(running);
+  BeginHandleAsyncLoad(loadingHandle, running->slot);
+  ASYNC_LOAD_TASK* queued = MakeTask(8, RunTarget);
+  QueueAsyncLoadTask(queued);
+  BeginHandleAsyncLoad(queuedHandle, queued->slot);
+  ASSERT_EQ(WaitForSingleObject(blockerStarted, 10000), WAIT_OBJECT_0);
+  targetRuns = 0;
+  EXPECT_EQ(DeleteHandle(queuedHandle), 0);
+  EXPECT_EQ(DeleteHandle(loadingHandle), 0);
+  EXPECT_EQ(handleLoadDone, 1) << "the running load finished before its record went";
+  EXPECT_EQ(results[7], 14) << "its main-thread request was served";
+  EXPECT_EQ(LookupHandleRecord(loadingHandle), nullptr);
+  EXPECT_EQ(DeleteHandle(loadingHandle), -1);
+  Drain();
+  EXPECT_EQ(targetRuns, 0);
+  Stop();
+  EndHandleType(kLoadType);
+  CloseHandle(blockerStarted);
+}
+
 TEST_F(AsyncLoad, PackerRefusesItemsOverItsLengthField) {
   std::string fits(65532, 's'), tooLong(65533, 's');
   int offset = 0;
