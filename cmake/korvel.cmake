@@ -7,10 +7,21 @@ target_include_directories(korvel PUBLIC ${PROJECT_SOURCE_DIR}/korvel/include PR
 # every other system DLL is loaded by name at run time.
 target_link_libraries(korvel PUBLIC user32 kernel32 gdi32 shell32)
 
-# The grid viewer.
+# The grid viewer: WinMain and the resources in the program, the rest (app/viewer_*.cpp) in a
+# library that the tests of tests/app link too.
+file(GLOB VIEWER_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/app/viewer_*.cpp)
+add_library(quillmere_core STATIC ${VIEWER_SOURCES})
+target_include_directories(quillmere_core PUBLIC ${PROJECT_SOURCE_DIR}/app)
+target_link_libraries(quillmere_core PUBLIC korvel)
 file(GLOB APP_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/app/*.cpp ${PROJECT_SOURCE_DIR}/app/*.rc)
+list(FILTER APP_SOURCES EXCLUDE REGEX "/app/viewer_[^/]*\\.cpp$")
 add_executable(Quillmere WIN32 ${APP_SOURCES})
-target_link_libraries(Quillmere PRIVATE korvel)
+target_link_libraries(Quillmere PRIVATE quillmere_core korvel)
 
 # Host-side helpers and their outputs (sample data, tools) live in tools/ and scripts/.
 include(cmake/tests.cmake)
+file(GLOB APP_TESTS CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/app/test_*.cpp)
+foreach(src ${APP_TESTS})
+  get_filename_component(name ${src} NAME_WE)
+  target_link_libraries(app_${name} PRIVATE quillmere_core)
+endforeach()
