@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs the grid viewer on the sample data the project
 # ships. With a display the viewer's window opens there; without one it runs on a private
-# Xvfb, a screenshot of the screen is saved as build/screenshot.png, and the viewer is closed.
+# Xvfb, a screenshot of its window is saved as build/screenshot.png, and the viewer is closed.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 build=${KORVEL_BUILD:-$here/build}
@@ -10,10 +10,10 @@ build=${KORVEL_BUILD:-$here/build}
 cmake -S "$here" -B "$build" >/dev/null
 cmake --build "$build" -j "$(nproc)" --target Quillmere
 
-# The viewer reads "grid.txt" and its data files from its current folder.
+# The viewer reads "grid.txt" and its data files from its current folder: the sample is a
+# vortex street behind a cylinder (vorticity and velocity), written by tools/make_sample.py.
 sample=$build/sample
-mkdir -p "$sample"
-if [ -d "$here/sample" ]; then cp -r "$here/sample/." "$sample/"; fi
+python3 "$here/tools/make_sample.py" "$sample"
 
 export WINEPREFIX="$build/wineprefix" WINEDEBUG=-all
 if [ -n "${DISPLAY:-}" ]; then
@@ -27,5 +27,9 @@ trap 'stop_display' EXIT
 (cd "$sample" && "$build/wine-run" "$build/Quillmere.exe") &
 viewer=$!
 sleep "${KORVEL_SHOT_DELAY:-6}"
-import -window root "$build/screenshot.png" && echo "screenshot saved: $build/screenshot.png"
+# The viewer's window by its title, else the whole screen.
+window=$(xwininfo -name "Quillmere 1.0 - file: vorticity.bin" 2>/dev/null | awk '/Window id:/ {print $4}' || true)
+if timeout 20 import -window "${window:-root}" "$build/screenshot.png"; then
+  echo "screenshot saved: $build/screenshot.png"
+fi
 kill "$viewer" 2>/dev/null || true
