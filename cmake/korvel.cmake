@@ -24,4 +24,5 @@ file(GLOB APP_TESTS CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/app/test_*.cpp
 foreach(src ${APP_TESTS})
   get_filename_component(name ${src} NAME_WE)
   target_link_libraries(app_${name} PRIVATE quillmere_core)
+  add_dependencies(app_${name} Quillmere)
 endforeach()

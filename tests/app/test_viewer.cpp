@@ -1,6 +1,7 @@
 // The grid viewer's pure parts: settings file, data files, geometry, title, and the draw
 // lists of colour map, legend, arrows and issue screen.
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <math.h>
 #include <string.h>
@@ -551,6 +552,19 @@ TEST_F(Viewer, IssueScreenAtTheStartSize) {
   EXPECT_EQ(list.items[7].y1, 102);
   EXPECT_EQ(TextOf(list.items[7]), "[Enter] to return");
   EXPECT_EQ(list.items[7].color, 0xC8C8C8u);
+}
+
+// --- the program ---
+
+TEST(ViewerProgram, CarriesItsIconAsResource101) {
+  // Tests run in build/testrun/<name>; the program lies in build.
+  HMODULE program = LoadLibraryExA("..\\..\\Quillmere.exe", nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  ASSERT_NE(program, nullptr);
+  EXPECT_NE(FindResourceA(program, MAKEINTRESOURCEA(101), (LPCSTR)RT_GROUP_ICON), nullptr);
+  HICON icon = (HICON)LoadImageA(program, MAKEINTRESOURCEA(101), IMAGE_ICON, 32, 32, 0);
+  EXPECT_NE(icon, nullptr);
+  if (icon) DestroyIcon(icon);
+  FreeLibrary(program);
 }
 
 }  // namespace
