@@ -1,5 +1,6 @@
 // Quillmere: the grid viewer. Reads "grid.txt", sizes the window to the grid and shows the
-// scalar field as a colour map with a legend and, when a vector field is given, arrows.
+// scalar field as a colour map with a legend and, when a vector field is given, arrows; every
+// key, pad button or click inside the window re-reads the data files and redraws.
 #include <windows.h>
 
 #include "korvel.h"
@@ -22,19 +23,29 @@ void BuildFrame(DRAW_LIST* frame) {
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   SetViewerDefaults();
-  // Settings before start-up. Still to come with the window services and screen modes:
-  // SetWindowTitleText, ChangeWindowMode(1), ApplyWindowIcon(101), SetScreenMode(516, 288,
-  // 16, 60), SetWindowResizeOptions(1, 1), SetRunWhileInactive(1), AllowMultipleInstances(1).
+  SetWindowTitleText(VIEWER.shortTitle);
+  ChangeWindowMode(1);
+  ApplyWindowIcon(101);
   EnableLogFile(0);
+  SetWindowResizeOptions(1, 1);
+  SetRunWhileInactive(1);
+  AllowMultipleInstances(1);
   if (InitLibrary() == -1) return -1;
 
   ReadGridSettings("grid.txt");
   ComposeWindowTitle();
-  ComputeViewerLayout();
-  if (AllocateGridArrays() != 0) return -1;
+  SetWindowTitleText(VIEWER.windowTitle);
 
+  ComputeViewerLayout();
+  int oldX = 0, oldY = 0, x, y;
+  GetWindowTopLeft(&oldX, &oldY);
+  ComputeWindowPosition(oldX, oldY, &x, &y);
+  SetWindowStartPosition(x, y);
+
+  if (AllocateGridArrays() != 0) return -1;
   DRAW_LIST frame = {};
-  BuildFrame(&frame);
-  FreeDrawList(&frame);
+  do {
+    BuildFrame(&frame);
+  } while (PumpWindowMessagesLocked() != -1);
   return -1;
 }
