@@ -8,19 +8,6 @@
 #include "viewer_files.h"
 #include "viewer_state.h"
 
-namespace {
-
-// One frame: the data files re-read, then map, legend and arrows.
-void BuildFrame(DRAW_LIST* frame) {
-  ClearDrawList(frame);
-  LoadGridData();
-  BuildColorMap(frame);
-  BuildLegend(frame);
-  if (VIEWER.vectorsAvailable == 1) BuildVectorArrows(frame);
-}
-
-}  // namespace
-
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   SetViewerDefaults();
   SetWindowTitleText(VIEWER.shortTitle);
@@ -45,7 +32,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   if (AllocateGridArrays() != 0) return -1;
   DRAW_LIST frame = {};
   do {
-    BuildFrame(&frame);
+    BuildViewerFrame(&frame);
   } while (PumpWindowMessagesLocked() != -1);
   return -1;
 }

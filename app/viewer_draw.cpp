@@ -6,6 +6,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "viewer_files.h"
 #include "viewer_state.h"
 
 namespace {
@@ -211,4 +212,12 @@ void BuildIssueScreen(DRAW_LIST* list) {
   AddFont(list, 16, 6);
   AddText(list, 20, quarter + 10, GREY_200, "Simulation will not be started for following issue(s).");
   AddText(list, 20, quarter + 30, GREY_200, "[Enter] to return");
+}
+
+void BuildViewerFrame(DRAW_LIST* list) {
+  ClearDrawList(list);
+  LoadGridData();
+  BuildColorMap(list);
+  BuildLegend(list);
+  if (VIEWER.vectorsAvailable == 1) BuildVectorArrows(list);
 }

@@ -52,5 +52,8 @@ void BuildLegend(DRAW_LIST* list);
 void BuildVectorArrows(DRAW_LIST* list);
 // The issue screen: clear, the three issue lines in red, the heading and the Enter hint.
 void BuildIssueScreen(DRAW_LIST* list);
+// One frame of the viewer: the data files re-read, then map, legend and, when both vector
+// files were read, arrows. The list is emptied first.
+void BuildViewerFrame(DRAW_LIST* list);
 // The whole window cleared in the background colour.
 void BuildClearScreen(DRAW_LIST* list);

@@ -513,13 +513,33 @@ TEST_F(Viewer, ArrowsOnlyWhereAVectorFieldIsGiven) {
   strcpy(VIEWER.grid.dataPath[0], "s.bin");
   strcpy(VIEWER.grid.dataPath[1], "u.bin");
   strcpy(VIEWER.grid.dataPath[2], "u.bin");
-  LoadGridData();
-  ASSERT_EQ(VIEWER.vectorsAvailable, 1);
-  BuildVectorArrows(&list);
-  EXPECT_EQ(list.count, 3);
+  // Map, legend (font, clear, 180 bar strokes, 5 texts) and one arrow of three strokes.
+  BuildViewerFrame(&list);
+  EXPECT_EQ(VIEWER.vectorsAvailable, 1);
+  EXPECT_EQ(ItemsOfKind(DRAW_LINE).size(), 180u + 3u);
+  EXPECT_EQ(list.count, 64 + 1 + 1 + 180 + 5 + 3);
+  // The second component's file is missing: the same frame without the arrow.
   strcpy(VIEWER.grid.dataPath[2], "gone.bin");
-  LoadGridData();
+  BuildViewerFrame(&list);
   EXPECT_EQ(VIEWER.vectorsAvailable, 0);
+  EXPECT_EQ(ItemsOfKind(DRAW_LINE).size(), 180u);
+  EXPECT_EQ(list.count, 64 + 1 + 1 + 180 + 5);
+}
+
+TEST_F(Viewer, EveryFrameRereadsTheDataFiles) {
+  // Interior 0..100 with the probe value at the border cell 0.
+  std::vector<double> field(16, 50.0);
+  field[5] = 0;
+  field[6] = 100;
+  MakeGrid(4, 4);
+  strcpy(VIEWER.grid.dataPath[0], "field.bin");
+  ASSERT_TRUE(WriteWholeFile("field.bin", Bytes(field)));
+  BuildViewerFrame(&list);
+  EXPECT_EQ(list.items[0].color, 0x7FFF80u);
+  field[0] = 100;
+  ASSERT_TRUE(WriteWholeFile("field.bin", Bytes(field)));
+  BuildViewerFrame(&list);
+  EXPECT_EQ(list.items[0].color, 0xFF0000u);
 }
 
 // --- issue screen ---
