@@ -6,7 +6,7 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 
 need_pkgs=(cmake make g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
-  wine wine32:i386 xvfb xauth x11-apps libgl1-mesa-dri:i386 libgl1:i386 libglx-mesa0:i386
+  wine wine32:i386 xvfb xauth x11-apps x11-utils libgl1-mesa-dri:i386 libgl1:i386 libglx-mesa0:i386
   libz-mingw-w64-dev googletest dpkg-dev python3 imagemagick)
 
 missing=()
