@@ -3,10 +3,43 @@
 // key, pad button or click inside the window re-reads the data files and redraws.
 #include <windows.h>
 
+#include <stdlib.h>
+
 #include "korvel.h"
 #include "viewer_draw.h"
 #include "viewer_files.h"
 #include "viewer_state.h"
+
+namespace {
+
+const int KEY_ENTER = 0x1C;
+
+DRAW_LIST SCREEN_LIST;
+
+// The issue screen, then a wait for Enter. Closing the window there ends the process.
+void ShowIssueScreen() {
+  ClearDrawList(&SCREEN_LIST);
+  BuildIssueScreen(&SCREEN_LIST);
+  ClearIssueLines();
+  while (!IsKeyDown(KEY_ENTER)) {
+    if (PumpWindowMessagesLocked() == -1) break;
+  }
+  WaitMilliseconds(100);
+  if (PumpWindowMessagesLocked() == -1) {
+    EndLibrary();
+    exit(1);
+  }
+}
+
+// "grid.txt" into the settings; the issue screen when it is missing or unusable.
+void ReadGridFile() {
+  ClearDrawList(&SCREEN_LIST);
+  BuildClearScreen(&SCREEN_LIST);
+  ReadGridSettings("grid.txt");
+  if (HasIssueLines()) ShowIssueScreen();
+}
+
+}  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   SetViewerDefaults();
@@ -19,7 +52,12 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   AllowMultipleInstances(1);
   if (InitLibrary() == -1) return -1;
 
-  ReadGridSettings("grid.txt");
+  // Packed once the library has started, in the format of its screen.
+  VIEWER.backgroundColor = PackScreenColor(6, 6, 12);
+  StoreTransparentColor(255, 0, 0);
+  ReadGridFile();
+  VIEWER.backgroundColor = PackScreenColor(12, 12, 24);
+
   ComposeWindowTitle();
   SetWindowTitleText(VIEWER.windowTitle);
 
@@ -30,9 +68,9 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   SetWindowStartPosition(x, y);
 
   if (AllocateGridArrays() != 0) return -1;
-  DRAW_LIST frame = {};
   do {
-    BuildViewerFrame(&frame);
+    BuildViewerFrame(&SCREEN_LIST);
+    WaitForAnyInput();
   } while (PumpWindowMessagesLocked() != -1);
   return -1;
 }

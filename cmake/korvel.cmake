@@ -26,3 +26,5 @@ foreach(src ${APP_TESTS})
   target_link_libraries(app_${name} PRIVATE quillmere_core)
   add_dependencies(app_${name} Quillmere)
 endforeach()
+# The program test sends keys to the viewer's window: it needs the display's focus alone.
+set_tests_properties(app_test_viewer_program PROPERTIES RUN_SERIAL TRUE)

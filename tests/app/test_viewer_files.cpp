@@ -1,7 +1,5 @@
-// The grid viewer's input and window: "grid.txt", the data files and their orientation, the
-// layout and title, and the program itself (icon, title, exit code).
-#include <windows.h>
-
+// The grid viewer's input and window geometry: "grid.txt", the data files and their
+// orientation, the layout and the title.
 #include "viewer_fixture.h"
 
 namespace {
@@ -222,56 +220,6 @@ TEST_F(Viewer, WindowTitleNamesThePathAndFitsItsBuffer) {
   strcpy(VIEWER.grid.dataPath[0], path.c_str());
   ComposeWindowTitle();
   EXPECT_EQ(std::string(VIEWER.windowTitle), "Quillmere 1.0 - file: " + std::string(56, 'x'));
-}
-
-
-// --- the program ---
-
-TEST(ViewerProgram, CarriesItsIconAsResource101) {
-  // Tests run in build/testrun/<name>; the program lies in build.
-  HMODULE program = LoadLibraryExA("..\\..\\Quillmere.exe", nullptr, LOAD_LIBRARY_AS_DATAFILE);
-  ASSERT_NE(program, nullptr);
-  EXPECT_NE(FindResourceA(program, MAKEINTRESOURCEA(101), (LPCSTR)RT_GROUP_ICON), nullptr);
-  HICON icon = (HICON)LoadImageA(program, MAKEINTRESOURCEA(101), IMAGE_ICON, 32, 32, 0);
-  EXPECT_NE(icon, nullptr);
-  if (icon) DestroyIcon(icon);
-  FreeLibrary(program);
-}
-
-// Starts the program in a folder, waits for its window with the given title, closes it and
-// returns the program's exit code (or a test failure).
-void RunProgramUntilClosed(const char* folder, const char* title, DWORD* exitCode) {
-  std::string command = "..\\..\\Quillmere.exe";
-  char full[MAX_PATH];
-  ASSERT_NE(GetFullPathNameA(command.c_str(), MAX_PATH, full, nullptr), 0u);
-  STARTUPINFOA start = {};
-  start.cb = sizeof start;
-  PROCESS_INFORMATION process = {};
-  ASSERT_TRUE(CreateProcessA(full, nullptr, nullptr, nullptr, FALSE, 0, nullptr, folder, &start, &process));
-  HWND window = nullptr;
-  for (int i = 0; i < 200 && !window; ++i) {
-    HWND found = FindWindowA(nullptr, title);
-    DWORD owner = 0;
-    if (found) GetWindowThreadProcessId(found, &owner);
-    if (found && owner == process.dwProcessId) window = found;
-    else Sleep(50);
-  }
-  EXPECT_NE(window, nullptr) << "no window titled " << title;
-  if (window) PostMessageA(window, WM_CLOSE, 0, 0);
-  else TerminateProcess(process.hProcess, 99);
-  EXPECT_EQ(WaitForSingleObject(process.hProcess, 20000), WAIT_OBJECT_0);
-  GetExitCodeProcess(process.hProcess, exitCode);
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
-}
-
-TEST(ViewerProgram, TitleNamesTheFirstPathAndClosingReturnsMinusOne) {
-  CreateDirectoryA("run", nullptr);
-  ASSERT_TRUE(WriteWholeFile("run\\grid.txt", "f a.bin\nf b.bin\nf c.bin\nW 100\nR 50\nO 0\nM 0\n"));
-  ASSERT_TRUE(WriteWholeFile("run\\a.bin", Bytes(std::vector<double>(5000, 1.0))));
-  DWORD code = 0;
-  RunProgramUntilClosed("run", "Quillmere 1.0 - file: a.bin", &code);
-  EXPECT_EQ(code, 0xFFFFFFFFu);
 }
 
 }  // namespace
