@@ -10,6 +10,9 @@
 #include "viewer_files.h"
 #include "viewer_state.h"
 
+// The screens are computed as draw lists (viewer_draw.h); drawing a list, the flip, the
+// default-font settings, SetScreenMode and SelectDrawTarget join where the lists are built
+// once the library's 2D drawing, fonts and screen modes are in place.
 namespace {
 
 const int KEY_ENTER = 0x1C;
