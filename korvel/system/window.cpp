@@ -278,14 +278,7 @@ int InitMainWindow() {
   }
   WriteLogText("ＩＭＥを無効にしました\n");
   if (WinApi.user32.WINNLSEnableIME != nullptr) WinApi.user32.WINNLSEnableIME(window, FALSE);
-  if (W().windowedMode) {
-    RECT client;
-    GetClientRect(window, &client);
-    POINT topLeft = {client.left, client.top}, bottomRight = {client.right, client.bottom};
-    ClientToScreen(window, &topLeft);
-    ClientToScreen(window, &bottomRight);
-    W().clientRect = {topLeft.x, topLeft.y, bottomRight.x, bottomRight.y};
-  }
+  if (W().windowedMode) UpdateClientScreenRect(window);
   SetCursorVisible(W().cursorShown);
   W().ending = 0;
   BringWindowToTop(window);

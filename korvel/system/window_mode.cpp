@@ -68,12 +68,8 @@ void ApplyWindowedStyle() {
   }
   SetWindowPos(window, HWND_NOTOPMOST, x, y, frameWidth, frameHeight, 0);
   SetWindowPos(window, HWND_TOP, x, y, frameWidth, frameHeight, 0);
-  RECT client;
-  GetClientRect(window, &client);
-  POINT topLeft = {client.left, client.top}, bottomRight = {client.right, client.bottom};
-  ClientToScreen(window, &topLeft);
-  ClientToScreen(window, &bottomRight);
-  W().clientRect = {topLeft.x, topLeft.y, bottomRight.x, bottomRight.y};
+  UpdateClientScreenRect(window);
+  POINT topLeft = {W().clientRect.left, W().clientRect.top};
   if ((topLeft.x < 0 || topLeft.y < 0) && !W().userPositionInUse) {
     int dx = topLeft.x < 0 ? -topLeft.x : 0, dy = topLeft.y < 0 ? -topLeft.y : 0;
     SetWindowPos(window, HWND_TOP, x + dx, y + dy, frameWidth, frameHeight, 0);
@@ -280,4 +276,13 @@ void CorrectSizingRect(int edge, RECT* p) {
   else p->right = p->left + cw + fw;
   if (IsTopEdge(edge)) p->top = p->bottom - ch - fh;
   else p->bottom = p->top + ch + fh;
+}
+
+void UpdateClientScreenRect(HWND window) {
+  RECT client;
+  GetClientRect(window, &client);
+  POINT topLeft = {client.left, client.top}, bottomRight = {client.right, client.bottom};
+  ClientToScreen(window, &topLeft);
+  ClientToScreen(window, &bottomRight);
+  W().clientRect = {topLeft.x, topLeft.y, bottomRight.x, bottomRight.y};
 }

@@ -18,5 +18,7 @@ void GetWindowBaseSize(int* width, int* height);
 int SetWindowedFlag(int flag);
 int ApplyWindowStyleForMode();
 int FitWindowToScreen();
+// Records the window's client area in screen coordinates.
+void UpdateClientScreenRect(HWND window);
 // WM_SIZING in windowed mode: corrects the proposed rectangle for the edge being dragged.
 void CorrectSizingRect(int edge, RECT* proposed);

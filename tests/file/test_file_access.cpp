@@ -17,11 +17,7 @@ namespace {
 class FileAccess : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    LoadWinApiTable();
-    char folder[MAX_PATH];
-    GetCurrentDirectoryA(MAX_PATH, folder);
-    SetLogFolderIfEmpty(folder);
-    StartLog();
+    StartTestLog();
   }
 };
 

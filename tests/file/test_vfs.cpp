@@ -19,11 +19,7 @@ namespace {
 class Vfs : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    LoadWinApiTable();
-    char folder[MAX_PATH];
-    GetCurrentDirectoryA(MAX_PATH, folder);
-    SetLogFolderIfEmpty(folder);
-    StartLog();
+    StartTestLog();
     InitVfs();
     InstallFileAccessTable(nullptr);
     // data.KVA beside a real folder data\ that holds files of the same names.
