@@ -10,6 +10,7 @@
 #include "core/winapi.h"
 #include "file/file_access.h"
 #include "file/vfs.h"
+#include "image/yuv.h"
 #include "input/input_devices.h"
 #include "sysinfo.h"
 #include "api_lock.h"
@@ -77,6 +78,7 @@ int InitLibraryCore() {
   WindowState.mainThreadId = GetCurrentThreadId();
 
   LoadWinApiTable();
+  BuildYuvToRgbTables();
   InitVfs();
   InstallFileAccessTable(nullptr);
 
