@@ -13,11 +13,6 @@ namespace {
 int IsScreen(int handle) { return handle == -2 || handle == -4; }
 }  // namespace
 
-int GetGraphOrScreenSize(int handle, int* width, int* height) {
-  if (!IsScreen(handle)) return -1;
-  return QueryMainScreenSize(width, height);
-}
-
 int SelectDrawTarget(int target) {
   if (!IsScreen(target)) return -1;
   FlushVertexBatch(0);

@@ -86,6 +86,26 @@ struct GRAPH_RECORD {
 // Bytes of a graph record holding the given number of pieces (never below the base record).
 int GraphRecordSize(int pieceCount);
 
+// The creation settings of a graph, captured from the draw settings at the call.
+struct GRAPH_CREATE_PARAM {
+  int transparentColor;  // 0x00RRGGBB colour key of images without alpha
+  int colorBits;         // 0: 32 with alpha, else the screen depth
+  int channelBits;
+  int alphaTestFormat;
+  int blankAlpha;
+  int blendImage;
+  int managedPool;
+  int drawable;
+  int drawableAlpha;
+  int floatChannels;
+  int depthBuffer;
+  int channelCount;
+  int multiSampleCount;
+  int multiSampleQuality;
+  int mipLevels;  // -1 full chain, 0 one level, else that many
+  int maxTextureSize;  // 0: the device's
+};
+
 // What the device allows for textures; filled from the device capabilities.
 struct TEXTURE_LIMITS {
   int maxSize;

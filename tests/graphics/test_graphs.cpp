@@ -1,0 +1,360 @@
+// Graph handles on Wine's real Direct3D 9 device: image sets split into textures, pieces,
+// derived graphs, raster images transferred through the system texture pool, and mip levels.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstddef>
+#include <cstring>
+#include <vector>
+
+#include "core/handles.h"
+#include "core/memory.h"
+#include "graphics/d3d_calls.h"
+#include "graphics/device.h"
+#include "graphics/draw_settings.h"
+#include "graphics/graph_create.h"
+#include "graphics/graph_formats.h"
+#include "graphics/graph_handles.h"
+#include "graphics/graph_textures.h"
+#include "graphics/screen.h"
+#include "graphics/texture_transfer.h"
+#include "korvel.h"
+#include "system/window_state.h"
+#include "test_support.h"
+
+namespace {
+// Test scaffolding until the library opens its own window: a plain window of 640 x 480.
+HWND MakePlainWindow() {
+  WNDCLASSA wc = {};
+  wc.lpfnWndProc = DefWindowProcA;
+  wc.hInstance = GetModuleHandleA(nullptr);
+  wc.lpszClassName = "KorvelGraphTest";
+  RegisterClassA(&wc);
+  return CreateWindowExA(0, "KorvelGraphTest", "graph test", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 660, 520,
+                         nullptr, nullptr, wc.hInstance, nullptr);
+}
+
+class Graphs : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    DeleteFileA("Log.txt");
+    ASSERT_EQ(InitLibrary(), 0);
+    WindowState.mainWindow = MakePlainWindow();
+    WindowState.windowedMode = 1;
+    ScreenState.deviceWidth = ScreenState.mainWidth = 640;
+    ScreenState.deviceHeight = ScreenState.mainHeight = 480;
+    ASSERT_EQ(LoadDirect3D9Library(), 0);
+    ASSERT_EQ(CreateDirectDrawObject(), 0);
+    ASSERT_EQ(CreateDirect3DObject(), 0);
+    ASSERT_EQ(SetUpDirect3DDevice(), 0);
+    ScreenState.hardwareRendering = 1;
+    ScreenState.graphicsStarted = 1;
+    InitDrawSettings();
+    ASSERT_EQ(InitHandleType(HANDLE_TYPE_GRAPH, sizeof(GRAPH_RECORD), GRAPH_HANDLE_MAX, InitGraphRecord,
+                             ReleaseGraphRecord, kGraphHandleTypeName),
+              0);
+  }
+  static void TearDownTestSuite() {
+    EndHandleType(HANDLE_TYPE_GRAPH);
+    ReleaseTextureCache();
+    ScreenState.graphicsStarted = 0;
+    ReleaseDirect3DDevice();
+    ReleaseDirect3D();
+    ReleaseDirectDrawObject();
+    FreeDirect3D9Library();
+    DestroyWindow(WindowState.mainWindow);
+    EndLibrary();
+  }
+  void TearDown() override { DeviceCalls = RealDeviceCalls; }
+
+  static GRAPH_CREATE_PARAM Param() {
+    GRAPH_CREATE_PARAM p;
+    CaptureGraphCreateParam(&p);
+    return p;
+  }
+};
+
+// An ARGB8 image whose pixel (x, y) is 0xFF000000 | y << 8 | x (x, y < 256).
+void MakeNumberedImage(int width, int height, RASTER_IMAGE* img) {
+  ASSERT_EQ(AllocARGB8Image(width, height, img), 0);
+  for (int y = 0; y < height; y++) {
+    uint32_t* row = (uint32_t*)((uint8_t*)img->pixels + y * img->pitch);
+    for (int x = 0; x < width; x++) row[x] = 0xFF000000u | (uint32_t)(y & 0xFF) << 8 | (uint32_t)(x & 0xFF);
+  }
+}
+
+// The pixels of one level of a pool texture (which keeps what the last transfer wrote).
+std::vector<uint32_t> ReadPoolTexture(IDirect3DTexture9* texture, int level, int width, int height) {
+  std::vector<uint32_t> pixels;
+  D3DLOCKED_RECT locked;
+  if (FAILED(DeviceCalls.TextureLockRect(texture, (UINT)level, &locked, nullptr, D3DLOCK_READONLY))) return pixels;
+  for (int y = 0; y < height; y++) {
+    const uint32_t* row = (const uint32_t*)((const uint8_t*)locked.pBits + y * locked.Pitch);
+    pixels.insert(pixels.end(), row, row + width);
+  }
+  DeviceCalls.TextureUnlockRect(texture, (UINT)level);
+  return pixels;
+}
+
+IDirect3DTexture9* FindPoolTexture(int width, int height, int levels) {
+  for (const SYSTEM_TEXTURE_ENTRY& e : SystemTexturePool.entries)
+    if (e.inUse && e.width == width && e.height == height && e.mipLevels == levels) return e.texture;
+  return nullptr;
+}
+
+TEST_F(Graphs, A700x300GraphIsOneTextureWithOnePiece) {
+  GRAPH_CREATE_PARAM p = Param();
+  HANDLE_VALUE g = CreateBlankGraph(&p, 700, 300, 0, 0, 0);
+  ASSERT_NE(g, -1);
+  EXPECT_EQ(IsGraphHandleValid(g), 1);
+  GRAPH_RECORD* r = GetGraphRecord(g, 0);
+  ASSERT_EQ(r->imageSet->textureCount, 1);
+  EXPECT_NE(r->imageSet->textures[0].texture, nullptr);
+  int tw = 0, th = 0;
+  ASSERT_EQ(QueryGraphTextureSize(g, &tw, &th), 0);
+  EXPECT_EQ(tw, 1024);
+  EXPECT_EQ(th, 512);
+  ASSERT_EQ(r->pieceCount, 1);
+  EXPECT_FLOAT_EQ(r->pieces[0].corners[GRAPH_CORNER_BOTTOM_RIGHT].u, 700.0f / 1024);
+  EXPECT_FLOAT_EQ(r->pieces[0].corners[GRAPH_CORNER_BOTTOM_RIGHT].v, 300.0f / 512);
+  int w = 0, h = 0;
+  EXPECT_EQ(GetGraphOrScreenSize(g, &w, &h), 0);
+  EXPECT_EQ(w, 700);
+  EXPECT_EQ(GetGraphOrScreenSize(-4, &w, &h), 0);
+  EXPECT_EQ(w, 640);
+  EXPECT_EQ(DeleteGraphHandle(g, 0), 0);
+  EXPECT_EQ(IsGraphHandleValid(g), 0);
+}
+
+TEST_F(Graphs, ImageTransferDuplicatesTheLastColumnAndRow) {
+  RASTER_IMAGE img = {};
+  MakeNumberedImage(100, 100, &img);
+  HANDLE_VALUE g = BuildGraphFromBaseImage(&img, nullptr, 0);
+  ASSERT_NE(g, -1);
+  GRAPH_RECORD* r = GetGraphRecord(g, 0);
+  ASSERT_EQ(r->imageSet->textures[0].width, 128);
+  EXPECT_EQ(r->imageSet->desc.managedPool, 0) << "the 9Ex device has no managed pool";
+  IDirect3DTexture9* written = FindPoolTexture(128, 128, 1);
+  ASSERT_NE(written, nullptr) << "default-pool textures are written through the system texture pool";
+  std::vector<uint32_t> px = ReadPoolTexture(written, 0, 128, 128);
+  ASSERT_EQ(px.size(), 128u * 128u);
+  auto at = [&](int x, int y) { return px[y * 128 + x]; };
+  EXPECT_EQ(at(0, 0), 0xFF000000u);
+  EXPECT_EQ(at(42, 17), 0xFF00112Au);
+  EXPECT_EQ(at(99, 50), 0xFF003263u);
+  for (int i = 0; i < 100; i += 33) {
+    EXPECT_EQ(at(100, i), at(99, i)) << "row " << i;
+    EXPECT_EQ(at(i, 100), at(i, 99)) << "column " << i;
+  }
+  EXPECT_EQ(at(100, 100), at(99, 99));
+  for (const SYSTEM_TEXTURE_ENTRY& e : SystemTexturePool.entries) EXPECT_EQ(e.lent, 0) << "every texture given back";
+  DeleteGraphHandle(g, 0);
+  DisposeImage(&img);
+}
+
+TEST_F(Graphs, DerivedGraphKeepsTheImageSetAlive) {
+  int blocksBefore = GetAllocBlockCount();
+  GRAPH_CREATE_PARAM p = Param();
+  HANDLE_VALUE parent = CreateBlankGraph(&p, 300, 200, 0, 0, 0);
+  ASSERT_NE(parent, -1);
+  GRAPH_IMAGE_SET* set = GetGraphRecord(parent, 0)->imageSet;
+  HANDLE_VALUE child = CreateDerivedGraph(10, 20, 1000, 50, parent);
+  ASSERT_NE(child, -1);
+  GRAPH_RECORD* c = GetGraphRecord(child, 0);
+  EXPECT_EQ(c->imageSet, set);
+  EXPECT_EQ(set->refCount, 2);
+  EXPECT_EQ(c->width, 290) << "a width beyond the parent is cut";
+  EXPECT_EQ(c->pieces[0].textureX, 10);
+  EXPECT_FLOAT_EQ(c->pieces[0].corners[GRAPH_CORNER_TOP_LEFT].v, 20.0f / 256);
+  int lost = 5;
+  EXPECT_EQ(AttachGraphLostFlag(parent, &lost), 0);
+  EXPECT_EQ(lost, 0);
+  ASSERT_EQ(DeleteGraphHandle(parent, 0), 0);
+  EXPECT_EQ(lost, 1);
+  ASSERT_EQ(IsGraphHandleValid(child), 1);
+  EXPECT_EQ(set->refCount, 1);
+  EXPECT_NE(set->textures[0].texture, nullptr);
+  int tw = 0;
+  EXPECT_EQ(QueryGraphTextureSize(child, &tw, nullptr), 0);
+  EXPECT_EQ(tw, 512);
+  // A grandchild of the surviving child still shares the set.
+  HANDLE_VALUE grandchild = CreateDerivedGraph(5, 5, 10, 10, child);
+  ASSERT_NE(grandchild, -1);
+  EXPECT_EQ(GetGraphRecord(grandchild, 0)->x, 15);
+  DeleteGraphHandle(child, 0);
+  DeleteGraphHandle(grandchild, 0);
+  EXPECT_EQ(GetAllocBlockCount(), blocksBefore) << "the set is freed with the last graph";
+}
+
+TEST_F(Graphs, DerivingRefusesOutsideOrEmptyRectangles) {
+  GRAPH_CREATE_PARAM p = Param();
+  HANDLE_VALUE parent = CreateBlankGraph(&p, 64, 32, 0, 0, 0);
+  ASSERT_NE(parent, -1);
+  struct Case {
+    const char* name;
+    int x, y, w, h;
+  } refused[] = {
+      {"x at the parent width", 64, 0, 1, 1}, {"negative y", 0, -1, 1, 1}, {"zero width", 0, 0, 0, 5},
+      {"negative height", 0, 0, 5, -3},
+  };
+  int before = HandleManagers[HANDLE_TYPE_GRAPH].count;
+  for (const Case& c : refused) EXPECT_EQ(CreateDerivedGraph(c.x, c.y, c.w, c.h, parent), -1) << c.name;
+  EXPECT_EQ(HandleManagers[HANDLE_TYPE_GRAPH].count, before) << "refused graphs leave no handle";
+  EXPECT_EQ(CreateDerivedGraph(0, 0, 1, 1, -1), -1);
+  DeleteGraphHandle(parent, 0);
+}
+
+TEST_F(Graphs, ManyPiecesGrowTheRecord) {
+  GRAPH_CREATE_PARAM p = Param();
+  p.maxTextureSize = 64;
+  HANDLE_VALUE g = CreateBlankGraph(&p, 320, 192, 0, 0, 0);
+  ASSERT_NE(g, -1);
+  GRAPH_RECORD* r = GetGraphRecord(g, 0);
+  EXPECT_EQ(r->imageSet->textureCount, 15);
+  ASSERT_EQ(r->pieceCount, 15);
+  const GRAPH_PIECE* pieces = (const GRAPH_PIECE*)((const char*)r + offsetof(GRAPH_RECORD, pieces));
+  EXPECT_EQ(pieces[14].graphX, 256);
+  EXPECT_EQ(pieces[14].graphY, 128);
+  HANDLE_VALUE child = CreateDerivedGraph(60, 60, 10, 10, g);
+  ASSERT_NE(child, -1);
+  EXPECT_EQ(GetGraphRecord(child, 0)->pieceCount, 4);
+  DeleteGraphHandle(child, 0);
+  DeleteGraphHandle(g, 0);
+}
+
+TEST_F(Graphs, PoolRefusesTheSeventeenthBusyTexture) {
+  std::vector<int> lent;
+  for (int i = 0; i < 16; i++) {
+    int entry = AcquireSystemTexture(32, 16, 1, 3, 0);
+    ASSERT_GE(entry, 0) << i;
+    lent.push_back(entry);
+  }
+  EXPECT_EQ(AcquireSystemTexture(32, 16, 1, 3, 0), SYSTEM_TEXTURE_BUSY);
+  EXPECT_GE(AcquireSystemTexture(16, 32, 1, 3, 0), 0) << "another kind is not limited";
+  ReleaseTextureCacheEntry(lent[5], 0);
+  EXPECT_EQ(AcquireSystemTexture(32, 16, 1, 3, 0), lent[5]);
+  EXPECT_EQ(SystemTexturePool.entries[lent[5]].useCount, 2u);
+  for (int entry : lent) ReleaseTextureCacheEntry(entry, 0);
+  ReleaseTextureCache();
+  EXPECT_EQ(SystemTexturePool.count, 0);
+}
+
+HRESULT FailingSystemTextures(UINT w, UINT h, UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool,
+                              IDirect3DTexture9** out, HANDLE* shared) {
+  if (pool == D3DPOOL_SYSTEMMEM) return E_OUTOFMEMORY;
+  return RealDeviceCalls.DeviceCreateTexture(w, h, levels, usage, format, pool, out, shared);
+}
+
+TEST_F(Graphs, FailedSystemTextureEndsTheTransfer) {
+  ReleaseTextureCache();
+  GRAPH_CREATE_PARAM p = Param();
+  HANDLE_VALUE g = CreateBlankGraph(&p, 16, 16, 0, 0, 0);
+  ASSERT_NE(g, -1);
+  RASTER_IMAGE img = {};
+  MakeNumberedImage(16, 16, &img);
+  DeviceCalls.DeviceCreateTexture = FailingSystemTextures;
+  DWORD start = GetTickCount();
+  EXPECT_EQ(TransferImageToGraph(nullptr, nullptr, nullptr, 0, &img, nullptr, 0, 0, g, 1, 0), -1);
+  EXPECT_LT(GetTickCount() - start, 2000u);
+  EXPECT_NE(ReadLogWithoutStamps().find("メモリテクスチャの作成に失敗しました"), std::string::npos);
+  DeviceCalls = RealDeviceCalls;
+  EXPECT_EQ(TransferImageToGraph(nullptr, nullptr, nullptr, 0, &img, nullptr, 0, 0, g, 1, 0), 0);
+  DeleteGraphHandle(g, 0);
+  DisposeImage(&img);
+}
+
+TEST_F(Graphs, MipLevelsAreGeneratedDownToOnePixel) {
+  ReleaseTextureCache();
+  GRAPH_CREATE_PARAM p = Param();
+  p.mipLevels = -1;
+  RASTER_IMAGE img = {};
+  ASSERT_EQ(AllocARGB8Image(256, 64, &img), 0);
+  for (int y = 0; y < 64; y++)
+    for (int x = 0; x < 256; x++)
+      ((uint32_t*)((uint8_t*)img.pixels + y * img.pitch))[x] = (x < 128) ? 0xFF0000FFu : 0xFF0000C1u;
+  GRAPH_LOAD_SETTINGS s;
+  CaptureGraphLoadSettings(&s);
+  s.create = p;
+  HANDLE_VALUE g = NewGraphHandle();
+  ASSERT_EQ(BuildGraphFromImages(&s, 0, g, &img, nullptr, 0, 0), 0);
+  GRAPH_IMAGE_SET* set = GetGraphRecord(g, 0)->imageSet;
+  ASSERT_EQ(set->mipLevels, 9);
+  IDirect3DTexture9* written = FindPoolTexture(256, 64, 9);
+  ASSERT_NE(written, nullptr);
+  std::vector<uint32_t> level7 = ReadPoolTexture(written, 7, 2, 1);
+  ASSERT_EQ(level7.size(), 2u);
+  EXPECT_EQ(level7[0], 0xFF0000FFu);
+  EXPECT_EQ(level7[1], 0xFF0000C1u);
+  std::vector<uint32_t> level8 = ReadPoolTexture(written, 8, 1, 1);
+  ASSERT_EQ(level8.size(), 1u);
+  EXPECT_EQ(level8[0], 0xFF0000E0u) << "(0xFF + 0xC1) / 2";
+  DeleteGraphHandle(g, 0);
+  DisposeImage(&img);
+}
+}  // namespace
+
+namespace {
+TEST_F(Graphs, DrawableGraphReceivesTheImageOnTheDevice) {
+  GRAPH_CREATE_PARAM p = Param();
+  p.drawable = 1;
+  HANDLE_VALUE g = CreateBlankGraph(&p, 40, 30, 0, 0, 0);
+  ASSERT_NE(g, -1);
+  GRAPH_IMAGE_SET* set = GetGraphRecord(g, 0)->imageSet;
+  ASSERT_EQ(set->formatIndex, 12);
+  RASTER_IMAGE img = {};
+  MakeNumberedImage(40, 30, &img);
+  RECT part = {5, 6, 15, 16};
+  ASSERT_EQ(CopyImageRectIntoGraph(nullptr, nullptr, nullptr, 0, &img, nullptr, &part, 20, 10, g), 0);
+  // Read the render-target texture back from the device.
+  GRAPH_TEXTURE* t = &set->textures[0];
+  IDirect3DSurface9* system = nullptr;
+  ASSERT_TRUE(SUCCEEDED(DeviceCalls.DeviceCreateOffscreenSurface((UINT)t->width, (UINT)t->height, D3DFMT_X8R8G8B8,
+                                                                D3DPOOL_SYSTEMMEM, &system, nullptr)));
+  ASSERT_TRUE(SUCCEEDED(DeviceCalls.DeviceGetRenderTargetData(t->surface, system)));
+  D3DLOCKED_RECT locked;
+  ASSERT_TRUE(SUCCEEDED(DeviceCalls.SurfaceLockRect(system, &locked, nullptr, D3DLOCK_READONLY)));
+  auto at = [&](int x, int y) { return ((const uint32_t*)((const uint8_t*)locked.pBits + y * locked.Pitch))[x] & 0xFFFFFF; };
+  EXPECT_EQ(at(20, 10), 0x000605u);
+  EXPECT_EQ(at(29, 19), 0x000F0Eu);
+  EXPECT_EQ(at(19, 10), 0u) << "outside the copied rectangle the graph stays cleared";
+  EXPECT_EQ(at(30, 19), 0u);
+  DeviceCalls.SurfaceUnlockRect(system);
+  DeviceCalls.ReleaseComObject(system);
+  DeleteGraphHandle(g, 0);
+  DisposeImage(&img);
+}
+
+TEST_F(Graphs, DxtImagesGoUnchangedIntoDxtTextures) {
+  if (DeviceCaps.textureFormats[6] != D3DFMT_DXT1) GTEST_SKIP() << "no DXT1 textures on this device";
+  ReleaseTextureCache();
+  RASTER_IMAGE dxt = {};
+  InitARGB8Format(&dxt.format);
+  dxt.format.kind = COLOR_KIND_DXT1;
+  dxt.format.colorBits = 4;
+  dxt.width = dxt.height = 8;
+  uint8_t blocks[4][8];
+  for (int b = 0; b < 4; b++)
+    for (int i = 0; i < 8; i++) blocks[b][i] = (uint8_t)(b * 16 + i);
+  dxt.pixels = blocks;
+  HANDLE_VALUE g = BuildGraphFromBaseImage(&dxt, nullptr, 0);
+  ASSERT_NE(g, -1);
+  EXPECT_EQ(GetGraphRecord(g, 0)->imageSet->formatIndex, 6);
+  IDirect3DTexture9* written = FindPoolTexture(8, 8, 1);
+  ASSERT_NE(written, nullptr);
+  D3DLOCKED_RECT locked;
+  ASSERT_TRUE(SUCCEEDED(DeviceCalls.TextureLockRect(written, 0, &locked, nullptr, D3DLOCK_READONLY)));
+  // Two block rows of two blocks each, every row at the locked pitch.
+  EXPECT_EQ(memcmp(locked.pBits, blocks[0], 16), 0);
+  EXPECT_EQ(memcmp((uint8_t*)locked.pBits + locked.Pitch, blocks[2], 16), 0);
+  DeviceCalls.TextureUnlockRect(written, 0);
+
+  // A plain image is not written into a DXT texture.
+  RASTER_IMAGE plain = {};
+  MakeNumberedImage(8, 8, &plain);
+  EXPECT_EQ(TransferImageToGraph(nullptr, nullptr, nullptr, 0, &plain, nullptr, 0, 0, g, 1, 0), 0);
+  EXPECT_NE(ReadLogWithoutStamps().find("DXTフォーマットのテクスチャに標準形式のイメージを転送することはできません"),
+            std::string::npos);
+  DeleteGraphHandle(g, 0);
+  DisposeImage(&plain);
+}
+}  // namespace
