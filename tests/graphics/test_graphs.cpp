@@ -358,3 +358,71 @@ TEST_F(Graphs, DxtImagesGoUnchangedIntoDxtTextures) {
   DisposeImage(&plain);
 }
 }  // namespace
+
+namespace {
+TEST_F(Graphs, TextureDescriptorsAndFormats) {
+  GRAPH_CREATE_PARAM p = Param();
+  int savedBits = ScreenState.colorBits;
+  struct Case {
+    const char* name;
+    int screenBits, alpha, index;
+  } cases[] = {
+      {"16-bit screen, alpha-test", 16, 0, 4},
+      {"16-bit screen, alpha image is 32-bit", 16, 1, 3},
+      {"32-bit screen, alpha-test", 32, 0, 5},
+      {"32-bit screen, alpha", 32, 1, 3},
+  };
+  for (const Case& c : cases) {
+    ScreenState.colorBits = c.screenBits;
+    TEXTURE_DESC d;
+    BuildTextureDesc(-1, &d, &p, 10, 10, c.alpha, 0, 0);
+    EXPECT_EQ(ClassifyTextureDesc(&d), c.index) << c.name;
+  }
+  p.colorBits = 16;
+  TEXTURE_DESC d;
+  BuildTextureDesc(-1, &d, &p, 10, 10, 1, 0, 0);
+  EXPECT_EQ(ClassifyTextureDesc(&d), 2) << "16-bit with alpha";
+  p.mipLevels = -1;
+  BuildTextureDesc(-1, &d, &p, 256, 64, 0, 0, 0);
+  EXPECT_EQ(d.mipLevels, 9);
+  ScreenState.colorBits = savedBits;
+  EXPECT_EQ(GetD3DFormatColorFormat(D3DFMT_A4R4G4B4)->alphaMask, 0xF000u);
+  EXPECT_EQ(GetD3DFormatColorFormat(D3DFMT_G16R16F)->channelCount, 2);
+  EXPECT_EQ(GetD3DFormatColorFormat(D3DFMT_DXT1), nullptr);
+}
+
+TEST_F(Graphs, TransparentEdgeFixAndRecreation) {
+  ReleaseTextureCache();
+  RASTER_IMAGE img = {};
+  ASSERT_EQ(AllocXRGB8Image(3, 1, &img), 0);
+  uint32_t* px = (uint32_t*)img.pixels;
+  px[0] = 0xFF000000u;  // the transparent colour, black
+  px[1] = 0xFFFF0000u;
+  px[2] = 0xFF000000u;
+  GRAPH_LOAD_SETTINGS s;
+  CaptureGraphLoadSettings(&s);
+  s.transparentEdgeFix = 1;
+  HANDLE_VALUE g = NewGraphHandle();
+  ASSERT_EQ(BuildGraphFromImages(&s, 0, g, &img, nullptr, 0, 0), 0);
+  EXPECT_EQ(GetGraphRecord(g, 0)->imageSet->formatIndex, 3);
+  IDirect3DTexture9* written = FindPoolTexture(4, 1, 1);
+  ASSERT_NE(written, nullptr);
+  std::vector<uint32_t> row = ReadPoolTexture(written, 0, 4, 1);
+  ASSERT_EQ(row.size(), 4u);
+  EXPECT_EQ(row[0], 0x00FF0000u);
+  EXPECT_EQ(row[1], 0xFFFF0000u);
+  EXPECT_EQ(row[2], 0x00FF0000u);
+  EXPECT_EQ(row[3], 0x00FF0000u) << "the column beyond the image repeats the last one";
+  EXPECT_EQ(px[0], 0xFF000000u) << "the caller's image is left as it was";
+
+  RASTER_IMAGE other = {};
+  ASSERT_EQ(AllocXRGB8Image(4, 1, &other), 0);
+  EXPECT_EQ(BuildGraphFromImages(&s, 1, g, &other, nullptr, 0, 0), -1);
+  EXPECT_EQ(GetGraphRecord(g, 0)->width, 3);
+  RECT empty = {1, 0, 1, 1};
+  EXPECT_EQ(CopyImageRectIntoGraph(nullptr, nullptr, nullptr, 0, &img, nullptr, &empty, 0, 0, g), 0);
+  DeleteGraphHandle(g, 0);
+  DisposeImage(&img);
+  DisposeImage(&other);
+}
+}  // namespace
