@@ -306,8 +306,9 @@ int ConvertGeneral(const CONVERT_JOB& j, bool alphaFromImage, int keyToAlpha, ui
     uint8_t* dRow = j.destBase + (ptrdiff_t)y * j.destPitch;
     for (int x = 0; x < j.width; x++) {
       uint32_t v = ReadPixel(sRow + x * sb, sb);
-      if (srcPalette) v = PaletteEntry(s, v);
+      // The skip key is a raw source pixel: for a palette source, its index.
       if (skipKey && (srcPalette ? v : v & srcMasks) == key) continue;
+      if (srcPalette) v = PaletteEntry(s, v);
       uint32_t r = (v & s.redMask) >> s.redShift;
       uint32_t g = (v & s.greenMask) >> s.greenShift;
       uint32_t b = (v & s.blueMask) >> s.blueShift;

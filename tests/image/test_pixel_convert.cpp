@@ -153,6 +153,8 @@ TEST(ConvertPixelRect, PathsInTheirOrder) {
   skip.key = 0x11102030;
   Options skip565 = skip;
   skip565.key = 0xFFFF;
+  Options skipIndex = skip;
+  skipIndex.key = 1;
   Options mirror;
   mirror.mirror = 1;
   Options mirrorSkip = skip;
@@ -171,6 +173,8 @@ TEST(ConvertPixelRect, PathsInTheirOrder) {
       {"mirror clears skip-key", &f.xrgb, &f.xrgb, {0x11102030, 5}, {5, 0x11102030}, mirrorSkip, 0},
       {"skip-key XRGB8 to ARGB8 compares 24 bits", &f.xrgb, &f.argb, {0x00102030, 0x00102031},
        {0xAAAAAAAA, 0xFF102031}, skip, 0},
+      {"skip-key of a palette source compares the index", &f.pal, &f.argb, {1, 2}, {0xAAAAAAAA, 0xFF102030},
+       skipIndex, 0},
       {"skip-key otherwise converts in general", &f.rgb565, &f.xrgb, {0xFFFF, 0x001F}, {0xAAAAAAAA, 0xFF0000FF},
        skip565, 0},
       {"key to alpha on an equal layout, mirrored", &f.xrgb, &f.argb, {0x00102030, 0x00FF8008},
