@@ -99,23 +99,28 @@ int HalveImageRect(const COLOR_FORMAT* format, void* destPixels, int destPitch, 
   if ((srcWidth != 1 && srcWidth % 2 != 0) || (srcHeight != 1 && srcHeight % 2 != 0) || !supported) return -1;
   const uint32_t masks[4] = {format->redMask, format->greenMask, format->blueMask, format->alphaMask};
   const int shifts[4] = {format->redShift, format->greenShift, format->blueShift, format->alphaShift};
-  int stepX = srcWidth == 1 ? 0 : 1, stepY = srcHeight == 1 ? 0 : 1;
   int outWidth = srcWidth == 1 ? 1 : srcWidth / 2, outHeight = srcHeight == 1 ? 1 : srcHeight / 2;
-  int divisorShift = (srcWidth == 1 || srcHeight == 1) ? 1 : 2;
   for (int j = 0; j < outHeight; j++) {
-    const uint8_t* row0 = src + (ptrdiff_t)(srcY + j * (1 + stepY)) * srcPitch;
-    const uint8_t* row1 = row0 + (ptrdiff_t)stepY * srcPitch;
+    int y0 = srcY + (srcHeight == 1 ? 0 : 2 * j);
+    const uint8_t* row0 = src + (ptrdiff_t)y0 * srcPitch;
+    const uint8_t* row1 = row0 + srcPitch;
     uint8_t* out = dest + (ptrdiff_t)(destY + j) * destPitch;
     for (int i = 0; i < outWidth; i++) {
-      int x0 = srcX + i * (1 + stepX), x1 = x0 + stepX;
-      uint32_t p[4] = {LoadPixel(row0 + x0 * bytes, bytes), LoadPixel(row0 + x1 * bytes, bytes),
-                       LoadPixel(row1 + x0 * bytes, bytes), LoadPixel(row1 + x1 * bytes, bytes)};
-      int count = divisorShift == 2 ? 4 : 2;  // a side of 1 averages the first pair only
-      if (divisorShift == 1 && stepX == 0) p[1] = p[2];
+      int x0 = srcX + (srcWidth == 1 ? 0 : 2 * i);
+      // The 2 x 2 pixels covered, or the pair along the other side when one side is 1.
+      uint32_t p[4];
+      int n = 0;
+      p[n++] = LoadPixel(row0 + x0 * bytes, bytes);
+      if (srcWidth != 1) p[n++] = LoadPixel(row0 + (x0 + 1) * bytes, bytes);
+      if (srcHeight != 1) {
+        p[n++] = LoadPixel(row1 + x0 * bytes, bytes);
+        if (srcWidth != 1) p[n++] = LoadPixel(row1 + (x0 + 1) * bytes, bytes);
+      }
+      int divisorShift = n == 4 ? 2 : 1;
       uint32_t value = 0;
       for (int c = 0; c < 4; c++) {
         uint32_t sum = 0;
-        for (int k = 0; k < count; k++) sum += (p[k] & masks[c]) >> shifts[c];
+        for (int k = 0; k < n; k++) sum += (p[k] & masks[c]) >> shifts[c];
         value |= ((sum >> divisorShift) << shifts[c]) & masks[c];
       }
       StorePixel(out + (destX + i) * bytes, bytes, value);
