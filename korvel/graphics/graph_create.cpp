@@ -7,6 +7,7 @@
 #include "graphics/graph_textures.h"
 #include "graphics/screen.h"
 #include "image/raster_ops.h"
+#include "system/pump.h"
 
 namespace {
 bool SameColor(unsigned r, unsigned g, unsigned b, DWORD key) {
@@ -71,6 +72,7 @@ GRAPH_LOAD_SETTINGS* CaptureGraphLoadSettings(GRAPH_LOAD_SETTINGS* out) {
 }
 
 HANDLE_VALUE CreateBlankGraph(const GRAPH_CREATE_PARAM* param, int width, int height, int, int, int onWorker) {
+  WaitWhileInactive();
   // Queued creation arrives with the asynchronous loader; until then it runs at once.
   HANDLE_VALUE handle = NewGraphHandle();
   if (handle == -1) return -1;
@@ -84,6 +86,7 @@ HANDLE_VALUE CreateBlankGraph(const GRAPH_CREATE_PARAM* param, int width, int he
 int CreateGraphForImage(const GRAPH_CREATE_PARAM* param, HANDLE_VALUE handle, const RASTER_IMAGE* image,
                         const RASTER_IMAGE* alphaImage, int, int onWorker) {
   if (!ScreenState.graphicsStarted) return -1;
+  if (!onWorker) WaitWhileInactive();
   if (alphaImage != nullptr && (alphaImage->width != image->width || alphaImage->height != image->height)) return -1;
   int alpha = alphaImage != nullptr || image->format.alphaWidth != 0;
   int palette = image->format.colorBits == 8 && image->format.alphaWidth == 0 && alphaImage == nullptr;

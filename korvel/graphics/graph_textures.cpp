@@ -85,12 +85,15 @@ int CollectTargets(const GRAPH_RECORD* g, int setRelative, TRANSFER_TARGET* out)
   return count;
 }
 
-// Waits for a system texture of the kind: the main thread and loader threads sleep until
-// one is given back or the program quits; a texture that cannot be created ends the wait.
+// Waits for a system texture of the kind until one is given back or the program quits: the
+// main thread keeps pumping its window messages meanwhile (loader threads hand their
+// requests to it), a loader thread only sleeps. A texture that cannot be created ends the
+// wait at once.
 int WaitForSystemTexture(const GRAPH_TEXTURE* t, const GRAPH_IMAGE_SET* set, int onWorker) {
   for (;;) {
     int entry = AcquireSystemTextureFor(t, onWorker, set);
     if (entry != SYSTEM_TEXTURE_BUSY) return entry;
+    if (!onWorker && PumpWindowMessages() != 0) return SYSTEM_TEXTURE_FAILED;
     if (IsQuitRequested()) return SYSTEM_TEXTURE_FAILED;
     Sleep(1);
   }

@@ -23,24 +23,15 @@
 #include "test_support.h"
 
 namespace {
-// Test scaffolding until the library opens its own window: a plain window of 640 x 480.
-HWND MakePlainWindow() {
-  WNDCLASSA wc = {};
-  wc.lpfnWndProc = DefWindowProcA;
-  wc.hInstance = GetModuleHandleA(nullptr);
-  wc.lpszClassName = "KorvelGraphTest";
-  RegisterClassA(&wc);
-  return CreateWindowExA(0, "KorvelGraphTest", "graph test", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 660, 520,
-                         nullptr, nullptr, wc.hInstance, nullptr);
-}
-
 class Graphs : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     DeleteFileA("Log.txt");
+    AllowMultipleInstances(1);
+    SetRunWhileInactive(1);
+    ChangeWindowMode(1);
     ASSERT_EQ(InitLibrary(), 0);
-    WindowState.mainWindow = MakePlainWindow();
-    WindowState.windowedMode = 1;
+    ASSERT_NE(WindowState.mainWindow, nullptr);
     ScreenState.deviceWidth = ScreenState.mainWidth = 640;
     ScreenState.deviceHeight = ScreenState.mainHeight = 480;
     ASSERT_EQ(LoadDirect3D9Library(), 0);
@@ -62,7 +53,6 @@ class Graphs : public ::testing::Test {
     ReleaseDirect3D();
     ReleaseDirectDrawObject();
     FreeDirect3D9Library();
-    DestroyWindow(WindowState.mainWindow);
     EndLibrary();
   }
   void TearDown() override { DeviceCalls = RealDeviceCalls; }
