@@ -9,6 +9,7 @@
 #include "graphics/graph_formats.h"
 #include "graphics/graph_handles.h"
 #include "graphics/graph_layout.h"
+#include "graphics/main_thread_calls.h"
 #include "graphics/screen.h"
 #include "graphics/texture_transfer.h"
 #include "graphics/vertex_batch.h"
@@ -26,8 +27,8 @@ const char* const kNoPlainImage = "標準イメージ用のメモリ確保に失
 const char* const kNoTransferSurface = "画像転送用のシステムメモリテクスチャの作成に失敗しました\n";
 const char* const kDrawableTransferFailed = "描画可能テクスチャへの画像の転送に失敗しました\n";
 
-void Release(IUnknown* object) {
-  if (object != nullptr) DeviceCalls.ReleaseComObject(object);
+void Release(IUnknown* object, int fromWorker = 0) {
+  if (object != nullptr) ReleaseComObjectOnMainThread(object, fromWorker);
 }
 
 int FullMipChain(int width, int height) {
@@ -100,26 +101,26 @@ int WaitForSystemTexture(const GRAPH_TEXTURE* t, const GRAPH_IMAGE_SET* set, int
 }
 
 int TransferToDrawableSet(GRAPH_RECORD* g, const TRANSFER_TARGET* targets, int count, const RASTER_IMAGE* img,
-                          const RASTER_IMAGE* alpha, const RECT* src, int tx, int ty, int useAlpha) {
+                          const RASTER_IMAGE* alpha, const RECT* src, int tx, int ty, int useAlpha, int onWorker) {
   GRAPH_IMAGE_SET* set = g->imageSet;
   int w = src->right - src->left, h = src->bottom - src->top;
   IDirect3DSurface9* surface = nullptr;
   const COLOR_FORMAT* format = GetTextureColorFormat(set->formatIndex);
-  if (FAILED(DeviceCalls.DeviceCreateOffscreenSurface((UINT)w, (UINT)h, SetD3DFormat(set), D3DPOOL_SYSTEMMEM, &surface,
-                                                      nullptr)) ||
+  if (FAILED(CreateOffscreenSurfaceOnMainThread((UINT)w, (UINT)h, SetD3DFormat(set), D3DPOOL_SYSTEMMEM, &surface,
+                                                nullptr, onWorker)) ||
       surface == nullptr) {
     WriteLogText(kNoTransferSurface);
     return -1;
   }
   D3DLOCKED_RECT locked;
-  if (SUCCEEDED(DeviceCalls.SurfaceLockRect(surface, &locked, nullptr, 0))) {
+  if (SUCCEEDED(LockSurfaceOnMainThread(surface, &locked, nullptr, 0, onWorker))) {
     bool withAlpha = alpha != nullptr && alpha->pixels != nullptr;
     int keyToAlpha = useAlpha && format->alphaWidth != 0 && !withAlpha;
     ConvertPixelRect(locked.pBits, locked.Pitch, format, img->pixels, img->pitch, &img->format,
                      withAlpha ? alpha->pixels : nullptr, withAlpha ? alpha->pitch : 0,
                      withAlpha ? &alpha->format : nullptr, 0, 0, src, 0, keyToAlpha, set->transparentColor, 0, 0, 0,
                      0, 0);
-    DeviceCalls.SurfaceUnlockRect(surface);
+    UnlockSurfaceOnMainThread(surface, onWorker);
   }
   for (int i = 0; i < count; i++) {
     const TRANSFER_TARGET& t = targets[i];
@@ -128,15 +129,15 @@ int TransferToDrawableSet(GRAPH_RECORD* g, const TRANSFER_TARGET* targets, int c
     if (x1 >= x2 || y1 >= y2) continue;
     RECT part = {x1 - tx, y1 - ty, x2 - tx, y2 - ty};
     POINT at = {t.textureX + x1 - t.x1, t.textureY + y1 - t.y1};
-    bool ok = SUCCEEDED(DeviceCalls.DeviceUpdateSurface(surface, &part, t.texture->surface, &at));
+    bool ok = SUCCEEDED(UpdateSurfaceOnMainThread(surface, &part, t.texture->surface, &at, onWorker));
     if (ok && t.texture->multiSampleSurface != nullptr)
-      ok = SUCCEEDED(DeviceCalls.DeviceUpdateSurface(surface, &part, t.texture->multiSampleSurface, &at));
+      ok = SUCCEEDED(UpdateSurfaceOnMainThread(surface, &part, t.texture->multiSampleSurface, &at, onWorker));
     if (!ok) {
       WriteLogText(kDrawableTransferFailed);
       break;
     }
   }
-  Release(surface);
+  Release(surface, onWorker);
   return 0;
 }
 
@@ -170,7 +171,7 @@ int TransferToTextureSet(GRAPH_RECORD* g, const TRANSFER_TARGET* targets, int co
                                                  gt->width, gt->height, gt->usedWidth, gt->usedHeight, &flags,
                                                  onWorker);
     if (entry >= 0) {
-      if (result == 0) DeviceCalls.DeviceUpdateTexture(target, gt->texture);
+      if (result == 0) UpdateTextureOnMainThread(target, gt->texture, onWorker);
       ReleaseTextureCacheEntry(entry, onWorker);
     }
     if (result < 0) return -1;
@@ -281,7 +282,7 @@ int SetUpGraphImageSet(const GRAPH_CREATE_PARAM* param, HANDLE_VALUE handle, int
   return 0;
 }
 
-int CreateGraphTextures(int, GRAPH_IMAGE_SET* set) {
+int CreateGraphTextures(int onWorker, GRAPH_IMAGE_SET* set) {
   if (!HasDirect3DDevice()) return -1;
   if (!set->desc.heldAsTextures) return 0;
   D3DFORMAT format = SetD3DFormat(set);
@@ -298,11 +299,10 @@ int CreateGraphTextures(int, GRAPH_IMAGE_SET* set) {
       if (multiSampled) {
         type = set->desc.multiSampleCount;
         quality = set->desc.multiSampleQuality;
-        FindSupportedMultiSampleType(format, &type, &quality, 0);
+        FindSupportedMultiSampleTypeOnMainThread(format, &type, &quality, 0, onWorker);
         if (t->multiSampleSurface == nullptr &&
-            FAILED(DeviceCalls.DeviceCreateRenderTarget((UINT)t->width, (UINT)t->height, format,
-                                                        (D3DMULTISAMPLE_TYPE)type, quality, FALSE,
-                                                        &t->multiSampleSurface, nullptr))) {
+            FAILED(CreateRenderTargetOnMainThread((UINT)t->width, (UINT)t->height, format, (D3DMULTISAMPLE_TYPE)type,
+                                                  quality, FALSE, &t->multiSampleSurface, nullptr, onWorker))) {
           WriteLogText(kNoMultiSampleTarget);
           return -1;
         }
@@ -310,34 +310,34 @@ int CreateGraphTextures(int, GRAPH_IMAGE_SET* set) {
       bool programmable = GetShaderModel() >= 200;
       bool wantDepth = set->depthFlag || (programmable ? multiSampled : !multiSampled);
       if (wantDepth && t->depthSurface == nullptr &&
-          FAILED(DeviceCalls.DeviceCreateDepthStencilSurface((UINT)t->width, (UINT)t->height, D3DFMT_D16,
-                                                             (D3DMULTISAMPLE_TYPE)type, quality, FALSE,
-                                                             &t->depthSurface, nullptr))) {
+          FAILED(CreateDepthStencilSurfaceOnMainThread((UINT)t->width, (UINT)t->height, D3DFMT_D16,
+                                                       (D3DMULTISAMPLE_TYPE)type, quality, FALSE, &t->depthSurface,
+                                                       nullptr, onWorker))) {
         WriteLogText(kNoDepthSurface);
         return -1;
       }
       if (!wantDepth && t->depthSurface != nullptr) {
-        Release(t->depthSurface);
+        Release(t->depthSurface, onWorker);
         t->depthSurface = nullptr;
       }
     }
     if (t->texture == nullptr) {
       D3DPOOL pool = set->desc.managedPool && !set->desc.drawable ? D3DPOOL_MANAGED : D3DPOOL_DEFAULT;
       DWORD usage = set->desc.drawable ? D3DUSAGE_RENDERTARGET : 0;
-      if (FAILED(DeviceCalls.DeviceCreateTexture((UINT)t->width, (UINT)t->height, (UINT)set->mipLevels, usage, format,
-                                                 pool, &t->texture, nullptr)) ||
+      if (FAILED(CreateTextureOnMainThread((UINT)t->width, (UINT)t->height, (UINT)set->mipLevels, usage, format, pool,
+                                           &t->texture, nullptr, onWorker)) ||
           t->texture == nullptr) {
         t->texture = nullptr;
         WriteLogText(kNoTexture);
         return -1;
       }
     }
-    if (t->surface == nullptr && FAILED(DeviceCalls.TextureGetSurfaceLevel(t->texture, 0, &t->surface))) {
+    if (t->surface == nullptr && FAILED(TextureGetSurfaceLevelOnMainThread(t->texture, 0, &t->surface, onWorker))) {
       t->surface = nullptr;
       WriteLogText(kNoSurface);
       return -1;
     }
-    if (set->desc.drawable) DeviceCalls.DeviceColorFill(t->surface, nullptr, 0);
+    if (set->desc.drawable) ColorFillOnMainThread(t->surface, nullptr, 0, onWorker);
   }
   return 0;
 }
@@ -400,7 +400,7 @@ int CopyImageIntoGraph(HANDLE_VALUE handle, const COLOR_FORMAT* bitmapFormat, HB
     if (targets != nullptr) {
       CollectTargets(g, setRelative, targets);
       result = set->desc.drawable
-                   ? TransferToDrawableSet(g, targets, count, img, alpha, srcRect, destX, destY, useAlpha)
+                   ? TransferToDrawableSet(g, targets, count, img, alpha, srcRect, destX, destY, useAlpha, onWorker)
                    : TransferToTextureSet(g, targets, count, img, alpha, srcRect, destX, destY, blendImage, useAlpha,
                                           onWorker);
       FreeTracked(targets);

@@ -4,9 +4,11 @@
 
 #include "core/log.h"
 #include "core/memory.h"
+#include "file/async_load.h"
 #include "graphics/d3d_calls.h"
 #include "graphics/device.h"
 #include "graphics/graph_handles.h"
+#include "graphics/main_thread_calls.h"
 #include "image/pixel_convert.h"
 #include "image/raster_ops.h"
 
@@ -84,12 +86,13 @@ bool IsDxtFormat(D3DFORMAT format) {
   return false;
 }
 
-// Texture locks. Loader threads reach them through the main thread once the main-thread
-// call service is part of the build; until then every transfer runs on the main thread.
-HRESULT LockLevel(IDirect3DTexture9* texture, int level, D3DLOCKED_RECT* locked, const RECT* rect, int) {
-  return DeviceCalls.TextureLockRect(texture, (UINT)level, locked, rect, 0);
+// Texture locks; on a loader thread they run on the main thread.
+HRESULT LockLevel(IDirect3DTexture9* texture, int level, D3DLOCKED_RECT* locked, const RECT* rect, int fromWorker) {
+  return TextureLockRectOnMainThread(texture, (UINT)level, locked, rect, 0, fromWorker);
 }
-void UnlockLevel(IDirect3DTexture9* texture, int level, int) { DeviceCalls.TextureUnlockRect(texture, (UINT)level); }
+void UnlockLevel(IDirect3DTexture9* texture, int level, int fromWorker) {
+  TextureUnlockRectOnMainThread(texture, (UINT)level, fromWorker);
+}
 
 // Copies rows of a mip level into a locked level, each row to its own pitch.
 void CopyRows(const uint8_t* src, int srcPitch, const D3DLOCKED_RECT& locked, int rowBytes, int rows) {
@@ -290,6 +293,7 @@ int WriteImageToMipmapTexture(IDirect3DTexture9* texture, const RECT* destRect, 
   return result;
 }
 
+// Runs on the main thread, before a multisampled drawable graph is read or drawn.
 int ResolveMultiSampleTexture(GRAPH_TEXTURE* texture) {
   if (texture->multiSampleSurface == nullptr || texture->surface == nullptr) return 0;
   DeviceCalls.DeviceStretchRect(texture->multiSampleSurface, nullptr, texture->surface, nullptr, D3DTEXF_NONE);
@@ -302,7 +306,24 @@ int IsGraphMultiSampled(HANDLE_VALUE handle) {
   return g->imageSet->desc.multiSampleCount != 0 ? 1 : 0;
 }
 
-int AcquireSystemTexture(int width, int height, int mipLevels, int formatIndex, int) {
+namespace {
+// The pool is touched only on the main thread: loader threads hand their calls to it.
+int AcquireOnMainThread(MAIN_THREAD_REQUEST* r) {
+  return AcquireSystemTexture((int)r->arguments[0], (int)r->arguments[1], (int)r->arguments[2], (int)r->arguments[3], 0);
+}
+int ReleaseEntryOnMainThread(MAIN_THREAD_REQUEST* r) { return ReleaseTextureCacheEntry((int)r->arguments[0], 0); }
+}  // namespace
+
+int AcquireSystemTexture(int width, int height, int mipLevels, int formatIndex, int onWorker) {
+  if (onWorker) {
+    MAIN_THREAD_REQUEST request = {};
+    request.function = AcquireOnMainThread;
+    request.arguments[0] = (uint32_t)width;
+    request.arguments[1] = (uint32_t)height;
+    request.arguments[2] = (uint32_t)mipLevels;
+    request.arguments[3] = (uint32_t)formatIndex;
+    return RequestMainThreadCall(&request);
+  }
   SYSTEM_TEXTURE_POOL& pool = SystemTexturePool;
   int lentMatches = 0;
   for (int i = 0; i < SYSTEM_TEXTURE_POOL_SIZE; i++) {
@@ -354,7 +375,13 @@ int AcquireSystemTextureFor(const GRAPH_TEXTURE* texture, int onWorker, const GR
   return AcquireSystemTexture(texture->width, texture->height, set->mipLevels, set->formatIndex, onWorker);
 }
 
-int ReleaseTextureCacheEntry(int index, int) {
+int ReleaseTextureCacheEntry(int index, int fromWorker) {
+  if (fromWorker) {
+    MAIN_THREAD_REQUEST request = {};
+    request.function = ReleaseEntryOnMainThread;
+    request.arguments[0] = (uint32_t)index;
+    return RequestMainThreadCall(&request);
+  }
   if (index < 0 || index >= SYSTEM_TEXTURE_POOL_SIZE) return 0;
   SYSTEM_TEXTURE_ENTRY& e = SystemTexturePool.entries[index];
   if (e.inUse && e.lent) e.lent = 0;
