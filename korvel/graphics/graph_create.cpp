@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "file/async_load.h"
 #include "graphics/draw_settings.h"
 #include "graphics/graph_handles.h"
 #include "graphics/graph_textures.h"
@@ -71,11 +72,53 @@ GRAPH_LOAD_SETTINGS* CaptureGraphLoadSettings(GRAPH_LOAD_SETTINGS* out) {
   return out;
 }
 
-HANDLE_VALUE CreateBlankGraph(const GRAPH_CREATE_PARAM* param, int width, int height, int, int, int onWorker) {
+namespace {
+// The queued half of CreateBlankGraph, run by a loader thread.
+int CreateBlankGraphTask(ASYNC_LOAD_TASK* task) {
+  int offset = 0;
+  GRAPH_CREATE_PARAM param;
+  memcpy(&param, UnpackAsyncParamBlock(task->parameters, &offset), sizeof(param));
+  HANDLE_VALUE handle = UnpackAsyncParamInt(task->parameters, &offset);
+  int width = UnpackAsyncParamInt(task->parameters, &offset);
+  int height = UnpackAsyncParamInt(task->parameters, &offset);
+  UnpackAsyncParamInt(task->parameters, &offset);  // the fourth argument, without effect
+  int blankAlpha = UnpackAsyncParamInt(task->parameters, &offset);
+  // A failed set-up deletes the handle itself.
+  int result = SetUpGraphImageSet(&param, handle, width, height, blankAlpha, 0, 0, -1, 1);
+  EndHandleAsyncLoad(handle);
+  return result;
+}
+
+int PackBlankGraphTask(void* area, const GRAPH_CREATE_PARAM* param, HANDLE_VALUE handle, int width, int height,
+                       int fourth) {
+  int offset = 0;
+  PackAsyncParamBlock(area, &offset, param, sizeof(*param));
+  PackAsyncParamInt(area, &offset, handle);
+  PackAsyncParamInt(area, &offset, width);
+  PackAsyncParamInt(area, &offset, height);
+  PackAsyncParamInt(area, &offset, fourth);
+  PackAsyncParamInt(area, &offset, param->blankAlpha);
+  return offset;
+}
+}  // namespace
+
+HANDLE_VALUE CreateBlankGraph(const GRAPH_CREATE_PARAM* param, int width, int height, int fourth, int async,
+                              int onWorker) {
   WaitWhileInactive();
-  // Queued creation arrives with the asynchronous loader; until then it runs at once.
   HANDLE_VALUE handle = NewGraphHandle();
   if (handle == -1) return -1;
+  if (async && !onWorker) {
+    ASYNC_LOAD_TASK* task = AllocAsyncLoadTask(PackBlankGraphTask(nullptr, param, handle, width, height, fourth));
+    if (task == nullptr) {
+      DeleteGraphHandle(handle, 0);
+      return -1;
+    }
+    task->process = CreateBlankGraphTask;
+    PackBlankGraphTask(task->parameters, param, handle, width, height, fourth);
+    QueueAsyncLoadTask(task);
+    BeginHandleAsyncLoad(handle, task->slot);
+    return handle;
+  }
   if (SetUpGraphImageSet(param, handle, width, height, param->blankAlpha, 0, 0, -1, onWorker) < 0) {
     DeleteGraphHandle(handle, 0);
     return -1;

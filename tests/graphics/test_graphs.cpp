@@ -416,3 +416,28 @@ TEST_F(Graphs, TransparentEdgeFixAndRecreation) {
   DisposeImage(&other);
 }
 }  // namespace
+
+namespace {
+TEST_F(Graphs, AsynchronousBlankGraphIsMadeOnALoaderThread) {
+  GRAPH_CREATE_PARAM p = Param();
+  HANDLE_VALUE g = CreateBlankGraph(&p, 50, 40, 0, 1, 0);
+  ASSERT_NE(g, -1);
+  // The handle exists at once; it counts as loading until the worker has set it up, its
+  // device calls served by the main thread's pump.
+  int w = -1;
+  EXPECT_EQ(GetGraphOrScreenSize(g, &w, nullptr), 0);
+  DWORD start = GetTickCount();
+  while (IsGraphHandleValid(g) == 0 && GetTickCount() - start < 10000) {
+    PumpWindowMessages();
+    Sleep(1);
+  }
+  ASSERT_EQ(IsGraphHandleValid(g), 1);
+  GRAPH_RECORD* r = GetGraphRecord(g, 0);
+  EXPECT_EQ(r->width, 50);
+  ASSERT_EQ(r->imageSet->textureCount, 1);
+  EXPECT_NE(r->imageSet->textures[0].texture, nullptr);
+  EXPECT_EQ(r->pieceCount, 1);
+  EXPECT_FLOAT_EQ(r->pieces[0].corners[GRAPH_CORNER_BOTTOM_RIGHT].u, 50.0f / 64);
+  DeleteGraphHandle(g, 0);
+}
+}  // namespace
