@@ -1,0 +1,213 @@
+// MEMIMG views and their shared stores: set-up, derived views, release, raw fills and the
+// transparent-run table.
+#include "image/memimg.h"
+
+#include <cstring>
+
+#include "core/memory.h"
+
+namespace {
+
+struct MEMIMG_MODULE {
+  int defaultPixelType;
+};
+MEMIMG_MODULE memImgModule = {MEMIMG_TYPE_32BIT};
+
+int ComputePitchShift(int pitch, int rowSize) {
+  int shift = 0;
+  long long power = 1;
+  while (power < rowSize) {
+    power <<= 1;
+    shift++;
+  }
+  return power == pitch ? shift : -1;
+}
+
+// Frees everything a store holds and the store itself.
+void FreeMemImgStore(MEMIMG_STORE* store) {
+  if (store->pixels && !store->externalPixels) FreeTracked(store->pixels);
+  if (store->runTable) FreeTracked(store->runTable);
+  if (store->paletteBlock) FreeTracked(store->paletteBlock);
+  FreeTracked(store);
+}
+
+// Kind of one pixel for the run table.
+int ClassifyRunPixel(const MEMIMG_STORE* store, const uint8_t* p) {
+  if (store->paletteFlag) return p[0] == (uint8_t)store->transparentColor ? TRANS_RUN_TRANSPARENT : TRANS_RUN_OPAQUE;
+  if (store->alphaFlag) {
+    int a = store->pixelType == MEMIMG_TYPE_32BIT ? p[3] : p[2];
+    return a == 0 ? TRANS_RUN_TRANSPARENT : a == 255 ? TRANS_RUN_OPAQUE : TRANS_RUN_PARTIAL;
+  }
+  uint32_t value;
+  if (store->pixelType == MEMIMG_TYPE_32BIT) {
+    memcpy(&value, p, 4);
+  } else {
+    uint16_t v16;
+    memcpy(&v16, p, 2);
+    value = v16;
+  }
+  return value == store->transparentColor ? TRANS_RUN_TRANSPARENT : TRANS_RUN_OPAQUE;
+}
+
+}  // namespace
+
+int GetMemImgPixelBytes(const MEMIMG_STORE* store) {
+  if (store->paletteFlag) return 1;
+  switch (store->pixelType) {
+    case MEMIMG_TYPE_RGB565: return store->alphaFlag ? 4 : 2;
+    case MEMIMG_TYPE_32BIT: return 4;
+    case MEMIMG_TYPE_CHANNEL8: return 1;
+    case MEMIMG_TYPE_CHANNEL16: return 2;
+  }
+  return 0;
+}
+
+int SetupMemImg(MEMIMG* m, int width, int height, int pitch, uint32_t transparentColor, int pixelType,
+                int paletteFlag, int alphaFlag, int extraBuffersFlag, void* externalPixels) {
+  if (IsMemImgValid(m)) return -1;
+  if (width < 0 || height < 0 || pixelType < 0 || pixelType > MEMIMG_TYPE_CHANNEL16) return -1;
+  if (pixelType >= MEMIMG_TYPE_CHANNEL8) paletteFlag = alphaFlag = 0;
+  if (paletteFlag) alphaFlag = 0;
+
+  // A failed set-up leaves no store behind, so an invalid view never owns one here.
+  MEMIMG_STORE* store = (MEMIMG_STORE*)AllocTrackedZeroed(sizeof(MEMIMG_STORE), "", 0);
+  if (!store) return -1;
+  store->width = width;
+  store->height = height;
+  store->referenceCount = 1;
+  store->transparentColor = transparentColor;
+  store->pixelType = pixelType;
+  store->paletteFlag = paletteFlag ? 1 : 0;
+  store->alphaFlag = alphaFlag ? 1 : 0;
+  store->runTableValid = 0;
+
+  int ok = 1;
+  if (store->paletteFlag) {
+    store->paletteBlock = (uint8_t*)AllocTrackedZeroed(MEMIMG_PALETTE_BLOCK_SIZE, "", 0);
+    if (store->paletteBlock) store->secondPalette = store->paletteBlock + 1024;
+    else ok = 0;
+  }
+  long long rowSize = (long long)width * GetMemImgPixelBytes(store);
+  long long fullPitch = pitch == -1 ? (rowSize + 15) & ~15LL : pitch;
+  if (ok && (fullPitch < rowSize || fullPitch * height > 0x7FFFFFFF)) ok = 0;
+  if (ok) {
+    store->pitch = (int)fullPitch;
+    store->pitchShift = ComputePitchShift(store->pitch, pitch == -1 ? (int)rowSize : pitch);
+    store->format = nullptr;  // the shared colour-format records arrive with the colour-format module
+    if (externalPixels) {
+      store->pixels = (uint8_t*)externalPixels;
+      store->externalPixels = 1;
+    } else {
+      store->pixels = (uint8_t*)AllocTracked((size_t)store->pitch * height > 0 ? (size_t)store->pitch * height : 1, "", 0);
+      store->externalPixels = 0;
+      if (!store->pixels) ok = 0;
+    }
+  }
+  if (ok && extraBuffersFlag && pixelType != MEMIMG_TYPE_CHANNEL8 && !store->runTable) {
+    store->runTable = (uint8_t*)AllocTracked(((size_t)width + 5) * height + 1, "", 0);
+    if (!store->runTable) ok = 0;
+  }
+  if (!ok) {
+    // A failed set-up frees what it made and leaves the view invalid with no store.
+    FreeMemImgStore(store);
+    m->magic = 0;
+    m->store = nullptr;
+    return -1;
+  }
+  m->store = store;
+  m->magic = MEMIMG_MAGIC;
+  m->width = width;
+  m->height = height;
+  m->pixels = store->pixels;
+  return 0;
+}
+
+int CreateScreenMemImg(MEMIMG* m, int width, int height, int pixelType) {
+  memset(m, 0, sizeof *m);
+  if (pixelType == -1) pixelType = memImgModule.defaultPixelType;
+  return SetupMemImg(m, width, height, -1, 0, pixelType, 0, 0, 0, nullptr);
+}
+
+int SetDefaultMemImgType(int pixelType) {
+  memImgModule.defaultPixelType = pixelType;
+  return 0;
+}
+
+int IsMemImgValid(const MEMIMG* m) {
+  return m && m->magic == MEMIMG_MAGIC && m->store ? 1 : 0;
+}
+
+int DeriveMemImg(MEMIMG* out, const MEMIMG* parent, int x, int y, int width, int height) {
+  // Refused: an invalid parent, a negative position or size, a rectangle reaching past the
+  // parent, or an output view that still holds a store (its reference would be lost).
+  if (!out || !IsMemImgValid(parent) || IsMemImgValid(out)) return -1;
+  if (x < 0 || y < 0 || width < 0 || height < 0) return -1;
+  if (x > parent->width - width || y > parent->height - height) return -1;
+  MEMIMG_STORE* store = parent->store;
+  out->magic = MEMIMG_MAGIC;
+  out->width = width;
+  out->height = height;
+  out->pixels = parent->pixels + x * GetMemImgPixelBytes(store) + y * store->pitch;
+  out->store = store;
+  store->referenceCount++;
+  return 0;
+}
+
+void ReleaseMemImg(MEMIMG* m) {
+  if (!IsMemImgValid(m)) return;
+  MEMIMG_STORE* store = m->store;
+  if (--store->referenceCount <= 0) FreeMemImgStore(store);
+  m->store = nullptr;
+  m->magic = 0;
+}
+
+void FillMemImgRectRaw(MEMIMG* m, const RECT* rect, uint32_t value) {
+  if (!IsMemImgValid(m)) return;
+  RECT r = rect ? *rect : RECT{0, 0, m->width, m->height};
+  // Clip to the view: empty rectangles end with zero width or height.
+  if (r.right < r.left) r.right = r.left;
+  if (r.bottom < r.top) r.bottom = r.top;
+  auto clamp = [](LONG v, LONG lo, LONG hi) { return v > hi ? hi : v < lo ? lo : v; };
+  r.bottom = clamp(r.bottom, 0, m->height);
+  r.top = clamp(r.top, 0, m->height);
+  r.right = clamp(r.right, 0, m->width);
+  r.left = clamp(r.left, 0, m->width);
+  int bytes = GetMemImgPixelBytes(m->store);
+  if (bytes != 1 && bytes != 2 && bytes != 4) return;
+  for (int y = r.top; y < r.bottom; y++) {
+    uint8_t* p = m->pixels + y * m->store->pitch + r.left * bytes;
+    for (int x = r.left; x < r.right; x++, p += bytes) {
+      if (bytes == 1) *p = (uint8_t)value;
+      else if (bytes == 2) { uint16_t v = (uint16_t)value; memcpy(p, &v, 2); }
+      else memcpy(p, &value, 4);
+    }
+  }
+}
+
+int BuildMemImgRunTable(MEMIMG* m) {
+  if (!IsMemImgValid(m)) return -1;
+  MEMIMG_STORE* store = m->store;
+  store->runTableValid = 0;
+  // The table describes the whole stored image, so only a view of all of it may rebuild it.
+  if (!store->runTable || m->pixels != store->pixels || m->width != store->width || m->height != store->height)
+    return -1;
+  if (store->pixelType != MEMIMG_TYPE_RGB565 && store->pixelType != MEMIMG_TYPE_32BIT) return -1;
+  int bytes = GetMemImgPixelBytes(store);
+  uint8_t* out = store->runTable;
+  for (int y = 0; y < store->height; y++) {
+    const uint8_t* p = store->pixels + y * store->pitch;
+    int x = 0;
+    while (x < store->width) {
+      int kind = ClassifyRunPixel(store, p + x * bytes);
+      int length = 1;
+      while (x + length < store->width && length < TRANS_RUN_MAX_LENGTH &&
+             ClassifyRunPixel(store, p + (x + length) * bytes) == kind)
+        length++;
+      *out++ = (uint8_t)(kind << 6 | (length - 1));
+      x += length;
+    }
+    *out++ = TRANS_RUN_ROW_END;
+  }
+  store->runTableValid = 1;
+  return 0;
+}
