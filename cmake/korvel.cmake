@@ -28,3 +28,7 @@ foreach(src ${APP_TESTS})
 endforeach()
 # The program test sends keys to the viewer's window: it needs the display's focus alone.
 set_tests_properties(app_test_viewer_program PROPERTIES RUN_SERIAL TRUE)
+
+# The CPU renderer's MMX loops: only these files may use MMX instructions (picked at run time).
+file(GLOB KORVEL_MMX_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/korvel/*/*_mmx.cpp)
+set_source_files_properties(${KORVEL_MMX_SOURCES} PROPERTIES COMPILE_OPTIONS -mmmx)

@@ -1,0 +1,47 @@
+// The per-call records handed to the CPU renderer's inner loops.
+#pragma once
+#include <cstdint>
+
+// Per-call values the pixel rule reads.
+struct BLEND_CONTEXT {
+  int param;               // blend parameter p
+  int tint[3];             // tint bytes for blue, green, red
+  const uint8_t* weights;  // blend-graph weight table
+  uint32_t transparent;    // transparent colour or index
+  const void* palette;     // palette in the target layout
+};
+
+// A rectangle of work: target rows and the source (and blend graph) rows under them.
+struct BLIT_JOB {
+  uint8_t* target;
+  int targetPitch;
+  const uint8_t* source;
+  int sourcePitch;
+  const uint8_t* graph;  // null without blend graph
+  int graphPitch;
+  int width, height;
+  const uint8_t* runs;  // run path: the first run byte of the source's first row
+  BLEND_CONTEXT context;
+};
+using BLIT_LOOP = void (*)(const BLIT_JOB&);
+
+// A clipped rectangle of a stretched blit, sampled by two 16.16 accumulators.
+struct STRETCH_JOB {
+  uint8_t* target;  // first target pixel of the clipped rectangle
+  int targetPitch;
+  int width, height;  // clipped size
+  const uint8_t* source;  // source pixel (0, 0) of the view
+  int sourcePitch;
+  const uint8_t* graph;
+  int graphPitch;
+  int firstColumn, firstRow, xdir, ydir;
+  int32_t xstep, ystep, xstart, ystart;  // steps and starting accumulators
+  BLEND_CONTEXT context;
+};
+using STRETCH_LOOP = void (*)(const STRETCH_JOB&);
+
+// The loops that use MMX instructions (only for 32-bit pixels, plain or palette sources,
+// no blend graph, no tint): the blit's short cuts of mode 1 at p = 128 and modes 2 and 3 at
+// p = 255, and the stretched blit's subtract at p = 255.
+BLIT_LOOP SelectMmxBlitLoop(int sourceKind, int mode, bool trans);
+STRETCH_LOOP SelectMmxStretchLoop(int sourceKind, bool trans);

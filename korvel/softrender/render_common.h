@@ -1,0 +1,30 @@
+// Helpers shared by the CPU kernels: clipping, blend-mode mapping, the per-call blend
+// context and the processor's MMX support.
+#pragma once
+#include <windows.h>
+#include <cstdint>
+
+#include "image/memimg.h"
+#include "softrender/kernel_jobs.h"
+
+// Clips (left, top, right, bottom), given in 64 bits so that positions near the int limits
+// cannot overflow, to the draw state's clip rectangle and to the target's size. Returns 0
+// when nothing is left.
+int ClipToDrawArea(const MEMIMG* target, long long left, long long top, long long right, long long bottom,
+                   RECT* out);
+
+// Maps the draw state's blend mode and parameter to the mode a loop draws with: mode 1 at
+// p = 255 becomes 0; -1 when nothing is drawn (unknown modes, p = 0 in modes 1 and 2, and in
+// mode 3 unless subtractAtZero).
+int SelectDrawMode(int mode, int param, bool subtractAtZero);
+
+// The draw state's blend parameter, kept inside 0-255 for the table lookups.
+int GetDrawParam();
+int IsTintOn();
+BLEND_CONTEXT MakeBlendContext(const MEMIMG_STORE* source);
+
+// The MMX flag the kernels read. Until the system information offers IsMmxEnabled, the
+// processor is asked directly. ForceSoftRenderMmx (0 off, 1 on, -1 as detected) lets tests
+// run both paths on one machine.
+int IsSoftRenderMmxOn();
+void ForceSoftRenderMmx(int flag);
