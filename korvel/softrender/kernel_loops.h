@@ -18,7 +18,10 @@ void BlitRows(const BLIT_JOB& job) {
     Word* d = (Word*)(job.target + y * job.targetPitch);
     const uint8_t* s = job.source + y * job.sourcePitch;
     const uint8_t* g = C::kGraph ? job.graph + y * job.graphPitch : nullptr;
-    if constexpr (C::Short::kPairs && PX::kBytes == 2) {
+    if constexpr (C::kMode == 0 && C::SRC::kKind == SOURCE_PLAIN && !C::kTrans && !C::kGraph && !C::kTint &&
+                  !C::Short::kActive) {
+      memcpy(d, s, (size_t)job.width * PX::kBytes);  // an opaque untinted copy is a block copy
+    } else if constexpr (C::Short::kPairs && PX::kBytes == 2) {
       int x = 0;
       for (; x + 1 < job.width; x += 2) {
         uint32_t r0 = SRC::Raw(s + x * SRC::kBytes), r1 = SRC::Raw(s + (x + 1) * SRC::kBytes);
