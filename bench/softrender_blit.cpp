@@ -9,7 +9,6 @@
 
 #include "image/memimg.h"
 #include "image/memimg_draw_state.h"
-#include "softrender/render_common.h"
 #include "softrender/softrender.h"
 
 namespace {
@@ -51,8 +50,7 @@ void FillPattern(MEMIMG* m) {
 
 int main() {
   BuildMemImgTables();
-  std::printf("CPU renderer blit speed, %d x %d pixels per draw, MMX %s\n", kSide, kSide,
-              IsSoftRenderMmxOn() ? "on" : "off");
+  std::printf("CPU renderer blit speed, %d x %d pixels per draw\n", kSide, kSide);
   std::printf("%-8s %-22s %10s %10s\n", "pixels", "draw", "Mpixel/s", "memcpy");
   const struct {
     int mode, param;

@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "core/maths.h"
 #include "core/memory.h"
 
 namespace {
@@ -164,14 +165,8 @@ void ReleaseMemImg(MEMIMG* m) {
 void FillMemImgRectRaw(MEMIMG* m, const RECT* rect, uint32_t value) {
   if (!IsMemImgValid(m)) return;
   RECT r = rect ? *rect : RECT{0, 0, m->width, m->height};
-  // Clip to the view: empty rectangles end with zero width or height.
-  if (r.right < r.left) r.right = r.left;
-  if (r.bottom < r.top) r.bottom = r.top;
-  auto clamp = [](LONG v, LONG lo, LONG hi) { return v > hi ? hi : v < lo ? lo : v; };
-  r.bottom = clamp(r.bottom, 0, m->height);
-  r.top = clamp(r.top, 0, m->height);
-  r.right = clamp(r.right, 0, m->width);
-  r.left = clamp(r.left, 0, m->width);
+  RECT view = {0, 0, m->width, m->height};
+  ClipRectToRect(&r, &view);
   int bytes = GetMemImgPixelBytes(m->store);
   if (bytes != 1 && bytes != 2 && bytes != 4) return;
   for (int y = r.top; y < r.bottom; y++) {

@@ -112,11 +112,8 @@ void MEMIMGFillRect(MEMIMG* target, const RECT* rect, uint32_t color) {
 void MEMIMGLine(MEMIMG* target, int x1, int y1, int x2, int y2, uint32_t color) {
   const int mode = PrepareColourDraw(target);
   if (mode < 0) return;
-  const RECT& clip = MemImgDrawState.clipRect;
-  // The clip rectangle, kept inside the target so that no pixel lands outside it.
-  const int L = clip.left > 0 ? clip.left : 0, T = clip.top > 0 ? clip.top : 0;
-  const int R = clip.right < target->width ? clip.right : target->width;
-  const int B = clip.bottom < target->height ? clip.bottom : target->height;
+  const RECT bounds = GetDrawBounds(target);
+  const int L = bounds.left, T = bounds.top, R = bounds.right, B = bounds.bottom;
   if (R <= L || B <= T) return;
   if ((y1 > y2 ? y1 : y2) < T || (y1 < y2 ? y1 : y2) >= B || (x1 < x2 ? x1 : x2) >= R || (x1 > x2 ? x1 : x2) < L)
     return;

@@ -1,42 +1,35 @@
 // Helpers shared by the CPU kernels.
 #include "softrender/render_common.h"
 
-#include <cpuid.h>
+#include <climits>
 
+#include "core/maths.h"
 #include "image/memimg_draw_state.h"
+#include "system/sysinfo.h"
 
 namespace {
 
 struct RENDER_COMMON_STATE {
-  int mmxDetected;  // -1 until asked
-  int mmxForced;    // -1: as detected
+  int mmxForced;  // -1: the system information's flag
 };
-RENDER_COMMON_STATE renderCommon = {-1, -1};
+RENDER_COMMON_STATE renderCommon = {-1};
 
-int DetectMmx() {
-  unsigned a, b, c, d;
-  if (!__get_cpuid(1, &a, &b, &c, &d)) return 0;
-  return (d >> 23) & 1;
-}
-
-long long ClampLong(long long v, long long lo, long long hi) { return v > hi ? hi : v < lo ? lo : v; }
+LONG ClampToLong(long long v) { return v > LONG_MAX ? LONG_MAX : v < LONG_MIN ? LONG_MIN : (LONG)v; }
 
 }  // namespace
 
+RECT GetDrawBounds(const MEMIMG* target) {
+  RECT bounds = MemImgDrawState.clipRect;
+  RECT view = {0, 0, target->width, target->height};
+  ClipRectToRect(&bounds, &view);
+  return bounds;
+}
+
 int ClipToDrawArea(const MEMIMG* target, long long left, long long top, long long right, long long bottom,
                    RECT* out) {
-  const RECT& clip = MemImgDrawState.clipRect;
-  long long cl = clip.left > 0 ? clip.left : 0, ct = clip.top > 0 ? clip.top : 0;
-  long long cr = clip.right < target->width ? clip.right : target->width;
-  long long cb = clip.bottom < target->height ? clip.bottom : target->height;
-  if (cr < cl) cr = cl;
-  if (cb < ct) cb = ct;
-  if (right < left) right = left;
-  if (bottom < top) bottom = top;
-  out->bottom = (LONG)ClampLong(bottom, ct, cb);
-  out->top = (LONG)ClampLong(top, ct, cb);
-  out->right = (LONG)ClampLong(right, cl, cr);
-  out->left = (LONG)ClampLong(left, cl, cr);
+  RECT bounds = GetDrawBounds(target);
+  *out = {ClampToLong(left), ClampToLong(top), ClampToLong(right), ClampToLong(bottom)};
+  ClipRectToRect(out, &bounds);
   return out->right > out->left && out->bottom > out->top;
 }
 
@@ -70,10 +63,6 @@ BLEND_CONTEXT MakeBlendContext(const MEMIMG_STORE* source) {
   return c;
 }
 
-int IsSoftRenderMmxOn() {
-  if (renderCommon.mmxForced >= 0) return renderCommon.mmxForced;
-  if (renderCommon.mmxDetected < 0) renderCommon.mmxDetected = DetectMmx();
-  return renderCommon.mmxDetected;
-}
+int IsSoftRenderMmxOn() { return renderCommon.mmxForced >= 0 ? renderCommon.mmxForced : IsMmxEnabled(); }
 
 void ForceSoftRenderMmx(int flag) { renderCommon.mmxForced = flag < 0 ? -1 : flag ? 1 : 0; }

@@ -7,9 +7,13 @@
 #include "image/memimg.h"
 #include "softrender/kernel_jobs.h"
 
+// The draw state's clip rectangle kept inside the target, so that no kernel writes past its
+// pixels even when a caller's clip rectangle reaches beyond them.
+RECT GetDrawBounds(const MEMIMG* target);
+
 // Clips (left, top, right, bottom), given in 64 bits so that positions near the int limits
-// cannot overflow, to the draw state's clip rectangle and to the target's size. Returns 0
-// when nothing is left.
+// cannot overflow, to the draw state's clip rectangle (itself kept inside the target).
+// Returns 0 when nothing is left.
 int ClipToDrawArea(const MEMIMG* target, long long left, long long top, long long right, long long bottom,
                    RECT* out);
 
@@ -23,8 +27,8 @@ int GetDrawParam();
 int IsTintOn();
 BLEND_CONTEXT MakeBlendContext(const MEMIMG_STORE* source);
 
-// The MMX flag the kernels read. Until the system information offers IsMmxEnabled, the
-// processor is asked directly. ForceSoftRenderMmx (0 off, 1 on, -1 as detected) lets tests
-// run both paths on one machine.
+// The MMX flag the kernels read: the system information's IsMmxEnabled, unless
+// ForceSoftRenderMmx (0 off, 1 on, -1 back to the system information) set it, which lets tests
+// and the benchmark run both paths on one machine.
 int IsSoftRenderMmxOn();
 void ForceSoftRenderMmx(int flag);

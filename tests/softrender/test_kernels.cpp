@@ -319,3 +319,37 @@ TEST(Fill, CornersTintAndEveryMode) {
 }
 
 }  // namespace
+
+namespace {
+
+// A clip rectangle reaching past the target (here a view inside a larger store) draws only
+// inside the target; a stretch too small to sample draws nothing.
+TEST(Kernels, NothingOutsideTheTarget) {
+  TestImage store(MEMIMG_TYPE_32BIT, 8, 8);
+  MEMIMG view = {};
+  ASSERT_EQ(DeriveMemImg(&view, &store.m, 2, 2, 4, 4), 0);
+  auto source = CoordinateSource(6, 6);
+  ResetDrawState(store, 2, 255);
+  RECT huge = {-100, -100, 100, 100};
+  SetMemImgClipRect(&huge);
+  MEMIMGFillRect(&view, &huge, 0x01);
+  MEMIMGLine(&view, -50, 1, 50, 1, 0x02);
+  MEMIMGBlit(&view, &source->m, -1, -1, 0, nullptr);
+  RECT big = {-3, -3, 20, 20};
+  MEMIMGStretchBlit(&view, &source->m, &big, 0, nullptr);
+  for (int y = 0; y < 8; y++)
+    for (int x = 0; x < 8; x++) {
+      bool inside = x >= 2 && x < 6 && y >= 2 && y < 6;
+      EXPECT_EQ(store.Get(x, y) != 0, inside) << x << "," << y;
+    }
+  ReleaseMemImg(&view);
+
+  TestImage wide(MEMIMG_TYPE_RGB565, 70000, 1), target(MEMIMG_TYPE_RGB565, 4, 4);
+  wide.Fill(0xFFFF);
+  ResetDrawState(target);
+  RECT one = {0, 0, 1, 1};
+  MEMIMGStretchBlit(&target.m, &wide.m, &one, 0, nullptr);
+  EXPECT_EQ(target.Get(0, 0), 0u);
+}
+
+}  // namespace
