@@ -6,6 +6,7 @@
 
 #include "core/maths.h"
 #include "core/memory.h"
+#include "image/pixel_convert.h"
 
 namespace {
 
@@ -13,6 +14,41 @@ struct MEMIMG_MODULE {
   int defaultPixelType;
 };
 MEMIMG_MODULE memImgModule = {MEMIMG_TYPE_32BIT};
+
+// The shared formats: RGB565 and 32-bit, each plain, with alpha and with palette (with and
+// without alpha masks), then the two one-channel types.
+struct MEMIMG_FORMATS {
+  int built;
+  COLOR_FORMAT rgb565[4];  // index alpha + 2 * palette
+  COLOR_FORMAT rgb32[4];
+  COLOR_FORMAT channel8, channel16;
+};
+MEMIMG_FORMATS memImgFormats;
+
+void BuildChannelFormat(COLOR_FORMAT* fmt, int bytes) {
+  memset(fmt, 0, sizeof *fmt);
+  const uint8_t bits = (uint8_t)(bytes * 8);
+  const uint32_t mask = bytes == 1 ? 0xFF : 0xFFFF;
+  fmt->bytesPerPixel = (uint8_t)bytes;
+  fmt->colorBits = bits;
+  fmt->redWidth = fmt->greenWidth = fmt->blueWidth = fmt->alphaWidth = bits;
+  fmt->redMask = fmt->greenMask = fmt->blueMask = fmt->alphaMask = mask;
+}
+
+void BuildMemImgFormats() {
+  MEMIMG_FORMATS& f = memImgFormats;
+  InitColorFormat(&f.rgb565[0], 16, 0xF800, 0x7E0, 0x1F, 0, 0, 0, 0);
+  InitColorFormat(&f.rgb565[1], 32, 0xF800, 0x7E0, 0x1F, 0xFF0000, 0, 0, 0);
+  InitColorFormat(&f.rgb565[2], 8, 0xF800, 0x7E0, 0x1F, 0, 0, 0, 0);
+  InitColorFormat(&f.rgb565[3], 8, 0xF800, 0x7E0, 0x1F, 0xFF0000, 0, 0, 0);
+  InitXRGB8Format(&f.rgb32[0]);
+  InitARGB8Format(&f.rgb32[1]);
+  InitColorFormat(&f.rgb32[2], 8, 0xFF0000, 0xFF00, 0xFF, 0, 0, 0, 0);
+  InitColorFormat(&f.rgb32[3], 8, 0xFF0000, 0xFF00, 0xFF, 0xFF000000, 0, 0, 0);
+  BuildChannelFormat(&f.channel8, 1);
+  BuildChannelFormat(&f.channel16, 2);
+  f.built = 1;
+}
 
 int ComputePitchShift(int pitch, int rowSize) {
   int shift = 0;
@@ -94,7 +130,7 @@ int SetupMemImg(MEMIMG* m, int width, int height, int pitch, uint32_t transparen
   if (ok) {
     store->pitch = (int)fullPitch;
     store->pitchShift = ComputePitchShift(store->pitch, pitch == -1 ? (int)rowSize : pitch);
-    store->format = nullptr;  // the shared colour-format records arrive with the colour-format module
+    store->format = GetMemImgColorFormat(pixelType, store->alphaFlag, store->paletteFlag);
     if (externalPixels) {
       store->pixels = (uint8_t*)externalPixels;
       store->externalPixels = 1;
@@ -205,4 +241,67 @@ int BuildMemImgRunTable(MEMIMG* m) {
   }
   store->runTableValid = 1;
   return 0;
+}
+
+const COLOR_FORMAT* GetMemImgColorFormat(int pixelType, int alphaFlag, int paletteFlag) {
+  if (!memImgFormats.built) BuildMemImgFormats();
+  const int index = (alphaFlag ? 1 : 0) + (paletteFlag ? 2 : 0);
+  switch (pixelType) {
+    case MEMIMG_TYPE_RGB565: return &memImgFormats.rgb565[index];
+    case MEMIMG_TYPE_32BIT: return &memImgFormats.rgb32[index];
+    case MEMIMG_TYPE_CHANNEL8: return &memImgFormats.channel8;
+    case MEMIMG_TYPE_CHANNEL16: return &memImgFormats.channel16;
+  }
+  return nullptr;
+}
+
+int ImportImageToMemImg(const RASTER_IMAGE* source, const RASTER_IMAGE* alphaImage, MEMIMG* dest, int sourceX,
+                        int sourceY, int width, int height, int destX, int destY, int transparentFlag) {
+  if (!source || !IsMemImgValid(dest)) return -1;
+  MEMIMG_STORE* store = dest->store;
+  const RECT rect = {sourceX, sourceY, sourceX + width, sourceY + height};
+  int result;
+  if (store->pixelType >= MEMIMG_TYPE_CHANNEL8) {
+    // One-channel stores take the source's red channel.
+    result = ConvertPixelRect(dest->pixels, store->pitch, store->format, source->pixels, source->pitch,
+                              &source->format, nullptr, 0, nullptr, destX, destY, &rect, 0, 0, 0, DITHER_NONE, 1, 1,
+                              0, 0);
+    if (result < 0) return result;
+  } else if (alphaImage) {
+    result = ConvertPixelRect(dest->pixels, store->pitch, store->format, source->pixels, source->pitch,
+                              &source->format, alphaImage->pixels, alphaImage->pitch, &alphaImage->format, destX, destY,
+                              &rect, 0, transparentFlag, store->transparentColor, DITHER_NONE, 0, 0, 0, 0);
+    if (result < 0) return result;
+  } else {
+    result = ConvertPixelRect(dest->pixels, store->pitch, store->format, source->pixels, source->pitch,
+                              &source->format, nullptr, 0, nullptr, destX, destY, &rect, 0, transparentFlag,
+                              store->transparentColor, DITHER_NONE, 0, 0, 0, 0);
+    if (result < 0) return result;
+    if (store->paletteFlag) store->paletteEntriesUsed = result + 1;
+  }
+  if (store->paletteFlag) {
+    for (int i = 0; i < 256; i++) {
+      const uint8_t* e = source->format.palette[i];  // blue, green, red, fourth byte
+      if (store->pixelType == MEMIMG_TYPE_RGB565) {
+        uint16_t v = (uint16_t)((e[2] >> 3) << 11 | (e[1] >> 2) << 5 | e[0] >> 3);
+        memcpy(store->paletteBlock + i * 2, &v, 2);
+      } else {
+        uint32_t v = (uint32_t)e[2] << 16 | (uint32_t)e[1] << 8 | e[0];
+        memcpy(store->paletteBlock + i * 4, &v, 4);
+      }
+    }
+    memcpy(store->secondPalette, store->paletteBlock, store->pixelType == MEMIMG_TYPE_RGB565 ? 512 : 1024);
+  }
+  store->runTableValid = 0;
+  // A full-size import rebuilds the run table, which is kept only for a view of the whole store.
+  if (width == dest->width && height == dest->height && store->runTable) BuildMemImgRunTable(dest);
+  return result;
+}
+
+int CopyMemImgRect(MEMIMG* dest, const MEMIMG* source, const RECT* sourceRect, int destX, int destY) {
+  if (!IsMemImgValid(dest) || !IsMemImgValid(source)) return -1;
+  const RECT whole = {0, 0, source->width, source->height};
+  return ConvertPixelRect(dest->pixels, dest->store->pitch, dest->store->format, source->pixels,
+                          source->store->pitch, source->store->format, nullptr, 0, nullptr, destX, destY,
+                          sourceRect ? sourceRect : &whole, 0, 0, 0, DITHER_NONE, 0, 0, 0, 0);
 }

@@ -5,7 +5,8 @@
 #include <windows.h>
 #include <cstdint>
 
-struct COLOR_FORMAT;  // the colour-format record of the image module
+#include "image/color_format.h"
+#include "image/raster_image.h"
 
 enum {
   MEMIMG_MAGIC = 0x12345678,
@@ -60,6 +61,11 @@ int IsMemImgValid(const MEMIMG* m);
 int DeriveMemImg(MEMIMG* out, const MEMIMG* parent, int x, int y, int width, int height);
 void ReleaseMemImg(MEMIMG* m);
 void FillMemImgRectRaw(MEMIMG* m, const RECT* rect, uint32_t value);
+
+const COLOR_FORMAT* GetMemImgColorFormat(int pixelType, int alphaFlag, int paletteFlag);
+int ImportImageToMemImg(const RASTER_IMAGE* source, const RASTER_IMAGE* alphaImage, MEMIMG* dest, int sourceX,
+                        int sourceY, int width, int height, int destX, int destY, int transparentFlag);
+int CopyMemImgRect(MEMIMG* dest, const MEMIMG* source, const RECT* sourceRect, int destX, int destY);
 
 // Bytes per pixel of a store's pixels (1 for palette indices).
 int GetMemImgPixelBytes(const MEMIMG_STORE* store);

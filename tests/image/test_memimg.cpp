@@ -155,6 +155,50 @@ TEST(MemImg, FillRectRawWritesOnlyInsideTheView) {
   ReleaseMemImg(&m);
 }
 
+TEST(MemImg, SharedFormats) {
+  EXPECT_EQ(GetMemImgColorFormat(4, 0, 0), nullptr);
+  EXPECT_EQ(GetMemImgColorFormat(0, 0, 0)->bytesPerPixel, 2);
+  EXPECT_EQ(GetMemImgColorFormat(0, 1, 0)->alphaMask, 0xFF0000u);
+  EXPECT_EQ(GetMemImgColorFormat(1, 0, 1)->bytesPerPixel, 1);
+  EXPECT_EQ(GetMemImgColorFormat(2, 0, 0)->redMask, 0xFFu);
+  EXPECT_EQ(GetMemImgColorFormat(3, 0, 0)->bytesPerPixel, 2);
+  MEMIMG m = {};
+  ASSERT_EQ(SetupMemImg(&m, 2, 2, -1, 0, 1, 0, 1, 0, nullptr), 0);
+  EXPECT_EQ(m.store->format, GetMemImgColorFormat(1, 1, 0));
+  ReleaseMemImg(&m);
+}
+
+TEST(MemImg, ImportRebuildsTheRunTableOnlyForAFullImport) {
+  RASTER_IMAGE image = {};
+  ASSERT_EQ(AllocARGB8Image(6, 1, &image), 0);
+  const uint32_t alphas[6] = {0, 0, 255, 128, 128, 255};
+  for (int i = 0; i < 6; i++) ((uint32_t*)image.pixels)[i] = alphas[i] << 24 | 0x102030;
+  MEMIMG m = {};
+  ASSERT_EQ(SetupMemImg(&m, 6, 1, -1, 0, 1, 0, 1, 1, nullptr), 0);
+  memset(m.store->runTable, 0xEE, 11);
+  EXPECT_GE(ImportImageToMemImg(&image, nullptr, &m, 0, 0, 3, 1, 0, 0, 0), 0);
+  EXPECT_EQ(m.store->runTableValid, 0);
+  EXPECT_EQ(m.store->runTable[0], 0xEE);
+  EXPECT_GE(ImportImageToMemImg(&image, nullptr, &m, 0, 0, 6, 1, 0, 0, 0), 0);
+  EXPECT_EQ(m.store->runTableValid, 1);
+  EXPECT_EQ(std::vector<uint8_t>(m.store->runTable, m.store->runTable + 5), (std::vector<uint8_t>{0x01, 0x40, 0x81, 0x40, 0xC0}));
+  uint32_t p;
+  memcpy(&p, m.pixels + 12, 4);
+  EXPECT_EQ(p, 128u << 24 | 0x102030);
+
+  // A copy into an RGB565 view converts the layout.
+  MEMIMG r = {};
+  ASSERT_EQ(SetupMemImg(&r, 6, 1, -1, 0, 0, 0, 0, 0, nullptr), 0);
+  RECT one = {2, 0, 3, 1};
+  CopyMemImgRect(&r, &m, &one, 0, 0);
+  uint16_t v;
+  memcpy(&v, r.pixels, 2);
+  EXPECT_EQ(v, (0x10 >> 3) << 11 | (0x20 >> 2) << 5 | 0x30 >> 3);
+  ReleaseMemImg(&r);
+  ReleaseMemImg(&m);
+  DisposeImage(&image);
+}
+
 TEST(MemImgDrawState, ProductTables) {
   ASSERT_EQ(BuildMemImgTables(), 0);
   const BLEND_PRODUCT_TABLES& t = BlendProductTables;
