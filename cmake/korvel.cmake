@@ -6,6 +6,10 @@ target_include_directories(korvel PUBLIC ${PROJECT_SOURCE_DIR}/korvel/include PR
 # Only user32, kernel32, gdi32 and shell32 (and the C runtime) are imported at load time;
 # every other system DLL is loaded by name at run time.
 target_link_libraries(korvel PUBLIC user32 kernel32 gdi32 shell32)
+# Image decoders: libpng and libjpeg as cross-built in the dependency prefix, zlib from the
+# mingw package (its static archive, so that no DLL travels with the program).
+find_library(KORVEL_ZLIB NAMES libz.a z REQUIRED)
+target_link_libraries(korvel PUBLIC ${DEPS}/lib/libpng16.a ${DEPS}/lib/libjpeg.a ${KORVEL_ZLIB})
 
 # The grid viewer: WinMain and the resources in the program, the rest (app/viewer_*.cpp) in a
 # library that the tests of tests/app link too.
