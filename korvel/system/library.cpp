@@ -10,6 +10,7 @@
 #include "core/winapi.h"
 #include "file/file_access.h"
 #include "file/vfs.h"
+#include "image/image_load.h"
 #include "image/yuv.h"
 #include "input/input_devices.h"
 #include "sysinfo.h"
@@ -100,6 +101,7 @@ int InitLibraryCore() {
 
   if (InitMainWindow() == -1) return FailStart();
   if (!LibraryFlags.inputOff && StartInputDevices() == -1) return FailStart();
+  if (!LibraryFlags.graphicsOff) StartImageModule();
 
   LibraryFlags.started = 1;
   if (!WindowState.windowedMode) ForceForegroundWindow(WindowState.mainWindow, 1);
@@ -111,6 +113,7 @@ int EndLibraryCore() {
   if (LibraryFlags.started == 0) return 0;
   WindowState.ending = 1;
 
+  EndImageModule();
   ShutDownInputDevices();
   CloseMainWindow();
   EndCom();

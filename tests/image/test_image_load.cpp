@@ -31,6 +31,14 @@ int FixAlpha(int x, int y) { return (x + y) * 40 + 15; }
 int FixGray(int x, int y) { return x * 50 + y * 20; }
 const int kThree[3][3] = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}};
 
+TEST_F(ImageLoad, ModuleStartedFlag) {
+  EXPECT_EQ(EndImageModule(), -1);
+  EXPECT_EQ(StartImageModule(), 0);
+  EXPECT_EQ(StartImageModule(), -1);
+  EXPECT_EQ(EndImageModule(), 0);
+  EXPECT_EQ(EndImageModule(), -1);
+}
+
 TEST_F(ImageLoad, AlphaFileNames) {
   struct Row {
     const char* name;
