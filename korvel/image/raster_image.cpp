@@ -5,19 +5,15 @@
 #include <cstring>
 
 #include "core/memory.h"
+#include "image/dxt.h"
 #include "image/pixel_convert.h"
 
 namespace {
 int Smaller(int a, int b) { return a < b ? a : b; }
 int AtLeastOne(int v) { return v < 1 ? 1 : v; }
 
-// Decodes the DXT blocks of an image into ARGB8 pixels in place. The block decoder belongs to
-// the DDS module, which is not part of this build yet, so DXT data cannot be decoded here and
-// the image is left as it is.
-int DecodeDxtInPlace(RASTER_IMAGE* image) {
-  (void)image;
-  return -1;
-}
+// Decodes the DXT blocks of an image into ARGB8 pixels in place.
+int DecodeDxtInPlace(RASTER_IMAGE* image) { return DecompressDxtImage(image); }
 }  // namespace
 
 int GetDxtBlockBytes(int kind) {

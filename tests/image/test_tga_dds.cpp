@@ -225,6 +225,17 @@ TEST_F(TgaDds, DxtImagePartialBlocksAndMirroring) {
     EXPECT_EQ(PixelAt(g.image, 0, 4), Bytes({255, 0, 0, 255}));
     EXPECT_EQ(PixelAt(g.image, 5, 4), Bytes({255, 255, 255, 255}));
   }
+  {  // copies and pixel reads of DXT data go through the decoder
+    ImageGuard g;
+    ASSERT_EQ(LoadFromBytes(file, &g.image), 0);
+    RASTER_IMAGE dest;
+    ASSERT_EQ(AllocARGB8Image(2, 2, &dest), 0);
+    ASSERT_EQ(CopyImageRect(4, 3, 2, 2, 0, 0, &g.image, &dest), 0);
+    EXPECT_EQ(PixelAt(dest, 1, 1), Bytes({255, 255, 255, 255}));
+    EXPECT_EQ(PixelAt(dest, 0, 0), Bytes({0, 255, 0, 255}));
+    DisposeImage(&dest);
+    EXPECT_EQ(g.image.format.kind, 1) << "the source stays compressed";
+  }
   {  // the reverse flag decodes first, then mirrors
     ImageGuard g;
     ASSERT_EQ(LoadFromBytes(file, &g.image, 1), 0);
