@@ -5,6 +5,7 @@
 #include "file/async_load.h"
 #include "graphics/draw_settings.h"
 #include "graphics/graph_handles.h"
+#include "graphics/graph_reload.h"
 #include "graphics/graph_textures.h"
 #include "graphics/screen.h"
 #include "image/raster_ops.h"
@@ -209,9 +210,17 @@ int TransferBaseImageToGraph(const COLOR_FORMAT* bitmapFormat, HBITMAP colorBitm
                              HANDLE_VALUE handle) {
   GRAPH_LOAD_SETTINGS settings;
   CaptureGraphLoadSettings(&settings);
-  // Keeping the base image as the graph's reload source arrives with the reload module.
-  return TransferImageToGraph(bitmapFormat, colorBitmap, alphaBitmap, bitmapFlag, image, alphaImage, 0, 0, handle,
-                              !settings.noAlphaTransfer, 0);
+  if (TransferImageToGraph(bitmapFormat, colorBitmap, alphaBitmap, bitmapFlag, image, alphaImage, 0, 0, handle,
+                           !settings.noAlphaTransfer, 0) < 0) {
+    return -1;
+  }
+  // The graph restores from the bitmaps, or from a private copy of the base images (none when
+  // there is no image).
+  bool bitmaps = bitmapFlag != 0 && colorBitmap != nullptr;
+  AttachReloadSource(&NoReloadData, handle, nullptr, bitmapFormat, bitmaps ? colorBitmap : nullptr,
+                     bitmaps ? alphaBitmap : nullptr, nullptr, 0, nullptr, 0, bitmaps ? nullptr : image,
+                     bitmaps ? nullptr : alphaImage, 0, -1, 0);
+  return 0;
 }
 
 int CopyImageRectIntoGraph(const COLOR_FORMAT* bitmapFormat, HBITMAP colorBitmap, HBITMAP alphaBitmap, int bitmapFlag,

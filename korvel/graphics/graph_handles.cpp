@@ -3,6 +3,7 @@
 #include "core/log.h"
 #include "core/memory.h"
 #include "graphics/graph_layout.h"
+#include "graphics/graph_reload.h"
 #include "graphics/graph_textures.h"
 
 const char* const kGraphHandleTypeName = "グラフィック";
@@ -38,6 +39,8 @@ int ReleaseGraphRecord(HANDLE_HEAD* head) {
   // shows a movie or is a draw target cannot be made before then.
   ReleaseGraphImageSet(g->imageSet);
   g->imageSet = nullptr;
+  ReleaseReloadSource(g->reloadSource);
+  g->reloadSource = nullptr;
   g->pieceCount = 0;
   if (g->lostFlag != nullptr) *g->lostFlag = 1;
   return 0;
@@ -110,6 +113,8 @@ int LinkDerivedGraph(HANDLE_VALUE parent, HANDLE_VALUE child, int x, int y, int 
   c->y = p->y + y;
   c->width = width;
   c->height = height;
+  // The derived graph restores from its parent's source, at its own offset.
+  SetReloadSourceFile(child, nullptr, 0, parent, anyState);
   return BuildGraphPieces(child, anyState);
 }
 

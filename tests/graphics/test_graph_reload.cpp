@@ -1,0 +1,280 @@
+// Graphs loaded from files and memory on Wine's real Direct3D 9 device, read back from their
+// textures, and restored from their reload sources pixel for pixel after their textures were
+// overwritten (the state a device re-creation leaves them in).
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "core/handles.h"
+#include "core/memory.h"
+#include "graphics/d3d_calls.h"
+#include "graphics/device.h"
+#include "graphics/draw_settings.h"
+#include "graphics/graph_create.h"
+#include "graphics/graph_handles.h"
+#include "graphics/graph_load.h"
+#include "graphics/graph_reload.h"
+#include "graphics/graph_textures.h"
+#include "graphics/screen.h"
+#include "graphics/texture_transfer.h"
+#include "korvel.h"
+#include "system/window_state.h"
+#include "../image/image_builders.h"
+#include "../image/image_test_util.h"
+#include "test_support.h"
+
+namespace {
+class GraphReload : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    DeleteFileA("Log.txt");
+    AllowMultipleInstances(1);
+    SetRunWhileInactive(1);
+    ChangeWindowMode(1);
+    ASSERT_EQ(InitLibrary(), 0);
+    ScreenState.deviceWidth = ScreenState.mainWidth = 640;
+    ScreenState.deviceHeight = ScreenState.mainHeight = 480;
+    ASSERT_EQ(LoadDirect3D9Library(), 0);
+    ASSERT_EQ(CreateDirectDrawObject(), 0);
+    ASSERT_EQ(CreateDirect3DObject(), 0);
+    ASSERT_EQ(SetUpDirect3DDevice(), 0);
+    ScreenState.hardwareRendering = 1;
+    ScreenState.graphicsStarted = 1;
+    InitDrawSettings();
+    ASSERT_EQ(InitHandleType(HANDLE_TYPE_GRAPH, sizeof(GRAPH_RECORD), GRAPH_HANDLE_MAX, InitGraphRecord,
+                             ReleaseGraphRecord, kGraphHandleTypeName),
+              0);
+  }
+  static void TearDownTestSuite() {
+    EndHandleType(HANDLE_TYPE_GRAPH);
+    ReleaseTextureCache();
+    ScreenState.graphicsStarted = 0;
+    ReleaseDirect3DDevice();
+    ReleaseDirect3D();
+    ReleaseDirectDrawObject();
+    FreeDirect3D9Library();
+    EndLibrary();
+  }
+  static GRAPH_LOAD_PARAM Settings() {
+    GRAPH_LOAD_PARAM p;
+    CaptureGraphLoadParam(&p);
+    return p;
+  }
+};
+
+// The graph's pixels as the device holds them: its texture copied into a render target and
+// read back, as 0xAARRGGBB.
+std::vector<uint32_t> ReadGraph(HANDLE_VALUE handle) {
+  std::vector<uint32_t> out;
+  GRAPH_RECORD* g = GetGraphRecord(handle, 0);
+  if (g == nullptr || g->imageSet == nullptr || g->imageSet->textureCount < 1) return out;
+  GRAPH_TEXTURE* t = &g->imageSet->textures[0];
+  IDirect3DSurface9 *target = nullptr, *system = nullptr;
+  RECT rect = {g->x, g->y, g->x + g->width, g->y + g->height};
+  RECT dest = {0, 0, g->width, g->height};
+  if (SUCCEEDED(DeviceCalls.DeviceCreateRenderTarget((UINT)g->width, (UINT)g->height, D3DFMT_A8R8G8B8,
+                                                     D3DMULTISAMPLE_NONE, 0, FALSE, &target, nullptr)) &&
+      SUCCEEDED(DeviceCalls.DeviceCreateOffscreenSurface((UINT)g->width, (UINT)g->height, D3DFMT_A8R8G8B8,
+                                                         D3DPOOL_SYSTEMMEM, &system, nullptr)) &&
+      SUCCEEDED(DeviceCalls.DeviceStretchRect(t->surface, &rect, target, &dest, D3DTEXF_NONE)) &&
+      SUCCEEDED(DeviceCalls.DeviceGetRenderTargetData(target, system))) {
+    D3DLOCKED_RECT locked;
+    if (SUCCEEDED(DeviceCalls.SurfaceLockRect(system, &locked, nullptr, D3DLOCK_READONLY))) {
+      for (int y = 0; y < g->height; y++) {
+        const uint32_t* row = (const uint32_t*)((const uint8_t*)locked.pBits + y * locked.Pitch);
+        out.insert(out.end(), row, row + g->width);
+      }
+      DeviceCalls.SurfaceUnlockRect(system);
+    }
+  }
+  if (system != nullptr) DeviceCalls.ReleaseComObject(system);
+  if (target != nullptr) DeviceCalls.ReleaseComObject(target);
+  return out;
+}
+
+// Overwrites the graph's texture with black, as a lost device leaves it.
+void Blacken(HANDLE_VALUE handle) {
+  GRAPH_RECORD* g = GetGraphRecord(handle, 0);
+  RASTER_IMAGE black = {};
+  ASSERT_EQ(AllocARGB8Image(g->width, g->height, &black), 0);
+  memset(black.pixels, 0, (size_t)black.pitch * black.height);
+  int rx = g->reloadX, ry = g->reloadY;
+  ASSERT_EQ(TransferImageToGraph(nullptr, nullptr, nullptr, 0, &black, nullptr, 0, 0, handle, 1, 0), 0);
+  g->reloadX = rx;
+  g->reloadY = ry;
+  DisposeImage(&black);
+}
+
+// A 24-bit BMP whose pixel (x, y) has red 40x + 3, green 30y + 5, blue x * y.
+std::string NumberedBmp(int w, int h) {
+  std::string px;
+  int row = (w * 3 + 3) / 4 * 4;
+  for (int y = h - 1; y >= 0; y--) {
+    std::string r;
+    for (int x = 0; x < w; x++) r += std::string{(char)(x * y), (char)(30 * y + 5), (char)(40 * x + 3)};
+    px += r + std::string(row - w * 3, '\0');
+  }
+  return MakeBmp(w, h, 24, 0, "", px);
+}
+uint32_t NumberedRgb(int x, int y) { return (uint32_t)(40 * x + 3) << 16 | (uint32_t)(30 * y + 5) << 8 | (uint32_t)(x * y); }
+
+TEST_F(GraphReload, FileAndMemoryGraphsReadBackAndRestorePixelForPixel) {
+  std::string bmp = NumberedBmp(6, 5);
+  ASSERT_TRUE(WriteWholeFile("numbered.bmp", bmp));
+  GRAPH_LOAD_PARAM settings = Settings();
+  HANDLE_VALUE fromFile = LoadGraphFromFile(&settings, 0, -1, "numbered.bmp", 0, 0, 0);
+  HANDLE_VALUE fromMemory = LoadGraphFromImageBytes(&settings, 0, -1, bmp.data(), (int)bmp.size(), nullptr, 0, 1, 0, 0);
+  ASSERT_NE(fromFile, -1);
+  ASSERT_NE(fromMemory, -1);
+  std::vector<uint32_t> file = ReadGraph(fromFile), memory = ReadGraph(fromMemory);
+  ASSERT_EQ(file.size(), 30u);
+  ASSERT_EQ(memory.size(), 30u);
+  for (int y = 0; y < 5; y++)
+    for (int x = 0; x < 6; x++) {
+      EXPECT_EQ(file[y * 6 + x] & 0xFFFFFF, NumberedRgb(x, y)) << x << "," << y;
+      EXPECT_EQ(memory[y * 6 + x] & 0xFFFFFF, NumberedRgb(5 - x, y)) << "mirrored " << x << "," << y;
+    }
+  // The file source keeps the full path; the memory source a copy of the bytes.
+  GRAPH_RELOAD_SOURCE* fs = GetGraphRecord(fromFile, 0)->reloadSource;
+  ASSERT_NE(fs, nullptr);
+  EXPECT_NE(strstr(fs->path, "numbered.bmp"), nullptr);
+  EXPECT_EQ(fs->path[1], ':');
+  GRAPH_RELOAD_SOURCE* ms = GetGraphRecord(fromMemory, 0)->reloadSource;
+  ASSERT_NE(ms, nullptr);
+  EXPECT_NE(ms->bytes, (const void*)bmp.data());
+  EXPECT_EQ(ms->loadFlags, 1);
+  Blacken(fromFile);
+  Blacken(fromMemory);
+  EXPECT_EQ(ReadGraph(fromFile)[7] & 0xFFFFFF, 0u);
+  RestoreAllGraphs();
+  EXPECT_EQ(ReadGraph(fromFile), file);
+  EXPECT_EQ(ReadGraph(fromMemory), memory);
+  std::string log = ReadLogWithoutStamps();
+  EXPECT_NE(log.find("グラフィックを復帰します\r\n"), std::string::npos);
+  EXPECT_NE(log.find("グラフィックの復帰が完了しました\r\n"), std::string::npos);
+  DeleteGraphHandle(fromFile, 0);
+  DeleteGraphHandle(fromMemory, 0);
+}
+
+TEST_F(GraphReload, QueuedFileLoadOnALoaderThread) {
+  std::string bmp = NumberedBmp(4, 3);
+  ASSERT_TRUE(WriteWholeFile("queued.bmp", bmp));
+  GRAPH_LOAD_PARAM settings = Settings();
+  HANDLE_VALUE g = LoadGraphFromFile(&settings, 0, -1, "queued.bmp", 0, 0, 1);
+  ASSERT_NE(g, -1);
+  DWORD start = GetTickCount();
+  while (IsHandleLoading(g) > 0 && GetTickCount() - start < 10000) PumpWindowMessages();
+  ASSERT_EQ(IsHandleLoading(g), 0);
+  std::vector<uint32_t> px = ReadGraph(g);
+  ASSERT_EQ(px.size(), 12u);
+  EXPECT_EQ(px[4 + 3] & 0xFFFFFF, NumberedRgb(3, 1));
+  ASSERT_NE(GetGraphRecord(g, 0)->reloadSource, nullptr);
+  EXPECT_NE(strstr(GetGraphRecord(g, 0)->reloadSource->path, "queued.bmp"), nullptr);
+  DeleteGraphHandle(g, 0);
+}
+
+TEST_F(GraphReload, BaseImageTransferKeepsACopy) {
+  RASTER_IMAGE base = {};
+  ASSERT_EQ(AllocARGB8Image(3, 2, &base), 0);
+  for (int i = 0; i < 6; i++) ((uint32_t*)base.pixels)[i] = 0xFF000000u | (uint32_t)(i * 40);
+  GRAPH_CREATE_PARAM p;
+  CaptureGraphCreateParam(&p);
+  HANDLE_VALUE g = CreateBlankGraph(&p, 3, 2, 0, 0, 0);
+  ASSERT_NE(g, -1);
+  ASSERT_EQ(TransferBaseImageToGraph(nullptr, nullptr, nullptr, 0, &base, nullptr, 0, 0, g), 0);
+  GRAPH_RELOAD_SOURCE* s = GetGraphRecord(g, 0)->reloadSource;
+  ASSERT_NE(s, nullptr);
+  ASSERT_NE(s->image, nullptr);
+  EXPECT_NE(s->image->pixels, base.pixels);
+  std::vector<uint32_t> before = ReadGraph(g);
+  EXPECT_EQ(before[5] & 0xFFFFFF, 200u);
+  DisposeImage(&base);
+  Blacken(g);
+  RestoreAllGraphs();
+  EXPECT_EQ(ReadGraph(g), before);
+  DeleteGraphHandle(g, 0);
+}
+
+TEST_F(GraphReload, DerivedGraphsShareTheSourceAndRestoreTheirRectangles) {
+  int blocks = GetAllocBlockCount();
+  std::string bmp = NumberedBmp(8, 4);
+  ASSERT_TRUE(WriteWholeFile("shared.bmp", bmp));
+  GRAPH_LOAD_PARAM settings = Settings();
+  HANDLE_VALUE parent = LoadGraphFromFile(&settings, 0, -1, "shared.bmp", 0, 0, 0);
+  ASSERT_NE(parent, -1);
+  HANDLE_VALUE a = CreateDerivedGraph(2, 1, 3, 2, parent), b = CreateDerivedGraph(4, 0, 4, 4, parent);
+  ASSERT_NE(a, -1);
+  ASSERT_NE(b, -1);
+  GRAPH_RELOAD_SOURCE* s = GetGraphRecord(parent, 0)->reloadSource;
+  EXPECT_EQ(GetGraphRecord(a, 0)->reloadSource, s);
+  EXPECT_EQ(s->refCount, 3);
+  std::vector<uint32_t> before = ReadGraph(parent);
+  Blacken(parent);
+  RestoreAllGraphs();
+  EXPECT_EQ(ReadGraph(parent), before);
+  std::vector<uint32_t> pa = ReadGraph(a);
+  ASSERT_EQ(pa.size(), 6u);
+  EXPECT_EQ(pa[0] & 0xFFFFFF, NumberedRgb(2, 1));
+  DeleteGraphHandle(parent, 0);
+  EXPECT_EQ(s->refCount, 2);
+  DeleteGraphHandle(a, 0);
+  DeleteGraphHandle(b, 0);
+  EXPECT_EQ(GetAllocBlockCount(), blocks) << "the source went with its last graph";
+}
+
+TEST_F(GraphReload, MirroredDxtGraphIsTheSameOnLoadAndRestore) {
+  // A 4 x 4 DXT1 block of two colours: the left half red, the right half blue.
+  std::string block = Bytes({0x00, 0xF8, 0x1F, 0x00, 0x50, 0x50, 0x50, 0x50});
+  std::string dds = MakeDds(4, 4, 0, 0, 0, 0x4, FourCCOf("DXT1"), 0, nullptr, 0, block);
+  ASSERT_TRUE(WriteWholeFile("mirror.dds", dds));
+  GRAPH_LOAD_PARAM settings = Settings();
+  HANDLE_VALUE g = LoadGraphFromFile(&settings, 0, -1, "mirror.dds", 1, 0, 0);
+  ASSERT_NE(g, -1);
+  std::vector<uint32_t> first = ReadGraph(g);
+  ASSERT_EQ(first.size(), 16u);
+  EXPECT_EQ(first[0] & 0xFFFFFF, 0x0000FFu) << "the blue right half comes first when mirrored";
+  EXPECT_EQ(first[3] & 0xFFFFFF, 0xFF0000u);
+  Blacken(g);
+  RestoreAllGraphs();
+  EXPECT_EQ(ReadGraph(g), first);
+  DeleteGraphHandle(g, 0);
+}
+
+TEST_F(GraphReload, LostFilesAreLoggedAndTheOthersRestored) {
+  std::string bmp = NumberedBmp(3, 3);
+  ASSERT_TRUE(WriteWholeFile("gone.bmp", bmp));
+  ASSERT_TRUE(WriteWholeFile("kept.bmp", bmp));
+  GRAPH_LOAD_PARAM settings = Settings();
+  HANDLE_VALUE gone = LoadGraphFromFile(&settings, 0, -1, "gone.bmp", 0, 0, 0);
+  HANDLE_VALUE kept = LoadGraphFromFile(&settings, 0, -1, "kept.bmp", 0, 0, 0);
+  RASTER_IMAGE base = {};
+  ASSERT_EQ(AllocARGB8Image(2, 2, &base), 0);
+  memset(base.pixels, 0x7F, 16);
+  HANDLE_VALUE copied = LoadGraphFromBaseImages(&settings, 0, -1, &base, nullptr, 0, 0, 0);
+  DisposeImage(&base);  // the graph keeps a copy of its own
+  ASSERT_NE(copied, -1);
+  std::vector<uint32_t> keptPixels = ReadGraph(kept), copiedPixels = ReadGraph(copied);
+  ASSERT_TRUE(DeleteFileA("gone.bmp"));
+  Blacken(kept);
+  Blacken(copied);
+  RestoreAllGraphs();
+  EXPECT_EQ(ReadGraph(kept), keptPixels);
+  EXPECT_EQ(ReadGraph(copied), copiedPixels);
+  EXPECT_EQ(copiedPixels[0], 0x7F7F7F7Fu);
+  std::string log = ReadLogWithoutStamps();
+  EXPECT_NE(log.find("がロードできませんでした"), std::string::npos);
+  EXPECT_NE(log.find("gone.bmp"), std::string::npos);
+  // A file that does not exist is reported at load time.
+  EXPECT_EQ(LoadGraphFromFile(&settings, 0, -1, "never.bmp", 0, 0, 0), -1);
+  EXPECT_NE(ReadLogWithoutStamps().find("never.bmp がありません"), std::string::npos);
+  // With the no-reload-data switch the graph keeps no source.
+  settings.noReloadData = 1;
+  HANDLE_VALUE none = LoadGraphFromFile(&settings, 0, -1, "kept.bmp", 0, 0, 0);
+  ASSERT_NE(none, -1);
+  EXPECT_EQ(GetGraphRecord(none, 0)->reloadSource, nullptr);
+  for (HANDLE_VALUE h : {gone, kept, copied, none}) DeleteGraphHandle(h, 0);
+}
+}  // namespace
