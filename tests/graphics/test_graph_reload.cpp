@@ -20,6 +20,7 @@
 #include "graphics/graph_textures.h"
 #include "graphics/screen.h"
 #include "graphics/texture_transfer.h"
+#include "image/bmp.h"
 #include "korvel.h"
 #include "system/window_state.h"
 #include "../image/image_builders.h"
@@ -195,6 +196,32 @@ TEST_F(GraphReload, BaseImageTransferKeepsACopy) {
   Blacken(g);
   RestoreAllGraphs();
   EXPECT_EQ(ReadGraph(g), before);
+  DeleteGraphHandle(g, 0);
+}
+
+TEST_F(GraphReload, MirroredDibGraphKeepsAMirroredCopy) {
+  uint8_t block[DIB_INFO_BLOCK_SIZE] = {};
+  BITMAPINFO* info = (BITMAPINFO*)block;
+  info->bmiHeader.biSize = 40;
+  info->bmiHeader.biWidth = 2;
+  info->bmiHeader.biHeight = -1;
+  info->bmiHeader.biPlanes = 1;
+  info->bmiHeader.biBitCount = 24;
+  uint8_t bits[8] = {0, 0, 255, 255, 0, 0, 0, 0};  // red, blue
+  GRAPH_LOAD_PARAM lp = Settings();
+  lp.colorInfo = info;
+  lp.colorBits = bits;
+  lp.mirror = 1;
+  HANDLE_VALUE g = LoadGraphCore(&lp, 0, 0);
+  ASSERT_NE(g, -1);
+  EXPECT_EQ(bits[2], 255) << "the caller's bits are not mirrored";
+  std::vector<uint32_t> px = ReadGraph(g);
+  ASSERT_EQ(px.size(), 2u);
+  EXPECT_EQ(px[0] & 0xFFFFFF, 0x0000FFu);
+  EXPECT_EQ(px[1] & 0xFFFFFF, 0xFF0000u);
+  Blacken(g);
+  RestoreAllGraphs();
+  EXPECT_EQ(ReadGraph(g), px);
   DeleteGraphHandle(g, 0);
 }
 
