@@ -1,4 +1,5 @@
 #include "graphics/camera.h"
+#include "graphics/lights.h"
 
 #include <cmath>
 #include <cstring>
@@ -243,11 +244,12 @@ int SetDeviceWorldTransform(MAT44F matrix) {
   return 0;
 }
 
-// The view-space light registers follow the view once the light records exist.
+// The view-space light registers follow the view.
 int SetDeviceViewTransform(MAT44F matrix) {
   if (!HasDirect3DDevice()) return 0;
   SendTransform(D3DTS_VIEW, matrix);
   WriteMatrixConstants(6, matrix);
+  UpdateViewSpaceLightConstants();
   return 0;
 }
 

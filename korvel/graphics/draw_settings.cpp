@@ -76,7 +76,9 @@ int InitDrawSettings() {
   GetGraphOrScreenSize(-4, &width, &height);
   SetDrawClipArea(0, 0, width, height);
 
-  // The default directional light joins with the light records.
+  // The default directional light; it survives restarts with the rest of the light table.
+  if (FindLightRecord(DrawSettings.lights.defaultLight) == nullptr)
+    DrawSettings.lights.defaultLight = AddDirectionalLight({1.0f, -1.0f, 1.0f});
   SetIdentityMat44(&DrawSettings.camera.userProjection);
   DrawSettings.nearZ = 10.0f;
   DrawSettings.projectionKind = 0;

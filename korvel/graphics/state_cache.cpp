@@ -7,6 +7,7 @@
 #include "graphics/device.h"
 #include "graphics/draw_prepare.h"
 #include "graphics/draw_settings.h"
+#include "graphics/lights.h"
 #include "graphics/present.h"
 #include "graphics/screen.h"
 #include "graphics/shader_constants.h"
@@ -127,6 +128,7 @@ int SetDeviceAmbient(DWORD color) {
   C.ambient[1] = (float)(color >> 8 & 0xFF) / 255.0f;
   C.ambient[2] = (float)(color & 0xFF) / 255.0f;
   C.ambient[3] = (float)(color >> 24 & 0xFF) / 255.0f;
+  UpdateLightingConstants();
   StateFlags.stateChanged = 1;
   return 0;
 }
@@ -142,6 +144,7 @@ int SetDeviceMaterial(const D3DMATERIAL9* material) {
   WritePixelConstantF(2, &material->Diffuse.r, 1);
   WritePixelConstantF(3, &material->Specular.r, 1);
   WritePixelConstantF(4, power, 1);
+  UpdateLightingConstants();
   StateFlags.stateChanged = 1;
   return FAILED(DeviceCalls.DeviceSetMaterial(material)) ? -1 : 0;
 }
@@ -560,6 +563,7 @@ int RestoreDeviceStates() {
   }
   SetDeviceAmbient(ambient);
   SetDeviceLighting(C.lighting);
+  ResendDeviceLights();
   const RECT& area = DrawSettings.drawArea;
   SetDeviceViewport(area.left, area.top, area.right - area.left, area.bottom - area.top, 0.0f, 1.0f);
   RECT scissor = C.scissor;
@@ -607,6 +611,7 @@ int InitDeviceStates() {
   };
   for (const auto& entry : kInitial) DeviceCalls.DeviceSetRenderState(entry.state, entry.value);
   DeviceCalls.DeviceGetMaterial(&C.material);
+  ForgetDeviceLights();
 
   // The cache as the device now stands (nothing more is sent here).
   C.alphaTestEnable = C.alphaRef = C.alphaFunc = C.alphaBlendEnable = 0;

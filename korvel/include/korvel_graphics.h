@@ -22,3 +22,12 @@ int UnpackScreenColor(unsigned int color, int* red, int* green, int* blue);
 
 int GetScreenColorBits();
 int QueryMainScreenSize(int* width, int* height);
+
+// Vertex and index buffers: created with a size, filled by element ranges, deleted with
+// DeleteVertexBuffer / DeleteIndexBuffer. Index buffers hold 16-bit indices.
+int CreateVertexBuffer(int vertexSize, int vertexCount);
+int CreateIndexBuffer(int indexCount);
+int SetVertexBufferData(int first, const void* data, int count, int handle);
+int SetIndexBufferData(int first, const void* data, int count, int handle);
+int DeleteVertexBuffer(int handle);
+int DeleteIndexBuffer(int handle);
