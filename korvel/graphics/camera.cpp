@@ -249,7 +249,7 @@ int SetDeviceViewTransform(MAT44F matrix) {
   if (!HasDirect3DDevice()) return 0;
   SendTransform(D3DTS_VIEW, matrix);
   WriteMatrixConstants(6, matrix);
-  UpdateViewSpaceLightConstants();
+  UpdateViewSpaceLightConstants(&matrix);
   return 0;
 }
 

@@ -41,8 +41,7 @@ void MultiplyColor(float out[4], const D3DCOLORVALUE& a, const D3DCOLORVALUE& b)
 
 // The view-space position and direction of one device light, vertex c(14 + 7i) and
 // pixel c(32 + 7i), the first two of its seven registers.
-void WriteViewSpaceRegisters(int i, const D3DLIGHT9& light) {
-  const MAT44F& view = DrawSettings.camera.view;
+void WriteViewSpaceRegisters(int i, const D3DLIGHT9& light, const MAT44F& view) {
   VEC3F position = TransformVec3Point({light.Position.x, light.Position.y, light.Position.z}, view);
   VEC3F direction = TransformVec3Direction({light.Direction.x, light.Direction.y, light.Direction.z}, view);
   float registers[8] = {position.x, position.y, position.z, 1.0f, direction.x, direction.y, direction.z, 0.0f};
@@ -51,7 +50,7 @@ void WriteViewSpaceRegisters(int i, const D3DLIGHT9& light) {
 }
 
 void WriteLightRegisters(int i, const D3DLIGHT9& light) {
-  WriteViewSpaceRegisters(i, light);
+  WriteViewSpaceRegisters(i, light, DrawSettings.camera.view);
   float block[5][4];
   memcpy(block[0], &light.Diffuse, 16);
   memcpy(block[1], &light.Specular, 16);
@@ -260,9 +259,9 @@ int UpdateLightingConstants() {
   return 0;
 }
 
-int UpdateViewSpaceLightConstants() {
+int UpdateViewSpaceLightConstants(const MAT44F* view) {
   for (int i = 0; i < LIGHT_SHADER_LIGHTS; i++)
-    if (DeviceLightCache.lights[i].Type != 0) WriteViewSpaceRegisters(i, DeviceLightCache.lights[i]);
+    if (DeviceLightCache.lights[i].Type != 0) WriteViewSpaceRegisters(i, DeviceLightCache.lights[i], *view);
   return 0;
 }
 

@@ -67,7 +67,7 @@ int SetDeviceLightEnable(int index, int flag);
 int SetDeviceLightSlot(int index, int enable, const D3DLIGHT9* light);
 int UpdateLightingConstants();
 // Rewrites the view-space position and direction registers of device lights 0-3.
-int UpdateViewSpaceLightConstants();
+int UpdateViewSpaceLightConstants(const MAT44F* view);
 // After a device reset: every cached device light that has a type, with its enabled flag.
 int ResendDeviceLights();
 // A new device knows no lights: the cache is cleared and every light is sent again.
