@@ -10,3 +10,13 @@ int FindAnyInput(int flags);
 // Waits until nothing is held, then until a key, pad button or click arrives; returns what
 // FindAnyInput found, or 0 when the window went away.
 int WaitForAnyInput();
+
+// Key-input handles: one-line text editors fed by typed characters while active.
+// flags: 1 cancel allowed, 2 single-byte only,
+// 4 numbers only, 8 double-byte only.
+int MakeKeyInput(int maxLength, int flags);
+int SetActiveKeyInput(int handle);  // -1: none
+// Copies the text (terminated, bounded by size); the text's length, or -1.
+int GetKeyInputText(int handle, char* buffer, int size);
+// 0 editing, 1 finished with Enter, 2 cancelled with Escape; -1 for an invalid handle.
+int GetKeyInputStatus(int handle);

@@ -15,6 +15,7 @@
 #include "input/input_devices.h"
 #include "sysinfo.h"
 #include "api_lock.h"
+#include "input/text_input.h"
 #include "korvel.h"
 #include "window.h"
 #include "window_services.h"
@@ -102,6 +103,7 @@ int InitLibraryCore() {
   if (InitMainWindow() == -1) return FailStart();
   if (!LibraryFlags.inputOff && StartInputDevices() == -1) return FailStart();
   if (!LibraryFlags.graphicsOff) StartImageModule();
+  InitTextInput();
 
   LibraryFlags.started = 1;
   if (!WindowState.windowedMode) ForceForegroundWindow(WindowState.mainWindow, 1);

@@ -8,6 +8,7 @@
 #include "system/timers.h"
 #include "window.h"
 #include "window_proc.h"
+#include "input/key_input.h"
 #include "window_services.h"
 #include "window_state.h"
 
@@ -98,6 +99,10 @@ int PumpWindowMessages() {
     // The per-frame services of sound and network join here once their modules exist.
     if (!W().windowQuit) ServeMainThreadRequests();  // at most 2 ms of loader-thread requests
     ReadKeyboardState(0);
+    // Key-input handlers may pump again: a nested call returns at once.
+    LibraryFlags.pumpReentryGuard = 1;
+    ProcessKeyInputFrame();
+    LibraryFlags.pumpReentryGuard = 0;
   }
   int result = W().windowQuit == 1 ? -1 : 0;
   W().inPump = 0;

@@ -8,6 +8,8 @@
 #include "core/winapi.h"
 #include "file/async_load.h"
 #include "file/file_access.h"
+#include "input/key_input.h"
+#include "input/text_input.h"
 #include "korvel.h"
 #include "library.h"
 #include "system/timers.h"
@@ -277,7 +279,8 @@ int InitMainWindow() {
     SetCursor(nullptr);
   }
   WriteLogText("ＩＭＥを無効にしました\n");
-  if (WinApi.user32.WINNLSEnableIME != nullptr) WinApi.user32.WINNLSEnableIME(window, FALSE);
+  if (!TextInput.ime.enabled && WinApi.user32.WINNLSEnableIME != nullptr)
+    WinApi.user32.WINNLSEnableIME(window, FALSE);
   if (W().windowedMode) UpdateClientScreenRect(window);
   SetCursorVisible(W().cursorShown);
   W().ending = 0;
@@ -322,6 +325,7 @@ int CloseMainWindow() {
   while (PumpWindowMessages() == 0 && !W().windowDestroyed) {
   }
   UnregisterClassA(W().className, W().instance);
+  DeleteAllKeyInputHandles();
   ClearDroppedFiles();
   StopAsyncLoadWorkers();
   EndFileHandles();

@@ -6,6 +6,7 @@
 #include "core/memory.h"
 #include "file/async_load.h"
 #include "input/input_devices.h"
+#include "input/text_input.h"
 #include "korvel.h"
 #include "library.h"
 #include "window_mode.h"
@@ -98,6 +99,8 @@ int ApplyActivationChange(WPARAM wParam, int /*isActivateApp*/) {
   if (HIWORD(wParam) != 0) state = 0;
   if (state == W().active) return 0;
   W().active = state;
+  // The composition is restored by the next key-input frame.
+  if (state == 1 && TextInput.ime.enabled && TextInput.ime.openStatus == 1) TextInput.ime.restoreStep = 1;
   // Deactivating a fullscreen window gives the desktop its own mode back and minimises it.
   if (state == 0 && !W().windowedMode && W().osCode >= OS_CODE_VISTA) {
     ChangeDisplaySettingsA(nullptr, 0);
@@ -166,6 +169,20 @@ LRESULT CALLBACK LibraryWindowProc(HWND window, UINT message, WPARAM wParam, LPA
       SetQuitRequest();
       WriteLogText("ソフトを終了する準備が整いました\n");
       break;
+    case WM_KEYDOWN:
+      if (!IsInputBufferFull()) {
+        int code = FindControlKeyCode((int)wParam);
+        if (code != 0) PushInputChar((unsigned char)code);
+      }
+      break;
+    case WM_CHAR: {
+      int code = FilterTypedChar((int)(wParam & 0xFF));
+      if (code != -1) PushInputChar((unsigned char)code);
+      break;
+    }
+    case WM_IME_STARTCOMPOSITION: case WM_IME_ENDCOMPOSITION: case WM_IME_COMPOSITION:
+    case WM_IME_SETCONTEXT: case WM_IME_NOTIFY:
+      return HandleImeMessage(window, message, wParam, lParam);
     case WM_DROPFILES:
       OnDropFiles((HDROP)wParam);
       break;
