@@ -8,6 +8,8 @@ DIOBJECTDATAFORMAT keyboardObjects[256];
 DIOBJECTDATAFORMAT mouseObjects[3 + MOUSE_BUTTON_COUNT];
 DIDATAFORMAT keyboardFormat;
 DIDATAFORMAT mouseFormat;
+DIOBJECTDATAFORMAT joystickObjects[6 + 2 + 4 + 32];
+DIDATAFORMAT joystickFormat;
 
 DIDATAFORMAT MakeFormat(DIOBJECTDATAFORMAT* objects, DWORD count, DWORD dataSize) {
   DIDATAFORMAT format = {};
@@ -43,4 +45,22 @@ const DIDATAFORMAT* GetMouseDataFormat() {
     mouseFormat = MakeFormat(mouseObjects, 3 + MOUSE_BUTTON_COUNT, MOUSE_STATE_SIZE);
   }
   return &mouseFormat;
+}
+
+const DIDATAFORMAT* GetJoystickDataFormat() {
+  if (joystickFormat.dwSize == 0) {
+    const GUID* axes[6] = {&GUID_XAxis, &GUID_YAxis, &GUID_ZAxis, &GUID_RxAxis, &GUID_RyAxis, &GUID_RzAxis};
+    const DWORD optionalAxis = DIDFT_AXIS | DIDFT_ANYINSTANCE | DIDFT_OPTIONAL;
+    DWORD n = 0;
+    for (int i = 0; i < 6; i++) joystickObjects[n++] = {axes[i], (DWORD)(i * 4), optionalAxis, DIDOI_ASPECTPOSITION};
+    for (int i = 0; i < 2; i++)
+      joystickObjects[n++] = {&GUID_Slider, (DWORD)(24 + i * 4), optionalAxis, DIDOI_ASPECTPOSITION};
+    for (int i = 0; i < 4; i++)
+      joystickObjects[n++] = {&GUID_POV, (DWORD)(32 + i * 4), DIDFT_POV | DIDFT_ANYINSTANCE | DIDFT_OPTIONAL, 0};
+    for (int i = 0; i < 32; i++)
+      joystickObjects[n++] = {nullptr, (DWORD)(48 + i), DIDFT_BUTTON | DIDFT_ANYINSTANCE | DIDFT_OPTIONAL, 0};
+    joystickFormat = MakeFormat(joystickObjects, n, sizeof(DIJOYSTATE));
+    joystickFormat.dwFlags = DIDF_ABSAXIS;
+  }
+  return &joystickFormat;
 }

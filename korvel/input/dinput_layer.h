@@ -13,3 +13,5 @@ const DIDATAFORMAT* GetKeyboardDataFormat();
 const DIDATAFORMAT* GetMouseDataFormat();
 
 enum { MOUSE_STATE_SIZE = 20, MOUSE_BUTTON_OFFSET = 12, MOUSE_BUTTON_COUNT = 8 };
+// The joystick state (DIJOYSTATE): six axes, two sliders, four POV hats and 32 buttons, 80 bytes.
+const DIDATAFORMAT* GetJoystickDataFormat();

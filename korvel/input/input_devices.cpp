@@ -1,4 +1,5 @@
 #include "input/input_devices.h"
+#include "input/joypad.h"
 
 #include <cstring>
 
@@ -141,6 +142,7 @@ int SetUpKeyboardDevice() {
 int SetUpDirectInputDevices() {
   UnindentLog();
   PumpWindowMessages();
+  SetUpJoypads();
   SetUpMouseDevice();
   if (!InputDevices.switches.keyboardWithoutDirectInput && SetUpKeyboardDevice() != 0) return -1;
   UnindentLog();
@@ -149,8 +151,7 @@ int SetUpDirectInputDevices() {
 }
 
 void StartWithoutDirectInput() {
-  // The pads are read through winmm then; there are none until the joypad reader exists.
-  AddLogLineFormat("パッドの数は %d 個です", 0);
+  AddLogLineFormat("パッドの数は %d 個です", SetUpWinmmJoypads());
   InputDevices.directInput = INPUT_WITHOUT_DIRECTINPUT;
   WriteLogText("入力関連の初期化をしました\n");
 }
@@ -196,6 +197,7 @@ int StartInputDevices() {
   } else {
     StartWithoutDirectInput();
   }
+  InitKeyToPadMap();
   InputDevices.starting = 0;
   return 0;
 }
@@ -208,6 +210,7 @@ int ShutDownInputDevices() {
     return 0;
   }
   WriteLogText("DirectInput 関連の終了処理... 完了\n");
+  ReleaseJoypads();
   ReleaseDevice(&InputDevices.keyboardDevice);
   if (InputDevices.keyboardEvent != nullptr) {
     CloseHandle(InputDevices.keyboardEvent);
@@ -225,6 +228,7 @@ int ShutDownInputDevices() {
 
 int ReacquireInputDevices() {
   if (!IsDirectInputInUse()) return 0;
+  ReacquireJoypads();
   if (InputDevices.keyboardDevice != nullptr) {
     InputDevices.keyboardDevice->Unacquire();
     InputDevices.keyboardDevice->Acquire();

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "input/input_devices.h"
+#include "input/joypad.h"
 #include "system/pump.h"
 #include "system/timers.h"
 #include "system/window_services.h"
@@ -117,7 +118,9 @@ int FindAnyInput(int flags) {
     int scanCode = FindDownScanCode(InputDevices.keyState, InputDevices.f10Down);
     if (scanCode != 0) return scanCode;
   }
-  // Flag 2 asks each joypad for its input bits; there are none until the joypad reader exists.
+  if (flags & 2)
+    for (int pad = 1; pad <= GetJoypadCount(); pad++)
+      if (ReadJoypadInputBits(pad) != 0) return -1;
   if (flags & 4) {
     int x = 0, y = 0;
     RECT client;

@@ -9,6 +9,7 @@
 #include "window.h"
 #include "window_proc.h"
 #include "input/key_input.h"
+#include "input/joypad.h"
 #include "window_services.h"
 #include "window_state.h"
 
@@ -99,6 +100,7 @@ int PumpWindowMessages() {
     // The per-frame services of sound and network join here once their modules exist.
     if (!W().windowQuit) ServeMainThreadRequests();  // at most 2 ms of loader-thread requests
     ReadKeyboardState(0);
+    UpdateJoypadVibrationTimers();
     // Key-input handlers may pump again: a nested call returns at once.
     LibraryFlags.pumpReentryGuard = 1;
     ProcessKeyInputFrame();

@@ -6,6 +6,7 @@
 #include "core/memory.h"
 #include "file/async_load.h"
 #include "input/input_devices.h"
+#include "input/joypad.h"
 #include "input/text_input.h"
 #include "korvel.h"
 #include "library.h"
@@ -108,6 +109,8 @@ int ApplyActivationChange(WPARAM wParam, int /*isActivateApp*/) {
   }
   // The input devices follow the window's activation in both directions.
   ReacquireInputDevices();
+  // Motors stop while the window is inactive and start again on activation.
+  ApplyJoypadVibration();
   return 0;
 }
 
