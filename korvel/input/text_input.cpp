@@ -37,8 +37,10 @@ void ReadCandidateList(HWND window, HIMC context) {
   if (WinApi.imm.ImmGetCandidateListA == nullptr) return;
   DWORD size = WinApi.imm.ImmGetCandidateListA(context, 0, nullptr, 0);
   if (size == 0) {
-    AddLogLineFormat("漢字変換候補のデータサイズが０でした  DefHWND:%x IMC:%x\n", (unsigned)(UINT_PTR)window,
-                     (unsigned)(UINT_PTR)context);
+    char line[128];
+    FormatString(line, sizeof line, "漢字変換候補のデータサイズが０でした  DefHWND:%x IMC:%x\n",
+                 (unsigned)(UINT_PTR)window, (unsigned)(UINT_PTR)context);
+    WriteLogText(line);
     return;
   }
   FreeCandidateList();
@@ -48,7 +50,9 @@ void ReadCandidateList(HWND window, HIMC context) {
                              (int)size);
   if (WinApi.imm.ImmGetCandidateListA(context, 0, list, size) == 0) {
     FreeTracked(list);
-    AddLogLineFormat("漢字変換候補の取得に失敗しました  BufSize:%d\n", (int)size);
+    char line[128];
+    FormatString(line, sizeof line, "漢字変換候補の取得に失敗しました  BufSize:%d\n", (int)size);
+    WriteLogText(line);
     return;
   }
   Ime().candidateList = list;

@@ -184,7 +184,7 @@ TEST_F(TextInputTest, CandidateListsAreKeptUntilClosedAndFailuresLogged) {
   SendMessageA(Window(), WM_IME_NOTIFY, IMN_SETCANDIDATEPOS, 0);
   EXPECT_EQ(TextInput.ime.candidateList, nullptr);
   std::string log = ReadLogWithoutStamps();
-  EXPECT_NE(log.find("漢字変換候補の取得に失敗しました  BufSize:" + std::to_string(block.size())), std::string::npos);
+  EXPECT_NE(log.find("漢字変換候補の取得に失敗しました  BufSize:" + std::to_string(block.size()) + "\r\n"), std::string::npos);
   Fake().candidates.clear();
   SendMessageA(Window(), WM_IME_NOTIFY, IMN_OPENCANDIDATE, 0);
   EXPECT_NE(ReadLogWithoutStamps().find("漢字変換候補のデータサイズが０でした  DefHWND:"), std::string::npos);
