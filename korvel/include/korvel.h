@@ -5,4 +5,5 @@
 #include "korvel_system.h"
 #include "korvel_file.h"
 #include "korvel_graphics.h"
+#include "korvel_image.h"
 #include "korvel_input.h"

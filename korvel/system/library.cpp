@@ -15,6 +15,7 @@
 #include "input/input_devices.h"
 #include "sysinfo.h"
 #include "api_lock.h"
+#include "image/soft_image.h"
 #include "input/text_input.h"
 #include "korvel.h"
 #include "window.h"
@@ -102,7 +103,10 @@ int InitLibraryCore() {
 
   if (InitMainWindow() == -1) return FailStart();
   if (!LibraryFlags.inputOff && StartInputDevices() == -1) return FailStart();
-  if (!LibraryFlags.graphicsOff) StartImageModule();
+  if (!LibraryFlags.graphicsOff) {
+    StartImageModule();
+    StartSoftImageHandleType();
+  }
   InitTextInput();
 
   LibraryFlags.started = 1;
@@ -115,7 +119,9 @@ int EndLibraryCore() {
   if (LibraryFlags.started == 0) return 0;
   WindowState.ending = 1;
 
+  DeleteAllSoftImages();
   EndImageModule();
+  EndSoftImageHandleType();
   ShutDownInputDevices();
   CloseMainWindow();
   EndCom();
