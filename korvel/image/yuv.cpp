@@ -23,6 +23,13 @@ void PutPixel(uint8_t* out, int luma, int u, int v) {
   out[3] = 255;
 }
 
+// A destination must hold 32-bit pixels for the whole frame: a smaller or other image would
+// be written past its end.
+bool DestinationFits(const RASTER_IMAGE* dest, int width, int height) {
+  return dest != nullptr && dest->pixels != nullptr && dest->format.colorBits == 32 && width >= 0 && height >= 0 &&
+         dest->width >= width && dest->height >= height && dest->pitch >= width * 4;
+}
+
 uint8_t* DestRow(RASTER_IMAGE* dest, int y) { return (uint8_t*)dest->pixels + (ptrdiff_t)y * dest->pitch; }
 
 // Planar frames with one chroma pair per 2 x 2 pixels; the pair's U and V are read through
@@ -55,6 +62,7 @@ void DecodePacked(const uint8_t* frame, int width, int height, int y0, int y1, i
 }  // namespace
 
 int DecodeYV12Frame(const void* frame, int width, int height, RASTER_IMAGE* dest) {
+  if (frame == nullptr || !DestinationFits(dest, width, height)) return -1;
   const uint8_t* luma = (const uint8_t*)frame;
   const uint8_t* vPlane = luma + width * height;
   const uint8_t* uPlane = vPlane + (width / 2) * (height / 2);
@@ -63,6 +71,7 @@ int DecodeYV12Frame(const void* frame, int width, int height, RASTER_IMAGE* dest
 }
 
 int DecodeNV12Frame(const void* frame, int width, int height, RASTER_IMAGE* dest) {
+  if (frame == nullptr || !DestinationFits(dest, width, height)) return -1;
   const uint8_t* luma = (const uint8_t*)frame;
   const uint8_t* pairs = luma + width * height;
   DecodeQuarterChroma(luma, pairs, pairs + 1, (width / 2) * 2, 2, width, height, dest);
@@ -70,6 +79,7 @@ int DecodeNV12Frame(const void* frame, int width, int height, RASTER_IMAGE* dest
 }
 
 int DecodeNV11Frame(const void* frame, int width, int height, RASTER_IMAGE* dest) {
+  if (frame == nullptr || !DestinationFits(dest, width, height)) return -1;
   const uint8_t* luma = (const uint8_t*)frame;
   const uint8_t* pairs = luma + width * height;
   int pairsPerRow = width / 4;
@@ -84,16 +94,19 @@ int DecodeNV11Frame(const void* frame, int width, int height, RASTER_IMAGE* dest
 }
 
 int DecodeYUY2Frame(const void* frame, int width, int height, RASTER_IMAGE* dest) {
+  if (frame == nullptr || !DestinationFits(dest, width, height)) return -1;
   DecodePacked((const uint8_t*)frame, width, height, 0, 2, 1, 3, dest);
   return 0;
 }
 
 int DecodeUYVYFrame(const void* frame, int width, int height, RASTER_IMAGE* dest) {
+  if (frame == nullptr || !DestinationFits(dest, width, height)) return -1;
   DecodePacked((const uint8_t*)frame, width, height, 1, 3, 0, 2, dest);
   return 0;
 }
 
 int DecodeYVYUFrame(const void* frame, int width, int height, RASTER_IMAGE* dest) {
+  if (frame == nullptr || !DestinationFits(dest, width, height)) return -1;
   DecodePacked((const uint8_t*)frame, width, height, 0, 2, 3, 1, dest);
   return 0;
 }

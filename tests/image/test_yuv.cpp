@@ -92,6 +92,28 @@ TEST(Yuv, LayoutsReadTheirPlanes) {
   DisposeImage(&img);
 }
 
+TEST(Yuv, DestinationsThatCannotHoldTheFrameAreRefused) {
+  typedef int (*DECODER)(const void*, int, int, RASTER_IMAGE*);
+  const DECODER decoders[6] = {DecodeYV12Frame, DecodeNV11Frame, DecodeNV12Frame,
+                               DecodeYUY2Frame, DecodeUYVYFrame, DecodeYVYUFrame};
+  std::vector<uint8_t> frame(8 * 8 * 2, 128);
+  RASTER_IMAGE small = {}, wide = {}, empty = {};
+  ASSERT_EQ(AllocXRGB8Image(4, 4, &small), 0);
+  ASSERT_EQ(AllocXRGB8Image(8, 8, &wide), 0);
+  for (int d = 0; d < 6; d++) {
+    memset(small.pixels, 0x5A, small.pitch * 4);
+    EXPECT_EQ(decoders[d](frame.data(), 8, 4, &small), -1) << "decoder " << d << " too narrow";
+    EXPECT_EQ(decoders[d](frame.data(), 4, 8, &small), -1) << "decoder " << d << " too low";
+    EXPECT_EQ(((uint8_t*)small.pixels)[0], 0x5A) << "decoder " << d << " wrote into a refused image";
+    EXPECT_EQ(decoders[d](frame.data(), 4, 4, &empty), -1) << "decoder " << d << " no pixels";
+    EXPECT_EQ(decoders[d](nullptr, 4, 4, &small), -1) << "decoder " << d << " no frame";
+    EXPECT_EQ(decoders[d](frame.data(), 4, 4, &small), 0) << "decoder " << d;
+    EXPECT_EQ(decoders[d](frame.data(), 8, 8, &wide), 0) << "decoder " << d;
+  }
+  DisposeImage(&small);
+  DisposeImage(&wide);
+}
+
 TEST(Yuv, OddWidthLeavesTheLastColumn) {
   RASTER_IMAGE img = {};
   ASSERT_EQ(AllocXRGB8Image(3, 1, &img), 0);
