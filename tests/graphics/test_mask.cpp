@@ -1,0 +1,163 @@
+// The mask screen on Wine's real device: boxes drawn between a begin and an end reach the
+// back buffer only where the mask byte is 0 (or, reversed, not 0); nesting acts at the outer
+// pair only; stray ends do nothing; mask handles free their bytes.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "core/memory.h"
+#include "graphics/draw_prepare.h"
+#include "graphics/mask.h"
+#include "graphics/present.h"
+#include "graphics/screen_lock.h"
+#include "real_device.h"
+
+namespace {
+int StretchCount;
+DEVICE_CALL_TABLE SavedCalls;
+
+class Mask : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { StartRealDevice(); }
+  static void TearDownTestSuite() { EndRealDevice(); }
+  void SetUp() override {
+    SavedCalls = DeviceCalls;
+    StretchCount = 0;
+    DeviceCalls.DeviceStretchRect = [](IDirect3DSurface9* s, const RECT* sr, IDirect3DSurface9* d, const RECT* dr,
+                                       D3DTEXTUREFILTERTYPE f) {
+      StretchCount++;
+      return SavedCalls.DeviceStretchRect(s, sr, d, dr, f);
+    };
+    ASSERT_EQ(InitMaskHandleType(), 0);
+  }
+  void TearDown() override {
+    EndMaskSystem();
+    DeviceCalls = SavedCalls;
+  }
+};
+
+void AppendBox(int x1, int y1, int x2, int y2, DWORD color) {
+  if (VertexBatch.vertexType != 0) {
+    FlushVertexBatch(0);
+    SelectBatchVertexType(0);
+  }
+  PrepareDrawStates(nullptr, 0);
+  VERTEX_2D* v = (VERTEX_2D*)ReserveBatchVertices(0, D3DPT_TRIANGLELIST, 6);
+  const float xs[6] = {(float)x1, (float)x2, (float)x1, (float)x2, (float)x2, (float)x1};
+  const float ys[6] = {(float)y1, (float)y1, (float)y2, (float)y1, (float)y2, (float)y2};
+  for (int i = 0; i < 6; i++) {
+    v[i].x = xs[i], v[i].y = ys[i], v[i].z = 0.2f, v[i].rhw = 1.0f;
+    v[i].diffuse = color;
+  }
+  CommitBatchVertices(6);
+}
+
+// A masked box: the bracket every drawing function puts around its work.
+void DrawMaskedBox(int x1, int y1, int x2, int y2, DWORD color) {
+  RECT r = {x1, y1, x2, y2};
+  BeginMaskedDrawing(&r);
+  BeginDeviceScene();
+  AppendBox(x1, y1, x2, y2, color);
+  EndMaskedDrawing(&r);
+}
+
+// The back buffer's pixel colours along row y at the given columns.
+std::string ReadRow(int y, const int* xs, int count) {
+  RASTER_IMAGE image;
+  RECT rect = {0, 0, 640, 480};
+  std::string out;
+  if (LockDrawScreenImage(&rect, &image, -4, 1, 0) != 0) return "lock failed";
+  for (int i = 0; i < count; i++) {
+    DWORD p = *(const DWORD*)((const char*)image.pixels + y * image.pitch + xs[i] * 4) & 0xFFFFFF;
+    char text[16];
+    snprintf(text, sizeof text, "%06lX ", (unsigned long)p);
+    out += text;
+  }
+  UnlockDrawScreenImage();
+  return out;
+}
+
+void ClearBackBuffer() {
+  BeginDeviceScene();
+  DeviceCalls.DeviceClear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0);
+}
+
+TEST_F(Mask, DrawingShowsOnlyWhereTheMaskAllows) {
+  EXPECT_EQ(EnableMaskDrawing(1), -1) << "no mask screen yet";
+  ASSERT_EQ(CreateMaskScreen(1), 0);
+  ASSERT_NE(MaskState.screenSurface, nullptr);
+  RECT column = {20, 0, 40, 480};
+  ASSERT_EQ(FillMaskScreenRect(&column, 1), 0);
+
+  const int xs[] = {0, 19, 20, 39, 40, 99, 100};
+  for (int reverse = 0; reverse <= 1; reverse++) {
+    MaskState.reverse = reverse;
+    ClearBackBuffer();
+    ASSERT_EQ(EnableMaskDrawing(1), 0);
+    EXPECT_EQ(IsMaskDrawingEnabled(), 1);
+    DrawMaskedBox(0, 0, 100, 100, 0xFFFF0000);
+    EXPECT_EQ(MaskState.nesting, 0);
+    EnableMaskDrawing(0);
+    std::string expected = reverse ? "000000 000000 FF0000 FF0000 000000 000000 000000 "
+                                   : "FF0000 FF0000 000000 000000 FF0000 FF0000 000000 ";
+    EXPECT_EQ(ReadRow(50, xs, 7), expected) << "reverse " << reverse;
+    EXPECT_EQ(ReadRow(100, xs, 7), "000000 000000 000000 000000 000000 000000 000000 ") << "below the box";
+  }
+  MaskState.reverse = 0;
+
+  // Without mask drawing the brackets change nothing.
+  ClearBackBuffer();
+  DrawMaskedBox(0, 0, 100, 100, 0xFF0000FF);
+  EXPECT_EQ(ReadRow(50, xs, 7), "0000FF 0000FF 0000FF 0000FF 0000FF 0000FF 000000 ");
+}
+
+TEST_F(Mask, NestedBracketsActOnceAndStrayEndsDoNothing) {
+  ASSERT_EQ(CreateMaskScreen(1), 0);
+  ASSERT_EQ(EnableMaskDrawing(1), 0);
+  RECT r = {0, 0, 50, 50};
+  StretchCount = 0;
+  BeginMaskedDrawing(&r);
+  BeginMaskedDrawing(&r);
+  EXPECT_EQ(MaskState.nesting, 2);
+  EXPECT_EQ(StretchCount, 1) << "only the outer begin copies the target";
+  EndMaskedDrawing(&r);
+  EndMaskedDrawing(&r);
+  EXPECT_EQ(MaskState.nesting, 0);
+  EndMaskedDrawing(&r);
+  EXPECT_EQ(MaskState.nesting, 0) << "never below zero";
+  BeginMaskedDrawing(&r);
+  EXPECT_EQ(MaskState.nesting, 1);
+  RECT outside = {700, 500, 800, 600};
+  int draws = 0;
+  SavedCalls.DeviceDrawPrimitiveUP = DeviceCalls.DeviceDrawPrimitiveUP;
+  static int* drawCounter;
+  drawCounter = &draws;
+  DeviceCalls.DeviceDrawPrimitiveUP = [](D3DPRIMITIVETYPE t, UINT n, const void* d, UINT s) {
+    (*drawCounter)++;
+    return SavedCalls.DeviceDrawPrimitiveUP(t, n, d, s);
+  };
+  EndMaskedDrawing(&outside);
+  EXPECT_EQ(draws, 0) << "an end outside the draw area draws nothing";
+  EXPECT_EQ(MaskState.nesting, 0);
+  EnableMaskDrawing(0);
+}
+
+TEST_F(Mask, HandlesAndTheSystemFreeWhatTheyHold) {
+  int blocks = GetAllocBlockCount();
+  int a = MakeMask(32, 8);
+  ASSERT_NE(a, -1);
+  EXPECT_EQ(GetHandleType(a), HANDLE_TYPE_MASK);
+  EXPECT_EQ(MakeMask(0, 8), -1);
+  EXPECT_EQ(DeleteMask(a), 0);
+  EXPECT_EQ(DeleteMask(a), -1);
+  EXPECT_EQ(GetAllocBlockCount(), blocks);
+  MakeMask(4, 4);
+  CreateMaskScreen(1);
+  EXPECT_EQ(InitMaskHandleType(), -1);
+  EXPECT_EQ(EndMaskSystem(), 0);
+  EXPECT_EQ(EndMaskSystem(), -1);
+  EXPECT_EQ(GetAllocBlockCount(), blocks - 1) << "mask bytes, handles, their bytes and the type's slot table freed";
+  EXPECT_EQ(MaskState.imageTexture, nullptr);
+  InitMaskHandleType();
+}
+}  // namespace
