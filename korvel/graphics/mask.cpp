@@ -261,6 +261,7 @@ int BeginMaskedDrawing(const RECT* rect) {
       DeviceCalls.DeviceStretchRect(M().realSurface, &r, M().screenSurface, &r, D3DTEXF_NONE);
     }
   }
+  if (M().active && !Hardware() && M().softwareRealTarget != nullptr) BeginSoftwareMaskRegion(M().softwareRealTarget, &r);
   return 0;
 }
 
@@ -273,6 +274,35 @@ int EndMaskedDrawing(const RECT* rect) {
   if (M().active && Hardware() && M().screenSurface != nullptr && M().realSurface != nullptr) {
     FlushVertexBatch(0);
     EndHardwareRegion(r);
+  }
+  if (M().active && !Hardware() && M().softwareRealTarget != nullptr) EndSoftwareMaskRegion(M().softwareRealTarget, &r);
+  return 0;
+}
+
+int BeginSoftwareMaskRegion(MEMIMG* real, const RECT* rect) {
+  if (!M().softwareImageValid || !IsMemImgValid(real)) return -1;
+  if (rect->left >= rect->right || rect->top >= rect->bottom) return 0;
+  return CopyMemImgRect(&M().softwareImage, real, rect, rect->left, rect->top);
+}
+
+int EndSoftwareMaskRegion(MEMIMG* real, const RECT* rect) {
+  MEMIMG& mask = M().softwareImage;
+  if (!M().softwareImageValid || !IsMemImgValid(real) || M().pixels == nullptr) return -1;
+  if (real->store->format->colorBits != mask.store->format->colorBits) return -1;
+  // Only what lies in both images and in the mask bytes.
+  RECT r = *rect;
+  RECT bounds = {0, 0, real->width < mask.width ? real->width : mask.width,
+                 real->height < mask.height ? real->height : mask.height};
+  if (bounds.right > M().width) bounds.right = M().width;
+  if (bounds.bottom > M().height) bounds.bottom = M().height;
+  ClipRectToRect(&r, &bounds);
+  int bytes = mask.store->format->colorBits / 8;
+  for (int y = r.top; y < r.bottom; y++) {
+    const unsigned char* bits = M().pixels + y * M().pitch;
+    const uint8_t* from = mask.pixels + y * mask.store->pitch;
+    uint8_t* to = real->pixels + y * real->store->pitch;
+    for (int x = r.left; x < r.right; x++)
+      if ((bits[x] == 0) != (M().reverse != 0)) memcpy(to + x * bytes, from + x * bytes, (size_t)bytes);
   }
   return 0;
 }

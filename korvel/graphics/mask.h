@@ -21,6 +21,9 @@ struct MASK_STATE {
   int nesting;
   MEMIMG softwareImage;
   int softwareImageValid;
+  // Software mode: the image drawing reaches when no mask is in the way (the draw-target
+  // graph's or the screen's MEMIMG), kept by the software draw-target selection.
+  MEMIMG* softwareRealTarget;
   int textureWidth, textureHeight;
   IDirect3DTexture9* imageTexture;   // the mask bytes as alpha
   IDirect3DTexture9* screenTexture;  // what is drawn while masking
@@ -45,6 +48,10 @@ int EnableMaskDrawing(int flag);
 int IsMaskDrawingEnabled();
 int BeginMaskedDrawing(const RECT* rect);
 int EndMaskedDrawing(const RECT* rect);
+// Software regions: the begin copies the rectangle of the real image into the mask image;
+// the end copies the mask image's pixels back where the mask byte allows.
+int BeginSoftwareMaskRegion(MEMIMG* real, const RECT* rect);
+int EndSoftwareMaskRegion(MEMIMG* real, const RECT* rect);
 // Sets the mask bytes of a rectangle of the mask screen and mirrors them into the texture.
 int FillMaskScreenRect(const RECT* rect, int value);
 // A mask handle of width x height bytes, zeroed; -1 on failure.

@@ -142,6 +142,43 @@ TEST_F(Mask, NestedBracketsActOnceAndStrayEndsDoNothing) {
   EnableMaskDrawing(0);
 }
 
+TEST_F(Mask, SoftwareRegionsCopyBackWhereTheMaskAllows) {
+  ScreenState.hardwareRendering = 0;
+  ASSERT_EQ(CreateMaskScreen(1), 0);
+  ASSERT_EQ(MaskState.softwareImageValid, 1);
+  MEMIMG real = {};
+  ASSERT_EQ(CreateScreenMemImg(&real, 640, 480, -1), 0);
+  RECT all = {0, 0, 640, 480};
+  FillMemImgRectRaw(&real, &all, 0x1111);
+  RECT column = {20, 0, 40, 480};
+  FillMaskScreenRect(&column, 1);
+  MaskState.softwareRealTarget = &real;
+  ASSERT_EQ(EnableMaskDrawing(1), 0);
+  const int xs[] = {0, 19, 20, 39, 40, 99, 100};
+  for (int reverse = 0; reverse <= 1; reverse++) {
+    MaskState.reverse = reverse;
+    FillMemImgRectRaw(&real, &all, 0x1111);
+    RECT box = {0, 0, 100, 100};
+    BeginMaskedDrawing(&box);
+    FillMemImgRectRaw(&MaskState.softwareImage, &box, 0x7777);  // what a draw does while masking
+    EndMaskedDrawing(&box);
+    int bytes = real.store->format->colorBits / 8;
+    std::string row;
+    for (int x : xs) {
+      uint32_t p = 0;
+      memcpy(&p, real.pixels + 50 * real.store->pitch + x * bytes, (size_t)bytes);
+      row += std::to_string(p & 0xFFFF) + " ";
+    }
+    EXPECT_EQ(row, reverse ? "4369 4369 30583 30583 4369 4369 4369 " : "30583 30583 4369 4369 30583 30583 4369 ")
+        << "reverse " << reverse;
+  }
+  MaskState.reverse = 0;
+  EnableMaskDrawing(0);
+  MaskState.softwareRealTarget = nullptr;
+  ReleaseMemImg(&real);
+  ScreenState.hardwareRendering = 1;
+}
+
 TEST_F(Mask, HandlesAndTheSystemFreeWhatTheyHold) {
   int blocks = GetAllocBlockCount();
   int a = MakeMask(32, 8);
