@@ -7,3 +7,4 @@
 #include "korvel_graphics.h"
 #include "korvel_image.h"
 #include "korvel_input.h"
+#include "korvel_font.h"

@@ -1,0 +1,7 @@
+// What the font layer asks of the screen: whether the display system is up, whether glyphs
+// can live in a texture, and the screen's colour depth.
+#pragma once
+
+int IsFontDisplayUp();
+int IsFontTextureCacheAvailable();
+int GetFontScreenBits();

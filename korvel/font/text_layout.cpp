@@ -1,0 +1,92 @@
+#include "font/text_layout.h"
+
+#include "core/log.h"
+#include "core/memory.h"
+#include "core/strings.h"
+#include "font/font_screen.h"
+#include "font/glyph_cache.h"
+
+namespace {
+enum { STATIC_TEXT_BYTES = 256 };
+
+struct TEXT_LAYOUT_STATE {
+  GLYPH_CHAR characters[STATIC_TEXT_BYTES];
+};
+TEXT_LAYOUT_STATE LayoutState;
+
+int IsSpace(const GLYPH_CHAR* c) { return (c->lead == 0x20 && c->trail == 0) || (c->lead == 0x81 && c->trail == 0x40); }
+}  // namespace
+
+int LayoutAndDrawText(int draw, int x, int y, int scaled, double scaleX, double scaleY, const char* text,
+                      unsigned int color, MEMIMG* target, const RECT* clip, int transparent, HANDLE_VALUE handle,
+                      unsigned int edgeColor, int byteCount, int vertical, int sizeOut[2]) {
+  (void)x, (void)y, (void)color, (void)target, (void)clip, (void)transparent, (void)edgeColor;
+  FONT_RECORD* font = GetFontRecord(handle);
+  if (font == nullptr || !IsFontDisplayUp()) return -1;
+  if ((draw && !scaled) || !font->textureCache) scaleX = scaleY = 1.0;
+  if (text == nullptr || text[0] == 0) return 0;
+
+  int length = GetStringLength(text);
+  if (byteCount < 0 || byteCount > length) byteCount = length;
+  GLYPH_CHAR* characters = LayoutState.characters;
+  GLYPH_CHAR* block = nullptr;
+  if (byteCount > STATIC_TEXT_BYTES) {
+    block = (GLYPH_CHAR*)AllocTracked((size_t)byteCount * sizeof(GLYPH_CHAR), "", 0);
+    if (block == nullptr) return -1;
+    characters = block;
+  }
+  int count = 0;
+  if (CacheTextGlyphs(byteCount, text, handle, characters, &count) == -1) {
+    FreeTracked(block);
+    return -1;
+  }
+
+  double scale = vertical ? scaleY : scaleX;
+  double pen = 0.0;
+  for (int i = 0; i < count; i++) {
+    GLYPH_CACHE_SLOT* slot = FindGlyphSlot(font, &characters[i]);
+    if (slot == nullptr) {
+      if (RasterizeGlyphsToCache(handle, 1, &characters[i]) == nullptr) {
+        AddLogLineFormat("%s", "テキストキャッシュの作成に失敗しました");
+        FreeTracked(block);
+        return -1;
+      }
+      // A glyph GDI cannot give is left out.
+      slot = FindGlyphSlot(font, &characters[i]);
+      if (slot == nullptr) continue;
+    }
+    if (draw && !IsSpace(&characters[i]) && slot->width > 0 && slot->height > 0) {
+      // Glyph placement joins here with the drawing back ends.
+    }
+    pen += (slot->advance + font->spacing) * scale;
+  }
+  FreeTracked(block);
+
+  int advance = (int)pen;
+  if (sizeOut != nullptr) {
+    sizeOut[0] = vertical ? font->charHeight : advance;
+    sizeOut[1] = vertical ? advance : font->charHeight;
+  }
+  return advance;
+}
+
+int FormatTextForDrawing(char* buffer, int size, const char* format, va_list args) {
+  if (size <= 0) return 0;
+  FormatStringV(buffer, (size_t)size, format, args);
+  int length = GetStringLength(buffer);
+  // A cut may have kept a lead byte without its trail: walk the characters and drop it.
+  int code = GetCharSetCode();
+  int i = 0;
+  while (i < length) {
+    if (IsDoubleByteLead((unsigned char)buffer[i], code)) {
+      if (i + 1 >= length) {
+        buffer[i] = 0;
+        return i;
+      }
+      i += 2;
+    } else {
+      i += 1;
+    }
+  }
+  return length;
+}

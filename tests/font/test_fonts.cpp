@@ -1,0 +1,556 @@
+// Fonts: creation rules, the glyph cache's bookkeeping and memory cells, and measuring.
+// Expected metrics come from GDI at run time (under Wine the faces are FreeType substitutes).
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstdarg>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "core/handles.h"
+#include "core/strings.h"
+#include "font/font_handles.h"
+#include "font/font_metrics.h"
+#include "font/glyph_cache.h"
+#include "font/glyph_raster.h"
+#include "font/text_layout.h"
+#include "test_support.h"
+
+namespace {
+class Fonts : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    StartTestLog();
+    ASSERT_EQ(InitFontSystem(), 0);
+  }
+  static void TearDownTestSuite() { EndFontSystem(); }
+  void TearDown() override {
+    // Every font but the default one goes after each test.
+    HANDLE_TYPE_MANAGER* m = &HandleManagers[HANDLE_TYPE_FONT];
+    for (int slot = 0; slot < FONT_MAX_COUNT; slot++) {
+      HANDLE_HEAD* record = m->slots[slot];
+      if (record != nullptr && record->handle != GetDefaultFontHandle()) DeleteHandle(record->handle);
+    }
+  }
+  static HANDLE_VALUE Make(int type, int size = 16, int edge = -1, int count = 0) {
+    FONT_CREATE_OPTIONS options = {0, 0, count};
+    return MakeFontHandle(&options, nullptr, size, -1, type, -1, edge, 0, -1, 0);
+  }
+  static int LiveFonts() { return HandleManagers[HANDLE_TYPE_FONT].count; }
+  static TEXTMETRICA MetricsOf(const FONT_RECORD* font) {
+    HDC dc = CreateCompatibleDC(nullptr);
+    HGDIOBJ old = SelectObject(dc, font->font);
+    TEXTMETRICA tm;
+    GetTextMetricsA(dc, &tm);
+    SelectObject(dc, old);
+    DeleteDC(dc);
+    return tm;
+  }
+  static int Measure(HANDLE_VALUE font, const char* text, int size[2] = nullptr, int vertical = 0) {
+    return LayoutAndDrawText(0, 0, 0, 0, 1.0, 1.0, text, 0, nullptr, nullptr, 1, font, 0, -1, vertical, size);
+  }
+};
+
+TEST(FontRules, CacheSizing) {
+  struct Row {
+    const char* name;
+    int texture, cell, count, type;
+    int width, height, capacity, rows, pitch, bits;
+  } rows[] = {
+      {"texture cell 24 automatic", 1, 24, 0, 0, 512, 512, 441, 21, 0, 0},
+      {"texture cell 200 doubles once", 1, 200, 0, 0, 1024, 512, 10, 2, 0, 0},
+      {"texture count 100 cell 16", 1, 16, 100, 0, 256, 256, 256, 16, 0, 0},
+      {"texture cell 8 limited to 2024", 1, 8, 0, 0, 512, 512, 2024, 64, 0, 0},
+      {"texture count 3 cell 2 smallest side 8", 1, 2, 3, 0, 8, 8, 16, 4, 0, 0},
+      {"memory cell 16 one bit", 0, 16, 0, 0, 16, 1280 * 16, 1280, 1280, 2, 1},
+      {"memory cell 16 grey", 0, 16, 0, 2, 16, 1280 * 16, 1280, 1280, 16, 8},
+      {"memory cell 200 raised to 20", 0, 200, 0, 1, 200, 4000, 20, 20, 200, 8},
+      {"memory cell 8 limited to 2024", 0, 8, 0, 0, 8, 2024 * 8, 2024, 2024, 1, 1},
+      {"memory explicit count 5 raised to 20", 0, 16, 5, 3, 16, 320, 20, 20, 16, 8},
+      {"memory explicit count 30", 0, 24, 30, 0, 24, 720, 30, 30, 3, 1},
+  };
+  for (const Row& r : rows) {
+    FONT_CACHE_LAYOUT layout;
+    if (r.texture) ComputeTextureCacheLayout(r.cell, r.count, &layout);
+    else ComputeMemoryCacheLayout(r.cell, r.count, r.type, &layout);
+    EXPECT_EQ(layout.width, r.width) << r.name;
+    EXPECT_EQ(layout.height, r.height) << r.name;
+    EXPECT_EQ(layout.capacity, r.capacity) << r.name;
+    EXPECT_EQ(layout.rows, r.rows) << r.name;
+    if (!r.texture) {
+      EXPECT_EQ(layout.pitch, r.pitch) << r.name;
+      EXPECT_EQ(layout.bitsPerPixel, r.bits) << r.name;
+    }
+  }
+}
+
+TEST(FontRules, TypesHeightsAndCells) {
+  struct TypeRow {
+    int type, edge, bits, expected;
+  } types[] = {
+      {0, 1, 32, 0},   {0, 2, 32, 1},  {2, 3, 32, 3},   {18, 1, 32, 18}, {19, 1, 16, 19}, {34, 1, 32, 34},
+      {35, 1, 32, 35}, {2, 1, 8, 0},   {3, 1, 8, 1},    {18, 1, 8, 0},   {35, 1, 8, 1},   {4, 1, 32, -1},
+      {16, 1, 32, -1}, {17, 1, 32, -1}, {36, 1, 32, -1}, {-2, 1, 32, -1}, {255, 1, 32, -1},
+  };
+  for (const TypeRow& r : types)
+    EXPECT_EQ(NormalizeFontType(r.type, r.edge, r.bits), r.expected)
+        << "type " << r.type << " edge " << r.edge << " bits " << r.bits;
+  EXPECT_EQ(GetOversampleFactor(3), 1);
+  EXPECT_EQ(GetOversampleFactor(19), 4);
+  EXPECT_EQ(GetOversampleFactor(34), 8);
+
+  struct HeightRow {
+    int height, leading, tmHeight, expected;
+  } heights[] = {
+      {16, 3, 20, 18},  // truncate(16 / (1 - 3/20))
+      {16, 0, 20, 0}, {16, -1, 20, 0}, {16, 20, 20, 0}, {16, 25, 20, 0}, {16, 3, 0, 0}, {64, 8, 64, 73},
+  };
+  for (const HeightRow& r : heights)
+    EXPECT_EQ(CorrectFontHeight(r.height, r.leading, r.tmHeight), r.expected)
+        << r.height << " leading " << r.leading << " of " << r.tmHeight;
+
+  struct CellRow {
+    int maxWidth, tmHeight, factor, edge, cell, charHeight;
+  } cells[] = {
+      {8, 16, 1, 0, 18, 18},    // 8 + 4 -> 16, but the line height 17 -> 18 is larger
+      {20, 16, 1, 0, 24, 18},   // 24 already a multiple of 8
+      {21, 16, 1, 0, 32, 18},
+      {8, 16, 1, 2, 22, 22},    // edge 2: cell 16 -> 16, line 21 -> 22 -> cell 22
+      {64, 64, 4, 1, 24, 20},   // 16 + 4 + 2 = 22 -> 24; 16 + 1 + 2 = 19 -> 20
+      {128, 136, 8, 0, 24, 18},
+  };
+  for (const CellRow& r : cells) {
+    FONT_CELL_METRICS m;
+    ComputeFontCell(r.maxWidth, r.tmHeight, r.factor, r.edge, &m);
+    EXPECT_EQ(m.cellSize, r.cell) << r.maxWidth << "/" << r.tmHeight << "/" << r.factor << "/" << r.edge;
+    EXPECT_EQ(m.charHeight, r.charHeight) << r.maxWidth << "/" << r.tmHeight << "/" << r.factor << "/" << r.edge;
+  }
+}
+
+// The bit-count table is built by the font start, so this runs in the started fixture.
+TEST_F(Fonts, ResamplingAndBrushes) {
+  // An 8 x 8 block of set bits, f = 8: one pixel of 64, or 16 with 17 levels.
+  unsigned char full8[8] = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+  unsigned char out[8];
+  ResampleGlyphBits(full8, 1, 8, 0, 8, 64, 1, 1, out);
+  EXPECT_EQ(out[0], 64);
+  ResampleGlyphBits(full8, 1, 8, 0, 8, 16, 1, 1, out);
+  EXPECT_EQ(out[0], 16);
+  // f = 4, rows of 0xF0 (left nibble set): left pixel 16, right 0; 65 levels scale by 4.
+  unsigned char left4[4] = {0xF0, 0xF0, 0xF0, 0xF0};
+  ResampleGlyphBits(left4, 1, 4, 0, 4, 16, 2, 1, out);
+  EXPECT_EQ(out[0], 16);
+  EXPECT_EQ(out[1], 0);
+  ResampleGlyphBits(left4, 1, 4, 0, 4, 64, 2, 1, out);
+  EXPECT_EQ(out[0], 64);
+  // Phase 3: the grid starts three rows above the glyph; the 4 rows split 1 + 3.
+  ResampleGlyphBits(left4, 1, 4, 3, 4, 16, 1, 2, out);
+  EXPECT_EQ(out[0], 4);
+  EXPECT_EQ(out[1], 12);
+
+  EXPECT_TRUE(IsInEdgeBrush(1, 1, 0, 0));
+  EXPECT_FALSE(IsInEdgeBrush(1, 1, 1, 0));
+  EXPECT_TRUE(IsInEdgeBrush(1, 1, 1, 1));
+  EXPECT_FALSE(IsInEdgeBrush(1, 0, 0, 1));
+  EXPECT_FALSE(IsInEdgeBrush(2, -2, -2, 0));
+  EXPECT_TRUE(IsInEdgeBrush(2, -1, -2, 0));
+  EXPECT_FALSE(IsInEdgeBrush(3, -3, -2, 0));
+  EXPECT_TRUE(IsInEdgeBrush(3, 0, 3, 0));
+  EXPECT_FALSE(IsInEdgeBrush(4, 4, 3, 0));
+  EXPECT_TRUE(IsInEdgeBrush(4, 4, 2, 0));
+  EXPECT_TRUE(IsInEdgeBrush(5, 5, 5, 0));
+  EXPECT_FALSE(IsInEdgeBrush(5, 6, 0, 0));
+}
+
+std::string Format(int size, const char* format, ...) {
+  std::vector<char> buffer(size + 8, 'Z');
+  va_list args;
+  va_start(args, format);
+  int length = FormatTextForDrawing(buffer.data(), size, format, args);
+  va_end(args);
+  EXPECT_EQ(length, (int)strlen(buffer.data()));
+  for (int i = size; i < size + 8; i++) EXPECT_EQ(buffer[i], 'Z') << "byte " << i << " written past the buffer";
+  return std::string(buffer.data());
+}
+
+TEST(FontRules, FormattedTextIsCutOnACharacterBoundary) {
+  std::string wide;
+  for (int i = 0; i < 1500; i++) wide += "あ";
+  EXPECT_EQ(Format(2048, "%s", wide.c_str()).size(), 2046u);
+  EXPECT_EQ(Format(2048, "x%s", wide.c_str()).size(), 2047u);
+  EXPECT_EQ(Format(2048, "xx%s", wide.c_str()).size(), 2046u);
+  EXPECT_EQ(Format(2048, "%d %s", 12, "ok"), "12 ok");
+  EXPECT_EQ(Format(4, "%s", "あいう"), "あ");
+}
+
+TEST_F(Fonts, DefaultFontAndCreationRules) {
+  HANDLE_VALUE def = GetDefaultFontHandle();
+  ASSERT_NE(def, -1);
+  FONT_RECORD* font = GetFontRecord(def);
+  ASSERT_NE(font, nullptr);
+  EXPECT_EQ(font->size, 16);
+  EXPECT_EQ(font->thickness, 6);
+  EXPECT_EQ(font->fontType, 0);
+  EXPECT_STREQ(font->faceName, "");
+  TEXTMETRICA tm = MetricsOf(font);
+  FONT_CELL_METRICS cell;
+  ComputeFontCell(tm.tmMaxCharWidth, tm.tmHeight, 1, 0, &cell);
+  EXPECT_EQ(font->charHeight, cell.charHeight);
+  EXPECT_EQ(font->cellSize, cell.cellSize);
+  EXPECT_EQ(font->charHeight % 2, 0);
+  EXPECT_GE(font->charHeight, tm.tmHeight + 1);
+  EXPECT_EQ(font->textureCache, 0);
+  EXPECT_EQ(font->memoryBits, 1);
+
+  HANDLE_VALUE edged = Make(0, 16, 2);
+  ASSERT_NE(edged, -1);
+  EXPECT_EQ(GetFontRecord(edged)->fontType, 1);
+  EXPECT_EQ(GetFontRecord(edged)->edgeSize, 2);
+  EXPECT_EQ(GetFontRecord(edged)->memoryBits, 8);
+
+  int before = LiveFonts();
+  for (int type : {4, 5, 16, 17, 20, 33, 36, 99})
+    EXPECT_EQ(Make(type), -1) << "type " << type;
+  EXPECT_EQ(MakeFontHandle(nullptr, nullptr, 0, -1, 0, -1, -1, 0, -1, 0), -1);
+  EXPECT_EQ(LiveFonts(), before) << "a refused creation leaves no handle";
+
+  std::string longFace(300, 'Q');
+  HANDLE_VALUE named = MakeFontHandle(nullptr, longFace.c_str(), 12, -1, 0, -1, -1, 0, -1, 0);
+  ASSERT_NE(named, -1);
+  char face[FONT_FACE_SIZE + 16];
+  memset(face, 'Z', sizeof(face));
+  int size = 0, thickness = 0;
+  EXPECT_EQ(GetFontHandleState(face, &size, &thickness, named), 0);
+  EXPECT_EQ(strlen(face), (size_t)FONT_FACE_SIZE - 1);
+  EXPECT_EQ(face[FONT_FACE_SIZE], 'Z');
+  EXPECT_EQ(size, 12);
+  EXPECT_EQ(thickness, 6);
+  EXPECT_EQ(GetFontHandleSize(named), 12);
+  EXPECT_EQ(GetFontHandleSize(-1), -1);
+  EXPECT_EQ(IsFontHandleValid(named), 1);
+  DeleteHandle(named);
+  EXPECT_EQ(IsFontHandleValid(named), 0);
+}
+
+TEST_F(Fonts, FortyFontsAtMost) {
+  std::vector<HANDLE_VALUE> made;
+  while (LiveFonts() < FONT_MAX_COUNT) {
+    HANDLE_VALUE h = Make(0, 10);
+    ASSERT_NE(h, -1);
+    made.push_back(h);
+  }
+  EXPECT_EQ(Make(0, 10), -1);
+  EXPECT_NE(ReadLog().find("フォントハンドルの数が限界数( 40 )に達していて新たなハンドルを作成できません"), std::string::npos);
+}
+
+TEST_F(Fonts, DefaultFontIsMadeAgainOnlyWhenItsSettingsChange) {
+  HANDLE_VALUE first = GetDefaultFontHandle();
+  ASSERT_EQ(RefreshDefaultFont(), 0);
+  ASSERT_EQ(RefreshDefaultFont(), 0);
+  EXPECT_EQ(GetDefaultFontHandle(), first);
+  EXPECT_EQ(IsFontHandleValid(first), 1);
+
+  ASSERT_EQ(ChangeDefaultFontSize(20), 0);
+  HANDLE_VALUE second = GetDefaultFontHandle();
+  EXPECT_NE(second, first);
+  EXPECT_EQ(IsFontHandleValid(first), 0);
+  EXPECT_EQ(GetFontHandleSize(second), 20);
+  ASSERT_EQ(ChangeDefaultFontSize(20), 0);
+  EXPECT_EQ(GetDefaultFontHandle(), second);
+
+  ASSERT_EQ(ChangeDefaultFontThickness(3), 0);
+  HANDLE_VALUE third = GetDefaultFontHandle();
+  EXPECT_NE(third, second);
+  int thickness = 0;
+  GetFontHandleState(nullptr, nullptr, &thickness, third);
+  EXPECT_EQ(thickness, 3);
+
+  ASSERT_EQ(ChangeDefaultFontSettings(nullptr, -1, -1), 0);
+  HANDLE_VALUE fourth = GetDefaultFontHandle();
+  EXPECT_EQ(GetFontHandleSize(fourth), 16);
+  ASSERT_EQ(ChangeDefaultFontSettings("", 16, 6), 0);
+  EXPECT_EQ(GetDefaultFontHandle(), fourth);
+  EXPECT_EQ(LiveFonts(), 1);
+}
+
+TEST_F(Fonts, RecreatedFontsKeepHandlesSpacingAndWatchers) {
+  HANDLE_VALUE def = GetDefaultFontHandle();
+  HANDLE_VALUE a = Make(2, 14);
+  HANDLE_VALUE b = Make(19, 18);
+  ASSERT_NE(a, -1);
+  ASSERT_NE(b, -1);
+  SetFontCharSpacing(3, a);
+  int watched = -5;
+  ASSERT_EQ(SetFontDeletedFlag(b, &watched), 0);
+  EXPECT_EQ(watched, 0);
+  CacheTextGlyphs(-1, "abc", a, nullptr, nullptr);
+  int live = LiveFonts();
+  // Far more rounds than the 40-font limit: no round may spend a handle.
+  for (int round = 0; round < 60; round++) ASSERT_EQ(RecreateAllFonts(), 0) << "round " << round;
+  EXPECT_EQ(LiveFonts(), live);
+  EXPECT_EQ(GetDefaultFontHandle(), def);
+  EXPECT_EQ(IsFontHandleValid(def), 1);
+  EXPECT_EQ(IsFontHandleValid(a), 1);
+  EXPECT_EQ(IsFontHandleValid(b), 1);
+  EXPECT_EQ(GetFontRecord(a)->spacing, 3);
+  EXPECT_EQ(GetFontRecord(a)->fontType, 2);
+  EXPECT_EQ(GetFontRecord(b)->fontType, 19);
+  EXPECT_EQ(GetFontHandleSize(b), 18);
+  EXPECT_EQ(watched, 0);
+  GLYPH_CHAR c = {'a', 0, 0};
+  EXPECT_EQ(FindGlyphSlot(GetFontRecord(a), &c), nullptr) << "a re-created font starts with an empty cache";
+  DeleteHandle(b);
+  EXPECT_EQ(watched, 1);
+  // The default font still answers a settings check without being made again.
+  RefreshDefaultFont();
+  EXPECT_EQ(GetDefaultFontHandle(), def);
+}
+
+TEST_F(Fonts, RepeatedTextAsksGdiForNoNewGlyph) {
+  HANDLE_VALUE font = Make(0);
+  ASSERT_NE(font, -1);
+  const char* text = "Click to reload files.";
+  int first = Measure(font, text);
+  int calls = CountGlyphOutlineCalls();
+  EXPECT_EQ(Measure(font, text), first);
+  EXPECT_EQ(CacheTextGlyphs(-1, text, font, nullptr, nullptr), 0);
+  EXPECT_EQ(CountGlyphOutlineCalls(), calls);
+  // One new character costs GDI calls for that character only.
+  Measure(font, "Click!");
+  int added = CountGlyphOutlineCalls() - calls;
+  EXPECT_GE(added, 1);
+  EXPECT_LE(added, 2);
+}
+
+TEST_F(Fonts, CapacityPlusOneCharactersEvictTheFirst) {
+  HANDLE_VALUE handle = Make(2, 16, -1, 20);
+  ASSERT_NE(handle, -1);
+  FONT_RECORD* font = GetFontRecord(handle);
+  ASSERT_EQ(font->capacity, 20);
+  std::vector<GLYPH_CHAR> chars;
+  for (int i = 0; i <= font->capacity; i++) chars.push_back({(unsigned char)('A' + i), 0, 0});
+  for (int i = 0; i < font->capacity; i++) {
+    char text[2] = {(char)chars[i].lead, 0};
+    ASSERT_EQ(CacheTextGlyphs(-1, text, handle, nullptr, nullptr), 0);
+    GLYPH_CACHE_SLOT* slot = FindGlyphSlot(font, &chars[i]);
+    ASSERT_NE(slot, nullptr);
+    EXPECT_EQ(slot->cellIndex, i);
+  }
+  GLYPH_CACHE_SLOT* firstSlot = FindGlyphSlot(font, &chars[0]);
+  char last[2] = {(char)chars[font->capacity].lead, 0};
+  ASSERT_EQ(CacheTextGlyphs(-1, last, handle, nullptr, nullptr), 0);
+  EXPECT_EQ(FindGlyphSlot(font, &chars[0]), nullptr) << "the oldest glyph goes first";
+  EXPECT_EQ(FindGlyphSlot(font, &chars[font->capacity]), firstSlot);
+  EXPECT_EQ(firstSlot->cellIndex, 0);
+  EXPECT_NE(FindGlyphSlot(font, &chars[1]), nullptr);
+  EXPECT_EQ(font->nextSlot, 1);
+
+  // One string with more new characters than the cache holds: the first capacity of them
+  // are cached in the call, the rest come one at a time while measuring.
+  ClearGlyphCache(handle, 0);
+  std::string many;
+  for (int i = 0; i < 30; i++) many += (char)('a' + (i % 26) + (i >= 26 ? -32 : 0));
+  int calls = CountGlyphOutlineCalls();
+  int width = Measure(handle, many.c_str());
+  EXPECT_GT(width, 0);
+  EXPECT_GE(CountGlyphOutlineCalls() - calls, 30);
+}
+
+TEST_F(Fonts, MeasuringSumsAdvancesAndSpacing) {
+  HANDLE_VALUE handle = Make(0);
+  ASSERT_NE(handle, -1);
+  FONT_RECORD* font = GetFontRecord(handle);
+  HDC dc = CreateCompatibleDC(nullptr);
+  HGDIOBJ old = SelectObject(dc, font->font);
+  const MAT2 identity = {{0, 1}, {0, 0}, {0, 0}, {0, 1}};
+  int sum = 0;
+  for (char c : std::string("abc")) {
+    GLYPHMETRICS gm;
+    ASSERT_NE(GetGlyphOutlineA(dc, (UINT)c, GGO_METRICS, &gm, 0, nullptr, &identity), GDI_ERROR);
+    sum += gm.gmCellIncX;
+  }
+  SelectObject(dc, old);
+  DeleteDC(dc);
+  int size[2] = {0, 0};
+  EXPECT_EQ(Measure(handle, "abc", size), sum);
+  EXPECT_EQ(size[0], sum);
+  EXPECT_EQ(size[1], font->charHeight);
+  SetFontCharSpacing(2, handle);
+  EXPECT_EQ(Measure(handle, "abc"), sum + 6);
+  EXPECT_EQ(Measure(handle, "abc", size, 1), sum + 6);
+  EXPECT_EQ(size[0], font->charHeight);
+  EXPECT_EQ(size[1], sum + 6);
+  EXPECT_EQ(Measure(handle, ""), 0);
+  EXPECT_EQ(Measure(handle, nullptr), 0);
+  EXPECT_EQ(Measure(-1, "abc"), -1);
+  EXPECT_EQ(LayoutAndDrawText(0, 0, 0, 0, 1.0, 1.0, "abc", 0, nullptr, nullptr, 1, handle, 0, 2, 0, nullptr),
+            Measure(handle, "ab"));
+
+  // A line feed is one more glyph on the same line, with whatever image and advance GDI
+  // gives it.
+  SetFontCharSpacing(0, handle);
+  int withFeed = Measure(handle, "a\nb");
+  GLYPH_CHAR feed = {'\n', 0, 0};
+  GLYPH_CACHE_SLOT* slot = FindGlyphSlot(font, &feed);
+  ASSERT_NE(slot, nullptr);
+  EXPECT_EQ(withFeed, Measure(handle, "ab") + slot->advance);
+
+  // Spaces take a slot with a 0 x 0 image and an advance; so does the double-byte space.
+  for (const char* space : {" ", "\x81\x40"}) {
+    EXPECT_GT(Measure(handle, space), 0) << "space " << (int)(unsigned char)space[0];
+    GLYPH_CHAR c = {(unsigned char)space[0], (unsigned char)space[1], 0};
+    slot = FindGlyphSlot(font, &c);
+    ASSERT_NE(slot, nullptr);
+    EXPECT_EQ(slot->width, 0);
+    EXPECT_EQ(slot->height, 0);
+  }
+  // A lead byte cut off by the byte count stands alone.
+  int characters = 0;
+  GLYPH_CHAR split[4];
+  EXPECT_EQ(SplitTextCharacters("\x82\xa0", 1, 1, split), 1);
+  characters = SplitTextCharacters("a\x82\xa0z", 4, 1, split);
+  EXPECT_EQ(characters, 3);
+  EXPECT_EQ(split[1].lead, 0x82);
+  EXPECT_EQ(split[1].trail, 0xa0);
+}
+
+TEST_F(Fonts, EmptyBitmapsAreCachedAsEmptyGlyphs) {
+  HANDLE_VALUE handle = Make(2);
+  ASSERT_NE(handle, -1);
+  FONT_RECORD* font = GetFontRecord(handle);
+  // Whatever characters this system's font draws as nothing (size 0 from GDI).
+  HDC dc = CreateCompatibleDC(nullptr);
+  HGDIOBJ old = SelectObject(dc, font->font);
+  const MAT2 identity = {{0, 1}, {0, 0}, {0, 0}, {0, 1}};
+  std::vector<std::pair<int, int>> empty;  // byte, advance
+  for (int c = 1; c < 0x100; c++) {
+    if (c == ' ' || IsDoubleByteLead((unsigned char)c, font->charSetIndex)) continue;
+    GLYPHMETRICS gm;
+    if (GetGlyphOutlineA(dc, (UINT)c, GGO_GRAY4_BITMAP, &gm, 0, nullptr, &identity) == 0) empty.push_back({c, gm.gmCellIncX});
+  }
+  SelectObject(dc, old);
+  DeleteDC(dc);
+  if (empty.empty()) GTEST_SKIP() << "no character of this font has an empty bitmap";
+  for (auto [c, advance] : empty) {
+    char text[2] = {(char)c, 0};
+    EXPECT_EQ(Measure(handle, text), advance) << "byte " << c;
+    GLYPH_CHAR g = {(unsigned char)c, 0, 0};
+    GLYPH_CACHE_SLOT* slot = FindGlyphSlot(font, &g);
+    ASSERT_NE(slot, nullptr) << "byte " << c;
+    EXPECT_EQ(slot->width, 0) << "byte " << c;
+    EXPECT_EQ(slot->height, 0) << "byte " << c;
+  }
+}
+
+TEST_F(Fonts, MemoryCellsHoldTheGdiBitmap) {
+  HANDLE_VALUE handle = Make(0, 16);
+  ASSERT_NE(handle, -1);
+  FONT_RECORD* font = GetFontRecord(handle);
+  ASSERT_EQ(CacheTextGlyphs(-1, "A", handle, nullptr, nullptr), 0);
+  GLYPH_CHAR a = {'A', 0, 0};
+  GLYPH_CACHE_SLOT* slot = FindGlyphSlot(font, &a);
+  ASSERT_NE(slot, nullptr);
+
+  HDC dc = CreateCompatibleDC(nullptr);
+  HGDIOBJ old = SelectObject(dc, font->font);
+  const MAT2 identity = {{0, 1}, {0, 0}, {0, 0}, {0, 1}};
+  GLYPHMETRICS gm;
+  DWORD size = GetGlyphOutlineA(dc, 'A', GGO_BITMAP, &gm, 0, nullptr, &identity);
+  ASSERT_NE(size, GDI_ERROR);
+  std::vector<unsigned char> bits(size);
+  GetGlyphOutlineA(dc, 'A', GGO_BITMAP, &gm, size, bits.data(), &identity);
+  TEXTMETRICA tm;
+  GetTextMetricsA(dc, &tm);
+  SelectObject(dc, old);
+  DeleteDC(dc);
+
+  EXPECT_EQ(slot->width, (int)gm.gmBlackBoxX);
+  EXPECT_EQ(slot->height, (int)gm.gmBlackBoxY);
+  EXPECT_EQ(slot->offsetX, gm.gmptGlyphOrigin.x);
+  EXPECT_EQ(slot->offsetY, tm.tmAscent - gm.gmptGlyphOrigin.y);
+  EXPECT_EQ(slot->advance, gm.gmCellIncX);
+  int pitch = ((gm.gmBlackBoxX + 31) / 32) * 4;
+  const unsigned char* cell = font->memoryCache + slot->cellIndex * font->cellSize * font->memoryPitch;
+  for (int y = 0; y < font->cellSize; y++)
+    for (int x = 0; x < font->cellSize; x++) {
+      int want = (x < (int)gm.gmBlackBoxX && y < (int)gm.gmBlackBoxY) ? (bits[y * pitch + x / 8] >> (7 - x % 8)) & 1 : 0;
+      int have = (cell[y * font->memoryPitch + x / 8] >> (7 - x % 8)) & 1;
+      ASSERT_EQ(have, want) << "pixel " << x << "," << y;
+    }
+}
+
+TEST_F(Fonts, EdgesAndGreyLevelsInMemoryCells) {
+  struct Row {
+    int type;
+  } rows[] = {{1}, {3}, {19}, {35}, {2}, {18}, {34}};
+  for (const Row& r : rows) {
+    HANDLE_VALUE handle = Make(r.type, 20);
+    ASSERT_NE(handle, -1) << "type " << r.type;
+    FONT_RECORD* font = GetFontRecord(handle);
+    ASSERT_EQ(CacheTextGlyphs(-1, "O", handle, nullptr, nullptr), 0);
+    GLYPH_CHAR o = {'O', 0, 0};
+    GLYPH_CACHE_SLOT* slot = FindGlyphSlot(font, &o);
+    ASSERT_NE(slot, nullptr) << "type " << r.type;
+    const unsigned char* cell = font->memoryCache + slot->cellIndex * font->cellSize * font->memoryPitch;
+    int glyph = 0, edge = 0, strongest = 0, outside = 0;
+    for (int y = 0; y < font->cellSize; y++)
+      for (int x = 0; x < font->cellSize; x++) {
+        int v = cell[y * font->memoryPitch + x];
+        if (x >= slot->width || y >= slot->height) outside |= v;
+        if (r.type == 1) {
+          EXPECT_LE(v, 2) << "type 1 pixel " << x << "," << y;
+          glyph += v == 1;
+          edge += v == 2;
+        } else {
+          glyph += (v & 15) != 0;
+          edge += (v >> 4) != 0;
+          if ((v & 15) > strongest) strongest = v & 15;
+        }
+      }
+    EXPECT_EQ(outside, 0) << "type " << r.type << ": nothing beyond the glyph's size";
+    EXPECT_GT(glyph, 0) << "type " << r.type;
+    if (r.type & 1) EXPECT_GT(edge, 0) << "type " << r.type;
+    else EXPECT_EQ(edge, 0) << "type " << r.type;
+    if (r.type != 1) {
+      EXPECT_EQ(strongest, 15) << "type " << r.type << ": full coverage is level 15";
+    }
+    DeleteHandle(handle);
+  }
+}
+
+TEST_F(Fonts, AGlyphLargerThanItsCellIsClippedToTheCell) {
+  HANDLE_VALUE handle = Make(1, 32, -1, 20);
+  ASSERT_NE(handle, -1);
+  FONT_RECORD* font = GetFontRecord(handle);
+  size_t total = (size_t)font->memoryPitch * font->cacheHeight;
+  memset(font->memoryCache, 0xEE, total);
+  int small = 6;
+  font->cellSize = small;  // far below the glyph's size
+  ASSERT_EQ(CacheTextGlyphs(-1, "W", handle, nullptr, nullptr), 0);
+  GLYPH_CHAR w = {'W', 0, 0};
+  GLYPH_CACHE_SLOT* slot = FindGlyphSlot(font, &w);
+  ASSERT_NE(slot, nullptr);
+  EXPECT_LE(slot->width, small);
+  EXPECT_LE(slot->height, small);
+  for (size_t i = (size_t)small * font->memoryPitch; i < total; i++)
+    ASSERT_EQ(font->memoryCache[i], 0xEE) << "byte " << i << " outside cell 0 was written";
+  for (int y = 0; y < small; y++)
+    for (int x = small; x < font->memoryPitch; x++)
+      ASSERT_EQ(font->memoryCache[y * font->memoryPitch + x], 0) << "row " << y << " beyond the cell was not cleared only";
+}
+
+TEST_F(Fonts, FaceEnumerationStopsAtCapacity) {
+  int all = EnumFontFaces(nullptr, 0, "", -1);
+  ASSERT_GE(all, 3) << "the display lists fonts";
+  char names[3][64];
+  memset(names, 'Z', sizeof(names));
+  EXPECT_EQ(EnumFontFaces(names, 2, "", -1), 2);
+  EXPECT_EQ(names[2][0], 'Z');
+  EXPECT_EQ(names[2][63], 'Z');
+  EXPECT_NE(strcmp(names[0], names[1]), 0);
+  EXPECT_EQ(EnumFontFaces(names, 0, "", -1), 0);
+  EXPECT_EQ(names[0][0] == 'Z' || names[0][0] != 0, true);
+  EXPECT_EQ(EnumFontFaces(nullptr, 1, "", -1), 1);
+}
+}  // namespace
