@@ -16,3 +16,5 @@ int GetFontScreenBits() {
   ReleaseDC(nullptr, dc);
   return bits;
 }
+
+int IsFontDrawingSuppressed() { return 0; }

@@ -5,3 +5,5 @@
 int IsFontDisplayUp();
 int IsFontTextureCacheAvailable();
 int GetFontScreenBits();
+// 1 while nothing may be drawn (an empty draw area).
+int IsFontDrawingSuppressed();

@@ -24,3 +24,8 @@ int ChangeDefaultFontSize(int size);
 int ChangeDefaultFontThickness(int thickness);
 // names: room for maxCount names of 64 bytes, or null to count; returns the number found.
 int EnumFontFaces(char (*names)[64], int maxCount, const char* face, int charSetIndex);
+
+// Colours are packed screen colours. 0, or -1 for an invalid font handle.
+int DrawTextWithFont(int x, int y, const char* text, unsigned int color, int font, unsigned int edgeColor, int vertical);
+// printf-style text (cut to 2,047 bytes) drawn with the default font.
+int DrawFormattedText(int x, int y, unsigned int color, const char* format, ...);

@@ -15,6 +15,7 @@
 #include "font/glyph_cache.h"
 #include "font/glyph_raster.h"
 #include "font/text_layout.h"
+#include "korvel.h"
 #include "test_support.h"
 
 namespace {
@@ -272,6 +273,28 @@ TEST_F(Fonts, DefaultFontIsMadeAgainOnlyWhenItsSettingsChange) {
   ASSERT_EQ(ChangeDefaultFontSettings("", 16, 6), 0);
   EXPECT_EQ(GetDefaultFontHandle(), fourth);
   EXPECT_EQ(LiveFonts(), 1);
+}
+
+TEST_F(Fonts, FormattedTextMakesTheDefaultFontOnlyAfterAChange) {
+  HANDLE_VALUE before = GetDefaultFontHandle();
+  EXPECT_EQ(DrawFormattedText(0, 0, 0, "%.3e ", 1.5), 0);
+  EXPECT_EQ(GetDefaultFontHandle(), before);
+  ChangeDefaultFontSize(22);
+  HANDLE_VALUE changed = GetDefaultFontHandle();
+  EXPECT_NE(changed, before);
+  EXPECT_EQ(DrawFormattedText(0, 0, 0, "%s", "Click to reload files."), 0);
+  EXPECT_EQ(GetDefaultFontHandle(), changed);
+  // Settings changed behind the font's back (as a mode change leaves them) are caught by the
+  // next formatted draw.
+  FontDefaults.size = 16;
+  EXPECT_EQ(DrawFormattedText(0, 0, 0, "x"), 0);
+  EXPECT_NE(GetDefaultFontHandle(), changed);
+  EXPECT_EQ(GetFontHandleSize(GetDefaultFontHandle()), 16);
+  EXPECT_EQ(LiveFonts(), 1);
+
+  EXPECT_EQ(DrawTextWithFont(0, 0, "abc", 0, -1, 0, 0), -1);
+  EXPECT_NE(ReadLog().find("フォントハンドル値が異常です"), std::string::npos);
+  EXPECT_EQ(DrawTextWithFont(0, 0, "", 0, -1, 0, 0), 0);
 }
 
 TEST_F(Fonts, RecreatedFontsKeepHandlesSpacingAndWatchers) {
