@@ -5,6 +5,7 @@
 #include "core/log.h"
 #include "core/memory.h"
 #include "core/strings.h"
+#include "file/async_load.h"
 #include "font/font_metrics.h"
 #include "font/font_screen.h"
 #include "font/glyph_cache.h"
@@ -128,6 +129,60 @@ void ReadFontSettings(const FONT_RECORD* font, FONT_SETTINGS* out) {
   out->edgeSize = font->edgeSize;
   out->italic = font->italic;
   out->spacing = font->spacing;
+}
+
+// The creation request of an asynchronous font, in this order: options block, handle, face,
+// size, thickness, type, character-set index, edge size, italic. A null area only measures.
+int PackFontRequest(void* area, const FONT_CREATE_OPTIONS* options, HANDLE_VALUE handle, const char* face, int size,
+                    int thickness, int fontType, int charSetIndex, int edgeSize, int italic) {
+  int offset = 0;
+  if (PackAsyncParamBlock(area, &offset, options, (int)sizeof(*options)) == -1) return -1;
+  PackAsyncParamInt(area, &offset, handle);
+  if (PackAsyncParamString(area, &offset, face) == -1) return -1;
+  PackAsyncParamInt(area, &offset, size);
+  PackAsyncParamInt(area, &offset, thickness);
+  PackAsyncParamInt(area, &offset, fontType);
+  PackAsyncParamInt(area, &offset, charSetIndex);
+  PackAsyncParamInt(area, &offset, edgeSize);
+  PackAsyncParamInt(area, &offset, italic);
+  return offset;
+}
+
+int CreateFontOnLoaderThread(ASYNC_LOAD_TASK* task) {
+  const void* area = task->parameters;
+  int offset = 0;
+  FONT_CREATE_OPTIONS options = *(const FONT_CREATE_OPTIONS*)UnpackAsyncParamBlock(area, &offset);
+  HANDLE_VALUE handle = UnpackAsyncParamInt(area, &offset);
+  const char* face = UnpackAsyncParamString(area, &offset);
+  int size = UnpackAsyncParamInt(area, &offset);
+  int thickness = UnpackAsyncParamInt(area, &offset);
+  int fontType = UnpackAsyncParamInt(area, &offset);
+  int charSetIndex = UnpackAsyncParamInt(area, &offset);
+  int edgeSize = UnpackAsyncParamInt(area, &offset);
+  int italic = UnpackAsyncParamInt(area, &offset);
+  int result = CreateFontToHandle(size, &options, handle, face, thickness, fontType, charSetIndex, edgeSize, italic, 1);
+  EndHandleAsyncLoad(handle);
+  if (result == -1) DeleteHandle(handle);
+  return 0;
+}
+
+// Queues the creation of a new handle on the loader workers; the handle counts as loading
+// from before the task can run.
+int QueueFontCreation(const FONT_CREATE_OPTIONS* options, HANDLE_VALUE handle, const char* face, int size,
+                      int thickness, int fontType, int charSetIndex, int edgeSize, int italic) {
+  int bytes = PackFontRequest(nullptr, options, handle, face, size, thickness, fontType, charSetIndex, edgeSize, italic);
+  if (bytes == -1) return -1;
+  ASYNC_LOAD_TASK* task = AllocAsyncLoadTask(bytes);
+  if (task == nullptr) return -1;
+  task->process = CreateFontOnLoaderThread;
+  PackFontRequest(task->parameters, options, handle, face, size, thickness, fontType, charSetIndex, edgeSize, italic);
+  BeginHandleAsyncLoad(handle, -1);
+  if (QueueAsyncLoadTask(task) == -1) {
+    EndHandleAsyncLoad(handle);
+    FreeTracked(task);
+    return -1;
+  }
+  return 0;
 }
 
 // Makes the default font with the given settings and registers it; -1 leaves no default.
@@ -267,7 +322,6 @@ int CreateFontToHandle(int size, const FONT_CREATE_OPTIONS* options, HANDLE_VALU
 HANDLE_VALUE MakeFontHandle(const FONT_CREATE_OPTIONS* options, const char* face, int size, int thickness,
                             int fontType, int charSetIndex, int edgeSize, int italic, HANDLE_VALUE wantedHandle,
                             int async) {
-  (void)async;  // fonts are made on the calling thread
   WaitWhileInactive();
   FONT_CREATE_OPTIONS local;
   if (options == nullptr) {
@@ -276,6 +330,13 @@ HANDLE_VALUE MakeFontHandle(const FONT_CREATE_OPTIONS* options, const char* face
   }
   HANDLE_VALUE handle = NewHandle(HANDLE_TYPE_FONT, wantedHandle);
   if (handle == -1) return -1;
+  if (async) {
+    if (QueueFontCreation(options, handle, face, size, thickness, fontType, charSetIndex, edgeSize, italic) == -1) {
+      DeleteHandle(handle);
+      return -1;
+    }
+    return handle;
+  }
   if (CreateFontToHandle(size, options, handle, face, thickness, fontType, charSetIndex, edgeSize, italic, 0) == -1) {
     DeleteHandle(handle);
     return -1;
@@ -390,7 +451,9 @@ int RecreateAllFonts() {
   CopyFontCreateOptions(&options);
   for (int slot = m->lowestSlot; m->count > 0 && slot <= m->highestSlot; slot++) {
     FONT_RECORD* font = (FONT_RECORD*)m->slots[slot];
-    if (font == nullptr) continue;
+    // A font still being made on a loader thread gets the new device's state from its own
+    // creation.
+    if (font == nullptr || font->head.pendingLoads != 0) continue;
     FONT_SETTINGS kept;
     ReadFontSettings(font, &kept);
     int* watcher = font->deletedFlag;

@@ -1,20 +1,14 @@
 #include "font/font_screen.h"
 
-#include <windows.h>
+#include "graphics/draw_settings.h"
+#include "graphics/screen.h"
+#include "korvel.h"
 
-#include "font/font_handles.h"
+int IsFontDisplayUp() { return ScreenState.graphicsStarted; }
 
-// Until the graphics layer owns the screen the font layer stands alone: it is up while it is
-// started, keeps glyphs in memory and reads the desktop's depth.
-int IsFontDisplayUp() { return IsFontSystemStarted(); }
-
+// Glyphs live in memory until the cache texture can be made from graph handles.
 int IsFontTextureCacheAvailable() { return 0; }
 
-int GetFontScreenBits() {
-  HDC dc = GetDC(nullptr);
-  int bits = GetDeviceCaps(dc, PLANES) * GetDeviceCaps(dc, BITSPIXEL);
-  ReleaseDC(nullptr, dc);
-  return bits;
-}
+int GetFontScreenBits() { return GetScreenColorBits(); }
 
-int IsFontDrawingSuppressed() { return 0; }
+int IsFontDrawingSuppressed() { return DrawSettings.emptyDrawArea; }

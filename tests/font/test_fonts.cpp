@@ -10,22 +10,29 @@
 
 #include "core/handles.h"
 #include "core/strings.h"
+#include "file/async_load.h"
 #include "font/font_handles.h"
 #include "font/font_metrics.h"
 #include "font/glyph_cache.h"
 #include "font/glyph_raster.h"
 #include "font/text_layout.h"
+#include "graphics/screen.h"
 #include "korvel.h"
 #include "test_support.h"
 
 namespace {
 class Fonts : public ::testing::Test {
  protected:
+  // The font layer over a display that is up without a device: glyphs live in memory.
   static void SetUpTestSuite() {
     StartTestLog();
+    ScreenState.graphicsStarted = 1;
     ASSERT_EQ(InitFontSystem(), 0);
   }
-  static void TearDownTestSuite() { EndFontSystem(); }
+  static void TearDownTestSuite() {
+    EndFontSystem();
+    ScreenState.graphicsStarted = 0;
+  }
   void TearDown() override {
     // Every font but the default one goes after each test.
     HANDLE_TYPE_MANAGER* m = &HandleManagers[HANDLE_TYPE_FONT];
@@ -328,6 +335,30 @@ TEST_F(Fonts, RecreatedFontsKeepHandlesSpacingAndWatchers) {
   // The default font still answers a settings check without being made again.
   RefreshDefaultFont();
   EXPECT_EQ(GetDefaultFontHandle(), def);
+}
+
+TEST_F(Fonts, AsynchronousCreationOnALoaderThread) {
+  ASSERT_EQ(InitAsyncLoad(GetCurrentThreadId()), 0);
+  ASSERT_EQ(StartAsyncLoadWorkers(2), 0);
+  FONT_CREATE_OPTIONS options = {0, 0, 0};
+  HANDLE_VALUE handle = MakeFontHandle(&options, nullptr, 24, 3, 2, -1, -1, 0, -1, 1);
+  ASSERT_NE(handle, -1);
+  for (int i = 0; i < 500 && !IsFontHandleValid(handle); i++) {
+    ServeMainThreadRequests();
+    Sleep(10);
+  }
+  ASSERT_EQ(IsFontHandleValid(handle), 1);
+  EXPECT_EQ(GetFontHandleSize(handle), 24);
+  EXPECT_EQ(GetFontRecord(handle)->fontType, 2);
+  EXPECT_GT(Measure(handle, "abc"), 0);
+  // A creation that fails on the worker leaves no handle behind.
+  int before = LiveFonts();
+  HANDLE_VALUE failing = MakeFontHandle(&options, nullptr, 24, 3, 5, -1, -1, 0, -1, 1);
+  ASSERT_NE(failing, -1);
+  for (int i = 0; i < 500 && LiveFonts() == before + 1; i++) Sleep(10);
+  EXPECT_EQ(LiveFonts(), before);
+  StopAsyncLoadWorkers();
+  EndAsyncLoad();
 }
 
 TEST_F(Fonts, RepeatedTextAsksGdiForNoNewGlyph) {
