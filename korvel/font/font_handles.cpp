@@ -5,6 +5,7 @@
 #include "core/log.h"
 #include "core/memory.h"
 #include "core/strings.h"
+#include "core/threads.h"
 #include "file/async_load.h"
 #include "font/font_metrics.h"
 #include "font/font_screen.h"
@@ -149,6 +150,8 @@ int PackFontRequest(void* area, const FONT_CREATE_OPTIONS* options, HANDLE_VALUE
 }
 
 int CreateFontOnLoaderThread(ASYNC_LOAD_TASK* task) {
+  EnterLock(&HandleManagers[HANDLE_TYPE_FONT].lock);  // the queuing thread has registered the task
+  LeaveLock(&HandleManagers[HANDLE_TYPE_FONT].lock);
   const void* area = task->parameters;
   int offset = 0;
   FONT_CREATE_OPTIONS options = *(const FONT_CREATE_OPTIONS*)UnpackAsyncParamBlock(area, &offset);
@@ -176,12 +179,12 @@ int QueueFontCreation(const FONT_CREATE_OPTIONS* options, HANDLE_VALUE handle, c
   if (task == nullptr) return -1;
   task->process = CreateFontOnLoaderThread;
   PackFontRequest(task->parameters, options, handle, face, size, thickness, fontType, charSetIndex, edgeSize, italic);
-  BeginHandleAsyncLoad(handle, -1);
-  if (QueueAsyncLoadTask(task) == -1) {
-    EndHandleAsyncLoad(handle);
-    FreeTracked(task);
-    return -1;
-  }
+  // The task may run at once; the type lock keeps it waiting until the handle knows its task.
+  CRITICAL_SECTION* lock = &HandleManagers[HANDLE_TYPE_FONT].lock;
+  EnterLock(lock);
+  QueueAsyncLoadTask(task);
+  BeginHandleAsyncLoad(handle, task->slot);
+  LeaveLock(lock);
   return 0;
 }
 
