@@ -5,6 +5,8 @@
 #include "core/strings.h"
 #include "font/font_screen.h"
 #include "font/glyph_cache.h"
+#include "graphics/draw_settings.h"
+#include "korvel.h"
 
 namespace {
 enum { STATIC_TEXT_BYTES = 256 };
@@ -16,6 +18,30 @@ TEXT_LAYOUT_STATE LayoutState;
 
 int IsSpace(const GLYPH_CHAR* c) { return (c->lead == 0x20 && c->trail == 0) || (c->lead == 0x81 && c->trail == 0x40); }
 }  // namespace
+
+void ScaleTextColor(unsigned int color, unsigned int brightness, TEXT_COLOR* out) {
+  int rgb[3];
+  UnpackScreenColor(color, &rgb[0], &rgb[1], &rgb[2]);
+  int scale[3] = {(int)(brightness >> 16 & 0xFF), (int)(brightness >> 8 & 0xFF), (int)(brightness & 0xFF)};
+  for (int i = 0; i < 3; i++) rgb[i] = rgb[i] * scale[i] / 255;
+  out->packed = PackScreenColor(rgb[0], rgb[1], rgb[2]) & ~PackScreenColor(0, 0, 0);
+  out->tint = 0xFF000000u | (unsigned)rgb[0] << 16 | (unsigned)rgb[1] << 8 | (unsigned)rgb[2];
+}
+
+void PlaceGlyph(int x, int y, double pen, const GLYPH_CACHE_SLOT* slot, int charHeight, int vertical, RECT* out) {
+  int p = (int)pen;
+  if (!vertical) {
+    out->left = x + p + slot->offsetX;
+    out->top = y + slot->offsetY;
+    out->right = out->left + slot->width;
+    out->bottom = out->top + slot->height;
+    return;
+  }
+  out->left = x + charHeight - slot->offsetY - slot->height;
+  out->right = x + charHeight - slot->offsetY;
+  out->top = y + p + slot->offsetX;
+  out->bottom = out->top + slot->width;
+}
 
 int LayoutAndDrawText(int draw, int x, int y, int scaled, double scaleX, double scaleY, const char* text,
                       unsigned int color, MEMIMG* target, const RECT* clip, int transparent, HANDLE_VALUE handle,
