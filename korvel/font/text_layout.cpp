@@ -5,6 +5,7 @@
 #include "core/strings.h"
 #include "font/font_screen.h"
 #include "font/glyph_cache.h"
+#include "font/glyph_draw.h"
 #include "graphics/draw_settings.h"
 #include "korvel.h"
 
@@ -46,10 +47,16 @@ void PlaceGlyph(int x, int y, double pen, const GLYPH_CACHE_SLOT* slot, int char
 int LayoutAndDrawText(int draw, int x, int y, int scaled, double scaleX, double scaleY, const char* text,
                       unsigned int color, MEMIMG* target, const RECT* clip, int transparent, HANDLE_VALUE handle,
                       unsigned int edgeColor, int byteCount, int vertical, int sizeOut[2]) {
-  (void)x, (void)y, (void)color, (void)target, (void)clip, (void)transparent, (void)edgeColor;
   FONT_RECORD* font = GetFontRecord(handle);
-  if (font == nullptr || !IsFontDisplayUp()) return -1;
-  if ((draw && !scaled) || !font->textureCache) scaleX = scaleY = 1.0;
+  if (font == nullptr || !IsFontDisplayUp() || (draw && IsFontDrawingSuppressed())) return -1;
+  // Scaled placement is a measuring matter here: glyphs are always drawn at their size.
+  if (draw || !font->textureCache) scaleX = scaleY = 1.0;
+  int shift = -((int)(font->topOffset * scaleY) / 2);
+  if (vertical) x += shift;
+  else y += shift;
+  TEXT_COLOR textColor, edge;
+  ScaleTextColor(color, DrawSettings.brightness, &textColor);
+  ScaleTextColor(edgeColor, DrawSettings.brightness, &edge);
   if (text == nullptr || text[0] == 0) return 0;
 
   int length = GetStringLength(text);
@@ -82,7 +89,10 @@ int LayoutAndDrawText(int draw, int x, int y, int scaled, double scaleX, double 
       if (slot == nullptr) continue;
     }
     if (draw && !IsSpace(&characters[i]) && slot->width > 0 && slot->height > 0) {
-      // Glyph placement joins here with the drawing back ends.
+      RECT dest;
+      PlaceGlyph(x, y, pen, slot, font->charHeight, vertical, &dest);
+      if (!font->textureCache && target != nullptr)
+        WriteGlyphToMemImg(font, slot, &dest, clip, vertical, target, textColor.packed, edge.packed, transparent);
     }
     pen += (slot->advance + font->spacing) * scale;
   }

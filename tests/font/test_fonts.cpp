@@ -16,7 +16,9 @@
 #include "font/glyph_cache.h"
 #include "font/glyph_raster.h"
 #include "font/text_layout.h"
+#include "graphics/draw_settings.h"
 #include "graphics/screen.h"
+#include "image/memimg.h"
 #include "korvel.h"
 #include "test_support.h"
 
@@ -27,6 +29,8 @@ class Fonts : public ::testing::Test {
   static void SetUpTestSuite() {
     StartTestLog();
     ScreenState.graphicsStarted = 1;
+    ScreenState.colorBits = 32;
+    InitDrawSettings();
     ASSERT_EQ(InitFontSystem(), 0);
   }
   static void TearDownTestSuite() {
@@ -606,5 +610,172 @@ TEST_F(Fonts, FaceEnumerationStopsAtCapacity) {
   EXPECT_EQ(EnumFontFaces(names, 0, "", -1), 0);
   EXPECT_EQ(names[0][0] == 'Z' || names[0][0] != 0, true);
   EXPECT_EQ(EnumFontFaces(nullptr, 1, "", -1), 1);
+}
+}  // namespace
+
+namespace {
+// The box of the pixels of a 32-bit image that differ from its fill.
+struct INK {
+  int left = 1 << 30, top = 1 << 30, right = -1, bottom = -1, count = 0;
+};
+INK FindInk(const MEMIMG& m, uint32_t fill) {
+  INK ink;
+  for (int y = 0; y < m.height; y++)
+    for (int x = 0; x < m.width; x++) {
+      uint32_t v;
+      memcpy(&v, m.pixels + (size_t)y * m.store->pitch + x * 4, 4);
+      if (v == fill) continue;
+      ink.count++;
+      if (x < ink.left) ink.left = x;
+      if (y < ink.top) ink.top = y;
+      if (x + 1 > ink.right) ink.right = x + 1;
+      if (y + 1 > ink.bottom) ink.bottom = y + 1;
+    }
+  return ink;
+}
+
+class SoftwareText : public Fonts {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(SetupMemImg(&image, 320, 120, -1, 0, MEMIMG_TYPE_32BIT, 0, 0, 0, nullptr), 0);
+    Clear(kFill);
+  }
+  void TearDown() override {
+    ReleaseMemImg(&image);
+    Fonts::TearDown();
+  }
+  void Clear(uint32_t value) {
+    RECT all = {0, 0, image.width, image.height};
+    FillMemImgRectRaw(&image, &all, value);
+  }
+  int Draw(HANDLE_VALUE font, int x, int y, const char* text, unsigned color, unsigned edge, int vertical,
+           const RECT* clip = nullptr, int transparent = 1) {
+    RECT all = {0, 0, image.width, image.height};
+    return LayoutAndDrawText(1, x, y, 0, 1.0, 1.0, text, color, &image, clip != nullptr ? clip : &all, transparent, font,
+                             edge, -1, vertical, nullptr);
+  }
+  uint32_t At(int x, int y) const {
+    uint32_t v;
+    memcpy(&v, image.pixels + (size_t)y * image.store->pitch + x * 4, 4);
+    return v;
+  }
+  static constexpr uint32_t kFill = 0x00102030;
+  MEMIMG image;
+};
+
+TEST_F(SoftwareText, DrawnTextLiesInsideTheMeasuredBox) {
+  const char* texts[] = {"Click to reload files.", "1.234e+05 ", "Wjgq|", "AB\x82\xa0CD"};
+  for (int type : {0, 1, 2, 3, 18, 35}) {
+    HANDLE_VALUE font = Make(type, 16);
+    ASSERT_NE(font, -1);
+    for (const char* text : texts) {
+      for (int vertical : {0, 1}) {
+        Clear(kFill);
+        int size[2];
+        int measured = LayoutAndDrawText(0, 0, 0, 0, 1.0, 1.0, text, 0, nullptr, nullptr, 1, font, 0, -1, vertical, size);
+        // The line is moved up (vertical: left) by half the font's top offset.
+        int x = 20, y = 10, shift = GetFontRecord(font)->topOffset / 2;
+        int drawn = Draw(font, x + (vertical ? shift : 0), y + (vertical ? 0 : shift), text, PackScreenColor(255, 255, 255),
+                         PackScreenColor(255, 0, 0), vertical);
+        EXPECT_EQ(drawn, measured) << "type " << type << " '" << text << "' vertical " << vertical;
+        INK ink = FindInk(image, kFill);
+        ASSERT_GT(ink.count, 0) << "type " << type << " '" << text << "'";
+        EXPECT_GE(ink.left, x) << "type " << type << " '" << text << "' vertical " << vertical;
+        EXPECT_GE(ink.top, y) << "type " << type << " '" << text << "' vertical " << vertical;
+        EXPECT_LE(ink.right, x + size[0]) << "type " << type << " '" << text << "' vertical " << vertical;
+        EXPECT_LE(ink.bottom, y + size[1]) << "type " << type << " '" << text << "' vertical " << vertical;
+      }
+    }
+    DeleteHandle(font);
+  }
+}
+
+TEST_F(SoftwareText, PixelsTakeTheTextAndEdgeColours) {
+  unsigned white = PackScreenColor(255, 255, 255), red = PackScreenColor(255, 0, 0);
+  HANDLE_VALUE plain = Make(0, 16);
+  Draw(plain, 0, 0, "H", white, red, 0);
+  INK ink = FindInk(image, kFill);
+  ASSERT_GT(ink.count, 0);
+  for (int y = ink.top; y < ink.bottom; y++)
+    for (int x = ink.left; x < ink.right; x++)
+      if (At(x, y) != kFill) ASSERT_EQ(At(x, y) & 0xFFFFFF, 0xFFFFFFu) << x << "," << y;
+
+  // Edged: both colours appear, the edge around the glyph.
+  Clear(kFill);
+  HANDLE_VALUE edged = Make(1, 16);
+  Draw(edged, 0, 0, "H", white, red, 0);
+  int whites = 0, reds = 0;
+  for (int y = 0; y < 40; y++)
+    for (int x = 0; x < 40; x++) {
+      whites += (At(x, y) & 0xFFFFFF) == 0xFFFFFF;
+      reds += (At(x, y) & 0xFFFFFF) == 0xFF0000;
+    }
+  EXPECT_GT(whites, 0);
+  EXPECT_GT(reds, whites / 2);
+
+  // Not transparent: the glyph's uncovered pixels inside its image are cleared to 0.
+  Clear(kFill);
+  Draw(plain, 0, 0, "H", white, red, 0, nullptr, 0);
+  int zeros = 0;
+  for (int y = 0; y < 40; y++)
+    for (int x = 0; x < 40; x++) zeros += At(x, y) == 0;
+  EXPECT_GT(zeros, 0);
+
+  // The draw brightness scales the colour.
+  Clear(kFill);
+  SelectDrawBrightness(128, 255, 0);
+  Draw(plain, 0, 0, "H", white, red, 0);
+  SelectDrawBrightness(255, 255, 255);
+  ink = FindInk(image, kFill);
+  EXPECT_EQ(At(ink.left, ink.top) == kFill ? 0u : 1u, 1u);
+  bool seen = false;
+  for (int y = ink.top; y < ink.bottom && !seen; y++)
+    for (int x = ink.left; x < ink.right && !seen; x++)
+      if (At(x, y) != kFill) {
+        EXPECT_EQ(At(x, y) & 0xFFFFFF, 0x80FF00u);
+        seen = true;
+      }
+  EXPECT_TRUE(seen);
+}
+
+TEST_F(SoftwareText, GreyLevelsBecomeAlphaInTheAlphaImage) {
+  MEMIMG alpha;
+  ASSERT_EQ(SetupMemImg(&alpha, 64, 40, -1, 0, MEMIMG_TYPE_32BIT, 0, 1, 0, nullptr), 0);
+  RECT all = {0, 0, 64, 40};
+  FillMemImgRectRaw(&alpha, &all, 0);
+  HANDLE_VALUE font = Make(2, 20);
+  LayoutAndDrawText(1, 0, 0, 0, 1.0, 1.0, "O", PackScreenColor(0, 0, 255), &alpha, &all, 1, font, 0, -1, 0, nullptr);
+  int partial = 0, strongest = 0;
+  for (int y = 0; y < 40; y++)
+    for (int x = 0; x < 64; x++) {
+      uint32_t v;
+      memcpy(&v, alpha.pixels + (size_t)y * alpha.store->pitch + x * 4, 4);
+      int a = (int)(v >> 24);
+      if (v == 0) continue;
+      EXPECT_EQ(v & 0xFFFFFF, 0x0000FFu);
+      EXPECT_EQ(a % 16, 0) << "alpha 16 x level";
+      if (a > strongest) strongest = a;
+      partial += a > 0 && a < 240;
+    }
+  EXPECT_EQ(strongest, 240);
+  EXPECT_GT(partial, 0);
+  ReleaseMemImg(&alpha);
+}
+
+TEST_F(SoftwareText, GlyphsAreClippedToTheClipRectangle) {
+  HANDLE_VALUE font = Make(0, 16);
+  RECT clip = {30, 12, 50, 20};
+  Draw(font, 20, 5, "MMMM", PackScreenColor(255, 255, 255), 0, 0, &clip);
+  INK ink = FindInk(image, kFill);
+  ASSERT_GT(ink.count, 0);
+  EXPECT_GE(ink.left, clip.left);
+  EXPECT_GE(ink.top, clip.top);
+  EXPECT_LE(ink.right, clip.right);
+  EXPECT_LE(ink.bottom, clip.bottom);
+  // Far off the image: nothing is written, no fault.
+  Clear(kFill);
+  Draw(font, -500, -500, "MMMM", PackScreenColor(255, 255, 255), 0, 1);
+  Draw(font, 5000, 5000, "MMMM", PackScreenColor(255, 255, 255), 0, 0);
+  EXPECT_EQ(FindInk(image, kFill).count, 0);
 }
 }  // namespace
