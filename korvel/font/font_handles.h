@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include "core/handles.h"
+#include "image/raster_image.h"
 #include "korvel.h"
 
 enum {
@@ -80,6 +81,7 @@ struct FONT_RECORD {
   HANDLE_VALUE cacheGraph;
   HANDLE_VALUE edgeGraph;
   int cacheTextureLost;
+  RASTER_IMAGE cacheBaseImage;  // the CPU copy glyphs are composed in before they go to the cache graph
   int cacheBits;     // 16 or 32
   int textureCache;  // 1: glyphs live in the cache graph; 0: in the memory cache
 };

@@ -6,8 +6,7 @@
 
 int IsFontDisplayUp() { return ScreenState.graphicsStarted; }
 
-// Glyphs live in memory until the cache texture can be made from graph handles.
-int IsFontTextureCacheAvailable() { return 0; }
+int IsFontTextureCacheAvailable() { return ScreenState.hardwareRendering; }
 
 int GetFontScreenBits() { return GetScreenColorBits(); }
 
