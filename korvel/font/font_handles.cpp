@@ -296,7 +296,7 @@ int CreateFontToHandle(int size, const FONT_CREATE_OPTIONS* options, HANDLE_VALU
     font->cacheHeight = layout.height;
     font->capacity = layout.capacity;
     font->rows = layout.rows;
-    int made = CreateFontCacheTexture(font);
+    int made = CreateFontCacheTexture(font, async);
     if (made == -2) return -1;
     if (made == -1) {
       WriteLogText("テクスチャ文字キャッシュの作成に失敗しました\n");
@@ -462,7 +462,7 @@ int RecreateAllFonts() {
     int* watcher = font->deletedFlag;
     HANDLE_VALUE handle = font->head.handle;
     if (CreateFontToHandle(kept.size, &options, handle, kept.face, kept.thickness, kept.fontType, kept.charSetIndex,
-                           kept.edgeSize, kept.italic, 1) == -1) {
+                           kept.edgeSize, kept.italic, 0) == -1) {
       DeleteHandle(handle);
       continue;
     }

@@ -6,9 +6,9 @@
 int ClearGlyphCache(HANDLE_VALUE font, int acceptPending);
 void ClearGlyphCacheOf(FONT_RECORD* font);
 int RebuildFontCacheTexture(HANDLE_VALUE font, int acceptPending);
-// Makes the cache graph of a texture-cache font: 0, -1 when the graph cannot be made, -2
-// when the CPU copy cannot be allocated (logged).
-int CreateFontCacheTexture(FONT_RECORD* font);
+// Makes the cache graph of a texture-cache font (onWorker: called on a loader thread): 0, -1
+// when the graph cannot be made, -2 when the CPU copy cannot be allocated (logged).
+int CreateFontCacheTexture(FONT_RECORD* font, int onWorker);
 void ReleaseFontCacheTexture(FONT_RECORD* font);
 int CacheTextGlyphs(int byteCount, const char* text, HANDLE_VALUE font, GLYPH_CHAR* characters, int* characterCount);
 // The last slot written; the next slot when every character failed; null when nothing was

@@ -8,6 +8,7 @@
 #include "graphics/graph_create.h"
 #include "graphics/graph_formats.h"
 #include "graphics/graph_handles.h"
+#include "graphics/graph_textures.h"
 
 namespace {
 uint32_t White(const COLOR_FORMAT* f) { return f->redMask | f->greenMask | f->blueMask; }
@@ -40,21 +41,23 @@ void FillBaseRect(RASTER_IMAGE* image, int x, int y, int w, int h, uint32_t texe
     for (int i = 0; i < w; i++) PutTexel(image, x + i, y + j, texel);
 }
 
-int UploadRect(FONT_RECORD* font, int x, int y, int w, int h) {
+// Sends a rectangle of the CPU copy to the same place of the cache graph; a loader thread
+// hands the device work to the main thread.
+int UploadRect(FONT_RECORD* font, int x, int y, int w, int h, int onWorker = 0) {
   RECT rect = {x, y, x + w, y + h};
-  return CopyImageRectIntoGraph(nullptr, nullptr, nullptr, 0, &font->cacheBaseImage, nullptr, &rect, x, y,
-                                font->cacheGraph);
+  return CopyImageIntoGraph(font->cacheGraph, nullptr, nullptr, nullptr, &rect, x, y, 0, &font->cacheBaseImage, nullptr,
+                            0, 1, 0, onWorker);
 }
 
 int HasEdge(const FONT_RECORD* font) { return (font->fontType & FONT_TYPE_EDGE) != 0; }
 
 // The whole CPU copy white at alpha 0, sent to the graph: every texel that holds nothing is
 // transparent white.
-void BlankCacheTexture(FONT_RECORD* font) {
+void BlankCacheTexture(FONT_RECORD* font, int onWorker) {
   RASTER_IMAGE* image = &font->cacheBaseImage;
   if (image->pixels == nullptr || font->cacheGraph == -1) return;
   FillBaseRect(image, 0, 0, image->width, image->height, White(&image->format));
-  UploadRect(font, 0, 0, image->width, image->height);
+  UploadRect(font, 0, 0, image->width, image->height, onWorker);
 }
 
 void DeleteCacheGraphs(FONT_RECORD* font) {
@@ -65,7 +68,7 @@ void DeleteCacheGraphs(FONT_RECORD* font) {
 }
 
 // Makes the cache graph (and the edge graph of edged types) and empties the cache.
-int MakeCacheGraph(FONT_RECORD* font) {
+int MakeCacheGraph(FONT_RECORD* font, int onWorker) {
   font->cacheTextureLost = 0;
   DeleteCacheGraphs(font);
   int antialiased = (font->fontType & FONT_TYPE_ANTIALIASED) != 0;
@@ -75,7 +78,7 @@ int MakeCacheGraph(FONT_RECORD* font) {
   param.alphaTestFormat = !antialiased;
   param.colorBits = antialiased ? font->cacheBits : 16;
   int width = font->cacheWidth * (HasEdge(font) ? 2 : 1);
-  HANDLE_VALUE graph = CreateBlankGraph(&param, width, font->cacheHeight, 0, 0, 0);
+  HANDLE_VALUE graph = CreateBlankGraph(&param, width, font->cacheHeight, 0, 0, onWorker);
   if (graph == -1) return -1;
   font->cacheGraph = graph;
   if (HasEdge(font)) {
@@ -86,7 +89,7 @@ int MakeCacheGraph(FONT_RECORD* font) {
     }
   }
   AttachGraphLostFlag(graph, &font->cacheTextureLost);
-  BlankCacheTexture(font);
+  BlankCacheTexture(font, onWorker);
   ClearGlyphCacheOf(font);
   return 0;
 }
@@ -123,8 +126,8 @@ void GetCellCorner(const FONT_RECORD* font, int cell, int* x, int* y) {
   *y = (cell % font->rows) * font->cellSize;
 }
 
-int CreateFontCacheTexture(FONT_RECORD* font) {
-  if (MakeCacheGraph(font) == -1) return -1;
+int CreateFontCacheTexture(FONT_RECORD* font, int onWorker) {
+  if (MakeCacheGraph(font, onWorker) == -1) return -1;
   int antialiased = (font->fontType & FONT_TYPE_ANTIALIASED) != 0;
   const COLOR_FORMAT* format = PickTextureColorFormat(antialiased, !antialiased, font->cacheBits == 32, 0);
   RASTER_IMAGE* image = &font->cacheBaseImage;
@@ -138,7 +141,7 @@ int CreateFontCacheTexture(FONT_RECORD* font) {
     WriteLogText("文字キャッシュ基本イメージ用のメモリの確保に失敗しました\n");
     return -2;
   }
-  BlankCacheTexture(font);
+  BlankCacheTexture(font, onWorker);
   return 0;
 }
 
@@ -153,7 +156,7 @@ int RebuildFontCacheTexture(HANDLE_VALUE handle, int acceptPending) {
   FONT_RECORD* font = GetFontRecordEx(handle, acceptPending);
   if (font == nullptr) return -1;
   if (!font->textureCache || !font->cacheTextureLost) return 0;
-  return MakeCacheGraph(font);
+  return MakeCacheGraph(font, 0);
 }
 
 void ClearTextureCell(FONT_RECORD* font, int cell) {

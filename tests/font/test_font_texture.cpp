@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/handles.h"
+#include "file/async_load.h"
 #include "graphics/d3d_calls.h"
 #include "graphics/device.h"
 #include "graphics/draw_settings.h"
@@ -261,6 +262,26 @@ TEST_F(FontTexture, ALostCacheGraphIsMadeAgainAndTheCacheEmptied) {
   EXPECT_GT(LayoutAndDrawText(0, 0, 0, 0, 1.0, 1.0, "abc", 0, nullptr, nullptr, 1, handle, 0, -1, 0, nullptr), 0);
   EXPECT_GT(CountGlyphOutlineCalls(), calls) << "every glyph is fetched anew";
   EXPECT_EQ(RebuildFontCacheTexture(handle, 0), 0) << "nothing to do while the graph lives";
+}
+
+// The library's loader workers run since the window start; the device work of the cache
+// graph comes back to this thread through the main-thread requests.
+TEST_F(FontTexture, ATextureFontMadeOnALoaderThread) {
+  FONT_CREATE_OPTIONS options = {0, 0, 0};
+  HANDLE_VALUE handle = MakeFontHandle(&options, nullptr, 18, -1, 3, -1, -1, 0, -1, 1);
+  ASSERT_NE(handle, -1);
+  for (int i = 0; i < 1000 && !IsFontHandleValid(handle); i++) {
+    ServeMainThreadRequests();
+    Sleep(5);
+  }
+  ASSERT_EQ(IsFontHandleValid(handle), 1);
+  FONT_RECORD* font = GetFontRecord(handle);
+  EXPECT_EQ(font->textureCache, 1);
+  EXPECT_EQ(IsGraphHandleValid(font->cacheGraph), 1);
+  TEXELS fresh = ReadGraphTexels(font->cacheGraph);
+  ASSERT_GT(fresh.width, 0);
+  const COLOR_FORMAT& f = font->cacheBaseImage.format;
+  for (uint32_t v : fresh.pixels) ASSERT_EQ(v, f.redMask | f.greenMask | f.blueMask);
 }
 
 TEST_F(FontTexture, RecreatedFontsKeepHandlesWithoutSpendingGraphs) {
