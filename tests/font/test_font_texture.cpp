@@ -284,6 +284,16 @@ TEST_F(FontTexture, ATextureFontMadeOnALoaderThread) {
   for (uint32_t v : fresh.pixels) ASSERT_EQ(v, f.redMask | f.greenMask | f.blueMask);
 }
 
+TEST_F(FontTexture, MeasuringATextureFontUsesTheScaleGiven) {
+  HANDLE_VALUE handle = Make(0);
+  SetFontCharSpacing(2, handle);
+  int plain = LayoutAndDrawText(0, 0, 0, 0, 1.0, 1.0, "abc", 0, nullptr, nullptr, 1, handle, 0, -1, 0, nullptr);
+  int size[2];
+  EXPECT_EQ(LayoutAndDrawText(0, 0, 0, 1, 2.0, 1.0, "abc", 0, nullptr, nullptr, 1, handle, 0, -1, 0, size), 2 * plain);
+  EXPECT_EQ(size[0], 2 * plain);
+  EXPECT_EQ(LayoutAndDrawText(0, 0, 0, 1, 1.0, 3.0, "abc", 0, nullptr, nullptr, 1, handle, 0, -1, 1, nullptr), 3 * plain);
+}
+
 TEST_F(FontTexture, RecreatedFontsKeepHandlesWithoutSpendingGraphs) {
   HANDLE_VALUE def = GetDefaultFontHandle();
   HANDLE_VALUE a = Make(3, 20);
