@@ -1,0 +1,81 @@
+# The built-in shaders: assembled at build time by tools/shaderasm (a Windows program, run
+# under Wine through the build's wine-run wrapper; the assembler needs no display), packed
+# by tools/kvapack into LZ-compressed blobs and compiled into the library as data.
+#
+#   2D pixel shaders -> stored KVA archive -> LZ block      (BuiltInShaderBlob2D)
+#   filter shaders   -> stored KVA archive -> LZ block      (BuiltInShaderBlobFilter; none yet)
+#   model shaders    -> code table         -> LZ block      (BuiltInShaderBlobModel)
+#   RGBA-mix shaders -> code table         -> LZ block      (BuiltInShaderBlobRgbaMix; none yet)
+set(SHADER_SOURCE_DIR ${PROJECT_SOURCE_DIR}/korvel/graphics/shaders)
+set(SHADER_BUILD_DIR ${CMAKE_BINARY_DIR}/shaders)
+# Every archive is enciphered with the library's own key string (compiled in with the blobs).
+set(SHADER_ARCHIVE_KEY "Korvel built-in shaders")
+
+add_executable(shaderasm ${PROJECT_SOURCE_DIR}/tools/shaderasm/shaderasm.cpp)
+
+# The 64 textured pixel shaders from their one template.
+set(BLEND_SOURCES)
+foreach(b 0 1 2 3)
+  foreach(t 0 1 2 3)
+    foreach(c 0 1)
+      foreach(a 0 1)
+        list(APPEND BLEND_SOURCES ${SHADER_BUILD_DIR}/src/ps_blend${b}_type${t}_igcolor${c}_igtalpha${a}.psh)
+      endforeach()
+    endforeach()
+  endforeach()
+endforeach()
+add_custom_command(OUTPUT ${BLEND_SOURCES}
+  COMMAND ${CMAKE_COMMAND} -DTEMPLATE=${SHADER_SOURCE_DIR}/ps_blend.psh.in -DOUT_DIR=${SHADER_BUILD_DIR}/src
+          -P ${PROJECT_SOURCE_DIR}/cmake/gen_blend_shaders.cmake
+  DEPENDS ${SHADER_SOURCE_DIR}/ps_blend.psh.in ${PROJECT_SOURCE_DIR}/cmake/gen_blend_shaders.cmake
+  COMMENT "Generating the textured pixel shaders")
+
+file(GLOB SHADER_2D_SOURCES CONFIGURE_DEPENDS ${SHADER_SOURCE_DIR}/*.psh)
+list(APPEND SHADER_2D_SOURCES ${BLEND_SOURCES})
+file(GLOB MODEL_SHADER_SOURCES CONFIGURE_DEPENDS ${SHADER_SOURCE_DIR}/model/*)
+set(SHADER_2D_OBJECTS)
+foreach(src ${SHADER_2D_SOURCES})
+  get_filename_component(stem ${src} NAME_WE)
+  list(APPEND SHADER_2D_OBJECTS ${SHADER_BUILD_DIR}/2d/${stem}.pso)
+endforeach()
+set(MODEL_TABLE ${SHADER_BUILD_DIR}/model_table.bin)
+set(MIX_TABLE ${SHADER_BUILD_DIR}/rgba_mix_table.bin)
+add_custom_command(OUTPUT ${SHADER_2D_OBJECTS} ${MODEL_TABLE} ${MIX_TABLE}
+  COMMAND ${CMAKE_COMMAND} -E rm -rf ${SHADER_BUILD_DIR}/2d
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${SHADER_BUILD_DIR}/2d
+  COMMAND ${CMAKE_BINARY_DIR}/wine-run $<TARGET_FILE:shaderasm> --out ${SHADER_BUILD_DIR}/2d ${SHADER_2D_SOURCES}
+          --model-table ${MODEL_TABLE} ${SHADER_SOURCE_DIR}/model/table.txt --mix-table ${MIX_TABLE}
+  DEPENDS shaderasm ${SHADER_2D_SOURCES} ${MODEL_SHADER_SOURCES}
+  WORKING_DIRECTORY ${CMAKE_BINARY_DIR}
+  COMMENT "Assembling the built-in shaders under Wine")
+
+# Archives (entries stored, so that shaders are used in place) and LZ blocks.
+set(BLOB_2D ${SHADER_BUILD_DIR}/shaders_2d.lz)
+set(BLOB_FILTER ${SHADER_BUILD_DIR}/shaders_filter.lz)
+set(BLOB_MODEL ${SHADER_BUILD_DIR}/shaders_model.lz)
+set(BLOB_MIX ${SHADER_BUILD_DIR}/shaders_rgba_mix.lz)
+add_custom_command(OUTPUT ${BLOB_2D}
+  COMMAND ${KVAPACK} --compress stored --key ${SHADER_ARCHIVE_KEY} ${SHADER_BUILD_DIR}/shaders_2d.kva ${SHADER_BUILD_DIR}/2d
+  COMMAND ${KVAPACK} --lz ${SHADER_BUILD_DIR}/shaders_2d.kva ${BLOB_2D}
+  DEPENDS kvapack ${KVAPACK} ${SHADER_2D_OBJECTS}
+  COMMENT "Packing the 2D pixel shaders")
+add_custom_command(OUTPUT ${BLOB_FILTER}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${SHADER_BUILD_DIR}/filter
+  COMMAND ${KVAPACK} --compress stored --key ${SHADER_ARCHIVE_KEY} ${SHADER_BUILD_DIR}/shaders_filter.kva ${SHADER_BUILD_DIR}/filter
+  COMMAND ${KVAPACK} --lz ${SHADER_BUILD_DIR}/shaders_filter.kva ${BLOB_FILTER}
+  DEPENDS kvapack ${KVAPACK}
+  COMMENT "Packing the filter shaders")
+add_custom_command(OUTPUT ${BLOB_MODEL} ${BLOB_MIX}
+  COMMAND ${KVAPACK} --lz ${MODEL_TABLE} ${BLOB_MODEL}
+  COMMAND ${KVAPACK} --lz ${MIX_TABLE} ${BLOB_MIX}
+  DEPENDS kvapack ${KVAPACK} ${MODEL_TABLE} ${MIX_TABLE}
+  COMMENT "Compressing the shader code tables")
+
+set(SHADER_BLOBS_CPP ${SHADER_BUILD_DIR}/shader_blobs.cpp)
+add_custom_command(OUTPUT ${SHADER_BLOBS_CPP}
+  COMMAND ${CMAKE_COMMAND} -DOUT=${SHADER_BLOBS_CPP} -DHEADER=graphics/shader_blobs.h "-DKEY=${SHADER_ARCHIVE_KEY}"
+          "-DBLOBS=BuiltInShaderBlob2D=${BLOB_2D}\;BuiltInShaderBlobFilter=${BLOB_FILTER}\;BuiltInShaderBlobModel=${BLOB_MODEL}\;BuiltInShaderBlobRgbaMix=${BLOB_MIX}"
+          -P ${PROJECT_SOURCE_DIR}/cmake/embed_blobs.cmake
+  DEPENDS ${BLOB_2D} ${BLOB_FILTER} ${BLOB_MODEL} ${BLOB_MIX} ${PROJECT_SOURCE_DIR}/cmake/embed_blobs.cmake
+  COMMENT "Embedding the shader blobs")
+target_sources(korvel PRIVATE ${SHADER_BLOBS_CPP})
