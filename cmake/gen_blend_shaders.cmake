@@ -4,7 +4,8 @@
 # B: blend graph (0 none; 1 cross-fade by the factor alpha; 2 border: graph alpha plus the
 # signed offset c5.w, times the scale c5.z; 3 alpha multiplied by the graph). T: colour kind.
 # C = 1: the vertex colour is not modulated in. A = 1: the texture alpha is not used.
-# Registers: r1 texture, r2 blend graph, r0 result.
+# Registers: r1 texture, r2 blend graph, r0 result; c6.x = 1 when the vertex alpha is not
+# modulated into the texture alpha, else 0.
 file(READ ${TEMPLATE} template)
 file(MAKE_DIRECTORY ${OUT_DIR})
 set(nl "\n")
@@ -48,7 +49,8 @@ foreach(b 0 1 2 3)
             set(alpha "${alpha}${nl}mov r0.a, r4.a")
           endif()
         elseif(a EQUAL 0)
-          set(alpha "mul r0.a, r1.a, v0.a")
+          # The vertex alpha counts only with alpha modulation (c6.x = 1 without it).
+          set(alpha "add_sat r6.a, v0.a, c6.x${nl}mul r0.a, r1.a, r6.a")
         else()
           set(alpha "mov r0.a, v0.a")
         endif()

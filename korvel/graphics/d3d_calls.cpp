@@ -155,6 +155,10 @@ HRESULT TexLockRect(IDirect3DTexture9* t, UINT l, D3DLOCKED_RECT* r, const RECT*
   return t->LockRect(l, r, a, f);
 }
 HRESULT TexUnlockRect(IDirect3DTexture9* t, UINT l) { return t->UnlockRect(l); }
+HRESULT VolLockBox(IDirect3DVolumeTexture9* t, UINT l, D3DLOCKED_BOX* b, const D3DBOX* box, DWORD f) {
+  return t->LockBox(l, b, box, f);
+}
+HRESULT VolUnlockBox(IDirect3DVolumeTexture9* t, UINT l) { return t->UnlockBox(l); }
 HRESULT SurfGetDesc(IDirect3DSurface9* s, D3DSURFACE_DESC* d) { return s->GetDesc(d); }
 HRESULT SurfLockRect(IDirect3DSurface9* s, D3DLOCKED_RECT* r, const RECT* a, DWORD f) { return s->LockRect(r, a, f); }
 HRESULT SurfUnlockRect(IDirect3DSurface9* s) { return s->UnlockRect(); }
@@ -184,7 +188,7 @@ const DEVICE_CALL_TABLE RealDeviceCalls = {
     DevSetVertexShaderConstantI, DevSetVertexShaderConstantB, DevCreatePixelShader, DevSetPixelShader,
     DevSetPixelShaderConstantF, DevSetPixelShaderConstantI, DevSetPixelShaderConstantB, DevSetMaximumFrameLatency,
     TexGetSurfaceLevel, TexLockRect, TexUnlockRect, SurfGetDesc, SurfLockRect, SurfUnlockRect, BufLock, BufUnlock,
-    ChainPresent,
+    ChainPresent, VolLockBox, VolUnlockBox,
 };
 
 DEVICE_CALL_TABLE DeviceCalls = RealDeviceCalls;

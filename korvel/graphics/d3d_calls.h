@@ -129,6 +129,9 @@ struct DEVICE_CALL_TABLE {
   HRESULT (*BufferUnlock)(IDirect3DResource9* buffer);
   HRESULT (*SwapChainPresent)(IDirect3DSwapChain9* chain, const RECT* source, const RECT* dest, HWND window,
                               const RGNDATA* dirty, DWORD flags);
+  HRESULT (*VolumeTextureLockBox)(IDirect3DVolumeTexture9* texture, UINT level, D3DLOCKED_BOX* locked,
+                                  const D3DBOX* box, DWORD flags);
+  HRESULT (*VolumeTextureUnlockBox)(IDirect3DVolumeTexture9* texture, UINT level);
 };
 
 // The table in use, and the table that reaches the real objects (for layers that pass on).

@@ -4,6 +4,7 @@
 
 #include "graphics/d3d_calls.h"
 #include "graphics/device.h"
+#include "graphics/device_resources.h"
 #include "graphics/draw_settings.h"
 #include "graphics/lights.h"
 #include "graphics/shader_constants.h"
@@ -27,6 +28,7 @@ int stageTableBuilt;
 
 CALLER_STAGE_SETUP overrideRecord;
 int overrideOn;
+float sentConstant6 = -1.0f;  // c6.x as last written
 
 STAGE_ENTRY Entry(int coord, short colorOp, short colorArg1, short colorArg2, short alphaOp, short alphaArg1,
                   short alphaArg2) {
@@ -105,6 +107,9 @@ struct BLEND_PLAN {
   int stageCount;
   STAGE_ENTRY stages[8];
   IDirect3DBaseTexture9* textures[8];
+  int shaderMode;                 // a built-in pixel shader does the stages' work
+  int alphaModulation;            // -1: leave the shaders' switch c6 alone
+  IDirect3DPixelShader9* shader;  // bound at stage 0 in shader mode
 };
 
 void SendStateIfChanged(int& cache, int value, D3DRENDERSTATETYPE state) {
@@ -127,17 +132,40 @@ void SendStageState(short& cache, short value, int stage, D3DTEXTURESTAGESTATETY
   cache = value;
 }
 
-void ProgramStage(int s, IDirect3DBaseTexture9* texture, const STAGE_ENTRY& e, int value) {
+// Binds a built-in pixel shader (or, with null, takes a bound one off the device).
+void BindBuiltInPixelShader(IDirect3DPixelShader9* shader) {
+  if (shader == nullptr) {
+    if (!C.builtInPixelShader) return;
+    DeviceCalls.DeviceSetPixelShader(nullptr);
+    C.pixelShader = nullptr;
+    C.builtInPixelShader = 0;
+    StateFlags.stateChanged = 1;
+    return;
+  }
+  if (StateFlags.forceSend || C.pixelShader != shader) {
+    DeviceCalls.DeviceSetPixelShader(shader);
+    C.pixelShader = shader;
+  }
+  C.builtInPixelShader = 1;
+  StateFlags.stateChanged = 1;
+}
+
+void ProgramStage(int s, IDirect3DBaseTexture9* texture, const STAGE_ENTRY& e, int value, const BLEND_PLAN* plan) {
   STAGE_CACHE& sc = C.stages[s];
   if (StateFlags.forceSend || sc.texture != texture) {
     DeviceCalls.DeviceSetTexture(s, texture);
     sc.texture = texture;
   }
-  if (e.texCoordIndex != -1 && (StateFlags.forceSend || sc.texCoordIndex != e.texCoordIndex)) {
+  int shaderMode = plan != nullptr && plan->shaderMode;
+  if (!shaderMode && e.texCoordIndex != -1 && (StateFlags.forceSend || sc.texCoordIndex != e.texCoordIndex)) {
     DeviceCalls.DeviceSetTextureStageState(s, D3DTSS_TEXCOORDINDEX, e.texCoordIndex);
     sc.texCoordIndex = e.texCoordIndex;
   }
   if (value != 0) return;
+  if (shaderMode) {
+    if (s == 0) BindBuiltInPixelShader(plan->shader);
+    return;
+  }
   if (DeviceCaps.stageTempRegister && e.resultTemp != -1 && (StateFlags.forceSend || sc.resultTemp != e.resultTemp)) {
     DeviceCalls.DeviceSetTextureStageState(s, D3DTSS_RESULTARG, e.resultTemp ? D3DTA_TEMP : D3DTA_CURRENT);
     sc.resultTemp = e.resultTemp;
@@ -160,8 +188,9 @@ void SendPlan(BLEND_PLAN& plan, int value) {
   SendStateIfChanged(C.alphaRef, plan.alphaRef, D3DRS_ALPHAREF);
   SendStateIfChanged(C.alphaTestEnable, plan.alphaTestEnable, D3DRS_ALPHATESTENABLE);
   SendStateIfChanged(C.alphaBlendEnable, plan.alphaBlendEnable, D3DRS_ALPHABLENDENABLE);
+  // In shader mode the factor reaches the shader as c5 only (but is cached all the same).
   if (StateFlags.forceSend || C.textureFactor != plan.textureFactor) {
-    DeviceCalls.DeviceSetRenderState(D3DRS_TEXTUREFACTOR, plan.textureFactor);
+    if (!plan.shaderMode) DeviceCalls.DeviceSetRenderState(D3DRS_TEXTUREFACTOR, plan.textureFactor);
     C.textureFactor = plan.textureFactor;
   }
   if (!plan.explicitConstant5) {
@@ -175,24 +204,36 @@ void SendPlan(BLEND_PLAN& plan, int value) {
     memcpy(C.textureFactorFloats, plan.constant5, sizeof(plan.constant5));
     WritePixelConstantF(5, plan.constant5, 1);
   }
+  // The built-in textured shaders take the vertex alpha in only with alpha modulation.
+  if (plan.alphaModulation != -1) {
+    float c6[4] = {plan.alphaModulation ? 0.0f : 1.0f, 0.0f, 0.0f, 0.0f};
+    if (StateFlags.forceSend || c6[0] != sentConstant6) {
+      sentConstant6 = c6[0];
+      WritePixelConstantF(6, c6, 1);
+    }
+  }
   SendBlendFactor(C.sourceBlend, plan.sourceBlend, D3DRS_SRCBLEND);
   SendBlendFactor(C.destBlend, plan.destBlend, D3DRS_DESTBLEND);
   SendBlendFactor(C.blendOp, plan.blendOp, D3DRS_BLENDOP);
 
+  if (!plan.shaderMode && value == 0) BindBuiltInPixelShader(nullptr);
   int count = StateFlags.forceSend ? 8 : plan.stageCount;
   for (int s = 0; s < count; s++) {
-    if (!StateFlags.forceSend && s > 0 && C.stages[s - 1].colorOp == D3DTOP_DISABLE) break;
+    if (!StateFlags.forceSend && s > 0 && !plan.shaderMode && C.stages[s - 1].colorOp == D3DTOP_DISABLE) break;
+    if (!StateFlags.forceSend && s >= 2 && plan.shaderMode) break;
     if (s < plan.stageCount) {
-      ProgramStage(s, plan.textures[s], plan.stages[s], value);
+      ProgramStage(s, plan.textures[s], plan.stages[s], value, &plan);
     } else {
       STAGE_ENTRY off = Entry(0, D3DTOP_DISABLE, 0, 0, D3DTOP_DISABLE, 0, 0);
-      ProgramStage(s, nullptr, off, value);
+      ProgramStage(s, nullptr, off, value, &plan);
     }
   }
 }
 
-// Textures by stage for the current blend graph set-up.
+// Textures by stage for the current blend graph set-up (the built-in shaders of the border
+// type read the texture at stage 1 whatever its alpha).
 void PlaceTextures(IDirect3DBaseTexture9* textures[8], int textureAlphaBlended) {
+  if (StateFlags.programmableShaders) textureAlphaBlended = 0;
   memset(textures, 0, sizeof(IDirect3DBaseTexture9*) * 8);
   if (C.blendGraphTexture == nullptr) {
     textures[0] = C.texture;
@@ -273,6 +314,7 @@ void UpdateSamplersInUse(int stages) {
 int ApplyCallerRecord(int lookup, const CALLER_STAGE_SETUP* record, int value) {
   BLEND_PLAN plan;
   memset(&plan, 0, sizeof(plan));
+  plan.alphaModulation = -1;
   plan.alphaTestEnable = record->alphaTestEnable;
   plan.alphaRef = record->alphaRef;
   plan.alphaFunc = record->alphaFunc;
@@ -327,6 +369,8 @@ int ApplyBlendStageStates(int lookup, const CALLER_STAGE_SETUP* record, int valu
   if (mode == 3 && DeviceCaps.blendOperation) row = {2, 5, 0, 3};
   BLEND_PLAN plan;
   memset(&plan, 0, sizeof(plan));
+  plan.shaderMode = StateFlags.programmableShaders;
+  plan.alphaModulation = C.alphaModulation;
   plan.textureFactor = 0xFFFFFFFF;
   plan.destBlend = row.destination;
   plan.sourceBlend = row.source;
@@ -355,6 +399,7 @@ int ApplyBlendStageStates(int lookup, const CALLER_STAGE_SETUP* record, int valu
       s = Entry(0, D3DTOP_SELECTARG1, DIF, TEX, D3DTOP_SELECTARG1, DIF, TEX);
     plan.stages[1] = Entry(-1, D3DTOP_DISABLE, TEX, CUR, D3DTOP_DISABLE, TEX, CUR);
     plan.stageCount = 1;
+    plan.shader = DeviceResources.untexturedShaders[kind];
     plan.alphaTestEnable = 0;
     plan.alphaBlendEnable = blending;
     plan.textureFactor = kind == 1 || kind == 3 ? 0xFFFFFFFF : C.textureFactor;
@@ -364,6 +409,8 @@ int ApplyBlendStageStates(int lookup, const CALLER_STAGE_SETUP* record, int valu
     int e = a ? 1 : t || C.zEnable ? 2 : 0;
     CopySetup(plan, stageTable[StageSetupIndex(row.colorKind, 0, C.colorModulation, C.alphaModulation, e)]);
     plan.stageCount--;  // counted without the terminator until the samplers are updated
+    plan.shader = DeviceResources.blendShaders[BlendShaderIndex(0, row.colorKind, !C.colorModulation, e == 0)];
+    if (plan.shaderMode) plan.stageCount = 1;
     if (t) {
       plan.alphaTestEnable = 1, plan.alphaRef = 16, plan.alphaFunc = D3DCMP_GREATER;
     } else if (blending || a) {
@@ -377,6 +424,9 @@ int ApplyBlendStageStates(int lookup, const CALLER_STAGE_SETUP* record, int valu
     int e = a ? 1 : t ? 2 : 0;
     CopySetup(plan, stageTable[StageSetupIndex(kind, C.blendGraphType + 1, C.colorModulation, C.alphaModulation, e)]);
     plan.stageCount--;
+    plan.shader =
+        DeviceResources.blendShaders[BlendShaderIndex(C.blendGraphType + 1, kind, !C.colorModulation, e == 0)];
+    if (plan.shaderMode) plan.stageCount = 2;
     StateFlags.skipDraw = 0;
     if (C.blendGraphType == 0) {
       plan.textureFactor = (DWORD)C.blendGraphParam << 24;
@@ -484,9 +534,11 @@ int PrepareDrawStates(IDirect3DBaseTexture9* texture, int flags) {
     if (C.extraBlendFlag != extra) SetDeviceExtraBlendFlag(extra);
     if (C.userAlphaFunc != DrawSettings.alphaTestMode || C.userAlphaRef != DrawSettings.alphaTestRef)
       SetDeviceAlphaTest(DrawSettings.alphaTestMode, DrawSettings.alphaTestRef);
-    // Programmable shaders take this path too once the built-in pixel shaders exist.
-    if ((StateFlags.blendStatesChanged || StateFlags.textureChanged) && !C.builtInPixelShader)
-      ApplyBlendStageStates(1, nullptr, 0);
+    // With programmable shaders the whole set-up runs again while no built-in pixel shader is
+    // bound (a program's shader was unbound above): the stages were never programmed in
+    // shader mode, so a draw without the shader would show stale stage states.
+    if (StateFlags.programmableShaders && !C.builtInPixelShader) StateFlags.blendStatesChanged = 1;
+    if (StateFlags.blendStatesChanged || StateFlags.textureChanged) ApplyBlendStageStates(1, nullptr, 0);
   }
 
   int shade = (flags & DRAW_GOURAUD) ? D3DSHADE_GOURAUD : D3DSHADE_FLAT;

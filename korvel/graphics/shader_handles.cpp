@@ -5,6 +5,7 @@
 #include "core/log.h"
 #include "core/memory.h"
 #include "graphics/d3d_calls.h"
+#include "graphics/device_resources.h"
 #include "graphics/screen.h"
 #include "graphics/shader_constants.h"
 #include "graphics/state_cache.h"
@@ -85,11 +86,14 @@ int CreatePixelShaderFromBytes(const void* code, int size) {
   return CreateShaderHandle(0, code, size, 0, IsAsyncLoadingEnabled(), 0);
 }
 
-// The filter-shader archive is opened by the graphics start-up with the device resources.
+// The byte code is used in place inside the filter-shader archive's decoded image (opened
+// by the first Direct3D start with the other built-in shader code).
 int LoadFilterShader(const char* name, int vertex) {
-  (void)name;
-  (void)vertex;
-  return -1;
+  if (name == nullptr || !BuiltInShaderCode.loaded) return -1;
+  const unsigned char* image = (const unsigned char*)GetKvaMemoryImage(&BuiltInShaderCode.archiveFilter);
+  int offset = 0, size = 0;
+  if (image == nullptr || GetKvaFileLocation(&BuiltInShaderCode.archiveFilter, name, &offset, &size) != 0) return -1;
+  return CreateShaderHandle(vertex ? 1 : 0, image + offset, size, 0, 0, 0);
 }
 
 int TerminateShaderHandle(HANDLE_HEAD* head) {
