@@ -9,11 +9,14 @@
 #include "file/kva_lz.h"
 #include "graphics/d3d_calls.h"
 #include "graphics/device.h"
+#include "graphics/graph_records.h"
+#include "graphics/graph_textures.h"
 #include "graphics/screen.h"
 #include "graphics/shader_blobs.h"
 #include "graphics/shader_constants.h"
 #include "graphics/shader_handles.h"
 #include "graphics/state_cache.h"
+#include "graphics/texture_transfer.h"
 
 DEVICE_RESOURCES DeviceResources;
 BUILT_IN_SHADER_CODE BuiltInShaderCode;
@@ -402,18 +405,29 @@ int ReleaseVertexDeclarations() {
   return 0;
 }
 
-// Before the device is thrown away: every device object held by a handle goes, the handles
-// and their system-memory copies stay. Shader handles keep their byte code for re-creation.
-// Graph textures, the system texture pool and buffer handles join with their modules.
+// Before the device is thrown away: every device object held by the system texture pool and
+// by a handle goes; the pool entries, the handles and their system-memory copies stay (shader
+// handles keep their byte code for re-creation). Buffer handles join with their module.
 int ReleaseDeviceObjects() {
-  HANDLE_TYPE_MANAGER& m = HandleManagers[HANDLE_TYPE_SHADER];
-  if (!m.initialised) return 0;
-  for (int slot = m.lowestSlot; m.count > 0 && slot <= m.highestSlot; slot++) {
-    SHADER_HANDLE* record = (SHADER_HANDLE*)m.slots[slot];
-    if (record == nullptr || record->object == nullptr) continue;
-    if ((void*)DeviceStateCache.vertexShader == (void*)record->object) DeviceStateCache.vertexShader = nullptr;
-    if ((void*)DeviceStateCache.pixelShader == (void*)record->object) DeviceStateCache.pixelShader = nullptr;
-    ReleaseObject(record->object);
+  for (SYSTEM_TEXTURE_ENTRY& e : SystemTexturePool.entries)
+    if (e.inUse) ReleaseObject(e.texture);
+  HANDLE_TYPE_MANAGER& graphs = HandleManagers[HANDLE_TYPE_GRAPH];
+  if (graphs.initialised) {
+    for (int slot = graphs.lowestSlot; graphs.count > 0 && slot <= graphs.highestSlot; slot++) {
+      GRAPH_RECORD* record = (GRAPH_RECORD*)graphs.slots[slot];
+      if (record != nullptr && record->imageSet != nullptr) ReleaseImageSetTextures(record->imageSet);
+    }
   }
+  HANDLE_TYPE_MANAGER& shaders = HandleManagers[HANDLE_TYPE_SHADER];
+  if (shaders.initialised) {
+    for (int slot = shaders.lowestSlot; shaders.count > 0 && slot <= shaders.highestSlot; slot++) {
+      SHADER_HANDLE* record = (SHADER_HANDLE*)shaders.slots[slot];
+      if (record == nullptr || record->object == nullptr) continue;
+      if ((void*)DeviceStateCache.vertexShader == (void*)record->object) DeviceStateCache.vertexShader = nullptr;
+      if ((void*)DeviceStateCache.pixelShader == (void*)record->object) DeviceStateCache.pixelShader = nullptr;
+      ReleaseObject(record->object);
+    }
+  }
+  ForgetCachedDeviceObjects();
   return 0;
 }

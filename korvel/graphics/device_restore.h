@@ -2,8 +2,9 @@
 // every device object is re-created from the copies kept in system memory. Handles survive.
 #pragma once
 
-// Step "re-create device objects" of a re-creation: every shader handle's device shader made
-// again from its kept byte code. -> 0.
+// Step "re-create device objects" of a re-creation: the system texture pool's textures, every
+// graph's textures (contents restored later) and every shader handle's device shader from its
+// kept byte code. Failures are logged and skipped. -> 0.
 int RecreateDeviceResources();
 // Step "restore contents": with asynchronous loading switched off, the graphics restore
 // handler runs (the program's, when it set one). -> 0.

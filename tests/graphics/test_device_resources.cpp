@@ -16,11 +16,14 @@
 #include "graphics/device_restore.h"
 #include "graphics/draw_prepare.h"
 #include "graphics/draw_settings.h"
+#include "graphics/graph_create.h"
+#include "graphics/graph_handles.h"
 #include "graphics/present.h"
 #include "graphics/screen.h"
 #include "graphics/shader_constants.h"
 #include "graphics/shader_handles.h"
 #include "graphics/state_cache.h"
+#include "graphics/texture_transfer.h"
 #include "graphics/vertex_batch.h"
 #include "korvel.h"
 #include "system/window_state.h"
@@ -279,10 +282,22 @@ TEST_F(DeviceResourcesTest, BrightestColorCases) {
   }
 }
 
-// A drawn frame and a shader handle across a device thrown away and made again: the handle
-// stays, its device object is new, and the same drawing gives the same pixels.
-TEST_F(DeviceResourcesTest, ShaderHandlesAndDrawingSurviveDeviceRecreation) {
+// A drawn frame, a graph and a shader handle across a device thrown away and made again: the
+// handles stay, their device objects are new, and the same drawing gives the same pixels.
+TEST_F(DeviceResourcesTest, HandlesAndDrawingSurviveDeviceRecreation) {
   ASSERT_EQ(RegisterShaderHandleType(), 0);
+  ASSERT_EQ(InitHandleType(HANDLE_TYPE_GRAPH, sizeof(GRAPH_RECORD), GRAPH_HANDLE_MAX, InitGraphRecord,
+                           ReleaseGraphRecord, kGraphHandleTypeName),
+            0);
+  GRAPH_CREATE_PARAM param;
+  CaptureGraphCreateParam(&param);
+  HANDLE_VALUE graph = CreateBlankGraph(&param, 100, 50, 0, 0, 0);
+  ASSERT_NE(graph, -1);
+  ASSERT_NE(GetGraphRecord(graph, 0)->imageSet->textures[0].texture, nullptr);
+  ASSERT_GE(AcquireSystemTexture(64, 64, 1, 1, 0), 0);
+  int poolEntries = 0;
+  for (const SYSTEM_TEXTURE_ENTRY& e : SystemTexturePool.entries) poolEntries += e.inUse;
+  ASSERT_GT(poolEntries, 0);
   const int slot = MODEL_VERTEX_SHADER_SLOTS + TEST_MODEL_PIXEL_SHADER;
   const uint8_t* code = BuiltInShaderCode.modelCode[slot];
   ASSERT_NE(code, nullptr);
@@ -298,6 +313,8 @@ TEST_F(DeviceResourcesTest, ShaderHandlesAndDrawingSurviveDeviceRecreation) {
   SHADER_HANDLE* record = (SHADER_HANDLE*)LookupHandleRecord(handle);
   ASSERT_NE(record, nullptr);
   EXPECT_EQ(record->object, nullptr);
+  EXPECT_EQ(GetGraphRecord(graph, 0)->imageSet->textures[0].texture, nullptr);
+  for (const SYSTEM_TEXTURE_ENTRY& e : SystemTexturePool.entries) EXPECT_EQ(e.texture, nullptr);
   EndDevice();
   EXPECT_EQ(DeviceStateCache.pixelShader, nullptr);
   EXPECT_EQ(DeviceStateCache.renderTargets[0], nullptr);
@@ -307,6 +324,10 @@ TEST_F(DeviceResourcesTest, ShaderHandlesAndDrawingSurviveDeviceRecreation) {
   ASSERT_NE(record, nullptr);
   EXPECT_NE(record->object, nullptr);
   EXPECT_EQ(BindPixelShaderHandle(handle), 0);
+  EXPECT_EQ(IsGraphHandleValid(graph), 1);
+  EXPECT_NE(GetGraphRecord(graph, 0)->imageSet->textures[0].texture, nullptr);
+  for (const SYSTEM_TEXTURE_ENTRY& e : SystemTexturePool.entries)
+    if (e.inUse) EXPECT_NE(e.texture, nullptr);
   EXPECT_EQ(DeviceStateCache.pixelShader, (IDirect3DPixelShader9*)record->object);
 
   texture = MakePatternTexture();
@@ -318,5 +339,7 @@ TEST_F(DeviceResourcesTest, ShaderHandlesAndDrawingSurviveDeviceRecreation) {
   for (size_t i = 0; i < after.size(); i++) differing += (after[i] & 0xFFFFFF) != (before[i] & 0xFFFFFF);
   EXPECT_EQ(differing, 0);
   EndHandleType(HANDLE_TYPE_SHADER);
+  EndHandleType(HANDLE_TYPE_GRAPH);
+  ReleaseTextureCache();
 }
 }  // namespace
