@@ -48,6 +48,14 @@ int RecreateDeviceResources() {
   return 0;
 }
 
+int SetGraphicsRestoreHandler(int (*handler)()) {
+  DrawSettings.restoreCallback = handler;
+  return 0;
+}
+
+// The reloads run to completion on this thread: asynchronous loading is off meanwhile.
+// Without a program handler the graphs are reloaded from their sources by the graph reload
+// module (not part of this build yet: their textures stay as re-created).
 int RestoreGraphicsContent() {
   int async = LibraryFlags.useAsyncLoading;
   LibraryFlags.useAsyncLoading = 0;

@@ -13,6 +13,9 @@ int GetVSyncWait();
 int SetSmallScreenEmulation(int flag);
 int GetDrawTargetHandle();
 int HasGraphicsRestoreCallback();
+// The function that restores graph contents after the device is made again (null: the
+// built-in reload of every graph from its source).
+int SetGraphicsRestoreHandler(int (*handler)());
 int SelectFogMode(int mode);
 int SelectFogColor(int red, int green, int blue);
 int SelectFogRange(float start, float end);
