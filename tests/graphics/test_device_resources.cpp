@@ -26,6 +26,7 @@
 #include "graphics/texture_transfer.h"
 #include "graphics/vertex_batch.h"
 #include "korvel.h"
+#include "system/library.h"
 #include "system/window_state.h"
 #include "test_support.h"
 
@@ -341,5 +342,24 @@ TEST_F(DeviceResourcesTest, HandlesAndDrawingSurviveDeviceRecreation) {
   EndHandleType(HANDLE_TYPE_SHADER);
   EndHandleType(HANDLE_TYPE_GRAPH);
   ReleaseTextureCache();
+}
+}  // namespace
+
+namespace {
+int asyncSeenByHandler = -1;
+int RecordingRestoreHandler() {
+  asyncSeenByHandler = LibraryFlags.useAsyncLoading;
+  return 0;
+}
+
+TEST_F(DeviceResourcesTest, ContentRestoreRunsTheHandlerWithAsynchronousLoadingOff) {
+  LibraryFlags.useAsyncLoading = 1;
+  EXPECT_EQ(SetGraphicsRestoreHandler(RecordingRestoreHandler), 0);
+  EXPECT_EQ(HasGraphicsRestoreCallback(), 1);
+  EXPECT_EQ(RestoreGraphicsContent(), 0);
+  EXPECT_EQ(asyncSeenByHandler, 0);
+  EXPECT_EQ(LibraryFlags.useAsyncLoading, 1);
+  SetGraphicsRestoreHandler(nullptr);
+  LibraryFlags.useAsyncLoading = 0;
 }
 }  // namespace
