@@ -109,9 +109,16 @@ IDirect3DTexture9* MakePatternTexture() {
 // One box of two triangles; textured boxes map the texture's top-left 1:1 onto the pixels.
 void DrawBox(IDirect3DBaseTexture9* texture, int flags, int x, int y, int w, int h, DWORD color) {
   PrepareDrawStates(texture, flags);
-  ASSERT_EQ(VertexBatch.vertexType, texture != nullptr ? 1 : 0);
+  int twoTextures = texture != nullptr && DeviceStateCache.blendGraphTexture != nullptr;
+  ASSERT_EQ(VertexBatch.vertexType, twoTextures ? 2 : texture != nullptr ? 1 : 0);
   const float xs[6] = {0, 1, 0, 1, 1, 0}, ys[6] = {0, 0, 1, 0, 1, 1};
-  if (texture == nullptr) {
+  if (twoTextures) {
+    // The blend graph is read with the second coordinates, mirrored so the two differ.
+    VERTEX_2D_TEX2* v = (VERTEX_2D_TEX2*)ReserveBatchVertices(0, D3DPT_TRIANGLELIST, 6);
+    for (int i = 0; i < 6; i++)
+      v[i] = {x + xs[i] * w - 0.5f, y + ys[i] * h - 0.5f, 0.2f, 1.0f, color, 0xFFFFFFFF, xs[i] * w / 64.0f,
+              ys[i] * h / 64.0f, (1 - xs[i]) * w / 64.0f, (1 - ys[i]) * h / 64.0f};
+  } else if (texture == nullptr) {
     VERTEX_2D* v = (VERTEX_2D*)ReserveBatchVertices(0, D3DPT_TRIANGLELIST, 6);
     for (int i = 0; i < 6; i++)
       v[i] = {x + xs[i] * w, y + ys[i] * h, 0.2f, 1.0f, color};
@@ -159,6 +166,51 @@ std::vector<DWORD> DrawBlendModeChart(IDirect3DTexture9* texture) {
   DrawSettings.blendMode = 0;
   EndDeviceScene();
   return ReadBackBuffer();
+}
+
+// Textured boxes through the two blend graph types the stages and the shaders compute alike
+// (cross-fade by the parameter, alpha times the graph), in several blend modes.
+std::vector<DWORD> DrawBlendGraphChart(IDirect3DTexture9* texture, IDirect3DTexture9* graph) {
+  DeviceCalls.DeviceClear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, kGrey, 1.0f, 0);
+  const int modes[] = {0, 1, 2, 4, 10, 12};
+  const int types[] = {0, 2};
+  SetDeviceBlendGraphTexture(graph, 64, 64);
+  for (int t = 0; t < 2; t++) {
+    int params[2] = {96, 0};
+    SetDeviceBlendGraphParams(params, types[t]);
+    for (int m = 0; m < 6; m++) {
+      DrawSettings.blendMode = modes[m];
+      int y = 4 + (t * 6 + m) * 26;
+      DrawBox(texture, DRAW_TRANSPARENT | DRAW_TEXTURE_ALPHA | DRAW_PIXEL_EXACT | DRAW_MODULATE_COLOR, 80, y, 64, 22,
+              0xC0FFE0A0);
+      DrawBox(texture, DRAW_TRANSPARENT | DRAW_TEXTURE_ALPHA | DRAW_PIXEL_EXACT, 160, y, 64, 22, 0xD0FFFFFF);
+      DrawBox(texture, DRAW_PIXEL_EXACT | DRAW_MODULATE_COLOR, 240, y, 64, 22, 0xFF60A0FF);
+    }
+  }
+  SetDeviceBlendGraphTexture(nullptr, 0, 0);
+  DrawSettings.blendMode = 0;
+  EndDeviceScene();
+  return ReadBackBuffer();
+}
+
+// Pixels that differ by more than 1 in a channel, reported with their chart row.
+void ExpectSamePixels(const std::vector<DWORD>& fixed, const std::vector<DWORD>& shaded, const char* chart) {
+  ASSERT_EQ(fixed.size(), 640u * 480u);
+  ASSERT_EQ(shaded.size(), fixed.size());
+  int failures = 0;
+  for (int y = 0; y < 480 && failures < 8; y++)
+    for (int x = 0; x < 640 && failures < 8; x++) {
+      DWORD a = fixed[y * 640 + x], b = shaded[y * 640 + x];
+      for (int shift = 0; shift < 24; shift += 8) {
+        int d = abs((int)(a >> shift & 0xFF) - (int)(b >> shift & 0xFF));
+        if (d > 1) {
+          ADD_FAILURE() << chart << " row " << (y - 4) / 26 << " box " << x / 80 << " pixel (" << x << ", " << y
+                        << "): fixed " << std::hex << a << " shader " << b;
+          failures++;
+          break;
+        }
+      }
+    }
 }
 
 // Switches between the paths the way a device start decides them.
@@ -211,27 +263,26 @@ TEST_F(DeviceResourcesTest, EveryBlendModeDrawsTheSamePixelsOnBothPaths) {
   std::vector<DWORD> shaded = DrawBlendModeChart(texture);
   EXPECT_EQ(DeviceStateCache.builtInPixelShader, 1);
   DeviceCalls.ReleaseComObject(texture);
-  ASSERT_EQ(fixed.size(), 640u * 480u);
-  ASSERT_EQ(shaded.size(), fixed.size());
-
   // The chart really shows something: the alpha-blended row is not all grey.
+  ASSERT_EQ(fixed.size(), 640u * 480u);
   int drawn = 0;
   for (int x = 4; x < 304; x++) drawn += (fixed[(4 + 26 + 10) * 640 + x] & 0xFFFFFF) != (kGrey & 0xFFFFFF);
   EXPECT_GT(drawn, 200);
-  int failures = 0;
-  for (int y = 0; y < 480 && failures < 8; y++)
-    for (int x = 0; x < 640 && failures < 8; x++) {
-      DWORD a = fixed[y * 640 + x], b = shaded[y * 640 + x];
-      for (int shift = 0; shift < 24; shift += 8) {
-        int d = abs((int)(a >> shift & 0xFF) - (int)(b >> shift & 0xFF));
-        if (d > 1) {
-          ADD_FAILURE() << "blend mode " << (y - 4) / 26 << " box " << x / 80 << " pixel (" << x << ", " << y
-                        << "): fixed " << std::hex << a << " shader " << b;
-          failures++;
-          break;
-        }
-      }
-    }
+  ExpectSamePixels(fixed, shaded, "blend mode");
+}
+
+TEST_F(DeviceResourcesTest, BlendGraphsDrawTheSamePixelsOnBothPaths) {
+  IDirect3DTexture9* texture = MakePatternTexture();
+  IDirect3DTexture9* graph = MakePatternTexture();
+  ASSERT_NE(texture, nullptr);
+  ASSERT_NE(graph, nullptr);
+  UseFixedFunction(1);
+  std::vector<DWORD> fixed = DrawBlendGraphChart(texture, graph);
+  UseFixedFunction(0);
+  std::vector<DWORD> shaded = DrawBlendGraphChart(texture, graph);
+  DeviceCalls.ReleaseComObject(texture);
+  DeviceCalls.ReleaseComObject(graph);
+  ExpectSamePixels(fixed, shaded, "blend graph (type 0 rows 0-5, type 2 rows 6-11)");
 }
 
 TEST_F(DeviceResourcesTest, DepthBufferSizes) {
