@@ -243,12 +243,17 @@ TEST_F(DeviceResourcesTest, WineDeviceUsesTheBuiltInShaders) {
   EXPECT_EQ(LoadFilterShader("none.pso", 0), -1);
 }
 
-TEST_F(DeviceResourcesTest, ForcedFixedFunctionDecodesNothingNewAndSaysSo) {
+TEST_F(DeviceResourcesTest, ForcedFixedFunctionDecodesNothingAndSaysSo) {
+  ReleaseBuiltInShaders();
+  EXPECT_EQ(FreeBuiltInShaderCode(), 1);
   UseFixedFunction(1);
+  EXPECT_EQ(BuiltInShaderCode.loaded, 0);
+  EXPECT_EQ(BuiltInShaderCode.block2D, nullptr);
   EXPECT_EQ(StateFlags.programmableShaders, 0);
   EXPECT_EQ(DeviceResources.blendShaders[0], nullptr);
   EXPECT_NE(ReadLogWithoutStamps().find("プログラマブルシェーダーを使用しません\r\n"), std::string::npos);
   UseFixedFunction(0);
+  EXPECT_EQ(BuiltInShaderCode.loaded, 1);
   EXPECT_EQ(StateFlags.programmableShaders, 1);
   EXPECT_NE(DeviceResources.blendShaders[63], nullptr);
 }
