@@ -6,6 +6,7 @@
 #include "graphics/device.h"
 #include "graphics/draw_settings.h"
 #include "graphics/graph_records.h"
+#include "graphics/graph_reload.h"
 #include "graphics/graph_textures.h"
 #include "graphics/shader_handles.h"
 #include "graphics/texture_transfer.h"
@@ -54,12 +55,14 @@ int SetGraphicsRestoreHandler(int (*handler)()) {
 }
 
 // The reloads run to completion on this thread: asynchronous loading is off meanwhile.
-// Without a program handler the graphs are reloaded from their sources by the graph reload
-// module (not part of this build yet: their textures stay as re-created).
+// Without a program handler every graph is reloaded from its source.
 int RestoreGraphicsContent() {
   int async = LibraryFlags.useAsyncLoading;
   LibraryFlags.useAsyncLoading = 0;
-  if (DrawSettings.restoreCallback != nullptr) DrawSettings.restoreCallback();
+  if (DrawSettings.restoreCallback != nullptr)
+    DrawSettings.restoreCallback();
+  else
+    RestoreAllGraphs();
   LibraryFlags.useAsyncLoading = async;
   return 0;
 }

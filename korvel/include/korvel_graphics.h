@@ -13,8 +13,8 @@ int GetVSyncWait();
 int SetSmallScreenEmulation(int flag);
 int GetDrawTargetHandle();
 int HasGraphicsRestoreCallback();
-// The function that restores graph contents after the device is made again (null: the
-// built-in reload of every graph from its source).
+// The function that restores graph contents after the device is made again (null: every
+// graph reloaded from its source).
 int SetGraphicsRestoreHandler(int (*handler)());
 int SelectFogMode(int mode);
 int SelectFogColor(int red, int green, int blue);
