@@ -9,6 +9,8 @@
 #include "file/kva_lz.h"
 #include "graphics/d3d_calls.h"
 #include "graphics/device.h"
+#include "graphics/draw_settings.h"
+#include "graphics/graph_handles.h"
 #include "graphics/graph_records.h"
 #include "graphics/graph_textures.h"
 #include "graphics/screen.h"
@@ -183,11 +185,20 @@ int ReleaseDepthBuffer() {
   return 0;
 }
 
-// The screen target draws with the depth buffer; graph targets and the mask screen choose
-// their own depth surfaces once those exist.
+// The depth surface for the current render target: a drawable graph's own depth surface, or
+// the depth buffer when the graph fits in it, or none; the screen uses the depth buffer.
 int SetDepthStencilForTarget() {
   if (!HasDirect3DDevice()) return 0;
-  DeviceCalls.DeviceSetDepthStencil(R.depthBuffer);
+  IDirect3DSurface9* depth = R.depthBuffer;
+  int target = DrawSettings.drawTarget;
+  GRAPH_RECORD* t = target > 0 && GetHandleType(target) == HANDLE_TYPE_GRAPH ? GetGraphRecord(target, 0) : nullptr;
+  if (t != nullptr && t->imageSet != nullptr && t->imageSet->textureCount > 0) {
+    if (t->imageSet->textures[0].depthSurface != nullptr)
+      depth = t->imageSet->textures[0].depthSurface;
+    else if (t->width > R.depthWidth || t->height > R.depthHeight)
+      depth = nullptr;
+  }
+  DeviceCalls.DeviceSetDepthStencil(depth);
   return 0;
 }
 

@@ -357,6 +357,43 @@ TEST_F(DeviceResourcesTest, DepthBufferSizes) {
   EXPECT_NE(ReadLogWithoutStamps().find("Ｚバッファを作成します.... 成功\r\n"), std::string::npos);
 }
 
+// The depth surface the device gets for the screen and for graph targets that fit the depth
+// buffer or not.
+TEST_F(DeviceResourcesTest, DepthSurfaceFollowsTheDrawTarget) {
+  ASSERT_EQ(InitHandleType(HANDLE_TYPE_GRAPH, sizeof(GRAPH_RECORD), GRAPH_HANDLE_MAX, InitGraphRecord,
+                           ReleaseGraphRecord, kGraphHandleTypeName),
+            0);
+  GRAPH_CREATE_PARAM param;
+  CaptureGraphCreateParam(&param);
+  HANDLE_VALUE small = CreateBlankGraph(&param, 200, 100, 0, 0, 0);
+  HANDLE_VALUE wide = CreateBlankGraph(&param, 1500, 64, 0, 0, 0);
+  ASSERT_NE(small, -1);
+  ASSERT_NE(wide, -1);
+  auto current = [] {
+    IDirect3DSurface9* surface = nullptr;
+    DeviceCalls.DeviceGetDepthStencil(&surface);
+    if (surface != nullptr) DeviceCalls.ReleaseComObject(surface);
+    return surface;
+  };
+  const int savedTarget = DrawSettings.drawTarget;
+  struct ROW {
+    const char* name;
+    int target;
+    IDirect3DSurface9* expected;
+  } rows[] = {{"screen", -2, DeviceResources.depthBuffer},
+              {"graph inside the depth buffer", small, DeviceResources.depthBuffer},
+              {"graph wider than the depth buffer", wide, nullptr}};
+  for (const ROW& row : rows) {
+    DrawSettings.drawTarget = row.target;
+    EXPECT_EQ(SetDepthStencilForTarget(), 0);
+    EXPECT_EQ(current(), row.expected) << row.name;
+  }
+  DrawSettings.drawTarget = savedTarget;
+  SetDepthStencilForTarget();
+  EndHandleType(HANDLE_TYPE_GRAPH);
+  ReleaseTextureCache();
+}
+
 TEST_F(DeviceResourcesTest, BrightestColorCases) {
   struct ROW {
     int r, g, b, outR, outG, outB;
