@@ -296,6 +296,36 @@ TEST_F(DeviceResourcesTest, ForcedFixedFunctionDecodesNothingAndSaysSo) {
   EXPECT_NE(DeviceResources.blendShaders[63], nullptr);
 }
 
+int pixelShadersAllowed;
+HRESULT LimitedCreatePixelShader(const DWORD* code, IDirect3DPixelShader9** out) {
+  if (pixelShadersAllowed-- <= 0) return E_FAIL;
+  return RealDeviceCalls.DeviceCreatePixelShader(code, out);
+}
+
+// A shader that cannot be made switches the programmable path off, with the step's message.
+TEST_F(DeviceResourcesTest, FailedShaderCreationFallsBackToFixedFunction) {
+  struct ROW {
+    int allowed;
+    const char* message;
+  } rows[] = {{0, "ピクセルシェーダーオブジェクトの作成に失敗しました\r\n"},
+              {3, "基本シェーダーオブジェクトの作成に失敗しました\r\n"},
+              {69, "マスク処理用シェーダーオブジェクトの作成に失敗しました\r\n"}};
+  for (const ROW& row : rows) {
+    DeleteFileA("Log.txt");
+    pixelShadersAllowed = row.allowed;
+    DeviceCalls.DeviceCreatePixelShader = LimitedCreatePixelShader;
+    EXPECT_EQ(LoadBuiltInShaders(), 0);
+    DeviceCalls = RealDeviceCalls;
+    std::string log = ReadLogWithoutStamps();
+    EXPECT_NE(log.find(row.message), std::string::npos) << row.allowed;
+    EXPECT_NE(log.find("プログラマブルシェーダーを使用しません\r\n"), std::string::npos) << row.allowed;
+    EXPECT_EQ(StateFlags.programmableShaders, 0) << row.allowed;
+    EXPECT_EQ(DeviceResources.untexturedShaders[0], nullptr) << "made shaders are released again";
+  }
+  UseFixedFunction(0);
+  EXPECT_EQ(StateFlags.programmableShaders, 1);
+}
+
 TEST_F(DeviceResourcesTest, EveryBlendModeDrawsTheSamePixelsOnBothPaths) {
   IDirect3DTexture9* texture = MakePatternTexture();
   ASSERT_NE(texture, nullptr);
