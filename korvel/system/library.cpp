@@ -6,6 +6,7 @@
 
 #include "core/log.h"
 #include "core/memory.h"
+#include "core/screen_log.h"
 #include "core/strings.h"
 #include "core/winapi.h"
 #include "file/file_access.h"
@@ -111,6 +112,7 @@ int InitLibraryCore() {
 
   LibraryFlags.started = 1;
   if (!WindowState.windowedMode) ForceForegroundWindow(WindowState.mainWindow, 1);
+  StartScreenLog();
   LibraryFlags.starting = 0;
   return 0;
 }
@@ -120,6 +122,7 @@ int EndLibraryCore() {
   WindowState.ending = 1;
 
   DeleteAllSoftImages();
+  EndScreenLog();
   EndImageModule();
   EndSoftImageHandleType();
   ShutDownInputDevices();
