@@ -32,6 +32,8 @@ const char* const kRefuse24Bit = "Korvelは２４ビットカラーモードに�
 // loop asks after this process's own window: with several instances running, a search by
 // class name may find another instance's window first.
 const int kDestroyAttempts = 20;
+// The end pumps until the window is gone, for at most this long.
+const DWORD kEndPumpLimitMs = 5000;
 
 int FailStart() {
   LibraryFlags.starting = 0;
@@ -132,7 +134,8 @@ int EndLibraryCore() {
   LibraryFlags.started = 0;
 
   if (!LibraryFlags.noWindow)
-    while (PumpWindowMessages() == 0 && !WindowState.windowQuit && !WindowState.windowDestroyed) {
+    for (DWORD start = GetTickCount(); PumpWindowMessages() == 0 && !WindowState.windowQuit &&
+                                       !WindowState.windowDestroyed && GetTickCount() - start < kEndPumpLimitMs;) {
     }
   UnregisterClassA(WindowState.className, WindowState.instance);
   if (!LibraryFlags.noWindow && WindowState.mainWindow != nullptr)

@@ -294,6 +294,10 @@ int InitMainWindow() {
   return 0;
 }
 
+namespace {
+const DWORD kClosePumpLimitMs = 5000;
+}  // namespace
+
 int CloseMainWindow() {
   HWND window = W().mainWindow;
   if (window == nullptr) return 0;
@@ -322,7 +326,10 @@ int CloseMainWindow() {
     W().closing = 1;
     PostMessageA(window, WM_CLOSE, 0, 0);
   }
-  while (PumpWindowMessages() == 0 && !W().windowDestroyed) {
+  // The close is bounded: a window that has not gone within the limit is destroyed by the
+  // library's end (its DestroyWindow loop).
+  DWORD start = GetTickCount();
+  while (PumpWindowMessages() == 0 && !W().windowDestroyed && GetTickCount() - start < kClosePumpLimitMs) {
   }
   UnregisterClassA(W().className, W().instance);
   DeleteAllKeyInputHandles();
