@@ -84,7 +84,7 @@ fi
 if ! stamp_ok theora; then
   d=$(fetch libtheora)
   MAKE_ARGS='SUBDIRS=lib' autotools_dep theora "$d" --with-ogg="$prefix" --disable-oggtest --disable-vorbistest --disable-sdltest \
-    --disable-examples --disable-spec --disable-doc --disable-encode
+    --disable-examples --disable-doc --disable-encode
   mkdir -p "$prefix/include/theora" && cp "$d"/include/theora/*.h "$prefix/include/theora/"
   stamp_set theora
 fi
