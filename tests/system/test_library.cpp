@@ -28,6 +28,22 @@ TEST(Library, SecondStartReturnsZeroAndLogsNothing) {
   EXPECT_NE(ReadLog().find("ＣＯＭを終了... 完了\r\n"), std::string::npos);
 }
 
+// The modules start in the fixed order and end in the reverse one, the memory dump last.
+TEST(Library, ModulesStartAndEndInTheirOrder) {
+  ASSERT_EQ(InitLibrary(), 0);
+  ASSERT_EQ(EndLibrary(), 0);
+  std::string log = ReadLogWithoutStamps();
+  const char* const order[] = {"システムの情報を出力します", "ＣＯＭの初期化... 成功しました",
+                               "ウインドウクラスを登録します", "DirectInput関係初期化処理",
+                               "ＣＯＭを終了... 完了", "Alloc memory dump"};
+  size_t at = 0;
+  for (const char* marker : order) {
+    size_t found = log.find(marker, at);
+    ASSERT_NE(found, std::string::npos) << "missing or out of order: " << marker;
+    at = found;
+  }
+}
+
 TEST(Library, StartEndTwiceEndsWithNoLiveBlocks) {
   for (int round = 0; round < 2; round++) {
     ASSERT_EQ(InitLibrary(), 0) << round;
