@@ -10,6 +10,14 @@ start_display() {
   export DISPLAY=":$n"
   for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
 }
+# Starts the prefix's Wine session (server, services, desktop) detached from this shell's
+# output. A test program that started them itself would hand them its output pipe, and the
+# test runner would wait on that pipe until the whole session ended.
+start_wine_session() {
+  "$1/wine-run"
+  wineserver -p
+  "$1/wine-run" cmd /c exit </dev/null >/dev/null 2>&1
+}
 stop_display() {
   [ -n "${WINEPREFIX:-}" ] && WINEPREFIX="$WINEPREFIX" wineserver -k >/dev/null 2>&1 || true
   if [ -n "$KORVEL_XVFB_PID" ]; then kill "$KORVEL_XVFB_PID" 2>/dev/null || true; wait "$KORVEL_XVFB_PID" 2>/dev/null || true; fi

@@ -14,6 +14,6 @@ start_display
 trap 'stop_display' EXIT
 
 export WINEPREFIX="$build/wineprefix" WINEDEBUG=-all
-"$build/wine-run"
+start_wine_session "$build"
 cd "$build"
 ctest -j "$(nproc)" --output-on-failure "$@"

@@ -25,7 +25,13 @@ void LoadXInput() {
   static const char* const names[] = {"xinput1_4.dll", "xinput1_3.dll", "xinput9_1_0.dll"};
   for (const char* name : names) {
     InputDevices.xinputModule = LoadLibraryA(name);
-    if (InputDevices.xinputModule != nullptr) break;
+    if (InputDevices.xinputModule == nullptr) continue;
+    // XInput watches for pads on a thread of its own; a FreeLibrary soon after the first poll
+    // could unmap the DLL before that thread has run (seen under Wine), so the DLL stays
+    // mapped until the process ends. The library's own reference is still released at the end.
+    HMODULE pinned = nullptr;
+    GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_PIN, name, &pinned);
+    break;
   }
   if (InputDevices.xinputModule == nullptr) {
     WriteLogText("失敗、XInputは使用しません\n");
