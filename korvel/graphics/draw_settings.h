@@ -15,6 +15,7 @@ struct DRAW_SETTINGS {
   // Draw target and area (kept by the draw-target module).
   int drawTarget;
   int targetWidth, targetHeight;
+  RECT requestedArea;  // the four values last passed to SetDrawClipArea, as given
   RECT drawArea;
   float drawAreaF[4];
   int emptyDrawArea;

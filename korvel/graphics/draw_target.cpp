@@ -4,36 +4,149 @@
 #include "graphics/d3d_calls.h"
 #include "graphics/device.h"
 #include "graphics/draw_settings.h"
+#include "graphics/present.h"
 #include "graphics/screen.h"
+#include "graphics/screen_mode.h"
 #include "graphics/state_cache.h"
 #include "graphics/vertex_batch.h"
 #include "korvel.h"
+#include "system/pump.h"
+#include "system/window_state.h"
 
 namespace {
-int IsScreen(int handle) { return handle == -2 || handle == -4; }
+int flipInProgress;
+
+// -2 back screen, -4 front screen; -3 and -5 are accepted as screen codes too.
+int IsScreen(int handle) { return handle >= -5 && handle <= -2; }
+
+// The surface screen targets draw into: the sub back buffer once it exists, else the back buffer.
+IDirect3DSurface9* ScreenTargetSurface() {
+  return GetSubBackBuffer() != nullptr ? GetSubBackBuffer() : GetScreenSurface();
+}
+
+void UnbindStageTexture() {
+  if (DeviceStateCache.texture == nullptr) return;
+  SetDeviceTexture(nullptr);
+  StateFlags.blendStatesChanged = 1;
+}
 }  // namespace
 
+int IsFlipInProgress() { return flipInProgress; }
+
 int SelectDrawTarget(int target) {
+  if (!ScreenState.graphicsStarted) return -1;
+  if (!WindowState.active) WaitWhileInactive();
+  // Drawable graphs join with the graph handles; any other value leaves the target as it is.
   if (!IsScreen(target)) return -1;
-  FlushVertexBatch(0);
+  int oldWidth = DrawSettings.targetWidth, oldHeight = DrawSettings.targetHeight;
   DrawSettings.drawTarget = target;
   GetGraphOrScreenSize(target, &DrawSettings.targetWidth, &DrawSettings.targetHeight);
-  if (ScreenState.hardwareRendering && HasDirect3DDevice() && GetScreenSurface() != nullptr)
-    SetDeviceRenderTarget(GetScreenSurface(), 0);
-  SetDrawClipArea(0, 0, DrawSettings.targetWidth, DrawSettings.targetHeight);
-  return ResetCameraForTarget(DrawSettings.targetWidth, DrawSettings.targetHeight);
+  if (ScreenState.hardwareRendering && HasDirect3DDevice()) {
+    FlushVertexBatch(0);
+    EndDeviceScene();
+    UnbindStageTexture();
+    if (ScreenTargetSurface() != nullptr) SetDeviceRenderTarget(ScreenTargetSurface(), 0);
+  }
+  if (target == -4) StartFrontScreenTimer(1);
+  if (DrawSettings.targetWidth == oldWidth && DrawSettings.targetHeight == oldHeight)
+    SetDrawClipArea(DrawSettings.drawArea.left, DrawSettings.drawArea.top, DrawSettings.drawArea.right,
+                    DrawSettings.drawArea.bottom);
+  else
+    SetDrawClipArea(0, 0, DrawSettings.targetWidth, DrawSettings.targetHeight);
+  ResetCameraForTarget(DrawSettings.targetWidth, DrawSettings.targetHeight);
+  return 0;
 }
 
 int SetDrawClipArea(int x1, int y1, int x2, int y2) {
-  if (x1 < 0) x1 = 0;
-  if (y1 < 0) y1 = 0;
-  if (x2 > DrawSettings.targetWidth) x2 = DrawSettings.targetWidth;
-  if (y2 > DrawSettings.targetHeight) y2 = DrawSettings.targetHeight;
-  DrawSettings.drawArea = {x1, y1, x2, y2};
-  DrawSettings.drawAreaF[0] = (float)x1;
-  DrawSettings.drawAreaF[1] = (float)y1;
-  DrawSettings.drawAreaF[2] = (float)x2;
-  DrawSettings.drawAreaF[3] = (float)y2;
-  DrawSettings.emptyDrawArea = x1 >= x2 || y1 >= y2;
+  DrawSettings.requestedArea = {x1, y1, x2, y2};
+  int width = 0, height = 0;
+  if (GetGraphOrScreenSize(DrawSettings.drawTarget, &width, &height) != 0) return -1;
+  RECT area = {x1 < x2 ? x1 : x2, y1 < y2 ? y1 : y2, x1 < x2 ? x2 : x1, y1 < y2 ? y2 : y1};
+  auto clamp = [](LONG& value, int limit) { value = value < 0 ? 0 : value > limit ? limit : value; };
+  clamp(area.left, width);
+  clamp(area.right, width);
+  clamp(area.top, height);
+  clamp(area.bottom, height);
+  DrawSettings.drawArea = area;
+  DrawSettings.drawAreaF[0] = (float)area.left;
+  DrawSettings.drawAreaF[1] = (float)area.top;
+  DrawSettings.drawAreaF[2] = (float)area.right;
+  DrawSettings.drawAreaF[3] = (float)area.bottom;
+  if (area.left == area.right || area.top == area.bottom) {
+    DrawSettings.emptyDrawArea = 1;
+    return 0;
+  }
+  DrawSettings.emptyDrawArea = 0;
+  if (!ScreenState.hardwareRendering) return 0;
+  if (!HasDirect3DDevice()) return -1;
+  SetDeviceViewport(area.left, area.top, area.right - area.left, area.bottom - area.top, 0.0f, 1.0f);
+  SetDeviceScissorRect(&area);
+  // 3D positions keep their screen pixels inside the narrowed device viewport.
+  CAMERA_STATE& camera = DrawSettings.camera;
+  float width = (float)(area.right - area.left), height = (float)(area.bottom - area.top);
+  MakeViewportMat44(&camera.pixelViewport, area.left + width * 0.5f, area.top + height * 0.5f, width, height);
+  if (InvertMat44(&camera.screenToClip, &camera.pixelViewport) != 0) SetIdentityMat44(&camera.screenToClip);
+  MAT44F toScreen, projection;
+  MultiplyMat44(&toScreen, &camera.projection, &camera.viewport);
+  MultiplyMat44(&projection, &toScreen, &camera.screenToClip);
+  SetDeviceProjectionTransform(projection);
+  camera.derivedValid = 0;
+  camera.inverseValid = 0;
   return 0;
+}
+
+// The software target image arrives with the CPU renderer; until then there is none to clear.
+int ClearSoftwareTarget(const RECT* rect) {
+  (void)rect;
+  return 0;
+}
+
+int ClearDrawTarget(const RECT* rect) {
+  if (rect != nullptr && (rect->left < 0 || rect->top < 0)) rect = nullptr;
+  if (!ScreenState.hardwareRendering) return ClearSoftwareTarget(rect);
+  if (!HasDirect3DDevice()) return 0;
+  FlushVertexBatch(0);
+  EndDeviceScene();
+  SetDeviceViewport(0, 0, DrawSettings.targetWidth, DrawSettings.targetHeight, 0.0f, 1.0f);
+  D3DCOLOR background = (DWORD)(ScreenState.backgroundRed & 0xFF) << 16 |
+                        (DWORD)(ScreenState.backgroundGreen & 0xFF) << 8 | (DWORD)(ScreenState.backgroundBlue & 0xFF);
+  D3DRECT part = {0, 0, 0, 0};
+  if (rect != nullptr) part = {rect->left, rect->top, rect->right, rect->bottom};
+  DeviceCalls.DeviceClear(rect != nullptr ? 1 : 0, rect != nullptr ? &part : nullptr, D3DCLEAR_TARGET, background, 1.0f,
+                          0);
+  const RECT& area = DrawSettings.drawArea;
+  SetDeviceViewport(area.left, area.top, area.right - area.left, area.bottom - area.top, 0.0f, 1.0f);
+  return 0;
+}
+
+int FlipScreenBuffersEx(const RECT* rect) {
+  flipInProgress = 1;
+  if (!ScreenState.graphicsStarted || IsQuitRequested()) {
+    flipInProgress = 0;
+    return -1;
+  }
+  PresentScreen(rect);
+  flipInProgress = 0;
+  return 0;
+}
+
+int FlipScreenBuffers() { return FlipScreenBuffersEx(nullptr); }
+
+int CopyBackBufferToSubBackBuffer() {
+  if (GetSubBackBuffer() != nullptr) return 0;
+  FlushVertexBatch(0);
+  EndDeviceScene();
+  if (CreateSubBackBuffer() != 0) return -1;
+  DeviceCalls.DeviceStretchRect(GetScreenSurface(), nullptr, GetSubBackBuffer(), nullptr, D3DTEXF_NONE);
+  // Screen targets draw into the sub back buffer from now on.
+  int saved = StateFlags.forceSend;
+  StateFlags.forceSend = 1;
+  SetDeviceRenderTarget(GetSubBackBuffer(), 0);
+  StateFlags.forceSend = saved;
+  return 0;
+}
+
+int RefreshWindowFromBackBuffer() {
+  if (!WindowState.windowedMode && ScreenState.hardwareRendering) CopyBackBufferToSubBackBuffer();
+  return FlipScreenBuffersEx(nullptr);
 }

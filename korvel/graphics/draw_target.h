@@ -1,7 +1,13 @@
-// Draw targets and the draw area. For now only the two screens (-2 back, -4 front) can be
-// selected; drawable graphs and the camera reset join with their modules.
+// Draw targets, the draw area with its device viewport and scissor, clearing, and the flip
+// that ends a frame.
 #pragma once
+#include <windows.h>
 
-int SelectDrawTarget(int target);
-int SetDrawClipArea(int x1, int y1, int x2, int y2);
+#include "korvel.h"
+
 int GetGraphOrScreenSize(int handle, int* width, int* height);
+int CopyBackBufferToSubBackBuffer();
+int RefreshWindowFromBackBuffer();
+int FlipScreenBuffersEx(const RECT* rect);
+// 1 while a flip runs (the inactive-window wait lets it finish).
+int IsFlipInProgress();

@@ -412,7 +412,8 @@ int CopyImageIntoGraph(HANDLE_VALUE handle, const COLOR_FORMAT* bitmapFormat, HB
 }
 
 int GetGraphOrScreenSize(HANDLE_VALUE handle, int* width, int* height) {
-  if (handle == -2 || handle == -4) return QueryMainScreenSize(width, height);
+  // The screen codes -2 to -5 all have the main screen's size.
+  if (handle >= -5 && handle <= -2) return QueryMainScreenSize(width, height);
   GRAPH_RECORD* g = GetGraphRecord(handle, 1);
   if (g == nullptr) return -1;
   if (width) *width = g->width;

@@ -1,7 +1,7 @@
-// The screen: its size, colour depth, background colour and whether a Direct3D device draws
-// it. Only the fields the device, the draw settings and the packed colour need so far; the
-// screen-mode start-up and changes complete it.
+// The screen: its size, colour depth, refresh rate and period, background colour and whether
+// a Direct3D device draws it.
 #pragma once
+#include <windows.h>
 
 struct SCREEN_STATE {
   int graphicsStarted;
@@ -11,6 +11,11 @@ struct SCREEN_STATE {
   int refreshRate;
   int backgroundRed, backgroundGreen, backgroundBlue;
   int hardwareRendering;  // 1 while a Direct3D device draws the screen
+  int softwareOnly;       // Direct3D is never started
+  int modeChangeInPlace;  // a mode change re-creates the device instead of restarting graphics
+  long long refreshPeriod;      // microseconds, -1 until measured
+  long long lastVerticalBlank;  // microsecond clock at the last vertical-blank wait
+  RECT lastSourceRect, lastDestRect;  // of the last whole-screen present
 };
 
 extern SCREEN_STATE ScreenState;

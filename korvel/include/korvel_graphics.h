@@ -1,5 +1,6 @@
 // Drawing settings, packed screen colours and screen queries.
 #pragma once
+#include <windows.h>
 
 int SelectBlendMode(int mode, int parameter);
 int SelectAlphaTest(int mode, int reference);
@@ -34,3 +35,23 @@ int SetVertexBufferData(int first, const void* data, int count, int handle);
 int SetIndexBufferData(int first, const void* data, int count, int handle);
 int DeleteVertexBuffer(int handle);
 int DeleteIndexBuffer(int handle);
+
+// Screen modes and graphics start-up.
+int SetScreenMode(int width, int height, int bits, int refresh);  // 0, -1, or -2 after a fall-back
+int GetScreenSizeAndBits(int* width, int* height, int* bits);
+int IsFullScreenMode();
+int SetHardwareRenderingWanted(int flag);  // before start-up only
+int IsHardwareRenderingWanted();
+
+// Draw targets (-2 back screen, -4 front screen), the draw area and the screen flip.
+int SelectDrawTarget(int target);
+int SetDrawClipArea(int x1, int y1, int x2, int y2);
+int ClearDrawTarget(const RECT* rect);  // null: the whole target
+int FlipScreenBuffers();
+
+// 2D drawing; colours are packed screen colours (PackScreenColor).
+int DrawRectangle(int x1, int y1, int x2, int y2, unsigned int color, int fill);
+int DrawFilledBox(int x1, int y1, int x2, int y2, unsigned int color);
+int DrawBoxOutline(int x1, int y1, int x2, int y2, unsigned int color);
+int DrawLineSegment(int x1, int y1, int x2, int y2, unsigned int color, int thickness);
+int DrawThickLine(unsigned int color, int x1, int y1, int x2, int y2, int thickness);

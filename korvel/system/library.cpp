@@ -11,6 +11,9 @@
 #include "core/winapi.h"
 #include "file/file_access.h"
 #include "file/vfs.h"
+#include "graphics/graphics_startup.h"
+#include "graphics/screen.h"
+#include "graphics/screen_mode.h"
 #include "image/image_load.h"
 #include "image/yuv.h"
 #include "input/input_devices.h"
@@ -34,6 +37,36 @@ const char* const kRefuse24Bit = "Korvelは２４ビットカラーモードに�
 const int kDestroyAttempts = 20;
 // The end pumps until the window is gone, for at most this long.
 const DWORD kEndPumpLimitMs = 5000;
+
+// A fullscreen request must name a mode the display lists. 640 x 480 at 16 bits may move to
+// 32 bits, 320 x 240 is emulated on 640 x 480 while hardware rendering is wanted, and any
+// other unlisted mode starts in a window instead.
+void CheckFullscreenScreenMode() {
+  for (;;) {
+    int bits = GetScreenColorBits(), width = 0, height = 0;
+    QueryMainScreenSize(&width, &height);
+    AddLogLineFormat("設定されている画面設定 %dx%d %dbit color", width, height, bits);
+    int found = 0;
+    for (int i = 0, n = CountDisplayModes(); i < n && !found; i++) {
+      DISPLAY_MODE mode = GetDisplayModeRecord(i);
+      found = mode.width == width && mode.height == height && mode.bits == bits;
+    }
+    if (found) break;
+    WriteLogText("対応している画面モードなし\n");
+    if (width == 640 && height == 480 && bits == 16) {
+      SetScreenMode(640, 480, 32, ScreenState.refreshRate);
+      continue;
+    }
+    if (!(width == 320 && height == 240 && IsHardwareRenderingWanted())) ChangeWindowMode(1);
+    break;
+  }
+  int width = 0, height = 0;
+  QueryMainScreenSize(&width, &height);
+  if (width == 320 && height == 240 && !WindowState.windowedMode) {
+    SetSmallScreenEmulation(1);
+    StoreMainScreenSize(640, 480);
+  }
+}
 
 int FailStart() {
   LibraryFlags.starting = 0;
@@ -92,6 +125,8 @@ int InitLibraryCore() {
   SetLogFolderIfEmpty(WindowState.startupFolder);
   StartLog();
 
+  if (!WindowState.windowedMode) CheckFullscreenScreenMode();
+
   if (!LibraryFlags.noWindow && WindowState.windowedMode == 1 && DesktopColorBits() == 24) {
     WriteLogText(kRefuse24Bit);
     return FailStart();
@@ -110,11 +145,14 @@ int InitLibraryCore() {
     StartImageModule();
     StartSoftImageHandleType();
   }
+  if (!LibraryFlags.graphicsOff && StartUpGraphics() < 0) return FailStart();
   InitTextInput();
 
   LibraryFlags.started = 1;
   if (!WindowState.windowedMode) ForceForegroundWindow(WindowState.mainWindow, 1);
   StartScreenLog();
+  SelectDrawTarget(-2);
+  SelectDrawTarget(-4);
   LibraryFlags.starting = 0;
   return 0;
 }
@@ -125,6 +163,7 @@ int EndLibraryCore() {
 
   DeleteAllSoftImages();
   EndScreenLog();
+  ShutDownGraphics();
   EndImageModule();
   EndSoftImageHandleType();
   ShutDownInputDevices();

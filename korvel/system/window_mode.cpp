@@ -1,6 +1,7 @@
 #include "window_mode.h"
 
 #include "core/log.h"
+#include "graphics/screen_mode.h"
 #include "korvel.h"
 #include "library.h"
 #include "window_services.h"
@@ -112,11 +113,14 @@ DWORD GetWindowedStyle() {
   return style;
 }
 
-// The graphics module owns the main screen size; until it is built the window shows its
-// default, 640 x 480.
+// The window shows the main screen, or the 640 x 480 that an emulated small screen is drawn on.
 void GetWindowBaseSize(int* width, int* height) {
-  *width = 640;
-  *height = 480;
+  if (IsSmallScreenEmulated()) {
+    *width = 640;
+    *height = 480;
+    return;
+  }
+  QueryMainScreenSize(width, height);
 }
 
 int SetWindowedFlag(int flag) {

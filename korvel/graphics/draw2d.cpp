@@ -1,0 +1,182 @@
+#include "graphics/draw2d.h"
+
+#include <d3d9.h>
+
+#include <cmath>
+
+#include "core/memory.h"
+#include "graphics/d3d_calls.h"
+#include "graphics/device.h"
+#include "graphics/draw2d_hw.h"
+#include "graphics/draw_prepare.h"
+#include "graphics/draw_settings.h"
+#include "graphics/screen.h"
+#include "graphics/state_cache.h"
+#include "korvel.h"
+#include "system/pump.h"
+#include "system/window_state.h"
+
+namespace {
+enum SHAPE { SHAPE_FILL, SHAPE_OUTLINE, SHAPE_LINE };
+
+int savedBrightness;
+int savedBlendParam;
+
+// The hardware back end of one shape. The software kernels join with the CPU renderer;
+// until then a software screen draws nothing.
+int DrawShape(SHAPE shape, int x1, int y1, int x2, int y2, unsigned int color) {
+  if (!ScreenState.hardwareRendering) return 0;
+  switch (shape) {
+    case SHAPE_FILL: return FillBoxHardware(x1, y1, x2, y2, color);
+    case SHAPE_OUTLINE: return DrawBoxOutlineHardware(x1, y1, x2, y2, color);
+    case SHAPE_LINE: return DrawLineHardware(x1, y1, x2, y2, color);
+  }
+  return -1;
+}
+
+// Subtraction is drawn as invert, add, invert on a device whose blender cannot subtract.
+int NeedsSubtractEmulation() {
+  return DrawSettings.blendMode == 3 && !DeviceCaps.blendOperation && ScreenState.hardwareRendering;
+}
+
+void StoreBrightness(DWORD value) {
+  if (DrawSettings.brightness == value) return;
+  DrawSettings.brightness = value;
+  StateFlags.stateChanged = 1;
+  if (ScreenState.hardwareRendering) PackedDiffuseColor = MakeDiffuseColor();
+}
+
+// Draws a white box of the rectangle in blend mode 3, which inverts what lies under it.
+void InvertRect(const RECT* rect) {
+  savedBrightness = (int)DrawSettings.brightness;
+  StoreBrightness(0x00FFFFFF);
+  SelectBlendMode(3, 255);
+  FillBoxHardware(rect->left, rect->top, rect->right, rect->bottom, PackScreenColor(255, 255, 255));
+  StoreBrightness((DWORD)savedBrightness);
+}
+
+// The frame shared by boxes and lines: nothing in an empty area, a wait while the window is
+// inactive, and the subtractive-blend emulation around the draw.
+int RunShapeFrame(SHAPE shape, int x1, int y1, int x2, int y2, unsigned int color, const RECT& affected) {
+  if (DrawSettings.emptyDrawArea) return 0;
+  if (!WindowState.active) WaitWhileInactive();
+  if (!NeedsSubtractEmulation()) return DrawShape(shape, x1, y1, x2, y2, color);
+  BeginSubtractBlendEmulation(&affected);
+  int result = DrawShape(shape, x1, y1, x2, y2, color);
+  EndSubtractBlendEmulation(&affected);
+  return result;
+}
+
+int Min(int a, int b) { return a < b ? a : b; }
+int Max(int a, int b) { return a < b ? b : a; }
+}  // namespace
+
+int BeginSubtractBlendEmulation(const RECT* rect) {
+  savedBlendParam = DrawSettings.blendParam;
+  InvertRect(rect);
+  SelectBlendMode(5, savedBlendParam);
+  return 0;
+}
+
+int EndSubtractBlendEmulation(const RECT* rect) {
+  int param = savedBlendParam;
+  InvertRect(rect);
+  SelectBlendMode(3, param);
+  return 0;
+}
+
+int DrawRectangle(int x1, int y1, int x2, int y2, unsigned int color, int fill) {
+  return fill ? DrawFilledBox(x1, y1, x2, y2, color) : DrawBoxOutline(x1, y1, x2, y2, color);
+}
+
+int DrawFilledBox(int x1, int y1, int x2, int y2, unsigned int color) {
+  RECT affected = {x1, y1, x2, y2};
+  return RunShapeFrame(SHAPE_FILL, x1, y1, x2, y2, color, affected);
+}
+
+int DrawBoxOutline(int x1, int y1, int x2, int y2, unsigned int color) {
+  RECT affected = {x1, y1, x2, y2};
+  return RunShapeFrame(SHAPE_OUTLINE, x1, y1, x2, y2, color, affected);
+}
+
+int DrawLineSegment(int x1, int y1, int x2, int y2, unsigned int color, int thickness) {
+  if (thickness > 1) return DrawThickLine(color, x1, y1, x2, y2, thickness);
+  RECT affected = {Min(x1, x2), Min(y1, y2), Max(x1, x2) + 1, Max(y1, y2) + 1};
+  return RunShapeFrame(SHAPE_LINE, x1, y1, x2, y2, color, affected);
+}
+
+int DrawThickLine(unsigned int color, int x1, int y1, int x2, int y2, int thickness) {
+  if (thickness <= 1) return DrawLineSegment(x1, y1, x2, y2, color, 1);
+  int half = thickness / 2;
+  if (thickness % 2 == 1) {
+    if (x1 == x2) return DrawFilledBox(x1 - half, y1, x1 + thickness - half, y2, color);
+    if (y1 == y2) return DrawFilledBox(x1, y1 - half, x2, y1 + thickness - half, color);
+  }
+  // A line of no length has no direction to widen it along: nothing to draw.
+  if (x1 == x2 && y1 == y2) return 0;
+  double length = std::sqrt((double)(x2 - x1) * (x2 - x1) + (double)(y2 - y1) * (y2 - y1));
+  float scale = (float)(thickness * 0.5 / length);
+  float ox = (float)(y2 - y1) * scale, oy = -(float)(x2 - x1) * scale;
+  const float px[4] = {x1 + ox, x2 + ox, x1 - ox, x2 - ox};
+  const float py[4] = {y1 + oy, y2 + oy, y1 - oy, y2 - oy};
+  if (!ScreenState.hardwareRendering) return 0;  // the software quad joins with the CPU renderer
+  int red = 0, green = 0, blue = 0;
+  UnpackScreenColor(color, &red, &green, &blue);
+  VERTEX_2D_UV quad[4];
+  for (int i = 0; i < 4; i++) {
+    quad[i].x = px[i];
+    quad[i].y = py[i];
+    quad[i].u = quad[i].v = 0.0f;
+    quad[i].red = (unsigned char)red;
+    quad[i].green = (unsigned char)green;
+    quad[i].blue = (unsigned char)blue;
+    quad[i].alpha = 255;
+  }
+  return DrawUserVertices2D(quad, 4, D3DPT_TRIANGLESTRIP, -5, 0, 0);
+}
+
+int DrawUserVertices2D(const VERTEX_2D_UV* vertices, int n, int type, int graph, int transparent, int fit) {
+  (void)fit;
+  // Textured caller vertices need graph records; only the untextured form (-5) draws here.
+  if (graph != -5) return -1;
+  if (!ScreenState.hardwareRendering || DrawSettings.emptyDrawArea) return 0;
+  if (n <= 0 || vertices == nullptr) return 0;
+  if (!WindowState.active) WaitWhileInactive();
+  VERTEX_2D_TEX* block = (VERTEX_2D_TEX*)AllocTracked((size_t)n * sizeof(VERTEX_2D_TEX), "", 0);
+  if (block == nullptr) return -1;
+  DWORD brightness = DrawSettings.brightness & 0xFFFFFF;
+  int scale = brightness != 0xFFFFFF || (DrawSettings.blendMode != 0 && DrawSettings.blendParam != 255);
+  float minX = vertices[0].x, minY = vertices[0].y, maxX = minX, maxY = minY;
+  for (int i = 0; i < n; i++) {
+    const VERTEX_2D_UV& in = vertices[i];
+    VERTEX_2D_TEX& out = block[i];
+    out.x = in.x;
+    out.y = in.y;
+    out.z = DrawSettings.z2DValue;
+    out.rhw = 1.0f;
+    DWORD r = in.red, g = in.green, b = in.blue, a = in.alpha;
+    if (scale) {
+      r = r * ((brightness >> 16) & 0xFF) / 255;
+      g = g * ((brightness >> 8) & 0xFF) / 255;
+      b = b * (brightness & 0xFF) / 255;
+      if (DrawSettings.blendMode != 0) a = a * (DWORD)DrawSettings.blendParam / 255;
+    }
+    out.diffuse = a << 24 | r << 16 | g << 8 | b;
+    out.u = in.u;
+    out.v = in.v;
+    minX = fminf(minX, in.x), maxX = fmaxf(maxX, in.x);
+    minY = fminf(minY, in.y), maxY = fmaxf(maxY, in.y);
+  }
+  RECT affected = {(LONG)(minX - 1), (LONG)(minY - 1), (LONG)(maxX + 1), (LONG)(maxY + 1)};
+  int flags = transparent ? DRAW_TRANSPARENT : 0;
+  int result;
+  if (NeedsSubtractEmulation()) {
+    BeginSubtractBlendEmulation(&affected);
+    result = DrawVertices2DDirect(nullptr, 0, block, n, type, flags, 0, 0);
+    EndSubtractBlendEmulation(&affected);
+  } else {
+    result = DrawVertices2DDirect(nullptr, 0, block, n, type, flags, 0, 0);
+  }
+  FreeTracked(block);
+  return result;
+}
