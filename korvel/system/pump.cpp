@@ -3,6 +3,7 @@
 #include "api_lock.h"
 #include "file/async_load.h"
 #include "input/input_devices.h"
+#include "graphics/draw_target.h"
 #include "korvel.h"
 #include "library.h"
 #include "system/timers.h"
@@ -29,6 +30,7 @@ void FinishPendingRedraw() {
   if (now - W().lastRedrawTime <= kRedrawInterval) return;
   W().lastRedrawTime = now;
   W().redrawPending = 0;
+  RefreshWindowFromBackBuffer();
 }
 
 bool TakeMessage(MSG* msg) {

@@ -6,6 +6,7 @@
 #include "core/memory.h"
 #include "file/async_load.h"
 #include "input/input_devices.h"
+#include "graphics/draw_target.h"
 #include "input/joypad.h"
 #include "input/text_input.h"
 #include "korvel.h"
@@ -39,12 +40,36 @@ void OnActivation(UINT message, WPARAM wParam) {
   ApplyActivationChange(wParam, isActivateApp);
 }
 
+// Shows the last frame again: at once for the whole client area, at most every 64 ms for
+// part of it (the pump finishes a repaint left pending). No vertical-blank wait meanwhile.
+void RepaintLastFrame(HWND window, const RECT& area) {
+  RECT client;
+  GetClientRect(window, &client);
+  int wait = GetVSyncWait();
+  SetVSyncWait(0);
+  bool whole = EqualRect(&area, &client) != 0;
+  int now = GetMillisecondCount();
+  if (whole) {
+    RefreshWindowFromBackBuffer();
+  } else if (W().redrawPending != 1) {
+    W().redrawPending = 1;
+    W().lastRedrawTime = now;
+  } else if (now - W().lastRedrawTime > 64) {
+    W().lastRedrawTime = now;
+    RefreshWindowFromBackBuffer();
+  }
+  SetVSyncWait(wait);
+}
+
 void OnPaint(HWND window) {
   PAINTSTRUCT paint;
   HDC dc = BeginPaint(window, &paint);
   if (W().windowedMode) {
     W().inPaint = 1;
-    if (!LibraryFlags.started) FillRect(dc, &paint.rcPaint, (HBRUSH)GetStockObject(BLACK_BRUSH));
+    if (!LibraryFlags.started)
+      FillRect(dc, &paint.rcPaint, (HBRUSH)GetStockObject(BLACK_BRUSH));
+    else if (GetDrawTargetHandle() == -2)
+      RepaintLastFrame(window, paint.rcPaint);
     W().inPaint = 0;
   }
   EndPaint(window, &paint);
