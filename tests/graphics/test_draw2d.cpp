@@ -157,6 +157,8 @@ TEST_F(Draw2D, StartsWindowedWithTheRequestedScreen) {
   none = GetDisplayModeRecord(CountDisplayModes());
   EXPECT_EQ(none.height, -1);
   EXPECT_GT(CountDisplayModes(), 0);
+  // Wine's vertical-blank wait returns at once: whatever period it gives, it was measured.
+  EXPECT_NE(ScreenState.refreshPeriod, 0);
 }
 
 TEST_F(Draw2D, FilledBoxesCoverTheirHalfOpenRectangle) {
@@ -563,7 +565,18 @@ TEST(Draw2DSoftware, StartsWithoutADeviceWhenHardwareIsNotWanted) {
   EXPECT_EQ(IsHardwareRenderingWanted(), 0);
   SetRunWhileInactive(1);
   ChangeWindowMode(1);
+  // Before start-up the mode is only stored, whatever the display can do.
+  EXPECT_EQ(SetScreenMode(480, 360, 16, 0), 0);
+  int w = 0, h = 0;
+  QueryMainScreenSize(&w, &h);
+  EXPECT_EQ(w, 480);
+  EXPECT_EQ(h, 360);
   ASSERT_EQ(InitLibrary(), 0);
+  RECT client;
+  GetClientRect(WindowState.mainWindow, &client);
+  EXPECT_EQ(client.right, 480);
+  EXPECT_EQ(client.bottom, 360);
+  EXPECT_EQ(GetScreenColorBits(), 16);
   EXPECT_EQ(SetHardwareRenderingWanted(1), -1);  // too late once started
   EXPECT_EQ(ScreenState.hardwareRendering, 0);
   EXPECT_EQ(HasDirect3DDevice(), 0);
