@@ -512,7 +512,10 @@ TEST(DrawSettings, SettersClampAndRaiseTheStateFlagOnlyWhenNeeded) {
 
   SetVSyncWait(0);
   EXPECT_EQ(GetVSyncWait(), 0);
+  // The settings start inside started graphics: only then can the front screen be selected.
+  ScreenState.graphicsStarted = 1;
   InitDrawSettings();
+  ScreenState.graphicsStarted = 0;
   EXPECT_EQ(GetVSyncWait(), 0) << "the vsync choice survives";
   EXPECT_EQ(DrawSettings.transparentColor, 0x00FF0000u);
   EXPECT_EQ(DrawSettings.blendGraph, -1);
