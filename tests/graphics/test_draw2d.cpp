@@ -112,6 +112,26 @@ std::string Mismatches(const PICTURE& p, uint32_t color, int x1, int y1, int x2,
   return "extra: " + extra + " missing: " + missing;
 }
 
+// Runs first, while the process has not asked for windowed mode: a fullscreen request the
+// display does not list starts the library in a window.
+TEST(Draw2DStartUp, UnlistedFullscreenModeStartsWindowed) {
+  DeleteFileA("Log.txt");
+  SetRunWhileInactive(1);
+  ASSERT_EQ(IsWindowedMode(), 0);
+  ASSERT_EQ(HasDisplayMode(800, 600, 32), 0);  // the display lists only its own size
+  SetScreenMode(800, 600, 32, 0);
+  ASSERT_EQ(InitLibrary(), 0);
+  EXPECT_EQ(IsWindowedMode(), 1);
+  EXPECT_EQ(IsFullScreenMode(), 0);
+  RECT client;
+  GetClientRect(WindowState.mainWindow, &client);
+  EXPECT_EQ(client.right, 800);
+  EXPECT_EQ(client.bottom, 600);
+  EndLibrary();
+  std::string log = ReadLogWithoutStamps();
+  EXPECT_NE(log.find("設定されている画面設定 800x600 32bit color\r\n対応している画面モードなし\r\n"), std::string::npos);
+}
+
 int targetAfterStart;
 
 class Draw2D : public ::testing::Test {
