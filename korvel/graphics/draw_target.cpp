@@ -83,8 +83,9 @@ int SetDrawClipArea(int x1, int y1, int x2, int y2) {
   SetDeviceScissorRect(&area);
   // 3D positions keep their screen pixels inside the narrowed device viewport.
   CAMERA_STATE& camera = DrawSettings.camera;
-  float width = (float)(area.right - area.left), height = (float)(area.bottom - area.top);
-  MakeViewportMat44(&camera.pixelViewport, area.left + width * 0.5f, area.top + height * 0.5f, width, height);
+  float areaWidth = (float)(area.right - area.left), areaHeight = (float)(area.bottom - area.top);
+  MakeViewportMat44(&camera.pixelViewport, area.left + areaWidth * 0.5f, area.top + areaHeight * 0.5f, areaWidth,
+                    areaHeight);
   if (InvertMat44(&camera.screenToClip, &camera.pixelViewport) != 0) SetIdentityMat44(&camera.screenToClip);
   MAT44F toScreen, projection;
   MultiplyMat44(&toScreen, &camera.projection, &camera.viewport);
