@@ -580,7 +580,9 @@ namespace {
 TEST(Camera, TargetResetMapsZeroDepthOntoThePixels) {
   ScreenState.hardwareRendering = 0;
   ScreenState.mainWidth = 640, ScreenState.mainHeight = 480;
+  ScreenState.graphicsStarted = 1;  // a draw target is selected only in started graphics
   InitDrawSettings();
+  ScreenState.graphicsStarted = 0;
   const CAMERA_STATE& c = DrawSettings.camera;
   EXPECT_NEAR(c.eye.z, -415.69f, 0.01f);
   VEC3F centre = ScreenToWorld(320, 240, 0);
