@@ -67,9 +67,9 @@ int StartDirect3D() {
 }
 
 int EndDirect3D() {
-  // The display mode goes back where ChangeDisplayMode may have changed it.
-  if (!ScreenState.hardwareRendering || (IsVistaOrLater() && IsSmallScreenEmulated()))
-    ChangeDisplaySettingsA(nullptr, 0);
+  // The display mode goes back where ChangeDisplayMode changed it. A windowed software
+  // screen never changed it, and resetting the display then would disturb the desktop.
+  if (!ScreenState.hardwareRendering || (IsVistaOrLater() && IsSmallScreenEmulated())) RestoreDisplayMode();
   ReleaseSubBackBuffer();
   ReleaseDirect3DDevice();
   StateFlags.sceneOpen = 0;

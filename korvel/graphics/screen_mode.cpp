@@ -27,6 +27,7 @@ struct DISPLAY_MODE_LIST {
 };
 DISPLAY_MODE_LIST displayModes;
 int dialogBoxMode;
+int displayModeChanged;  // ChangeDisplayMode set a mode that has not been given back yet
 
 void EnsureDisplayModeList() {
   if (displayModes.modes == nullptr) BuildDisplayModeList();
@@ -273,9 +274,16 @@ int ChangeDisplayMode() {
     UnindentLog();
     return -1;
   }
+  displayModeChanged = 1;
   WriteLogText("成功しました\n");
   UnindentLog();
   return 0;
+}
+
+void RestoreDisplayMode() {
+  if (!displayModeChanged) return;
+  ChangeDisplaySettingsA(nullptr, 0);
+  displayModeChanged = 0;
 }
 
 int ResetDialogBoxMode(int flag) {

@@ -17,6 +17,8 @@ int HasDisplayMode(int width, int height, int bits);
 int BuildDisplayModeList();
 void FreeDisplayModeList();
 int ChangeDisplayMode();
+// Gives the desktop its own mode back after ChangeDisplayMode changed it (else nothing).
+void RestoreDisplayMode();
 int ChangeScreenMode(int width, int height, int bits, int force, int refresh);
 int ResetDialogBoxMode(int flag);
 int GetDialogBoxModeFlag();
