@@ -57,6 +57,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
 
   // Packed once the library has started, in the format of its screen.
   VIEWER.backgroundColor = PackScreenColor(6, 6, 12);
+  SelectDrawTarget(-2);
   StoreTransparentColor(255, 0, 0);
   ReadGridFile();
   VIEWER.backgroundColor = PackScreenColor(12, 12, 24);
