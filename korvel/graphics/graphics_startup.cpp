@@ -7,6 +7,7 @@
 #include "graphics/d3d_calls.h"
 #include "graphics/device.h"
 #include "graphics/draw_settings.h"
+#include "graphics/lights.h"
 #include "graphics/present.h"
 #include "graphics/screen.h"
 #include "graphics/screen_mode.h"
@@ -108,6 +109,7 @@ int StartUpGraphics() {
 int ShutDownGraphics() {
   if (ScreenState.graphicsStarted) {
     FlushVertexBatch(0);
+    RemoveEveryLight();
     EndDirect3D();
     ScreenState.graphicsStarted = 0;
   }
