@@ -10,6 +10,7 @@
 #include "graphics/state_cache.h"
 #include "graphics/vertex_batch.h"
 #include "korvel.h"
+#include "system/library.h"
 #include "system/pump.h"
 #include "system/window_state.h"
 
@@ -35,7 +36,8 @@ int IsFlipInProgress() { return flipInProgress; }
 
 int SelectDrawTarget(int target) {
   if (!ScreenState.graphicsStarted) return -1;
-  if (!WindowState.active) WaitWhileInactive();
+  // The start-up's own selections do not wait for an activation that may never come.
+  if (!WindowState.active && !LibraryFlags.starting) WaitWhileInactive();
   // Drawable graphs join with the graph handles; any other value leaves the target as it is.
   if (!IsScreen(target)) return -1;
   int oldWidth = DrawSettings.targetWidth, oldHeight = DrawSettings.targetHeight;
