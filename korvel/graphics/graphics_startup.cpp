@@ -5,15 +5,23 @@
 #include "core/log.h"
 #include "core/maths.h"
 #include "graphics/d3d_calls.h"
+#include "graphics/buffers.h"
 #include "graphics/device.h"
+#include "graphics/device_resources.h"
 #include "graphics/draw_settings.h"
+#include "graphics/graph_handles.h"
+#include "graphics/graph_records.h"
 #include "graphics/lights.h"
+#include "graphics/mask.h"
 #include "graphics/present.h"
 #include "graphics/screen.h"
 #include "graphics/screen_mode.h"
 #include "graphics/shader_constants.h"
+#include "graphics/shader_handles.h"
 #include "graphics/state_cache.h"
+#include "graphics/texture_transfer.h"
 #include "graphics/vertex_batch.h"
+#include "font/font_handles.h"
 #include "korvel.h"
 #include "system/sysinfo.h"
 #include "system/window_state.h"
@@ -25,6 +33,7 @@ int IsVistaOrLater() { return WindowState.osCode >= OS_CODE_VISTA ? 1 : 0; }
 // A Direct3D start that failed part-way: everything it made goes, and drawing falls back to
 // the software renderer.
 void DropDirect3D() {
+  ReleaseDepthBuffer();
   ReleaseDirect3DDevice();
   StateFlags.sceneOpen = 0;
   ReleaseDirect3D();
@@ -37,9 +46,29 @@ int TryHardwareRendering() {
     if (CreateDirect3DObject() != 0) return -1;
     result = SetUpDirect3DDevice();
   } while (result == -2);
-  if (result != 0) return -1;
+  if (result != 0 || CreateDepthBuffer() != 0) return -1;
   ScreenState.hardwareRendering = 1;
+  LoadBuiltInShaders();
+  if (StateFlags.programmableShaders) {
+    CreateVertexDeclarations();
+    CreateBrightestColorVolumeTexture();
+  }
   return 0;
+}
+
+// The handle types that live with the graphics system: graphs, shaders, vertex and index buffers.
+int RegisterGraphicsHandleTypes() {
+  if (InitHandleType(HANDLE_TYPE_GRAPH, sizeof(GRAPH_RECORD), GRAPH_HANDLE_MAX, InitGraphRecord, ReleaseGraphRecord,
+                     kGraphHandleTypeName) != 0)
+    return -1;
+  if (RegisterShaderHandleType() != 0 || InitBufferHandleTypes() != 0) return -1;
+  return 0;
+}
+
+void EndGraphicsHandleTypes() {
+  EndBufferHandleTypes();
+  EndHandleType(HANDLE_TYPE_SHADER);
+  EndHandleType(HANDLE_TYPE_GRAPH);
 }
 }  // namespace
 
@@ -68,10 +97,14 @@ int StartDirect3D() {
 }
 
 int EndDirect3D() {
+  ReleaseVertexDeclarations();
+  ReleaseBuiltInShaders();
   // The display mode goes back where ChangeDisplayMode changed it. A windowed software
   // screen never changed it, and resetting the display then would disturb the desktop.
   if (!ScreenState.hardwareRendering || (IsVistaOrLater() && IsSmallScreenEmulated())) RestoreDisplayMode();
+  ReleaseDepthBuffer();
   ReleaseSubBackBuffer();
+  ReleaseBrightestColorVolumeTexture();
   ReleaseDirect3DDevice();
   StateFlags.sceneOpen = 0;
   ReleaseDirect3D();
@@ -99,19 +132,35 @@ int StartUpGraphics() {
     ShutDownGraphics();
     return -1;
   }
+  if (RegisterGraphicsHandleTypes() != 0) {
+    ShutDownGraphics();
+    return -1;
+  }
   ScreenState.graphicsStarted = 1;
   if (ScreenState.hardwareRendering) InitDeviceStates();
   InitDrawSettings();
+  InitFontSystem();
+  InitMaskHandleType();
   if (ScreenState.hardwareRendering) ResendDeviceStates();
   return 0;
 }
 
 int ShutDownGraphics() {
+  EndFontSystem();
   if (ScreenState.graphicsStarted) {
     FlushVertexBatch(0);
+    EndMaskSystem();
+    DeleteHandlesOfType(HANDLE_TYPE_GRAPH, nullptr);
+    ReleaseTextureCache();
+    DeleteHandlesOfType(HANDLE_TYPE_VERTEX_BUFFER, nullptr);
+    DeleteHandlesOfType(HANDLE_TYPE_INDEX_BUFFER, nullptr);
+    DeleteHandlesOfType(HANDLE_TYPE_SHADER, nullptr);
     RemoveEveryLight();
     EndDirect3D();
+    FreeBuiltInShaderCode();
     ScreenState.graphicsStarted = 0;
   }
+  // A start that failed part-way may have registered some of the types.
+  EndGraphicsHandleTypes();
   return 0;
 }

@@ -29,9 +29,9 @@ class ProgramRun {
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
   }
-  // The program's window with this title, or null after 10 s.
-  HWND WaitForWindow(const char* title) const {
-    for (int i = 0; i < 200; ++i) {
+  // The program's window with this title, or null after the wait (10 s unless given).
+  HWND WaitForWindow(const char* title, int milliseconds = 10000) const {
+    for (int i = 0; i < milliseconds / 50; ++i) {
       HWND found = FindWindowA(nullptr, title);
       DWORD owner = 0;
       if (found) GetWindowThreadProcessId(found, &owner);
@@ -52,19 +52,29 @@ class ProgramRun {
   PROCESS_INFORMATION process = {};
 };
 
-void PressEnter(HWND window) {
-  // Keys sent in the first half second after a window appears are dropped.
-  Sleep(700);
-  SetForegroundWindow(window);
-  Sleep(100);
+void SendEnter(DWORD flags) {
   INPUT input = {};
   input.type = INPUT_KEYBOARD;
   input.ki.wVk = VK_RETURN;
   input.ki.wScan = (WORD)MapVirtualKeyA(VK_RETURN, MAPVK_VK_TO_VSC);
+  input.ki.dwFlags = flags;
   SendInput(1, &input, sizeof input);
-  Sleep(150);
-  input.ki.dwFlags = KEYEVENTF_KEYUP;
-  SendInput(1, &input, sizeof input);
+}
+
+// Holds Enter down on the window until the program shows the given title (at most 10 s), so
+// that the press is seen however long the program is still busy starting. Without a window
+// manager the display's focus can move away from the window while its device starts, so the
+// window is made the foreground one again, and the press repeated, every half second.
+HWND HoldEnterUntilTitle(const ProgramRun& run, HWND window, const char* title) {
+  HWND next = nullptr;
+  for (int i = 0; i < 20 && next == nullptr; i++) {
+    SetForegroundWindow(window);
+    Sleep(100);
+    SendEnter(0);
+    next = run.WaitForWindow(title, 400);
+  }
+  SendEnter(KEYEVENTF_KEYUP);
+  return next;
 }
 
 std::string Bytes(const std::vector<double>& values) {
@@ -110,9 +120,8 @@ TEST(ViewerProgram, EnterLeavesTheIssueScreenForTheDefaultGrid) {
   ASSERT_TRUE(run.started);
   HWND window = run.WaitForWindow("Quillmere 1.0");
   ASSERT_NE(window, nullptr);
-  PressEnter(window);
   // Past the issue screen the title names the (empty) first data path.
-  window = run.WaitForWindow("Quillmere 1.0 - file: ");
+  window = HoldEnterUntilTitle(run, window, "Quillmere 1.0 - file: ");
   ASSERT_NE(window, nullptr);
   EXPECT_EQ(run.CloseAndWait(window), 0xFFFFFFFFu);
 }

@@ -40,25 +40,17 @@ class ScreenLog : public ::testing::Test {
     ChangeWindowMode(1);
     ASSERT_EQ(InitLibrary(), 0);
     ASSERT_NE(WindowState.mainWindow, nullptr);
-    // The start-up asked for the log, but without a display object it stays stopped.
-    EXPECT_EQ(ScreenLogState.started, 0);
-    ASSERT_EQ(CreateDirectDrawObject(), 0);
-    // Fonts over a display that is up without a device: glyphs live in memory.
-    ScreenState.graphicsStarted = 1;
-    ScreenState.colorBits = 32;
-    InitDrawSettings();
-    ASSERT_EQ(InitFontSystem(), 0);
+    // The start-up starts the log once the display is up; each test begins with it stopped.
+    EXPECT_EQ(ScreenLogState.started, 1);
+    EndScreenLog();
   }
   static void TearDownTestSuite() {
     ASSERT_EQ(StartScreenLog(), 0);
     HANDLE_VALUE font = ScreenLogState.font;
-    ReleaseDirectDrawObject();
     EndLibrary();
     // The shut-down ended the log and deleted its font.
     EXPECT_EQ(ScreenLogState.started, 0);
     EXPECT_EQ(IsFontHandleValid(font), 0);
-    EndFontSystem();
-    ScreenState.graphicsStarted = 0;
   }
   void SetUp() override { ScreenState.mainHeight = 480; }
   void TearDown() override {

@@ -25,42 +25,14 @@
 #include "font/text_layout.h"
 #include "korvel.h"
 #include "system/window_state.h"
+#include "real_device.h"
 #include "test_support.h"
 
 namespace {
 class FontTexture : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    DeleteFileA("Log.txt");
-    SetRunWhileInactive(1);
-    ChangeWindowMode(1);
-    ASSERT_EQ(InitLibrary(), 0);
-    ScreenState.deviceWidth = ScreenState.mainWidth = 640;
-    ScreenState.deviceHeight = ScreenState.mainHeight = 480;
-    ScreenState.colorBits = 32;
-    ASSERT_EQ(LoadDirect3D9Library(), 0);
-    ASSERT_EQ(CreateDirectDrawObject(), 0);
-    ASSERT_EQ(CreateDirect3DObject(), 0);
-    ASSERT_EQ(SetUpDirect3DDevice(), 0);
-    ScreenState.hardwareRendering = 1;
-    ScreenState.graphicsStarted = 1;
-    InitDrawSettings();
-    ASSERT_EQ(InitHandleType(HANDLE_TYPE_GRAPH, sizeof(GRAPH_RECORD), GRAPH_HANDLE_MAX, InitGraphRecord,
-                             ReleaseGraphRecord, kGraphHandleTypeName),
-              0);
-    ASSERT_EQ(InitFontSystem(), 0);
-  }
-  static void TearDownTestSuite() {
-    EndFontSystem();
-    EndHandleType(HANDLE_TYPE_GRAPH);
-    ReleaseTextureCache();
-    ScreenState.graphicsStarted = 0;
-    ReleaseDirect3DDevice();
-    ReleaseDirect3D();
-    ReleaseDirectDrawObject();
-    FreeDirect3D9Library();
-    EndLibrary();
-  }
+  static void SetUpTestSuite() { StartRealDevice(); }
+  static void TearDownTestSuite() { EndRealDevice(); }
   void TearDown() override {
     HANDLE_TYPE_MANAGER* m = &HandleManagers[HANDLE_TYPE_FONT];
     for (int slot = 0; slot < FONT_MAX_COUNT; slot++) {

@@ -16,14 +16,8 @@ DEVICE_CALL_TABLE SavedCalls;
 
 class Buffers : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    StartRealDevice();
-    ASSERT_EQ(InitBufferHandleTypes(), 0);
-  }
-  static void TearDownTestSuite() {
-    EndBufferHandleTypes();
-    EndRealDevice();
-  }
+  static void SetUpTestSuite() { StartRealDevice(); }
+  static void TearDownTestSuite() { EndRealDevice(); }
   void SetUp() override {
     SavedCalls = DeviceCalls;
     LockCount = 0;

@@ -19,38 +19,15 @@
 #include "graphics/vertex_batch.h"
 #include "korvel.h"
 #include "system/window_state.h"
+#include "real_device.h"
 #include "test_support.h"
 
 namespace {
 class Device : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    DeleteFileA("Log.txt");
-    AllowMultipleInstances(1);
-    SetRunWhileInactive(1);
-    ChangeWindowMode(1);
-    ASSERT_EQ(InitLibrary(), 0);
-    ASSERT_NE(WindowState.mainWindow, nullptr);
-    ScreenState.deviceWidth = ScreenState.mainWidth = 640;
-    ScreenState.deviceHeight = ScreenState.mainHeight = 480;
-    ScreenState.colorBits = 16;  // asked for; the windowed device takes the desktop's format
-    ASSERT_EQ(LoadDirect3D9Library(), 0);
-    ASSERT_EQ(CreateDirectDrawObject(), 0);
-    ASSERT_EQ(CreateDirect3DObject(), 0);
-    ASSERT_EQ(SetUpDirect3DDevice(), 0);
-    ScreenState.hardwareRendering = 1;
-    InitShaderConstantSets(&ShaderConstants);
-    SelectShaderConstantSets(&ShaderConstants, 1);
-    InitDrawSettings();
-    ASSERT_EQ(InitDeviceStates(), 0);
-  }
-  static void TearDownTestSuite() {
-    ReleaseDirect3DDevice();
-    ReleaseDirect3D();
-    ReleaseDirectDrawObject();
-    FreeDirect3D9Library();
-    EndLibrary();
-  }
+  // 16 bits asked for: the windowed device still takes the desktop's format.
+  static void SetUpTestSuite() { StartRealDevice(16); }
+  static void TearDownTestSuite() { EndRealDevice(); }
   void TearDown() override {
     StopRecording();
     FlushVertexBatch(0);
@@ -243,6 +220,9 @@ TEST_F(Device, UntexturedDrawPreparationFollowsTheBlendTable) {
       {15, 1, D3DBLEND_ONE, D3DBLEND_INVSRCALPHA, D3DBLENDOP_ADD},
       {0, 0, -1, -1, -1},
   };
+  // The fixed-function stages are checked: the built-in pixel shaders stay out of it.
+  int programmable = StateFlags.programmableShaders;
+  StateFlags.programmableShaders = 0;
   for (const BLEND_CASE& c : cases) {
     StartRecording();
     SelectBlendMode(c.mode, 128);
@@ -274,6 +254,8 @@ TEST_F(Device, UntexturedDrawPreparationFollowsTheBlendTable) {
   StartRecording();
   PrepareDrawStates(nullptr, 0);
   EXPECT_EQ(RecordedCalls().size(), 0u);
+  StateFlags.programmableShaders = programmable;
+  StateFlags.stateChanged = 1;
 }
 
 TEST_F(Device, TexturedDrawPreparationDerivesTheAlphaFromTheFlags) {
@@ -385,7 +367,6 @@ const DWORD kVertexShader[] = {0xFFFE0200, 0x0200001F, 0x80000000, 0x900F0000,
                                0x02000001, 0xC00F0000, 0x90E40000, 0x0000FFFF};
 
 TEST_F(Device, ShaderHandlesCreateSelectAndBind) {
-  ASSERT_EQ(RegisterShaderHandleType(), 0);
   ScreenState.graphicsStarted = 1;
   StateFlags.programmableShaders = 1;
   int pixel = CreateShaderHandle(0, kPixelShader, sizeof(kPixelShader), 0, 0, 0);
@@ -424,7 +405,6 @@ TEST_F(Device, ShaderHandlesCreateSelectAndBind) {
   PrepareDrawStates(nullptr, 0);
   DeleteHandle(table);
   DeleteHandle(vertex);
-  EndHandleType(HANDLE_TYPE_SHADER);
   StateFlags.programmableShaders = 0;
 }
 

@@ -30,6 +30,7 @@
 #include "system/library.h"
 #include "system/window_state.h"
 #include "../image/image_builders.h"
+#include "real_device.h"
 #include "test_support.h"
 
 namespace {
@@ -60,33 +61,8 @@ void EndDevice() {
 
 class DeviceResourcesTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    DeleteFileA("Log.txt");
-    AllowMultipleInstances(1);
-    SetRunWhileInactive(1);
-    ChangeWindowMode(1);
-    ASSERT_EQ(InitLibrary(), 0);
-    ScreenState.deviceWidth = ScreenState.mainWidth = 640;
-    ScreenState.deviceHeight = ScreenState.mainHeight = 480;
-    ScreenState.colorBits = 32;
-    ScreenState.graphicsStarted = 1;
-    ASSERT_EQ(LoadDirect3D9Library(), 0);
-    ASSERT_EQ(CreateDirectDrawObject(), 0);
-    ASSERT_EQ(CreateDirect3DObject(), 0);
-    InitShaderConstantSets(&ShaderConstants);
-    SelectShaderConstantSets(&ShaderConstants, 1);
-    InitDrawSettings();
-    StartDevice();
-  }
-  static void TearDownTestSuite() {
-    EndDevice();
-    FreeBuiltInShaderCode();
-    ReleaseDirect3D();
-    ReleaseDirectDrawObject();
-    FreeDirect3D9Library();
-    ScreenState.graphicsStarted = 0;
-    EndLibrary();
-  }
+  static void SetUpTestSuite() { StartRealDevice(); }
+  static void TearDownTestSuite() { EndRealDevice(); }
 };
 
 // A 64 x 64 texture whose colour and alpha vary over it (dynamic: a 9Ex device has no
@@ -390,9 +366,6 @@ TEST_F(DeviceResourcesTest, DepthBufferSizes) {
 // The depth surface the device gets for the screen and for graph targets that fit the depth
 // buffer or not.
 TEST_F(DeviceResourcesTest, DepthSurfaceFollowsTheDrawTarget) {
-  ASSERT_EQ(InitHandleType(HANDLE_TYPE_GRAPH, sizeof(GRAPH_RECORD), GRAPH_HANDLE_MAX, InitGraphRecord,
-                           ReleaseGraphRecord, kGraphHandleTypeName),
-            0);
   GRAPH_CREATE_PARAM param;
   CaptureGraphCreateParam(&param);
   HANDLE_VALUE small = CreateBlankGraph(&param, 200, 100, 0, 0, 0);
@@ -420,7 +393,6 @@ TEST_F(DeviceResourcesTest, DepthSurfaceFollowsTheDrawTarget) {
   }
   DrawSettings.drawTarget = savedTarget;
   SetDepthStencilForTarget();
-  EndHandleType(HANDLE_TYPE_GRAPH);
   ReleaseTextureCache();
 }
 
@@ -447,10 +419,6 @@ TEST_F(DeviceResourcesTest, BrightestColorCases) {
 // A drawn frame, a graph and a shader handle across a device thrown away and made again: the
 // handles stay, their device objects are new, and the same drawing gives the same pixels.
 TEST_F(DeviceResourcesTest, HandlesAndDrawingSurviveDeviceRecreation) {
-  ASSERT_EQ(RegisterShaderHandleType(), 0);
-  ASSERT_EQ(InitHandleType(HANDLE_TYPE_GRAPH, sizeof(GRAPH_RECORD), GRAPH_HANDLE_MAX, InitGraphRecord,
-                           ReleaseGraphRecord, kGraphHandleTypeName),
-            0);
   GRAPH_CREATE_PARAM param;
   CaptureGraphCreateParam(&param);
   HANDLE_VALUE graph = CreateBlankGraph(&param, 100, 50, 0, 0, 0);
@@ -512,8 +480,6 @@ TEST_F(DeviceResourcesTest, HandlesAndDrawingSurviveDeviceRecreation) {
   int differing = 0;
   for (size_t i = 0; i < after.size(); i++) differing += (after[i] & 0xFFFFFF) != (before[i] & 0xFFFFFF);
   EXPECT_EQ(differing, 0);
-  EndHandleType(HANDLE_TYPE_SHADER);
-  EndHandleType(HANDLE_TYPE_GRAPH);
   ReleaseTextureCache();
 }
 }  // namespace

@@ -20,41 +20,14 @@
 #include "graphics/texture_transfer.h"
 #include "korvel.h"
 #include "system/window_state.h"
+#include "real_device.h"
 #include "test_support.h"
 
 namespace {
 class Graphs : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    DeleteFileA("Log.txt");
-    AllowMultipleInstances(1);
-    SetRunWhileInactive(1);
-    ChangeWindowMode(1);
-    ASSERT_EQ(InitLibrary(), 0);
-    ASSERT_NE(WindowState.mainWindow, nullptr);
-    ScreenState.deviceWidth = ScreenState.mainWidth = 640;
-    ScreenState.deviceHeight = ScreenState.mainHeight = 480;
-    ASSERT_EQ(LoadDirect3D9Library(), 0);
-    ASSERT_EQ(CreateDirectDrawObject(), 0);
-    ASSERT_EQ(CreateDirect3DObject(), 0);
-    ASSERT_EQ(SetUpDirect3DDevice(), 0);
-    ScreenState.hardwareRendering = 1;
-    ScreenState.graphicsStarted = 1;
-    InitDrawSettings();
-    ASSERT_EQ(InitHandleType(HANDLE_TYPE_GRAPH, sizeof(GRAPH_RECORD), GRAPH_HANDLE_MAX, InitGraphRecord,
-                             ReleaseGraphRecord, kGraphHandleTypeName),
-              0);
-  }
-  static void TearDownTestSuite() {
-    EndHandleType(HANDLE_TYPE_GRAPH);
-    ReleaseTextureCache();
-    ScreenState.graphicsStarted = 0;
-    ReleaseDirect3DDevice();
-    ReleaseDirect3D();
-    ReleaseDirectDrawObject();
-    FreeDirect3D9Library();
-    EndLibrary();
-  }
+  static void SetUpTestSuite() { StartRealDevice(); }
+  static void TearDownTestSuite() { EndRealDevice(); }
   void TearDown() override { DeviceCalls = RealDeviceCalls; }
 
   static GRAPH_CREATE_PARAM Param() {

@@ -28,6 +28,8 @@ class Mask : public ::testing::Test {
       StretchCount++;
       return SavedCalls.DeviceStretchRect(s, sr, d, dr, f);
     };
+    // Every test starts with a fresh mask system, not the one the library start-up made.
+    EndMaskSystem();
     ASSERT_EQ(InitMaskHandleType(), 0);
   }
   void TearDown() override {

@@ -125,9 +125,6 @@ TEST_F(ScreenLockTest, AFailedTemporarySurfaceLogsAndLeavesNothingLocked) {
 }
 
 TEST_F(ScreenLockTest, ADrawableGraphsTextureIsReadAndItsSizeBoundsTheRectangle) {
-  ASSERT_EQ(InitHandleType(HANDLE_TYPE_GRAPH, sizeof(GRAPH_RECORD), GRAPH_HANDLE_MAX, InitGraphRecord,
-                           ReleaseGraphRecord, kGraphHandleTypeName),
-            0);
   GRAPH_CREATE_PARAM param;
   CaptureGraphCreateParam(&param);
   param.drawable = 1;
@@ -157,7 +154,6 @@ TEST_F(ScreenLockTest, ADrawableGraphsTextureIsReadAndItsSizeBoundsTheRectangle)
   RECT rect = {0, 0, 4, 4};
   EXPECT_EQ(LockDrawScreenImage(&rect, &image, graph, 1, 1), -1) << "no second texture";
   DeleteHandle(graph);
-  EndHandleType(HANDLE_TYPE_GRAPH);
 }
 
 TEST(ScreenLockSoftware, TheViewOfAMemImgPointsIntoItsPixels) {
