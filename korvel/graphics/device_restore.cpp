@@ -2,16 +2,30 @@
 
 #include "core/handles.h"
 #include "core/log.h"
+#include "file/async_load.h"
+#include "font/font_handles.h"
+#include "graphics/buffers.h"
+#include "graphics/camera.h"
 #include "graphics/d3d_calls.h"
 #include "graphics/device.h"
+#include "graphics/device_resources.h"
 #include "graphics/draw_settings.h"
+#include "graphics/draw_target.h"
+#include "graphics/graphics_startup.h"
 #include "graphics/graph_records.h"
 #include "graphics/graph_reload.h"
 #include "graphics/graph_textures.h"
+#include "graphics/lights.h"
+#include "graphics/mask.h"
+#include "graphics/screen.h"
+#include "graphics/screen_mode.h"
 #include "graphics/shader_handles.h"
+#include "graphics/state_cache.h"
 #include "graphics/texture_transfer.h"
 #include "korvel.h"
+#include "input/input_devices.h"
 #include "system/library.h"
+#include "system/window_state.h"
 
 int RecreateDeviceResources() {
   if (!HasDirect3DDevice()) return 0;
@@ -34,6 +48,8 @@ int RecreateDeviceResources() {
       if (record != nullptr && record->imageSet != nullptr) CreateGraphTextures(0, record->imageSet);
     }
   }
+  // Buffers from their system copies, where the device keeps them across vertex processing.
+  if (DeviceSettings.shaderModel2 || DeviceSettings.vertexShader2) RecreateAllBufferObjects();
   // Shaders from their kept byte code.
   HANDLE_TYPE_MANAGER& shaders = HandleManagers[HANDLE_TYPE_SHADER];
   if (!shaders.initialised) return 0;
@@ -63,6 +79,63 @@ int RestoreGraphicsContent() {
     DrawSettings.restoreCallback();
   else
     RestoreAllGraphs();
+  RecreateAllFonts();
   LibraryFlags.useAsyncLoading = async;
   return 0;
 }
+
+int ReleaseGraphicsDevice() {
+  if (LibraryFlags.graphicsOff) return 0;
+  if (ScreenState.hardwareRendering) {
+    ReleaseMaskSurfaces();
+    ReleaseAllBufferObjects();
+    ReleaseDeviceObjects();
+  }
+  EndDirect3D();
+  return 0;
+}
+
+int RecreateGraphicsDeviceInMode(int bits, int width, int height, int refresh, int modeChange) {
+  // No loader thread may hold a device object while the device goes: let them finish,
+  // serving their device requests meanwhile.
+  while (GetAsyncLoadTaskCount() > 0) {
+    ServeMainThreadRequests();
+    Sleep(WindowState.logicalProcessorCount > 1 ? 0 : 2);
+  }
+  ReleaseGraphicsDevice();
+  if (modeChange) {
+    StoreMainScreenSize(width, height);
+    ScreenState.colorBits = bits;
+    ScreenState.refreshRate = refresh;
+    SetDefaultScreenImageType(bits);
+  } else {
+    ShutDownInputDevices();
+    StartInputDevices();
+  }
+  if (LibraryFlags.graphicsOff || StartDirect3D() != 0 || !ScreenState.hardwareRendering) return 0;
+  RecreateDeviceResources();
+  RecreateMaskSurfaces();
+  CAMERA_STATE& camera = DrawSettings.camera;
+  MAT44F view = camera.view, projection = camera.userProjection, viewport = camera.viewport, world = camera.world;
+  RECT area = DrawSettings.drawArea;
+  SelectDrawTarget(DrawSettings.drawTarget);
+  RestoreDeviceStates();
+  // Both buffers of the new swap chain start cleared.
+  for (int i = 0; i < 2; i++) {
+    ClearDrawTarget(nullptr);
+    FlipScreenBuffersEx(nullptr);
+  }
+  RestoreGraphicsContent();
+  ResendDeviceStates();
+  DrawSettings.lights.lightsChanged = 1;
+  if (!modeChange) {
+    SetDrawClipArea(area.left, area.top, area.right, area.bottom);
+    SetWorldMatrix(world);
+    SetViewMatrix(view);
+    SetProjectionUserMatrix(projection);
+    SetViewportMatrix(viewport);
+  }
+  return 0;
+}
+
+int RecreateGraphicsDevice() { return RecreateGraphicsDeviceInMode(-1, -1, -1, -1, 0); }

@@ -1,9 +1,11 @@
 #include "graphics/draw_target.h"
 
+#include "core/screen_log.h"
 #include "graphics/camera.h"
 #include "graphics/d3d_calls.h"
 #include "graphics/device.h"
 #include "graphics/draw_settings.h"
+#include "graphics/mask.h"
 #include "graphics/present.h"
 #include "graphics/screen.h"
 #include "graphics/screen_mode.h"
@@ -16,6 +18,25 @@
 
 namespace {
 int flipInProgress;
+int drawingScreenLog;
+
+// The on-screen log goes over the finished frame: the whole screen, no blending, full
+// brightness; the program's draw area, blend mode and brightness come back afterwards.
+void DrawScreenLogOverFrame() {
+  RECT area = DrawSettings.drawArea, requested = DrawSettings.requestedArea;
+  int mode = DrawSettings.blendMode, param = DrawSettings.blendParam;
+  DWORD brightness = DrawSettings.brightness;
+  SetDrawClipArea(0, 0, ScreenState.mainWidth, ScreenState.mainHeight);
+  SelectBlendMode(0, 0);
+  SelectDrawBrightness(255, 255, 255);
+  drawingScreenLog = 1;
+  DrawScreenLog();
+  drawingScreenLog = 0;
+  SetDrawClipArea(area.left, area.top, area.right, area.bottom);
+  DrawSettings.requestedArea = requested;
+  SelectBlendMode(mode, param);
+  SelectDrawBrightness((brightness >> 16) & 0xFF, (brightness >> 8) & 0xFF, brightness & 0xFF);
+}
 
 // -2 back screen, -4 front screen; -3 and -5 are accepted as screen codes too.
 int IsScreen(int handle) { return handle >= -5 && handle <= -2; }
@@ -124,10 +145,17 @@ int ClearDrawTarget(const RECT* rect) {
 
 int FlipScreenBuffersEx(const RECT* rect) {
   flipInProgress = 1;
+  // A flip from inside the on-screen log's own drawing presents nothing.
+  if (drawingScreenLog) {
+    flipInProgress = 0;
+    return 0;
+  }
   if (!ScreenState.graphicsStarted || IsQuitRequested()) {
     flipInProgress = 0;
     return -1;
   }
+  if (IsMaskDrawingEnabled()) EndMaskedDrawing(&DrawSettings.drawArea);
+  if (IsScreenLogShown()) DrawScreenLogOverFrame();
   PresentScreen(rect);
   flipInProgress = 0;
   return 0;

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "core/log.h"
+#include "font/font_handles.h"
 #include "core/maths.h"
 #include "graphics/d3d_calls.h"
 #include "graphics/device.h"
@@ -74,9 +75,10 @@ void RestartGraphicsInMode(int width, int height, int bits, int refresh, const S
   ExitWithFatalError("予期せぬ画面モード変更不能現象が起きました2\n");
 }
 
-// The last steps of a successful mode change.
-int FinishModeChange() {
+// The last steps of a successful mode change; the default font comes back as it was.
+int FinishModeChange(const FONT_DEFAULT_SETTINGS* font) {
   if (WindowState.windowedMode) ApplyWindowStyleForMode();
+  if (font != nullptr) ChangeDefaultFontSettings(font->face, font->size, font->thickness);
   UnindentLog();
   WriteLogText("画面モード変更処理は正常に終了しました\n");
   PumpWindowMessages();
@@ -219,6 +221,9 @@ int ChangeScreenMode(int width, int height, int bits, int force, int refresh) {
 
   WriteLogText("画面モード変更処理を開始します\n");
   IndentLog();
+  // The restart ends the font system; the default font's face, size and thickness survive it.
+  FONT_DEFAULT_SETTINGS font = FontDefaults;
+  int keepFont = ScreenState.graphicsStarted && FontDefaults.handle != -1;
   if (!LibraryFlags.starting && !LibraryFlags.started) {
     UnindentLog();
     return 0;
@@ -230,7 +235,7 @@ int ChangeScreenMode(int width, int height, int bits, int force, int refresh) {
   SCREEN_REQUEST previous = {ScreenState.deviceWidth, ScreenState.deviceHeight, GetScreenColorBits(),
                              ScreenState.refreshRate};
   RestartGraphicsInMode(width, height, bits, refresh, previous);
-  return FinishModeChange();
+  return FinishModeChange(keepFont ? &font : nullptr);
 }
 
 int ChangeDisplayMode() {

@@ -6,7 +6,11 @@
 #include "core/memory.h"
 #include "file/async_load.h"
 #include "input/input_devices.h"
+#include "graphics/d3d_calls.h"
+#include "graphics/device_restore.h"
 #include "graphics/draw_target.h"
+#include "graphics/present.h"
+#include "graphics/screen.h"
 #include "input/joypad.h"
 #include "input/text_input.h"
 #include "korvel.h"
@@ -127,10 +131,20 @@ int ApplyActivationChange(WPARAM wParam, int /*isActivateApp*/) {
   W().active = state;
   // The composition is restored by the next key-input frame.
   if (state == 1 && TextInput.ime.enabled && TextInput.ime.openStatus == 1) TextInput.ime.restoreStep = 1;
-  // Deactivating a fullscreen window gives the desktop its own mode back and minimises it.
-  if (state == 0 && !W().windowedMode && W().osCode >= OS_CODE_VISTA) {
-    ChangeDisplaySettingsA(nullptr, 0);
-    ShowWindow(W().mainWindow, SW_MINIMIZE);
+  // A lost device is thrown away and made again; a fullscreen one was released at deactivation.
+  if (state == 1 && W().windowedMode && HasDirect3DDevice()) {
+    EndDeviceScene();
+    if (IsDeviceLost()) RecreateGraphicsDevice();
+  }
+  if (state == 1 && !W().windowedMode && LibraryFlags.started) RecreateGraphicsDevice();
+  // Deactivating a fullscreen window releases the device, gives the desktop its own mode back
+  // and minimises the window.
+  if (state == 0 && !W().windowedMode) {
+    if (ScreenState.graphicsStarted) ReleaseGraphicsDevice();
+    if (W().osCode >= OS_CODE_VISTA || !ScreenState.hardwareRendering) {
+      ChangeDisplaySettingsA(nullptr, 0);
+      ShowWindow(W().mainWindow, SW_MINIMIZE);
+    }
   }
   // The input devices follow the window's activation in both directions.
   ReacquireInputDevices();

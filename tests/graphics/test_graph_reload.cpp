@@ -10,8 +10,10 @@
 
 #include "core/handles.h"
 #include "core/memory.h"
+#include "font/font_handles.h"
 #include "graphics/d3d_calls.h"
 #include "graphics/device.h"
+#include "graphics/device_restore.h"
 #include "graphics/draw_settings.h"
 #include "graphics/graph_create.h"
 #include "graphics/graph_handles.h"
@@ -277,5 +279,35 @@ TEST_F(GraphReload, LostFilesAreLoggedAndTheOthersRestored) {
   ASSERT_NE(none, -1);
   EXPECT_EQ(GetGraphRecord(none, 0)->reloadSource, nullptr);
   for (HANDLE_VALUE h : {gone, kept, copied, none}) DeleteGraphHandle(h, 0);
+}
+
+// A device thrown away and made again: the graph, the font and its texture cache keep their
+// handles, the graph its pixels, and the draw area comes back as it was.
+TEST_F(GraphReload, RecreatedDeviceKeepsHandlesPixelsAndDrawArea) {
+  ASSERT_TRUE(WriteWholeFile("survivor.bmp", NumberedBmp(6, 5)));
+  GRAPH_LOAD_PARAM settings = Settings();
+  HANDLE_VALUE graph = LoadGraphFromFile(&settings, 0, -1, "survivor.bmp", 0, 0, 0);
+  ASSERT_NE(graph, -1);
+  std::vector<uint32_t> before = ReadGraph(graph);
+  FONT_CREATE_OPTIONS options = {0, 0, 0};
+  HANDLE_VALUE font = MakeFontHandle(&options, nullptr, 12, -1, 0, -1, -1, 0, -1, 0);
+  ASSERT_NE(font, -1);
+  ASSERT_EQ(SetDrawClipArea(10, 20, 300, 200), 0);
+  IDirect3DDevice9* oldDevice = Direct3DObjects.device;
+
+  ASSERT_EQ(RecreateGraphicsDevice(), 0);
+  ASSERT_TRUE(HasDirect3DDevice());
+  EXPECT_NE(Direct3DObjects.device, oldDevice);
+  EXPECT_EQ(ReadGraph(graph), before);
+  FONT_RECORD* record = GetFontRecord(font);
+  ASSERT_NE(record, nullptr);
+  if (record->textureCache) EXPECT_NE(GetGraphRecord(record->cacheGraph, 0), nullptr);
+  EXPECT_EQ(DrawSettings.drawArea.left, 10);
+  EXPECT_EQ(DrawSettings.drawArea.top, 20);
+  EXPECT_EQ(DrawSettings.drawArea.right, 300);
+  EXPECT_EQ(DrawSettings.drawArea.bottom, 200);
+  SetDrawClipArea(0, 0, 640, 480);
+  DeleteGraphHandle(graph, 0);
+  DeleteHandle(font);
 }
 }  // namespace
