@@ -8,11 +8,11 @@
 #include "korvel.h"
 #include "viewer_draw.h"
 #include "viewer_files.h"
+#include "viewer_render.h"
 #include "viewer_state.h"
 
-// The screens are computed as draw lists (viewer_draw.h); drawing a list, the flip, the
-// default-font settings, SetScreenMode and SelectDrawTarget join where the lists are built
-// once the library's 2D drawing, fonts and screen modes are in place.
+// The screens are computed as draw lists (viewer_draw.h) and drawn item by item
+// (viewer_render.h) onto the back screen, which the flip shows.
 namespace {
 
 const int KEY_ENTER = 0x1C;
@@ -23,7 +23,9 @@ DRAW_LIST SCREEN_LIST;
 void ShowIssueScreen() {
   ClearDrawList(&SCREEN_LIST);
   BuildIssueScreen(&SCREEN_LIST);
+  DrawDrawList(&SCREEN_LIST);
   ClearIssueLines();
+  FlipScreenBuffers();
   while (!IsKeyDown(KEY_ENTER)) {
     if (PumpWindowMessagesLocked() == -1) break;
   }
@@ -38,6 +40,7 @@ void ShowIssueScreen() {
 void ReadGridFile() {
   ClearDrawList(&SCREEN_LIST);
   BuildClearScreen(&SCREEN_LIST);
+  DrawDrawList(&SCREEN_LIST);
   ReadGridSettings("grid.txt");
   if (HasIssueLines()) ShowIssueScreen();
 }
@@ -49,6 +52,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   SetWindowTitleText(VIEWER.shortTitle);
   ChangeWindowMode(1);
   ApplyWindowIcon(101);
+  SetScreenMode(VIEWER.screenWidth, VIEWER.screenHeight, 16, 60);
   EnableLogFile(0);
   SetWindowResizeOptions(1, 1);
   SetRunWhileInactive(1);
@@ -68,12 +72,16 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   ComputeViewerLayout();
   int oldX = 0, oldY = 0, x, y;
   GetWindowTopLeft(&oldX, &oldY);
+  SetScreenMode(VIEWER.screenWidth, VIEWER.screenHeight, 16, 60);
   ComputeWindowPosition(oldX, oldY, &x, &y);
   SetWindowStartPosition(x, y);
+  SelectDrawTarget(-2);
 
   if (AllocateGridArrays() != 0) return -1;
   do {
     BuildViewerFrame(&SCREEN_LIST);
+    DrawDrawList(&SCREEN_LIST);
+    FlipScreenBuffers();
     WaitForAnyInput();
   } while (PumpWindowMessagesLocked() != -1);
   return -1;
