@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -126,4 +127,46 @@ TEST(ViewerProgram, EnterLeavesTheIssueScreenForTheDefaultGrid) {
   EXPECT_EQ(run.CloseAndWait(window), 0xFFFFFFFFu);
 }
 
+// The display's pixel under a point of the window's client area, as 0xRRGGBB.
+uint32_t ClientPixel(HWND window, int x, int y) {
+  POINT point = {x, y};
+  ClientToScreen(window, &point);
+  HDC screen = GetDC(nullptr);
+  COLORREF c = GetPixel(screen, point.x, point.y);
+  ReleaseDC(nullptr, screen);
+  return (uint32_t)GetRValue(c) << 16 | (uint32_t)GetGValue(c) << 8 | GetBValue(c);
+}
+
+// A 100 x 50 grid: the window's client area becomes 516 x 132 and the map's 2 x 2 cells start
+// at (158, 2). The field is 50 with an interior running from 0 to 100, so the colour scale
+// runs from 5 to 95: 50 is (127, 255, 128), 0 below the scale is blue, 100 above it red.
+TEST(ViewerProgram, HundredByFiftyGridIsDrawnInItsCells) {
+  CreateDirectoryA("grid100", nullptr);
+  ASSERT_TRUE(WriteWholeFile("grid100\\grid.txt", "f a.bin\nf b.bin\nf c.bin\nW 100\nR 50\nO 0\nM 0\n"));
+  std::vector<double> field(5000, 50.0);
+  field[1 * 100 + 1] = 0.0;
+  field[2 * 100 + 2] = 100.0;
+  ASSERT_TRUE(WriteWholeFile("grid100\\a.bin", Bytes(field)));
+  ProgramRun run("grid100");
+  ASSERT_TRUE(run.started);
+  HWND window = run.WaitForWindow("Quillmere 1.0 - file: a.bin");
+  ASSERT_NE(window, nullptr);
+  RECT client = {};
+  for (int i = 0; i < 100 && !(client.right == 516 && client.bottom == 132); i++) {
+    Sleep(50);
+    GetClientRect(window, &client);
+  }
+  EXPECT_EQ(client.right, 516);
+  EXPECT_EQ(client.bottom, 132);
+  const uint32_t kMiddle = 0x7FFF80;
+  for (int i = 0; i < 100 && ClientPixel(window, 158, 2) != kMiddle; i++) Sleep(50);
+  struct {
+    int x, y;
+    uint32_t color;
+  } const cells[] = {{158, 2, kMiddle}, {159, 3, kMiddle}, {160, 4, 0x0000FF}, {161, 5, 0x0000FF},
+                     {162, 6, 0xFF0000}, {163, 7, 0xFF0000}, {164, 8, kMiddle}, {357, 101, kMiddle}};
+  for (const auto& cell : cells)
+    EXPECT_EQ(ClientPixel(window, cell.x, cell.y), cell.color) << cell.x << "," << cell.y;
+  EXPECT_EQ(run.CloseAndWait(window), 0xFFFFFFFFu);
+}
 }  // namespace
