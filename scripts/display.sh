@@ -15,7 +15,7 @@ start_display() {
 # test runner would wait on that pipe until the whole session ended.
 start_wine_session() {
   "$1/wine-run"
-  wineserver -p
+  wineserver -p </dev/null >/dev/null 2>&1
   "$1/wine-run" cmd /c exit </dev/null >/dev/null 2>&1
 }
 stop_display() {
