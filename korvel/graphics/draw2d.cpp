@@ -34,11 +34,6 @@ int DrawShape(SHAPE shape, int x1, int y1, int x2, int y2, unsigned int color) {
   return -1;
 }
 
-// Subtraction is drawn as invert, add, invert on a device whose blender cannot subtract.
-int NeedsSubtractEmulation() {
-  return DrawSettings.blendMode == 3 && !DeviceCaps.blendOperation && ScreenState.hardwareRendering;
-}
-
 void StoreBrightness(DWORD value) {
   if (DrawSettings.brightness == value) return;
   DrawSettings.brightness = value;
@@ -56,20 +51,21 @@ void InvertRect(const RECT* rect) {
 }
 
 // The frame shared by boxes and lines: nothing in an empty area, a wait while the window is
-// inactive, and the subtractive-blend emulation around the draw.
+// inactive, then the masked region and the subtractive-blend emulation around the draw.
 int RunShapeFrame(SHAPE shape, int x1, int y1, int x2, int y2, unsigned int color, const RECT& affected) {
   if (DrawSettings.emptyDrawArea) return 0;
   if (!WindowState.active) WaitWhileInactive();
-  if (!NeedsSubtractEmulation()) return DrawShape(shape, x1, y1, x2, y2, color);
-  BeginSubtractBlendEmulation(&affected);
-  int result = DrawShape(shape, x1, y1, x2, y2, color);
-  EndSubtractBlendEmulation(&affected);
-  return result;
+  return RunMaskedAndEmulated(affected, NeedsSubtractEmulation(ScreenState.hardwareRendering),
+                              [&]() { return DrawShape(shape, x1, y1, x2, y2, color); });
 }
 
 int Min(int a, int b) { return a < b ? a : b; }
 int Max(int a, int b) { return a < b ? b : a; }
 }  // namespace
+
+int NeedsSubtractEmulation(int reachesDevice) {
+  return DrawSettings.blendMode == 3 && !DeviceCaps.blendOperation && reachesDevice;
+}
 
 int BeginSubtractBlendEmulation(const RECT* rect) {
   savedBlendParam = DrawSettings.blendParam;
@@ -169,14 +165,8 @@ int DrawUserVertices2D(const VERTEX_2D_UV* vertices, int n, int type, int graph,
   }
   RECT affected = {(LONG)(minX - 1), (LONG)(minY - 1), (LONG)(maxX + 1), (LONG)(maxY + 1)};
   int flags = transparent ? DRAW_TRANSPARENT : 0;
-  int result;
-  if (NeedsSubtractEmulation()) {
-    BeginSubtractBlendEmulation(&affected);
-    result = DrawVertices2DDirect(nullptr, 0, block, n, type, flags, 0, 0);
-    EndSubtractBlendEmulation(&affected);
-  } else {
-    result = DrawVertices2DDirect(nullptr, 0, block, n, type, flags, 0, 0);
-  }
+  int result = RunMaskedAndEmulated(affected, NeedsSubtractEmulation(ScreenState.hardwareRendering),
+                                    [&]() { return DrawVertices2DDirect(nullptr, 0, block, n, type, flags, 0, 0); });
   FreeTracked(block);
   return result;
 }

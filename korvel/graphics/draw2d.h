@@ -3,6 +3,9 @@
 #pragma once
 #include <windows.h>
 
+#include "graphics/draw_settings.h"
+#include "graphics/mask.h"
+
 // Caller vertex of DrawUserVertices2D: x, y, u, v, then the colour as blue, green, red, alpha.
 struct VERTEX_2D_UV {
   float x, y, u, v;
@@ -12,3 +15,27 @@ struct VERTEX_2D_UV {
 int DrawUserVertices2D(const VERTEX_2D_UV* vertices, int n, int type, int graph, int transparent, int fit);
 int BeginSubtractBlendEmulation(const RECT* rect);
 int EndSubtractBlendEmulation(const RECT* rect);
+
+// Subtraction emulated as invert, add, invert: blend mode 3 on a device whose blender cannot
+// subtract, for a draw that reaches the device (hardware shapes, graphs held as textures).
+int NeedsSubtractEmulation(int reachesDevice);
+
+// The last steps of every draw frame: the draw runs inside a masked-drawing region while mask
+// drawing is on, and between the subtraction emulation's two inversions when `emulate` is set,
+// both over the rectangle the draw affects. Returns what the draw returned.
+template <class DRAW>
+int RunMaskedAndEmulated(const RECT& affected, int emulate, DRAW draw) {
+  if (!emulate && !IsMaskDrawingEnabled()) return draw();
+  if (IsMaskDrawingEnabled()) BeginMaskedDrawing(&affected);
+  int result;
+  if (emulate) {
+    BeginSubtractBlendEmulation(&affected);
+    result = draw();
+    EndSubtractBlendEmulation(&affected);
+  } else {
+    result = draw();
+  }
+  // The draw may have switched mask drawing off; a region left open ends with the next one.
+  if (IsMaskDrawingEnabled()) EndMaskedDrawing(&affected);
+  return result;
+}

@@ -4,6 +4,7 @@
 
 #include "graphics/d3d_calls.h"
 #include "graphics/draw_target.h"
+#include "graphics/graph_handles.h"
 #include "graphics/screen.h"
 #include "graphics/state_cache.h"
 #include "graphics/vertex_batch.h"
@@ -27,6 +28,12 @@ void RefreshDiffuse() {
 DWORD MakeDiffuseColor() {
   DWORD alpha = DrawSettings.blendMode != 0 ? (DWORD)DrawSettings.blendParam : 255;
   return alpha << 24 | (DrawSettings.brightness & 0xFFFFFF);
+}
+
+int CheckBlendGraphCoverage(const GRAPH_RECORD* graph) {
+  const GRAPH_RECORD* blend = DrawSettings.blendGraph == -1 ? nullptr : GetGraphRecord(DrawSettings.blendGraph, 0);
+  if (blend == nullptr || graph == nullptr) return -1;
+  return blend->width >= graph->width && blend->height >= graph->height ? 0 : -1;
 }
 
 int InitDrawSettings() {

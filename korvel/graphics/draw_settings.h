@@ -47,3 +47,6 @@ extern DWORD PackedDiffuseColor;
 
 int InitDrawSettings();
 DWORD MakeDiffuseColor();
+struct GRAPH_RECORD;
+// 0 when a valid, finished blend graph is set and covers the graph's width and height; else -1.
+int CheckBlendGraphCoverage(const GRAPH_RECORD* graph);

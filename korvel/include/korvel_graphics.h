@@ -55,3 +55,15 @@ int DrawFilledBox(int x1, int y1, int x2, int y2, unsigned int color);
 int DrawBoxOutline(int x1, int y1, int x2, int y2, unsigned int color);
 int DrawLineSegment(int x1, int y1, int x2, int y2, unsigned int color, int thickness);
 int DrawThickLine(unsigned int color, int x1, int y1, int x2, int y2, int thickness);
+
+// Graph draws; graph is a graph handle, transparent draws with the graph's transparency.
+int DrawGraphAt(int x, int y, int graph, int transparent);
+// Stretched to the rectangle; x1 > x2 or y1 > y2 mirrors that axis.
+int DrawGraphStretched(int x1, int y1, int x2, int y2, int graph, int transparent);
+int DrawGraphStretchedF(float x1, float y1, float x2, float y2, int graph, int transparent);
+int DrawGraphMirrored(int x, int y, int graph, int transparent);  // left-right
+// The graph's rectangle (srcX, srcY, width, height) drawn at (x, y), mirrored left-right on request.
+int DrawGraphRegion(int x, int y, int srcX, int srcY, int width, int height, int graph, int transparent, int mirror);
+// The graph's rectangle (srcX, srcY, width, height) stretched to (x1, y1)-(x2, y2).
+int DrawGraphRectStretchedF(float x1, float y1, float x2, float y2, int graph, int srcX, int srcY, int width,
+                            int height, int transparent);

@@ -1,0 +1,130 @@
+// The public graph draws: the frame every one of them shares (nothing drawn in an empty area,
+// the graph and blend-graph checks, the inactive-window wait, masking and the subtraction
+// emulation) around the hardware back end.
+#include <windows.h>
+
+#include "core/maths.h"
+#include "graphics/draw2d.h"
+#include "graphics/draw_graph_hw.h"
+#include "graphics/draw_prepare.h"
+#include "graphics/draw_settings.h"
+#include "graphics/graph_handles.h"
+#include "graphics/screen.h"
+#include "image/memimg_draw_state.h"
+#include "korvel.h"
+#include "system/pump.h"
+#include "system/window_state.h"
+
+namespace {
+// One graph draw: at a point (x1, y1), or stretched between two corners.
+struct GRAPH_DRAW {
+  int stretched;
+  int x1, y1, x2, y2;
+  float x1f, y1f, x2f, y2f;
+  int transparent;
+  int integerCall;
+};
+
+// The graph's record and, when a blend graph is set, the blend graph's, which must cover the
+// graph. -1 when either is invalid or still loading.
+int LookUpGraphs(int graph, GRAPH_RECORD** record, GRAPH_RECORD** blend) {
+  *record = GetGraphRecord(graph, 0);
+  if (*record == nullptr) return -1;
+  *blend = nullptr;
+  if (DrawSettings.blendGraph > 0) {
+    if (CheckBlendGraphCoverage(*record) != 0) return -1;
+    *blend = GetGraphRecord(DrawSettings.blendGraph, 0);
+  }
+  return 0;
+}
+
+int DrawOnDevice(const GRAPH_DRAW& d, GRAPH_RECORD* graph, GRAPH_RECORD* blend) {
+  if (!d.stretched)
+    return DrawGraphHardware(blend, d.x1, d.y1, d.x1f, d.y1f, graph, d.transparent | DRAW_PIXEL_EXACT);
+  return DrawGraphStretchedHardware(d.x1, d.y1, d.x2, d.y2, d.x1f, d.y1f, d.x2f, d.y2f, graph, blend, d.transparent,
+                                    d.integerCall);
+}
+
+int RunGraphFrame(const GRAPH_DRAW& d, int graph) {
+  if (DrawSettings.emptyDrawArea) return 0;
+  GRAPH_RECORD* record = nullptr;
+  GRAPH_RECORD* blend = nullptr;
+  if (LookUpGraphs(graph, &record, &blend) != 0) return -1;
+  if (!WindowState.active) {
+    WaitWhileInactive();
+    // The wait ran window procedures, which may have deleted either graph.
+    if (LookUpGraphs(graph, &record, &blend) != 0) return -1;
+  }
+  // Graphs not held as textures are drawn by the software path, which joins with the CPU
+  // renderer; until then they draw nothing.
+  if (!record->imageSet->desc.heldAsTextures) return 0;
+  RECT affected = {d.x1, d.y1, d.x1 + record->width, d.y1 + record->height};
+  if (d.stretched) {
+    affected = {d.x1 < d.x2 ? d.x1 : d.x2, d.y1 < d.y2 ? d.y1 : d.y2, d.x1 < d.x2 ? d.x2 : d.x1,
+                d.y1 < d.y2 ? d.y2 : d.y1};
+  }
+  return RunMaskedAndEmulated(affected, NeedsSubtractEmulation(1), [&]() { return DrawOnDevice(d, record, blend); });
+}
+}  // namespace
+
+int DrawGraphAt(int x, int y, int graph, int transparent) {
+  if (!ScreenState.graphicsStarted) return -1;
+  GRAPH_DRAW d = {0, x, y, x, y, (float)x, (float)y, (float)x, (float)y, transparent ? 1 : 0, 1};
+  return RunGraphFrame(d, graph);
+}
+
+int DrawGraphStretched(int x1, int y1, int x2, int y2, int graph, int transparent) {
+  GRAPH_DRAW d = {1, x1, y1, x2, y2, (float)x1, (float)y1, (float)x2, (float)y2, transparent ? 1 : 0, 1};
+  return RunGraphFrame(d, graph);
+}
+
+int DrawGraphStretchedF(float x1, float y1, float x2, float y2, int graph, int transparent) {
+  GRAPH_DRAW d = {1, (int)x1, (int)y1, (int)x2, (int)y2, x1, y1, x2, y2, transparent ? 1 : 0, 0};
+  return RunGraphFrame(d, graph);
+}
+
+int DrawGraphMirrored(int x, int y, int graph, int transparent) {
+  GRAPH_RECORD* record = GetGraphRecord(graph, 0);
+  if (record == nullptr) return -1;
+  return DrawGraphStretched(x + record->width, y, x, y + record->height, graph, transparent);
+}
+
+int DrawGraphRegion(int x, int y, int srcX, int srcY, int width, int height, int graph, int transparent,
+                    int mirror) {
+  if (width <= 0 || height <= 0) return -1;
+  // The draw area narrows to the destination rectangle for this one draw; the device keeps
+  // its viewport and scissor, the vertices are clamped to the narrowed area.
+  const RECT savedArea = DrawSettings.drawArea;
+  float savedAreaF[4];
+  for (int i = 0; i < 4; i++) savedAreaF[i] = DrawSettings.drawAreaF[i];
+  const RECT savedClip = MemImgDrawState.clipRect;
+  RECT area = {x, y, x + width, y + height};
+  ClipRectToRect(&area, &savedArea);
+  DrawSettings.drawArea = area;
+  SetMemImgClipRect(&area);
+  DrawSettings.drawAreaF[0] = (float)area.left;
+  DrawSettings.drawAreaF[1] = (float)area.top;
+  DrawSettings.drawAreaF[2] = (float)area.right;
+  DrawSettings.drawAreaF[3] = (float)area.bottom;
+  int result;
+  if (!mirror) {
+    result = DrawGraphAt(x - srcX, y - srcY, graph, transparent);
+  } else {
+    GRAPH_RECORD* record = GetGraphRecord(graph, 0);
+    result = record == nullptr ? -1 : DrawGraphMirrored(x + srcX + width - record->width, y - srcY, graph, transparent);
+  }
+  DrawSettings.drawArea = savedArea;
+  SetMemImgClipRect(&savedClip);
+  for (int i = 0; i < 4; i++) DrawSettings.drawAreaF[i] = savedAreaF[i];
+  return result;
+}
+
+int DrawGraphRectStretchedF(float x1, float y1, float x2, float y2, int graph, int srcX, int srcY, int width,
+                            int height, int transparent) {
+  if (width <= 0 || height <= 0) return -1;
+  int part = CreateDerivedGraph(srcX, srcY, width, height, graph);
+  if (part == -1) return -1;
+  int result = DrawGraphStretchedF(x1, y1, x2, y2, part, transparent);
+  DeleteGraphHandle(part, 0);
+  return result;
+}

@@ -1,0 +1,103 @@
+// Reading pictures back from the real device and the screen for the drawing tests: the
+// presented back buffer, the window's client area, and comparisons that name wrong pixels.
+#pragma once
+#include <windows.h>
+
+#include <cstdint>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "graphics/d3d_calls.h"
+#include "graphics/device.h"
+#include "graphics/present.h"
+#include "korvel.h"
+#include "system/window_state.h"
+
+struct PICTURE {
+  int width = 0, height = 0;
+  std::vector<uint32_t> pixels;
+  uint32_t At(int x, int y) const { return pixels[(size_t)y * width + x] & 0xFFFFFF; }
+  // The pixels of one colour inside a region, as "x,y" strings for readable failures.
+  int Count(uint32_t color, int x1, int y1, int x2, int y2) const {
+    int n = 0;
+    for (int y = y1; y < y2; y++)
+      for (int x = x1; x < x2; x++) n += At(x, y) == color;
+    return n;
+  }
+};
+
+// The back buffer as it was presented (the swap chain copies, so it keeps the frame).
+inline PICTURE ReadBackBuffer() {
+  PICTURE p;
+  IDirect3DSurface9* back = GetScreenSurface();
+  D3DSURFACE_DESC desc = {};
+  DeviceCalls.SurfaceGetDesc(back, &desc);
+  IDirect3DSurface9* copy = nullptr;
+  if (FAILED(DeviceCalls.DeviceCreateOffscreenSurface(desc.Width, desc.Height, desc.Format, D3DPOOL_SYSTEMMEM, &copy,
+                                                      nullptr)))
+    return p;
+  D3DLOCKED_RECT locked;
+  if (SUCCEEDED(DeviceCalls.DeviceGetRenderTargetData(back, copy)) &&
+      SUCCEEDED(DeviceCalls.SurfaceLockRect(copy, &locked, nullptr, D3DLOCK_READONLY))) {
+    p.width = (int)desc.Width;
+    p.height = (int)desc.Height;
+    p.pixels.resize((size_t)p.width * p.height);
+    for (int y = 0; y < p.height; y++)
+      memcpy(&p.pixels[(size_t)y * p.width], (char*)locked.pBits + y * locked.Pitch, p.width * 4);
+    DeviceCalls.SurfaceUnlockRect(copy);
+  }
+  DeviceCalls.ReleaseComObject(copy);
+  return p;
+}
+
+// The window's client area as the screen shows it.
+inline PICTURE ReadWindow() {
+  PICTURE p;
+  HWND window = WindowState.mainWindow;
+  RECT client;
+  GetClientRect(window, &client);
+  p.width = client.right;
+  p.height = client.bottom;
+  POINT origin = {0, 0};
+  ClientToScreen(window, &origin);
+  // The screen's DC: the window's own DC does not see what Direct3D presented into it.
+  HDC dc = GetDC(nullptr);
+  HDC memory = CreateCompatibleDC(dc);
+  BITMAPINFO info = {};
+  info.bmiHeader.biSize = sizeof(info.bmiHeader);
+  info.bmiHeader.biWidth = p.width;
+  info.bmiHeader.biHeight = -p.height;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  void* bits = nullptr;
+  HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HGDIOBJ old = SelectObject(memory, bitmap);
+  BitBlt(memory, 0, 0, p.width, p.height, dc, origin.x, origin.y, SRCCOPY);
+  GdiFlush();
+  p.pixels.assign((uint32_t*)bits, (uint32_t*)bits + (size_t)p.width * p.height);
+  SelectObject(memory, old);
+  DeleteObject(bitmap);
+  DeleteDC(memory);
+  ReleaseDC(nullptr, dc);
+  return p;
+}
+
+inline unsigned int Packed(uint32_t rgb) { return PackScreenColor(rgb >> 16 & 0xFF, rgb >> 8 & 0xFF, rgb & 0xFF); }
+
+// Lists the lit pixels of a region that the rule does not expect, and the expected ones left
+// dark, as "x,y" lists.
+inline std::string Mismatches(const PICTURE& p, uint32_t color, int x1, int y1, int x2, int y2,
+                       const std::function<bool(int, int)>& lit) {
+  std::string extra, missing;
+  for (int y = y1; y < y2; y++)
+    for (int x = x1; x < x2; x++) {
+      bool is = p.At(x, y) == color, want = lit(x, y);
+      if (is && !want) extra += std::to_string(x) + "," + std::to_string(y) + " ";
+      if (!is && want) missing += std::to_string(x) + "," + std::to_string(y) + " ";
+    }
+  if (extra.empty() && missing.empty()) return "";
+  return "extra: " + extra + " missing: " + missing;
+}
+

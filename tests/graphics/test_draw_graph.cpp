@@ -1,0 +1,394 @@
+// Graph draws on Wine's real Direct3D 9 device: graphs of numbered texels drawn at points,
+// stretched, mirrored, cut to regions and clipped by the draw area, then read back from the
+// presented back buffer pixel by pixel.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "core/handles.h"
+#include "graphics/device.h"
+#include "graphics/draw_settings.h"
+#include "graphics/graph_create.h"
+#include "graphics/graph_handles.h"
+#include "graphics/graph_textures.h"
+#include "graphics/screen.h"
+#include "graphics/state_cache.h"
+#include "graphics/texture_transfer.h"
+#include "graphics/vertex_batch.h"
+#include "image/memimg_draw_state.h"
+#include "korvel.h"
+#include "read_back.h"
+#include "system/window_state.h"
+
+namespace {
+// The colour of texel (x, y) of every test graph: red 0x40, green y, blue x.
+uint32_t Texel(int x, int y) { return 0x400000u | (uint32_t)y << 8 | (uint32_t)x; }
+
+// A graph of width x height numbered texels; maxTexture > 0 cuts it into textures of at most
+// that side.
+int MakeNumberedGraph(int width, int height, int maxTexture = 0) {
+  RASTER_IMAGE img = {};
+  if (AllocARGB8Image(width, height, &img) != 0) return -1;
+  for (int y = 0; y < height; y++) {
+    uint32_t* row = (uint32_t*)((uint8_t*)img.pixels + y * img.pitch);
+    for (int x = 0; x < width; x++) row[x] = 0xFF000000u | Texel(x, y);
+  }
+  GRAPH_LOAD_SETTINGS settings;
+  CaptureGraphLoadSettings(&settings);
+  settings.create.maxTextureSize = maxTexture;
+  int graph = NewGraphHandle();
+  if (graph != -1 && BuildGraphFromImages(&settings, 0, graph, &img, nullptr, 0, 0) != 0) {
+    DeleteGraphHandle(graph, 0);
+    graph = -1;
+  }
+  DisposeImage(&img);
+  return graph;
+}
+
+// Where a screen pixel takes its texel from; false for a pixel the draw must leave alone.
+typedef std::function<bool(int px, int py, int* tx, int* ty)> SOURCE;
+
+// Lists the pixels that differ from the texel they should show (or from the black background
+// where nothing should be drawn), at most 12 of them.
+std::string WrongPixels(const PICTURE& p, const SOURCE& source) {
+  std::string wrong;
+  int n = 0;
+  for (int y = 0; y < p.height; y++)
+    for (int x = 0; x < p.width; x++) {
+      int tx = 0, ty = 0;
+      uint32_t want = source(x, y, &tx, &ty) ? Texel(tx, ty) : 0;
+      if (p.At(x, y) == want) continue;
+      if (n++ < 12) {
+        char line[80];
+        snprintf(line, sizeof line, "(%d,%d)=%06X want %06X ", x, y, p.At(x, y), want);
+        wrong += line;
+      }
+    }
+  return n == 0 ? "" : std::to_string(n) + " wrong: " + wrong;
+}
+
+// The graph's texels shown one to one with its top-left at (gx, gy), cut to a rectangle.
+SOURCE Placed(int gx, int gy, int w, int h, RECT cut = {0, 0, 640, 480}) {
+  return [=](int px, int py, int* tx, int* ty) {
+    if (px < cut.left || px >= cut.right || py < cut.top || py >= cut.bottom) return false;
+    *tx = px - gx, *ty = py - gy;
+    return *tx >= 0 && *tx < w && *ty >= 0 && *ty < h;
+  };
+}
+
+bool registeredGraphType;
+
+class DrawGraph : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    DeleteFileA("Log.txt");
+    SetRunWhileInactive(1);
+    ChangeWindowMode(1);
+    SetScreenMode(640, 480, 32, 0);
+    ASSERT_EQ(InitLibrary(), 0);
+    ASSERT_EQ(ScreenState.hardwareRendering, 1);
+    // Until the graphics start-up registers the graph handles itself.
+    registeredGraphType = HandleManagers[HANDLE_TYPE_GRAPH].initialised == 0;
+    if (registeredGraphType) {
+      ASSERT_EQ(InitHandleType(HANDLE_TYPE_GRAPH, sizeof(GRAPH_RECORD), GRAPH_HANDLE_MAX, InitGraphRecord,
+                               ReleaseGraphRecord, kGraphHandleTypeName),
+                0);
+    }
+    small = MakeNumberedGraph(100, 100);
+    pieces = MakeNumberedGraph(100, 100, 64);
+    ASSERT_NE(small, -1);
+    ASSERT_NE(pieces, -1);
+  }
+  static void TearDownTestSuite() {
+    if (registeredGraphType) EndHandleType(HANDLE_TYPE_GRAPH);
+    ReleaseTextureCache();
+    EndLibrary();
+  }
+  void SetUp() override {
+    SelectDrawTarget(-2);
+    SetDrawClipArea(0, 0, 640, 480);
+    SelectBlendMode(0, 0);
+    SelectDrawBrightness(255, 255, 255);
+    ClearDrawTarget(nullptr);
+  }
+  static PICTURE FlipAndRead() {
+    EXPECT_EQ(FlipScreenBuffers(), 0);
+    return ReadBackBuffer();
+  }
+  static int small, pieces;
+};
+int DrawGraph::small, DrawGraph::pieces;
+
+TEST_F(DrawGraph, TheTestGraphsHaveOneAndNinePieces) {
+  EXPECT_EQ(GetGraphRecord(small, 0)->pieceCount, 1);
+  EXPECT_EQ(GetGraphRecord(pieces, 0)->pieceCount, 9);  // columns and rows of 64, 32 and 4
+}
+
+TEST_F(DrawGraph, AGraphAtAPointShowsEachTexelOnItsPixel) {
+  struct CASE {
+    int x, y;
+    const char* where;
+  } cases[] = {
+      {10, 10, "inside"},          {-10, 20, "across the left edge"},  {30, -37, "across the top edge"},
+      {590, 420, "across right and bottom"}, {-60, -70, "across the top-left corner"},
+  };
+  for (int graph : {small, pieces}) {
+    for (const CASE& c : cases) {
+      SetUp();
+      EXPECT_EQ(DrawGraphAt(c.x, c.y, graph, 0), 0);
+      EXPECT_EQ(WrongPixels(FlipAndRead(), Placed(c.x, c.y, 100, 100)), "")
+          << c.where << (graph == pieces ? ", nine pieces" : ", one piece");
+    }
+  }
+}
+
+TEST_F(DrawGraph, TheDrawAreaClipsTexelExact) {
+  for (int graph : {small, pieces}) {
+    SetUp();
+    SetDrawClipArea(50, 40, 120, 90);
+    EXPECT_EQ(DrawGraphAt(40, 30, graph, 0), 0);
+    EXPECT_EQ(DrawGraphStretched(100, 80, 300, 280, graph, 0), 0);
+    PICTURE p = FlipAndRead();
+    EXPECT_EQ(WrongPixels(p,
+                          [](int px, int py, int* tx, int* ty) {
+                            if (px < 50 || px >= 120 || py < 40 || py >= 90) return false;
+                            if (px >= 100 && py >= 80) {
+                              *tx = (px - 100) / 2, *ty = (py - 80) / 2;
+                              return true;
+                            }
+                            return Placed(40, 30, 100, 100)(px, py, tx, ty);
+                          }),
+              "")
+        << (graph == pieces ? "nine pieces" : "one piece");
+  }
+}
+
+TEST_F(DrawGraph, StretchedAndMirroredDrawsPickTheNearestTexel) {
+  struct CASE {
+    const char* name;
+    std::function<int(int graph)> draw;
+    SOURCE source;
+  } cases[] = {
+      {"doubled", [](int g) { return DrawGraphStretched(20, 30, 220, 230, g, 0); },
+       [](int px, int py, int* tx, int* ty) {
+         *tx = (px - 20) >> 1, *ty = (py - 30) >> 1;
+         return px >= 20 && px < 220 && py >= 30 && py < 230;
+       }},
+      {"doubled across the left edge", [](int g) { return DrawGraphStretched(-31, 0, 169, 200, g, 0); },
+       [](int px, int py, int* tx, int* ty) {
+         *tx = (px + 31) >> 1, *ty = py >> 1;
+         return px < 169 && py < 200;
+       }},
+      {"mirrored", [](int g) { return DrawGraphMirrored(300, 50, g, 0); },
+       [](int px, int py, int* tx, int* ty) {
+         *tx = 399 - px, *ty = py - 50;
+         return px >= 300 && px < 400 && py >= 50 && py < 150;
+       }},
+      {"mirrored across the right edge", [](int g) { return DrawGraphMirrored(580, 50, g, 0); },
+       [](int px, int py, int* tx, int* ty) {
+         *tx = 679 - px, *ty = py - 50;
+         return px >= 580 && py >= 50 && py < 150;
+       }},
+      {"upside down", [](int g) { return DrawGraphStretched(100, 300, 200, 200, g, 0); },
+       [](int px, int py, int* tx, int* ty) {
+         *tx = px - 100, *ty = 299 - py;
+         return px >= 100 && px < 200 && py >= 200 && py < 300;
+       }},
+      {"float corners", [](int g) { return DrawGraphStretchedF(10.0f, 10.0f, 110.0f, 210.0f, g, 0); },
+       [](int px, int py, int* tx, int* ty) {
+         *tx = px - 10, *ty = (py - 10) >> 1;
+         return px >= 10 && px < 110 && py >= 10 && py < 210;
+       }},
+      {"source rectangle stretched",
+       [](int g) { return DrawGraphRectStretchedF(400.0f, 300.0f, 460.0f, 340.0f, g, 30, 40, 30, 20, 0); },
+       [](int px, int py, int* tx, int* ty) {
+         *tx = 30 + ((px - 400) >> 1), *ty = 40 + ((py - 300) >> 1);
+         return px >= 400 && px < 460 && py >= 300 && py < 340;
+       }},
+  };
+  for (int graph : {small, pieces}) {
+    for (const CASE& c : cases) {
+      SetUp();
+      EXPECT_EQ(c.draw(graph), 0) << c.name;
+      EXPECT_EQ(WrongPixels(FlipAndRead(), c.source), "") << c.name << (graph == pieces ? ", nine pieces" : "");
+    }
+  }
+}
+
+struct AREA_COPY {
+  RECT area, clip;
+  float areaF[4];
+};
+
+AREA_COPY CopyArea() {
+  AREA_COPY a;
+  a.area = DrawSettings.drawArea;
+  a.clip = MemImgDrawState.clipRect;
+  for (int i = 0; i < 4; i++) a.areaF[i] = DrawSettings.drawAreaF[i];
+  return a;
+}
+
+bool SameArea(const AREA_COPY& a, const AREA_COPY& b) {
+  return EqualRect(&a.area, &b.area) && EqualRect(&a.clip, &b.clip) && memcmp(a.areaF, b.areaF, sizeof a.areaF) == 0;
+}
+
+TEST_F(DrawGraph, ARegionDrawsItsSourceRectangleAndLeavesTheAreaAsItWas) {
+  struct CASE {
+    int x, y, sx, sy, w, h, mirror;
+  } cases[] = {
+      {200, 100, 20, 10, 30, 15, 0},
+      {200, 100, 20, 10, 30, 15, 1},
+      {-5, 3, 90, 0, 10, 100, 0},   // across the left edge
+      {630, 470, 0, 0, 40, 40, 1},  // across the right and bottom edges
+  };
+  for (int graph : {small, pieces}) {
+    for (const CASE& c : cases) {
+      SetUp();
+      SetDrawClipArea(0, 0, 640, 480);
+      AREA_COPY before = CopyArea();
+      EXPECT_EQ(DrawGraphRegion(c.x, c.y, c.sx, c.sy, c.w, c.h, graph, 0, c.mirror), 0);
+      EXPECT_TRUE(SameArea(CopyArea(), before));
+      EXPECT_EQ(WrongPixels(FlipAndRead(),
+                            [&](int px, int py, int* tx, int* ty) {
+                              int i = px - c.x, j = py - c.y;
+                              *tx = c.mirror ? c.sx + c.w - 1 - i : c.sx + i;
+                              *ty = c.sy + j;
+                              return i >= 0 && i < c.w && j >= 0 && j < c.h;
+                            }),
+                "")
+          << c.x << "," << c.y << " mirror " << c.mirror << (graph == pieces ? ", nine pieces" : "");
+    }
+  }
+  // Failed draws restore the area too, and a narrower area than the screen is kept.
+  SetUp();
+  SetDrawClipArea(10, 20, 300, 200);
+  AREA_COPY before = CopyArea();
+  int deleted = MakeNumberedGraph(8, 8);
+  DeleteGraphHandle(deleted, 0);
+  for (int mirror : {0, 1}) {
+    EXPECT_EQ(DrawGraphRegion(50, 50, 0, 0, 10, 10, deleted, 0, mirror), -1) << mirror;
+    EXPECT_TRUE(SameArea(CopyArea(), before)) << mirror;
+    EXPECT_EQ(DrawGraphRegion(50, 50, 0, 0, 10, 10, -1, 0, mirror), -1) << mirror;
+    EXPECT_TRUE(SameArea(CopyArea(), before)) << mirror;
+  }
+  EXPECT_EQ(DrawGraphRegion(50, 50, 0, 0, 0, 10, small, 0, 0), -1);
+  EXPECT_EQ(DrawGraphRegion(50, 50, 0, 0, 10, -1, small, 0, 0), -1);
+  // A region outside the area draws nothing; the next draw has the whole area again.
+  EXPECT_EQ(DrawGraphRegion(400, 300, 0, 0, 20, 20, small, 0, 0), 0);
+  EXPECT_TRUE(SameArea(CopyArea(), before));
+  EXPECT_EQ(DrawGraphAt(0, 0, small, 0), 0);
+  EXPECT_EQ(WrongPixels(FlipAndRead(), Placed(0, 0, 100, 100, {10, 20, 300, 200})), "");
+}
+
+TEST_F(DrawGraph, BadGraphsFailAndGraphsOutsideDrawNothing) {
+  int deleted = MakeNumberedGraph(8, 8);
+  DeleteGraphHandle(deleted, 0);
+  int loading = MakeNumberedGraph(8, 8);
+  ASSERT_EQ(BeginHandleAsyncLoad(loading, 0), 0);
+  struct CASE {
+    const char* name;
+    std::function<int(int)> draw;
+  } draws[] = {
+      {"at", [](int g) { return DrawGraphAt(5, 5, g, 0); }},
+      {"stretched", [](int g) { return DrawGraphStretched(5, 5, 50, 50, g, 0); }},
+      {"stretched float", [](int g) { return DrawGraphStretchedF(5, 5, 50, 50, g, 1); }},
+      {"mirrored", [](int g) { return DrawGraphMirrored(5, 5, g, 0); }},
+      {"region", [](int g) { return DrawGraphRegion(5, 5, 0, 0, 4, 4, g, 0, 0); }},
+      {"source rectangle", [](int g) { return DrawGraphRectStretchedF(5, 5, 50, 50, g, 0, 0, 4, 4, 0); }},
+  };
+  for (const CASE& d : draws) {
+    for (int bad : {-1, 0, 12345, deleted, loading}) EXPECT_EQ(d.draw(bad), -1) << d.name << " " << bad;
+  }
+  EndHandleAsyncLoad(loading);
+  EXPECT_EQ(DrawGraphAt(5, 5, loading, 0), 0) << "loaded now";
+  DeleteGraphHandle(loading, 0);
+  SetUp();
+  struct OUTSIDE {
+    int x, y;
+  } outside[] = {{5000, 5000}, {-100, 10}, {10, -100}, {640, 0}, {0, 480}};
+  for (const OUTSIDE& o : outside) {
+    for (int graph : {small, pieces}) {
+      EXPECT_EQ(DrawGraphAt(o.x, o.y, graph, 0), 0) << o.x << "," << o.y;
+      EXPECT_EQ(VertexBatch.count, 0) << o.x << "," << o.y;
+      EXPECT_EQ(DrawGraphStretched(o.x, o.y, o.x + 100, o.y + 100, graph, 0), 0) << o.x << "," << o.y;
+      EXPECT_EQ(VertexBatch.count, 0) << o.x << "," << o.y;
+    }
+  }
+  EXPECT_EQ(DrawGraphStretched(50, 5, 50, 60, small, 0), -1) << "no width";
+  EXPECT_EQ(DrawGraphStretched(5, 50, 60, 50, small, 0), -1) << "no height";
+  EXPECT_EQ(DrawGraphRectStretchedF(5, 5, 50, 50, small, 0, 0, 0, 4, 0), -1);
+  SetDrawClipArea(10, 10, 10, 50);
+  EXPECT_EQ(DrawGraphAt(0, 0, small, 0), 0) << "empty area";
+  EXPECT_EQ(DrawGraphStretched(0, 0, 300, 300, small, 0), 0) << "empty area";
+  EXPECT_EQ(FlipAndRead().Count(0, 0, 0, 640, 480), 640 * 480);
+}
+
+// The vertices of the graph's quad as they wait in the batch.
+const VERTEX_2D_TEX* BatchQuad() {
+  EXPECT_EQ(VertexBatch.vertexType, 1);
+  EXPECT_EQ(VertexBatch.count, 6);
+  return (const VERTEX_2D_TEX*)VertexBatch.starts[1];
+}
+
+TEST_F(DrawGraph, QuadVerticesSitHalfAPixelUpLeftAndClampWithTheirTexel) {
+  FlushVertexBatch(0);
+  DrawGraphAt(10, 10, small, 0);
+  const VERTEX_2D_TEX* v = BatchQuad();
+  const float right = 100.0f / 128;
+  const float expected[6][4] = {{9.5f, 9.5f, 0, 0},        {109.5f, 9.5f, right, 0},  {9.5f, 109.5f, 0, right},
+                                {109.5f, 109.5f, right, right}, {9.5f, 109.5f, 0, right}, {109.5f, 9.5f, right, 0}};
+  for (int i = 0; i < 6; i++) {
+    EXPECT_FLOAT_EQ(v[i].x, expected[i][0]) << i;
+    EXPECT_FLOAT_EQ(v[i].y, expected[i][1]) << i;
+    EXPECT_FLOAT_EQ(v[i].u, expected[i][2]) << i;
+    EXPECT_FLOAT_EQ(v[i].v, expected[i][3]) << i;
+    EXPECT_FLOAT_EQ(v[i].z, DrawSettings.z2DValue) << i;
+  }
+  EXPECT_EQ(v[0].diffuse, PackedDiffuseColor);
+  EXPECT_EQ(v[3].diffuse, PackedDiffuseColor);
+  FlushVertexBatch(0);
+  // Across the left edge the left vertices move to x = 0 and their u grows by 10.5 texels.
+  DrawGraphAt(-10, 10, small, 0);
+  v = BatchQuad();
+  for (int i : {0, 2, 4}) {
+    EXPECT_FLOAT_EQ(v[i].x, 0.0f) << i;
+    EXPECT_FLOAT_EQ(v[i].u, 10.5f / 128) << i;
+  }
+  EXPECT_FLOAT_EQ(v[1].x, 89.5f);
+  EXPECT_FLOAT_EQ(v[1].u, right);
+  FlushVertexBatch(0);
+  // Stretched draws clamp half a pixel outside the area, at the scaled texel rate.
+  DrawGraphStretched(-10, 10, 190, 110, small, 0);
+  v = BatchQuad();
+  EXPECT_FLOAT_EQ(v[0].x, -0.5f);
+  EXPECT_FLOAT_EQ(v[0].u, 5.0f / 128);
+  EXPECT_FLOAT_EQ(v[1].x, 189.5f);
+  FlushVertexBatch(0);
+}
+
+TEST_F(DrawGraph, SubtractionWithoutTheDeviceOperationIsEmulated) {
+  int saved = DeviceCaps.blendOperation;
+  DeviceCaps.blendOperation = 0;
+  DrawFilledBox(0, 0, 640, 480, Packed(0x808080));
+  SelectBlendMode(3, 255);
+  EXPECT_EQ(DrawGraphAt(10, 10, small, 0), 0);
+  SelectBlendMode(0, 0);
+  DeviceCaps.blendOperation = saved;
+  PICTURE p = FlipAndRead();
+  std::string wrong;
+  for (int y = 0; y < 480; y += 7)
+    for (int x = 0; x < 640; x += 3) {
+      uint32_t want = 0x808080;
+      if (x >= 10 && x < 110 && y >= 10 && y < 110) {
+        uint32_t t = Texel(x - 10, y - 10);
+        auto sub = [](uint32_t d, uint32_t s) { return d > s ? d - s : 0; };
+        want = sub(0x80, t >> 16 & 0xFF) << 16 | sub(0x80, t >> 8 & 0xFF) << 8 | sub(0x80, t & 0xFF);
+      }
+      if (p.At(x, y) != want && wrong.size() < 200) wrong += std::to_string(x) + "," + std::to_string(y) + " ";
+    }
+  EXPECT_EQ(wrong, "");
+}
+}  // namespace
