@@ -55,7 +55,7 @@ SENT_CORNER PlaceCorner(const GRAPH_PIECE& piece, int corner, const GRAPH_PIECE*
 }
 
 // Appends one piece as the six vertices TL, TR, BL, BR, BL, TR in the batch's vertex type
-// (one texture, or two with the blend graph's coordinates first), the draw colour on the
+// (one texture, or two with the blend graph's coordinates second), the draw colour on the
 // first vertex of each triangle. Any other vertex type appends nothing.
 void AppendPieceQuad(const GRAPH_PIECE& piece, const GRAPH_PIECE* blend, const PLACEMENT& at) {
   int type = VertexBatch.vertexType;
@@ -74,7 +74,9 @@ void AppendPieceQuad(const GRAPH_PIECE& piece, const GRAPH_PIECE* blend, const P
       if (i == 0 || i == 3) v.diffuse = PackedDiffuseColor;
     } else {
       VERTEX_2D_TEX2& v = ((VERTEX_2D_TEX2*)out)[i];
-      v.x = s.x, v.y = s.y, v.z = z, v.u1 = s.blendU, v.v1 = s.blendV, v.u2 = s.u, v.v2 = s.v;
+      // The blend set-up samples the graph's texture with the first pair and the blend
+      // graph with the second, in the stage set-ups and the built-in shaders alike.
+      v.x = s.x, v.y = s.y, v.z = z, v.u1 = s.u, v.v1 = s.v, v.u2 = s.blendU, v.v2 = s.blendV;
       if (i == 0 || i == 3) v.diffuse = PackedDiffuseColor;
     }
   }

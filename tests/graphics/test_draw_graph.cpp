@@ -392,3 +392,57 @@ TEST_F(DrawGraph, SubtractionWithoutTheDeviceOperationIsEmulated) {
   EXPECT_EQ(wrong, "");
 }
 }  // namespace
+
+namespace {
+// Sets a blend graph of type 0 with its parameter the way the blend-graph selection does:
+// the handle in the settings, its first texture and the parameter on the device.
+void SetBlendGraph(int handle, int param) {
+  DrawSettings.blendGraph = handle;
+  GRAPH_RECORD* b = handle == -1 ? nullptr : GetGraphRecord(handle, 0);
+  GRAPH_TEXTURE* t = b != nullptr ? b->pieces[0].texture : nullptr;
+  SetDeviceBlendGraphParams(&param, 0);
+  SetDeviceBlendGraphTexture(t != nullptr ? t->texture : nullptr, t != nullptr ? t->width : 0,
+                             t != nullptr ? t->height : 0);
+}
+
+TEST_F(DrawGraph, ABlendGraphIsReadUnderEachGraphPixelFromItsOwnPart) {
+  int sheet = MakeNumberedGraph(128, 128);
+  int blend = CreateDerivedGraph(20, 10, 110, 110, sheet);
+  int narrow = CreateDerivedGraph(0, 0, 50, 128, sheet);
+  ASSERT_NE(blend, -1);
+  // At parameter 0 the draw shows the blend graph alone: texel (20 + i, 10 + j) of the sheet
+  // under graph pixel (i, j).
+  for (int graph : {small, pieces}) {
+    SetUp();
+    SetBlendGraph(blend, 0);
+    EXPECT_EQ(DrawGraphAt(-7, 30, graph, 0), 0);
+    if (graph == small) {
+      ASSERT_EQ(VertexBatch.vertexType, 2);
+      const VERTEX_2D_TEX2* v = (const VERTEX_2D_TEX2*)VertexBatch.starts[2];
+      EXPECT_FLOAT_EQ(v[0].x, 0.0f);
+      EXPECT_FLOAT_EQ(v[0].u1, 7.5f / 128);
+      EXPECT_FLOAT_EQ(v[0].u2, 27.5f / 128) << "the blend pair is clamped with the position";
+      EXPECT_FLOAT_EQ(v[0].v2, 10.0f / 128);
+    }
+    PICTURE p = FlipAndRead();
+    SetBlendGraph(-1, 0);
+    EXPECT_EQ(WrongPixels(p,
+                          [](int px, int py, int* tx, int* ty) {
+                            *tx = px + 7 + 20, *ty = py - 30 + 10;
+                            return px < 93 && py >= 30 && py < 130;
+                          }),
+              "")
+        << (graph == pieces ? "nine pieces" : "one piece");
+  }
+  // A blend graph narrower than the graph, or gone, refuses the draw.
+  for (int bad : {narrow, 12345}) {
+    SetBlendGraph(narrow, 0);
+    DrawSettings.blendGraph = bad;
+    EXPECT_EQ(DrawGraphAt(0, 0, small, 0), -1) << bad;
+    EXPECT_EQ(DrawGraphStretched(0, 0, 10, 10, small, 0), -1) << bad;
+  }
+  SetBlendGraph(-1, 0);
+  EXPECT_EQ(DrawGraphAt(0, 0, small, 0), 0);
+  for (int g : {blend, narrow, sheet}) DeleteGraphHandle(g, 0);
+}
+}  // namespace
