@@ -21,6 +21,7 @@
 #include "image/memimg_draw_state.h"
 #include "korvel.h"
 #include "read_back.h"
+#include "real_device.h"
 #include "system/window_state.h"
 
 namespace {
@@ -79,34 +80,17 @@ SOURCE Placed(int gx, int gy, int w, int h, RECT cut = {0, 0, 640, 480}) {
   };
 }
 
-bool registeredGraphType;
-
 class DrawGraph : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    DeleteFileA("Log.txt");
-    SetRunWhileInactive(1);
-    ChangeWindowMode(1);
-    SetScreenMode(640, 480, 32, 0);
-    ASSERT_EQ(InitLibrary(), 0);
+    StartRealDevice();
     ASSERT_EQ(ScreenState.hardwareRendering, 1);
-    // Until the graphics start-up registers the graph handles itself.
-    registeredGraphType = HandleManagers[HANDLE_TYPE_GRAPH].initialised == 0;
-    if (registeredGraphType) {
-      ASSERT_EQ(InitHandleType(HANDLE_TYPE_GRAPH, sizeof(GRAPH_RECORD), GRAPH_HANDLE_MAX, InitGraphRecord,
-                               ReleaseGraphRecord, kGraphHandleTypeName),
-                0);
-    }
     small = MakeNumberedGraph(100, 100);
     pieces = MakeNumberedGraph(100, 100, 64);
     ASSERT_NE(small, -1);
     ASSERT_NE(pieces, -1);
   }
-  static void TearDownTestSuite() {
-    if (registeredGraphType) EndHandleType(HANDLE_TYPE_GRAPH);
-    ReleaseTextureCache();
-    EndLibrary();
-  }
+  static void TearDownTestSuite() { EndRealDevice(); }
   void SetUp() override {
     SelectDrawTarget(-2);
     SetDrawClipArea(0, 0, 640, 480);
