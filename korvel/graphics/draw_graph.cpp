@@ -16,13 +16,16 @@
 #include "system/window_state.h"
 
 namespace {
-// One graph draw: at a point (x1, y1), or stretched between two corners.
+enum GRAPH_DRAW_KIND { DRAW_AT, DRAW_STRETCHED, DRAW_QUAD };
+
+// One graph draw: at a point (x1, y1), stretched between two corners, or onto four corners.
 struct GRAPH_DRAW {
-  int stretched;
+  GRAPH_DRAW_KIND kind;
   int x1, y1, x2, y2;
   float x1f, y1f, x2f, y2f;
   int transparent;
-  int integerCall;
+  int integerCall;  // the extra flag of the quad
+  QUAD_POINT quad[4];
 };
 
 // The graph's record and, when a blend graph is set, the blend graph's, which must cover the
@@ -38,9 +41,16 @@ int LookUpGraphs(int graph, GRAPH_RECORD** record, GRAPH_RECORD** blend) {
   return 0;
 }
 
+// A coordinate truncated toward zero and kept in [low, high] (also far-off or invalid ones).
+int TruncateInto(float value, int low, int high) {
+  if (!(value > (float)low)) return low;
+  return value < (float)high ? (int)value : high;
+}
+
 int DrawOnDevice(const GRAPH_DRAW& d, GRAPH_RECORD* graph, GRAPH_RECORD* blend) {
-  if (!d.stretched)
+  if (d.kind == DRAW_AT)
     return DrawGraphHardware(blend, d.x1, d.y1, d.x1f, d.y1f, graph, d.transparent | DRAW_PIXEL_EXACT);
+  if (d.kind == DRAW_QUAD) return DrawGraphQuadHardware(d.quad, graph, blend, d.transparent, d.integerCall);
   return DrawGraphStretchedHardware(d.x1, d.y1, d.x2, d.y2, d.x1f, d.y1f, d.x2f, d.y2f, graph, blend, d.transparent,
                                     d.integerCall);
 }
@@ -59,7 +69,7 @@ int RunGraphFrame(const GRAPH_DRAW& d, int graph) {
   // renderer; until then they draw nothing.
   if (!record->imageSet->desc.heldAsTextures) return 0;
   RECT affected = {d.x1, d.y1, d.x1 + record->width, d.y1 + record->height};
-  if (d.stretched) {
+  if (d.kind != DRAW_AT) {
     affected = {d.x1 < d.x2 ? d.x1 : d.x2, d.y1 < d.y2 ? d.y1 : d.y2, d.x1 < d.x2 ? d.x2 : d.x1,
                 d.y1 < d.y2 ? d.y2 : d.y1};
   }
@@ -69,18 +79,43 @@ int RunGraphFrame(const GRAPH_DRAW& d, int graph) {
 
 int DrawGraphAt(int x, int y, int graph, int transparent) {
   if (!ScreenState.graphicsStarted) return -1;
-  GRAPH_DRAW d = {0, x, y, x, y, (float)x, (float)y, (float)x, (float)y, transparent ? 1 : 0, 1};
+  GRAPH_DRAW d = {DRAW_AT, x, y, x, y, (float)x, (float)y, (float)x, (float)y, transparent ? 1 : 0, 1};
   return RunGraphFrame(d, graph);
 }
 
 int DrawGraphStretched(int x1, int y1, int x2, int y2, int graph, int transparent) {
-  GRAPH_DRAW d = {1, x1, y1, x2, y2, (float)x1, (float)y1, (float)x2, (float)y2, transparent ? 1 : 0, 1};
+  GRAPH_DRAW d = {DRAW_STRETCHED,      x1, y1, x2, y2, (float)x1, (float)y1, (float)x2, (float)y2,
+                  transparent ? 1 : 0, 1,  {}};
   return RunGraphFrame(d, graph);
 }
 
 int DrawGraphStretchedF(float x1, float y1, float x2, float y2, int graph, int transparent) {
-  GRAPH_DRAW d = {1, (int)x1, (int)y1, (int)x2, (int)y2, x1, y1, x2, y2, transparent ? 1 : 0, 0};
+  GRAPH_DRAW d = {DRAW_STRETCHED, (int)x1, (int)y1, (int)x2, (int)y2, x1, y1, x2, y2, transparent ? 1 : 0, 0, {}};
   return RunGraphFrame(d, graph);
+}
+
+int DrawGraphQuad(int graph, float x1, float y1, float x2, float y2, float x3, float y3, float x4, float y4,
+                  int transparent, int extra) {
+  // Stored top-left, top-right, bottom-left, bottom-right.
+  GRAPH_DRAW d = {
+      DRAW_QUAD, 0, 0, 0, 0, 0, 0, 0, 0, transparent ? 1 : 0, extra, {{x1, y1}, {x2, y2}, {x4, y4}, {x3, y3}}};
+  // The affected rectangle: the corners' bounding box truncated toward zero, kept inside the
+  // range the mask and the emulation take.
+  float left = x1, top = y1, right = x1, bottom = y1;
+  for (const QUAD_POINT& p : d.quad) {
+    left = p.x < left ? p.x : left, right = p.x > right ? p.x : right;
+    top = p.y < top ? p.y : top, bottom = p.y > bottom ? p.y : bottom;
+  }
+  d.x1 = TruncateInto(left, -0xFFFFFF, 0xFFFFFF);
+  d.y1 = TruncateInto(top, -0xFFFFFF, 0xFFFFFF);
+  d.x2 = TruncateInto(right, 0, 0xFFFFFF);
+  d.y2 = TruncateInto(bottom, 0, 0xFFFFFF);
+  return RunGraphFrame(d, graph);
+}
+
+int DrawGraphQuadF(float x1, float y1, float x2, float y2, float x3, float y3, float x4, float y4, int graph,
+                   int transparent) {
+  return DrawGraphQuad(graph, x1, y1, x2, y2, x3, y3, x4, y4, transparent, 0);
 }
 
 int DrawGraphMirrored(int x, int y, int graph, int transparent) {
@@ -89,8 +124,7 @@ int DrawGraphMirrored(int x, int y, int graph, int transparent) {
   return DrawGraphStretched(x + record->width, y, x, y + record->height, graph, transparent);
 }
 
-int DrawGraphRegion(int x, int y, int srcX, int srcY, int width, int height, int graph, int transparent,
-                    int mirror) {
+int DrawGraphRegion(int x, int y, int srcX, int srcY, int width, int height, int graph, int transparent, int mirror) {
   if (width <= 0 || height <= 0) return -1;
   // The draw area narrows to the destination rectangle for this one draw; the device keeps
   // its viewport and scissor, the vertices are clamped to the narrowed area.

@@ -18,11 +18,6 @@ struct PLACEMENT {
   float left, top, right, bottom;
 };
 
-// One corner as sent: position, the piece's texture coordinates and the blend graph's.
-struct SENT_CORNER {
-  float x, y, u, v, blendU, blendV;
-};
-
 // Moves a position into [low, high]; each texture coordinate moves by its rate per pixel.
 void ClampAxis(float* p, float low, float high, float rate, float blendRate, float* t, float* blendT) {
   float q = *p < low ? low : *p > high ? high : *p;
@@ -46,70 +41,18 @@ SENT_CORNER PlaceCorner(const GRAPH_PIECE& piece, int corner, const GRAPH_PIECE*
   }
   if (at.clip) {
     const GRAPH_TEXTURE& t = *piece.texture;
-    ClampAxis(&s.x, at.left, at.right, 1.0f / (at.scaleX * t.width), 1.0f / (at.scaleX * blendWidth), &s.u,
-              &s.blendU);
+    ClampAxis(&s.x, at.left, at.right, 1.0f / (at.scaleX * t.width), 1.0f / (at.scaleX * blendWidth), &s.u, &s.blendU);
     ClampAxis(&s.y, at.top, at.bottom, 1.0f / (at.scaleY * t.height), 1.0f / (at.scaleY * blendHeight), &s.v,
               &s.blendV);
   }
   return s;
 }
 
-// Appends one piece as the six vertices TL, TR, BL, BR, BL, TR in the batch's vertex type
-// (one texture, or two with the blend graph's coordinates second), the draw colour on the
-// first vertex of each triangle. Any other vertex type appends nothing.
+// Appends one piece placed and, on request, clamped.
 void AppendPieceQuad(const GRAPH_PIECE& piece, const GRAPH_PIECE* blend, const PLACEMENT& at) {
-  int type = VertexBatch.vertexType;
-  if (type != 1 && !(type == 2 && blend != nullptr)) return;
   SENT_CORNER c[4];
   for (int k = 0; k < 4; k++) c[k] = PlaceCorner(piece, k, blend, at);
-  static const int kOrder[6] = {GRAPH_CORNER_TOP_LEFT,    GRAPH_CORNER_TOP_RIGHT,   GRAPH_CORNER_BOTTOM_LEFT,
-                                GRAPH_CORNER_BOTTOM_RIGHT, GRAPH_CORNER_BOTTOM_LEFT, GRAPH_CORNER_TOP_RIGHT};
-  const float z = DrawSettings.z2DValue;
-  void* out = ReserveBatchVertices(0, D3DPT_TRIANGLELIST, 6);
-  for (int i = 0; i < 6; i++) {
-    const SENT_CORNER& s = c[kOrder[i]];
-    if (type == 1) {
-      VERTEX_2D_TEX& v = ((VERTEX_2D_TEX*)out)[i];
-      v.x = s.x, v.y = s.y, v.z = z, v.u = s.u, v.v = s.v;
-      if (i == 0 || i == 3) v.diffuse = PackedDiffuseColor;
-    } else {
-      VERTEX_2D_TEX2& v = ((VERTEX_2D_TEX2*)out)[i];
-      // The blend set-up samples the graph's texture with the first pair and the blend
-      // graph with the second, in the stage set-ups and the built-in shaders alike.
-      v.x = s.x, v.y = s.y, v.z = z, v.u1 = s.u, v.v1 = s.v, v.u2 = s.blendU, v.v2 = s.blendV;
-      if (i == 0 || i == 3) v.diffuse = PackedDiffuseColor;
-    }
-  }
-  CommitBatchVertices(6);
-}
-
-// Binds the piece's texture (and the blend piece's) where the device holds others; a change
-// flushes what the batch holds for the previous ones.
-void BindPieceTextures(const GRAPH_PIECE& piece, const GRAPH_PIECE* blend) {
-  int changed = 0;
-  if (DeviceStateCache.texture != piece.texture->texture) {
-    SetDeviceTexture(piece.texture->texture);
-    changed = 1;
-  }
-  if (blend != nullptr) {
-    const GRAPH_TEXTURE& t = *blend->texture;
-    if (DeviceStateCache.blendGraphTexture != t.texture || DeviceStateCache.blendGraphWidth != (float)t.width ||
-        DeviceStateCache.blendGraphHeight != (float)t.height) {
-      SetDeviceBlendGraphTexture(t.texture, t.width, t.height);
-      changed = 1;
-    }
-  }
-  if (changed) ApplyBlendStageStates(1, nullptr, 0);
-}
-
-// Opens the scene and prepares the device for the graph's first texture and its alpha.
-void PrepareGraphDraw(const GRAPH_RECORD* graph, int flags) {
-  if (!StateFlags.sceneOpen) BeginDeviceScene();
-  if (graph->imageSet->desc.alpha) flags |= DRAW_TEXTURE_ALPHA;
-  if (graph->imageSet->desc.alphaTest) flags |= DRAW_TEXTURE_ALPHA_TEST;
-  IDirect3DBaseTexture9* first = graph->pieces[0].texture->texture;
-  if (StateFlags.stateChanged || DeviceStateCache.lastTexture != first || DeviceStateCache.lastFlags != flags)
-    PrepareDrawStates(first, flags);
+  AppendSentQuad(c, blend != nullptr, 0);
 }
 
 // Every piece in order; the blend graph's pieces advance with the graph's when both have as
@@ -134,8 +77,8 @@ int PlaceAgainstArea(int left, int top, int right, int bottom) {
 
 // Draws the graph at the placement, clamped to the float draw area moved by `inset` when it
 // crosses the area's edges.
-int DrawPlacedGraph(const GRAPH_RECORD* graph, const GRAPH_RECORD* blend, PLACEMENT at, const RECT& pixels,
-                    int flags, float inset) {
+int DrawPlacedGraph(const GRAPH_RECORD* graph, const GRAPH_RECORD* blend, PLACEMENT at, const RECT& pixels, int flags,
+                    float inset) {
   int where = PlaceAgainstArea(pixels.left, pixels.top, pixels.right, pixels.bottom);
   if (where < 0) return 0;
   at.clip = where == 0;
@@ -146,6 +89,58 @@ int DrawPlacedGraph(const GRAPH_RECORD* graph, const GRAPH_RECORD* blend, PLACEM
   return 0;
 }
 }  // namespace
+
+void AppendSentQuad(const SENT_CORNER corners[4], int blended, int mirrored) {
+  int type = VertexBatch.vertexType;
+  if (type != 1 && !(type == 2 && blended)) return;
+  static const int kOrder[2][6] = {{GRAPH_CORNER_TOP_LEFT, GRAPH_CORNER_TOP_RIGHT, GRAPH_CORNER_BOTTOM_LEFT,
+                                    GRAPH_CORNER_BOTTOM_RIGHT, GRAPH_CORNER_BOTTOM_LEFT, GRAPH_CORNER_TOP_RIGHT},
+                                   {GRAPH_CORNER_TOP_LEFT, GRAPH_CORNER_BOTTOM_LEFT, GRAPH_CORNER_TOP_RIGHT,
+                                    GRAPH_CORNER_BOTTOM_RIGHT, GRAPH_CORNER_TOP_RIGHT, GRAPH_CORNER_BOTTOM_LEFT}};
+  const float z = DrawSettings.z2DValue;
+  void* out = ReserveBatchVertices(0, D3DPT_TRIANGLELIST, 6);
+  for (int i = 0; i < 6; i++) {
+    const SENT_CORNER& s = corners[kOrder[mirrored ? 1 : 0][i]];
+    if (type == 1) {
+      VERTEX_2D_TEX& v = ((VERTEX_2D_TEX*)out)[i];
+      v.x = s.x, v.y = s.y, v.z = z, v.u = s.u, v.v = s.v;
+      if (i == 0 || i == 3) v.diffuse = PackedDiffuseColor;
+    } else {
+      // The blend set-up samples the graph's texture with the first pair and the blend
+      // graph with the second, in the stage set-ups and the built-in shaders alike.
+      VERTEX_2D_TEX2& v = ((VERTEX_2D_TEX2*)out)[i];
+      v.x = s.x, v.y = s.y, v.z = z, v.u1 = s.u, v.v1 = s.v, v.u2 = s.blendU, v.v2 = s.blendV;
+      if (i == 0 || i == 3) v.diffuse = PackedDiffuseColor;
+    }
+  }
+  CommitBatchVertices(6);
+}
+
+void BindPieceTextures(const GRAPH_PIECE& piece, const GRAPH_PIECE* blend) {
+  int changed = 0;
+  if (DeviceStateCache.texture != piece.texture->texture) {
+    SetDeviceTexture(piece.texture->texture);
+    changed = 1;
+  }
+  if (blend != nullptr) {
+    const GRAPH_TEXTURE& t = *blend->texture;
+    if (DeviceStateCache.blendGraphTexture != t.texture || DeviceStateCache.blendGraphWidth != (float)t.width ||
+        DeviceStateCache.blendGraphHeight != (float)t.height) {
+      SetDeviceBlendGraphTexture(t.texture, t.width, t.height);
+      changed = 1;
+    }
+  }
+  if (changed) ApplyBlendStageStates(1, nullptr, 0);
+}
+
+void PrepareGraphDraw(const GRAPH_RECORD* graph, int flags) {
+  if (!StateFlags.sceneOpen) BeginDeviceScene();
+  if (graph->imageSet->desc.alpha) flags |= DRAW_TEXTURE_ALPHA;
+  if (graph->imageSet->desc.alphaTest) flags |= DRAW_TEXTURE_ALPHA_TEST;
+  IDirect3DBaseTexture9* first = graph->pieces[0].texture->texture;
+  if (StateFlags.stateChanged || DeviceStateCache.lastTexture != first || DeviceStateCache.lastFlags != flags)
+    PrepareDrawStates(first, flags);
+}
 
 int DrawGraphHardware(GRAPH_RECORD* blend, int x, int y, float xf, float yf, GRAPH_RECORD* graph, int flags) {
   if (!HasDirect3DDevice()) return -1;
@@ -158,7 +153,8 @@ int DrawGraphStretchedHardware(int x1, int y1, int x2, int y2, float x1f, float 
                                GRAPH_RECORD* graph, GRAPH_RECORD* blend, int transparent, int integerCall) {
   if (x1 == x2 || y1 == y2) return -1;
   if (!HasDirect3DDevice()) return -1;
-  int flags = (transparent ? DRAW_TRANSPARENT : 0) | (integerCall && DrawSettings.filterMode != 1 ? DRAW_PIXEL_EXACT : 0);
+  int flags =
+      (transparent ? DRAW_TRANSPARENT : 0) | (integerCall && DrawSettings.filterMode != 1 ? DRAW_PIXEL_EXACT : 0);
   // A negative scale mirrors: the corners run from the first point toward the second.
   PLACEMENT at = {x1f - 0.5f, y1f - 0.5f, (x2f - x1f) / graph->width, (y2f - y1f) / graph->height, 0, 0, 0, 0, 0};
   RECT pixels = {x1 < x2 ? x1 : x2, y1 < y2 ? y1 : y2, x1 < x2 ? x2 : x1, y1 < y2 ? y2 : y1};

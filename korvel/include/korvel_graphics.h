@@ -62,6 +62,11 @@ int DrawGraphAt(int x, int y, int graph, int transparent);
 int DrawGraphStretched(int x1, int y1, int x2, int y2, int graph, int transparent);
 int DrawGraphStretchedF(float x1, float y1, float x2, float y2, int graph, int transparent);
 int DrawGraphMirrored(int x, int y, int graph, int transparent);  // left-right
+// Onto the quadrilateral of the corners top-left, top-right, bottom-right, bottom-left.
+int DrawGraphQuad(int graph, float x1, float y1, float x2, float y2, float x3, float y3, float x4, float y4,
+                  int transparent, int extra);
+int DrawGraphQuadF(float x1, float y1, float x2, float y2, float x3, float y3, float x4, float y4, int graph,
+                   int transparent);
 // The graph's rectangle (srcX, srcY, width, height) drawn at (x, y), mirrored left-right on request.
 int DrawGraphRegion(int x, int y, int srcX, int srcY, int width, int height, int graph, int transparent, int mirror);
 // The graph's rectangle (srcX, srcY, width, height) stretched to (x1, y1)-(x2, y2).

@@ -89,7 +89,7 @@ inline unsigned int Packed(uint32_t rgb) { return PackScreenColor(rgb >> 16 & 0x
 // Lists the lit pixels of a region that the rule does not expect, and the expected ones left
 // dark, as "x,y" lists.
 inline std::string Mismatches(const PICTURE& p, uint32_t color, int x1, int y1, int x2, int y2,
-                       const std::function<bool(int, int)>& lit) {
+                              const std::function<bool(int, int)>& lit) {
   std::string extra, missing;
   for (int y = y1; y < y2; y++)
     for (int x = x1; x < x2; x++) {
@@ -100,4 +100,3 @@ inline std::string Mismatches(const PICTURE& p, uint32_t color, int x1, int y1, 
   if (extra.empty() && missing.empty()) return "";
   return "extra: " + extra + " missing: " + missing;
 }
-

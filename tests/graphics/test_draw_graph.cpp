@@ -116,8 +116,11 @@ TEST_F(DrawGraph, AGraphAtAPointShowsEachTexelOnItsPixel) {
     int x, y;
     const char* where;
   } cases[] = {
-      {10, 10, "inside"},          {-10, 20, "across the left edge"},  {30, -37, "across the top edge"},
-      {590, 420, "across right and bottom"}, {-60, -70, "across the top-left corner"},
+      {10, 10, "inside"},
+      {-10, 20, "across the left edge"},
+      {30, -37, "across the top edge"},
+      {590, 420, "across right and bottom"},
+      {-60, -70, "across the top-left corner"},
   };
   for (int graph : {small, pieces}) {
     for (const CASE& c : cases) {
@@ -322,8 +325,9 @@ TEST_F(DrawGraph, QuadVerticesSitHalfAPixelUpLeftAndClampWithTheirTexel) {
   DrawGraphAt(10, 10, small, 0);
   const VERTEX_2D_TEX* v = BatchQuad();
   const float right = 100.0f / 128;
-  const float expected[6][4] = {{9.5f, 9.5f, 0, 0},        {109.5f, 9.5f, right, 0},  {9.5f, 109.5f, 0, right},
-                                {109.5f, 109.5f, right, right}, {9.5f, 109.5f, 0, right}, {109.5f, 9.5f, right, 0}};
+  const float expected[6][4] = {{9.5f, 9.5f, 0, 0},       {109.5f, 9.5f, right, 0},
+                                {9.5f, 109.5f, 0, right}, {109.5f, 109.5f, right, right},
+                                {9.5f, 109.5f, 0, right}, {109.5f, 9.5f, right, 0}};
   for (int i = 0; i < 6; i++) {
     EXPECT_FLOAT_EQ(v[i].x, expected[i][0]) << i;
     EXPECT_FLOAT_EQ(v[i].y, expected[i][1]) << i;
@@ -428,5 +432,94 @@ TEST_F(DrawGraph, ABlendGraphIsReadUnderEachGraphPixelFromItsOwnPart) {
   SetBlendGraph(-1, 0);
   EXPECT_EQ(DrawGraphAt(0, 0, small, 0), 0);
   for (int g : {blend, narrow, sheet}) DeleteGraphHandle(g, 0);
+}
+}  // namespace
+
+namespace {
+TEST_F(DrawGraph, QuadsOnPixelEdgesShowEachTexelOnItsPixel) {
+  struct CASE {
+    const char* name;
+    std::function<int(int graph)> draw;
+    SOURCE source;
+  } cases[] = {
+      {"rectangle",
+       [](int g) { return DrawGraphQuad(g, 9.5f, 9.5f, 109.5f, 9.5f, 109.5f, 109.5f, 9.5f, 109.5f, 0, 0); },
+       Placed(10, 10, 100, 100)},
+      {"mirrored",
+       [](int g) { return DrawGraphQuadF(309.5f, 9.5f, 209.5f, 9.5f, 209.5f, 109.5f, 309.5f, 109.5f, g, 0); },
+       [](int px, int py, int* tx, int* ty) {
+         *tx = 309 - px, *ty = py - 10;
+         return px >= 210 && px < 310 && py >= 10 && py < 110;
+       }},
+      {"doubled across the top edge",
+       [](int g) { return DrawGraphQuad(g, 19.5f, -20.5f, 219.5f, -20.5f, 219.5f, 179.5f, 19.5f, 179.5f, 0, 0); },
+       [](int px, int py, int* tx, int* ty) {
+         *tx = (px - 20) >> 1, *ty = (py + 20) >> 1;
+         return px >= 20 && px < 220 && py < 180;
+       }},
+  };
+  for (int graph : {small, pieces}) {
+    for (const CASE& c : cases) {
+      SetUp();
+      EXPECT_EQ(c.draw(graph), 0) << c.name;
+      EXPECT_EQ(WrongPixels(FlipAndRead(), c.source), "") << c.name << (graph == pieces ? ", nine pieces" : "");
+    }
+  }
+}
+
+TEST_F(DrawGraph, QuadVerticesKeepTheirCornersAndStayInsideThePiece) {
+  FlushVertexBatch(0);
+  for (int mirrored = 0; mirrored < 2; mirrored++) {
+    float l = mirrored ? 110.0f : 10.0f, r = mirrored ? 10.0f : 110.0f;
+    EXPECT_EQ(DrawGraphQuad(small, l, 20, r, 20, r, 120, l, 120, 0, 0), 0);
+    const VERTEX_2D_TEX* v = BatchQuad();
+    const float in = 0.0625f / 128, edge = 100.0f / 128;
+    // Sent TL, TR, BL, BR, BL, TR; a mirrored quad as TL, BL, TR, BR, TR, BL.
+    const float normal[6][4] = {{l, 20, in, in},         {r, 20, edge - in, in},
+                                {l, 120, in, edge - in}, {r, 120, edge - in, edge - in},
+                                {l, 120, in, edge - in}, {r, 20, edge - in, in}};
+    const int order[2][6] = {{0, 1, 2, 3, 4, 5}, {0, 2, 1, 3, 5, 4}};
+    for (int i = 0; i < 6; i++) {
+      const float* want = normal[order[mirrored][i]];
+      EXPECT_FLOAT_EQ(v[i].x, want[0]) << mirrored << " vertex " << i;
+      EXPECT_FLOAT_EQ(v[i].y, want[1]) << mirrored << " vertex " << i;
+      EXPECT_FLOAT_EQ(v[i].u, want[2]) << mirrored << " vertex " << i;
+      EXPECT_FLOAT_EQ(v[i].v, want[3]) << mirrored << " vertex " << i;
+    }
+    FlushVertexBatch(0);
+  }
+}
+
+TEST_F(DrawGraph, QuadsOfOtherShapesDrawOnlyGraphTexelsInsideTheirBounds) {
+  int sheet = MakeNumberedGraph(128, 128);
+  int blend = CreateDerivedGraph(0, 0, 110, 110, sheet);
+  for (int withBlend = 0; withBlend < 2; withBlend++) {
+    for (int graph : {small, pieces}) {
+      SetUp();
+      if (withBlend) SetBlendGraph(blend, 0);
+      // A trapezoid (drawn as a grid) and a sheared parallelogram.
+      EXPECT_EQ(DrawGraphQuad(graph, 40, 20, 140, 20, 180, 120, 0, 120, 0, 0), 0);
+      EXPECT_EQ(DrawGraphQuad(graph, 300, 200, 400, 220, 420, 320, 320, 300, 0, 0), 0);
+      PICTURE p = FlipAndRead();
+      SetBlendGraph(-1, 0);
+      int lit = 0, stray = 0;
+      for (int y = 0; y < 480; y++)
+        for (int x = 0; x < 640; x++) {
+          uint32_t c = p.At(x, y);
+          if (c == 0) continue;
+          bool inBounds = (x >= 0 && x < 180 && y >= 20 && y < 120) || (x >= 300 && x < 420 && y >= 200 && y < 320);
+          if (inBounds && (c >> 16) == 0x40 && (c & 0xFF) < 110 && (c >> 8 & 0xFF) < 110)
+            lit++;
+          else
+            stray++;
+        }
+      EXPECT_EQ(stray, 0) << "blend " << withBlend << (graph == pieces ? ", nine pieces" : "");
+      // The trapezoid covers 14000 pixels, the parallelogram 10000 less its slant.
+      EXPECT_GT(lit, 20000) << "blend " << withBlend << (graph == pieces ? ", nine pieces" : "");
+      EXPECT_LT(lit, 25000) << "blend " << withBlend << (graph == pieces ? ", nine pieces" : "");
+    }
+  }
+  DeleteGraphHandle(blend, 0);
+  DeleteGraphHandle(sheet, 0);
 }
 }  // namespace
