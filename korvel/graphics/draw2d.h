@@ -5,6 +5,7 @@
 
 #include "graphics/draw_settings.h"
 #include "graphics/mask.h"
+#include "graphics/vertex_batch.h"
 
 // Caller vertex of DrawUserVertices2D: x, y, u, v, then the colour as blue, green, red, alpha.
 struct VERTEX_2D_UV {
@@ -12,7 +13,11 @@ struct VERTEX_2D_UV {
   unsigned char blue, green, red, alpha;
 };
 
+// Caller vertices drawn at once, textured with a graph or untextured (graph -5); fit maps the
+// caller's 0-1 texture coordinates onto the graph's part of its texture.
 int DrawUserVertices2D(const VERTEX_2D_UV* vertices, int n, int type, int graph, int transparent, int fit);
+// Pre-transformed caller vertices, textured with a graph or untextured (graph -5).
+int DrawGraphVertices2D(const VERTEX_2D_TEX* vertices, int n, int type, int graph, int transparent);
 int BeginSubtractBlendEmulation(const RECT* rect);
 int EndSubtractBlendEmulation(const RECT* rect);
 

@@ -119,10 +119,17 @@ int DrawLineHardware(int x1, int y1, int x2, int y2, unsigned int color) {
   return 0;
 }
 
-int DrawVertices2DDirect(IDirect3DBaseTexture9* texture, int z3, const VERTEX_2D_TEX* vertices, int n, int type,
+int DrawVertices2DDirect(int piece, int z3, const GRAPH_RECORD* graph, const VERTEX_2D_TEX* vertices, int n, int type,
                          int flags, int fill, int mirror) {
-  (void)mirror;  // the quad fill reads a graph's piece coordinates; no graph draws here yet
+  (void)mirror;  // only the quad fill, which no caller asks for, reads it
   if (!HasDirect3DDevice()) return -1;
+  IDirect3DBaseTexture9* texture = nullptr;
+  if (graph != nullptr) {
+    if (piece < 0 || piece >= graph->pieceCount) return -1;
+    texture = graph->pieces[piece].texture->texture;
+    if (graph->imageSet->desc.alpha) flags |= DRAW_TEXTURE_ALPHA;
+    if (graph->imageSet->desc.alphaTest) flags |= DRAW_TEXTURE_ALPHA_TEST;
+  }
   FlushVertexBatch(0);
   if (!StateFlags.sceneOpen) BeginDeviceScene();
   if (DeviceStateCache.blendGraphTexture != nullptr) SetDeviceBlendGraphTexture(nullptr, 0, 0);

@@ -10,6 +10,7 @@
 
 #include "core/handles.h"
 #include "graphics/device.h"
+#include "graphics/draw2d.h"
 #include "graphics/draw_settings.h"
 #include "graphics/graph_create.h"
 #include "graphics/graph_handles.h"
@@ -520,6 +521,66 @@ TEST_F(DrawGraph, QuadsOfOtherShapesDrawOnlyGraphTexelsInsideTheirBounds) {
     }
   }
   DeleteGraphHandle(blend, 0);
+  DeleteGraphHandle(sheet, 0);
+}
+}  // namespace
+
+namespace {
+// A strip over (9.5, 9.5)-(109.5, 109.5) with texture coordinates 0 to `edge`, in white.
+void FillStrip(VERTEX_2D_UV quad[4], float edge) {
+  for (int i = 0; i < 4; i++) {
+    quad[i].x = i % 2 ? 109.5f : 9.5f, quad[i].y = i / 2 ? 109.5f : 9.5f;
+    quad[i].u = i % 2 ? edge : 0.0f, quad[i].v = i / 2 ? edge : 0.0f;
+    quad[i].red = quad[i].green = quad[i].blue = quad[i].alpha = 255;
+  }
+}
+
+TEST_F(DrawGraph, CallerVerticesTakeTheGraphsTexels) {
+  int sheet = MakeNumberedGraph(128, 128);
+  int part = CreateDerivedGraph(20, 10, 100, 100, sheet);
+  VERTEX_2D_UV quad[4];
+  struct CASE {
+    const char* name;
+    int graph, fit;
+    float edge;
+    int dx, dy;  // the texel shown at (10, 10)
+  } cases[] = {
+      {"fitted", small, 1, 1.0f, 0, 0},
+      {"as given", small, 0, 100.0f / 128, 0, 0},
+      {"fitted to a part of the texture", part, 1, 1.0f, 20, 10},
+  };
+  for (const CASE& c : cases) {
+    SetUp();
+    FillStrip(quad, c.edge);
+    EXPECT_EQ(DrawUserVertices2D(quad, 4, D3DPT_TRIANGLESTRIP, c.graph, 0, c.fit), 0) << c.name;
+    EXPECT_EQ(WrongPixels(FlipAndRead(), Placed(10 - c.dx, 10 - c.dy, 200, 200, {10, 10, 110, 110})), "") << c.name;
+  }
+  // The pre-transformed form, plain and with the brightness scaling the colours.
+  VERTEX_2D_TEX v[4];
+  for (int i = 0; i < 4; i++) {
+    FillStrip(quad, 100.0f / 128);
+    v[i] = {quad[i].x, quad[i].y, 0.0f, 1.0f, 0xFFFFFFFF, quad[i].u, quad[i].v};
+  }
+  SetUp();
+  EXPECT_EQ(DrawGraphVertices2D(v, 4, D3DPT_TRIANGLESTRIP, small, 0), 0);
+  EXPECT_EQ(WrongPixels(FlipAndRead(), Placed(10, 10, 100, 100)), "");
+  SetUp();
+  SelectDrawBrightness(128, 255, 255);
+  EXPECT_EQ(DrawGraphVertices2D(v, 4, D3DPT_TRIANGLESTRIP, small, 0), 0);
+  SelectDrawBrightness(255, 255, 255);
+  PICTURE p = FlipAndRead();
+  EXPECT_NEAR((int)(p.At(50, 50) >> 16), 0x20, 1);
+  EXPECT_EQ(p.At(50, 50) & 0xFFFF, Texel(40, 40) & 0xFFFF);
+  EXPECT_EQ(v[0].diffuse, 0xFFFFFFFFu) << "the caller's vertices stay as they were";
+  // Bad graphs fail; -5 draws untextured.
+  for (int bad : {-1, 12345}) {
+    EXPECT_EQ(DrawUserVertices2D(quad, 4, D3DPT_TRIANGLESTRIP, bad, 0, 1), -1) << bad;
+    EXPECT_EQ(DrawGraphVertices2D(v, 4, D3DPT_TRIANGLESTRIP, bad, 0), -1) << bad;
+  }
+  SetUp();
+  EXPECT_EQ(DrawGraphVertices2D(v, 4, D3DPT_TRIANGLESTRIP, -5, 0), 0);
+  EXPECT_EQ(FlipAndRead().Count(0xFFFFFF, 0, 0, 640, 480), 100 * 100);
+  DeleteGraphHandle(part, 0);
   DeleteGraphHandle(sheet, 0);
 }
 }  // namespace
