@@ -584,3 +584,27 @@ TEST_F(DrawGraph, CallerVerticesTakeTheGraphsTexels) {
   DeleteGraphHandle(sheet, 0);
 }
 }  // namespace
+
+namespace {
+TEST_F(DrawGraph, MaskDrawingKeepsGraphsOffMaskedPixels) {
+  ASSERT_EQ(CreateMaskScreen(1), 0);
+  RECT column = {20, 0, 40, 480};
+  ASSERT_EQ(FillMaskScreenRect(&column, 1), 0);
+  ASSERT_EQ(EnableMaskDrawing(1), 0);
+  EXPECT_EQ(DrawGraphAt(10, 10, small, 0), 0);
+  EXPECT_EQ(DrawGraphStretched(10, 200, 210, 400, pieces, 0), 0);
+  EXPECT_EQ(MaskState.nesting, 0);
+  EnableMaskDrawing(0);
+  FillMaskScreenRect(&column, 0);
+  EXPECT_EQ(WrongPixels(FlipAndRead(),
+                        [](int px, int py, int* tx, int* ty) {
+                          if (px >= 20 && px < 40) return false;
+                          if (py >= 200) {
+                            *tx = (px - 10) >> 1, *ty = (py - 200) >> 1;
+                            return px >= 10 && px < 210 && py < 400;
+                          }
+                          return Placed(10, 10, 100, 100)(px, py, tx, ty);
+                        }),
+            "");
+}
+}  // namespace
