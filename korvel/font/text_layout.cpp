@@ -6,6 +6,7 @@
 #include "font/font_screen.h"
 #include "font/glyph_cache.h"
 #include "font/glyph_draw.h"
+#include "font/glyph_texture.h"
 #include "graphics/draw_settings.h"
 #include "korvel.h"
 
@@ -18,6 +19,31 @@ struct TEXT_LAYOUT_STATE {
 TEXT_LAYOUT_STATE LayoutState;
 
 int IsSpace(const GLYPH_CHAR* c) { return (c->lead == 0x20 && c->trail == 0) || (c->lead == 0x81 && c->trail == 0x40); }
+
+void SelectTint(unsigned int tint) { SelectDrawBrightness(tint >> 16 & 0xFF, tint >> 8 & 0xFF, tint & 0xFF); }
+
+// One glyph from the texture cache at dest: the edge graph's cell first (edged types) tinted
+// with the edge colour, then the glyph's cell tinted with the text colour, each drawn as a
+// transparent region with the blend graph switched off. The draw brightness and the blend
+// graph come back after the glyph.
+void DrawTextureGlyph(const FONT_RECORD* font, const GLYPH_CACHE_SLOT* slot, const RECT& dest, const TEXT_COLOR& text,
+                      const TEXT_COLOR& edge) {
+  int cellX = 0, cellY = 0;
+  GetCellCorner(font, slot->cellIndex, &cellX, &cellY);
+  cellX += 1;  // the cell's one-texel margin
+  cellY += 1;
+  DWORD brightness = DrawSettings.brightness;
+  int blendGraph = DrawSettings.blendGraph;
+  DrawSettings.blendGraph = -1;
+  if ((font->fontType & FONT_TYPE_EDGE) && font->edgeGraph != -1) {
+    SelectTint(edge.tint);
+    DrawGraphRegion(dest.left, dest.top, cellX, cellY, slot->width, slot->height, font->edgeGraph, 1, 0);
+  }
+  SelectTint(text.tint);
+  DrawGraphRegion(dest.left, dest.top, cellX, cellY, slot->width, slot->height, font->cacheGraph, 1, 0);
+  SelectTint(brightness);
+  DrawSettings.blendGraph = blendGraph;
+}
 }  // namespace
 
 void ScaleTextColor(unsigned int color, unsigned int brightness, TEXT_COLOR* out) {
@@ -93,6 +119,8 @@ int LayoutAndDrawText(int draw, int x, int y, int scaled, double scaleX, double 
       PlaceGlyph(x, y, pen, slot, font->charHeight, vertical, &dest);
       if (!font->textureCache && target != nullptr)
         WriteGlyphToMemImg(font, slot, &dest, clip, vertical, target, textColor.packed, edge.packed, transparent);
+      else if (font->textureCache && !vertical)
+        DrawTextureGlyph(font, slot, dest, textColor, edge);
     }
     pen += (slot->advance + font->spacing) * scale;
   }

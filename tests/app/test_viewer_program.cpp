@@ -4,9 +4,11 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
+#include "read_back.h"
 #include "test_support.h"
 
 namespace {
@@ -115,26 +117,35 @@ TEST(ViewerProgram, ClosingTheIssueScreenEndsWithOne) {
   EXPECT_EQ(run.CloseAndWait(window), 1u);
 }
 
+// Pixels of the colour in rows y1..y2 - 1 of a picture.
+int CountInRows(const PICTURE& p, uint32_t color, int y1, int y2) { return p.Count(color, 0, y1, p.width, y2); }
+
 TEST(ViewerProgram, EnterLeavesTheIssueScreenForTheDefaultGrid) {
   CreateDirectoryA("empty2", nullptr);
   ProgramRun run("empty2");
   ASSERT_TRUE(run.started);
   HWND window = run.WaitForWindow("Quillmere 1.0");
   ASSERT_NE(window, nullptr);
+  // The issue screen at 516 x 288: the heading at y = 82 and "[Enter] to return" at y = 102
+  // in grey, the missing-file line at y = 132 in red (the empty lines below it are a line
+  // feed each, which the text drawing shows as a glyph), no grey elsewhere, no red above.
+  const uint32_t kGrey = 0xC8C8C8, kRed = 0xFF0000;
+  PICTURE screen;
+  for (int i = 0; i < 100; i++) {
+    screen = ReadWindow(window);
+    if (CountInRows(screen, kRed, 0, screen.height) > 0) break;
+    Sleep(50);
+  }
+  ASSERT_EQ(screen.height, 288);
+  EXPECT_GT(CountInRows(screen, kGrey, 82, 100), 40) << "heading";
+  EXPECT_GT(CountInRows(screen, kGrey, 102, 120), 20) << "[Enter] to return";
+  EXPECT_GT(CountInRows(screen, kRed, 132, 150), 40) << "the missing grid file";
+  EXPECT_EQ(CountInRows(screen, kGrey, 0, 78) + CountInRows(screen, kRed, 0, 128), 0);
+  EXPECT_EQ(CountInRows(screen, kGrey, 124, 288), 0);
   // Past the issue screen the title names the (empty) first data path.
   window = HoldEnterUntilTitle(run, window, "Quillmere 1.0 - file: ");
   ASSERT_NE(window, nullptr);
   EXPECT_EQ(run.CloseAndWait(window), 0xFFFFFFFFu);
-}
-
-// The display's pixel under a point of the window's client area, as 0xRRGGBB.
-uint32_t ClientPixel(HWND window, int x, int y) {
-  POINT point = {x, y};
-  ClientToScreen(window, &point);
-  HDC screen = GetDC(nullptr);
-  COLORREF c = GetPixel(screen, point.x, point.y);
-  ReleaseDC(nullptr, screen);
-  return (uint32_t)GetRValue(c) << 16 | (uint32_t)GetGValue(c) << 8 | GetBValue(c);
 }
 
 // A 100 x 50 grid: the window's client area becomes 516 x 132 and the map's 2 x 2 cells start
@@ -159,14 +170,21 @@ TEST(ViewerProgram, HundredByFiftyGridIsDrawnInItsCells) {
   EXPECT_EQ(client.right, 516);
   EXPECT_EQ(client.bottom, 132);
   const uint32_t kMiddle = 0x7FFF80;
-  for (int i = 0; i < 100 && ClientPixel(window, 158, 2) != kMiddle; i++) Sleep(50);
+  PICTURE screen;
+  for (int i = 0; i < 100; i++) {
+    screen = ReadWindow(window);
+    if (screen.width == 516 && screen.height == 132 && screen.At(158, 2) == kMiddle) break;
+    Sleep(50);
+  }
+  ASSERT_EQ(screen.width, 516);
+  ASSERT_EQ(screen.height, 132);
   struct {
     int x, y;
     uint32_t color;
   } const cells[] = {{158, 2, kMiddle}, {159, 3, kMiddle}, {160, 4, 0x0000FF}, {161, 5, 0x0000FF},
                      {162, 6, 0xFF0000}, {163, 7, 0xFF0000}, {164, 8, kMiddle}, {357, 101, kMiddle}};
   for (const auto& cell : cells)
-    EXPECT_EQ(ClientPixel(window, cell.x, cell.y), cell.color) << cell.x << "," << cell.y;
+    EXPECT_EQ(screen.At(cell.x, cell.y), cell.color) << cell.x << "," << cell.y;
   EXPECT_EQ(run.CloseAndWait(window), 0xFFFFFFFFu);
 }
 }  // namespace

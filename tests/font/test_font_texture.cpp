@@ -25,6 +25,7 @@
 #include "font/text_layout.h"
 #include "korvel.h"
 #include "system/window_state.h"
+#include "read_back.h"
 #include "real_device.h"
 #include "test_support.h"
 
@@ -326,5 +327,47 @@ TEST(FontTexels, EmptyIsNeverOpaque) {
     EXPECT_EQ(glyph, r.glyph) << r.name;
     EXPECT_EQ(edge, r.edge) << r.name;
   }
+}
+// Text on the screen: the default font's glyphs drawn from its cache texture light pixels in
+// the text colour inside the box that measuring gives, and none outside it; a plain and an
+// edged font alike, the edged one with its edge colour around the glyphs.
+TEST_F(FontTexture, TextLandsOnTheScreenInsideItsMeasuredBox) {
+  struct Row {
+    int fontType;
+    const char* name;
+  } const rows[] = {{0, "plain"}, {FONT_TYPE_EDGE, "edged"}};
+  const char* const text = "Korvel 123";
+  const int x = 40, y = 60;
+  for (const Row& row : rows) {
+    ChangeDefaultFontSettings(nullptr, 16, 6);
+    FontDefaults.fontType = row.fontType;
+    RefreshDefaultFont();
+    HANDLE_VALUE font = GetDefaultFontHandle();
+    FONT_RECORD* record = GetFontRecord(font);
+    ASSERT_NE(record, nullptr) << row.name;
+    ASSERT_EQ(record->textureCache, 1) << row.name;
+    // A blue ground, so that the edge's black shows.
+    DrawFilledBox(0, 0, 640, 480, PackScreenColor(0, 0, 128));
+    ASSERT_EQ(DrawFormattedText(x, y, PackScreenColor(255, 255, 0), "%s", text), 0) << row.name;
+    FlipScreenBuffers();
+    PICTURE p = ReadBackBuffer();
+    ASSERT_GT(p.width, 0);
+    int width = LayoutAndDrawText(0, x, y, 0, 1.0, 1.0, text, 0, nullptr, nullptr, 1, font, 0, -1, 0, nullptr);
+    RECT box = {x - 1, y - 1, x + width + 1, y + record->charHeight + 1};
+    int inside = 0, outside = 0;
+    for (int py = 0; py < p.height; py++)
+      for (int px = 0; px < p.width; px++) {
+        if (p.At(px, py) == 0x000080) continue;
+        bool in = px >= box.left && px < box.right && py >= box.top && py < box.bottom;
+        (in ? inside : outside)++;
+        if (!in && outside <= 3) ADD_FAILURE() << row.name << ": lit pixel " << px << "," << py << " outside the box";
+      }
+    EXPECT_GT(p.Count(0xFFFF00, box.left, box.top, box.right, box.bottom), 30) << row.name;
+    EXPECT_EQ(outside, 0) << row.name;
+    if (row.fontType == FONT_TYPE_EDGE)
+      EXPECT_GT(inside, p.Count(0xFFFF00, box.left, box.top, box.right, box.bottom)) << "edge pixels around the glyphs";
+  }
+  FontDefaults.fontType = 0;
+  RefreshDefaultFont();
 }
 }  // namespace

@@ -52,10 +52,9 @@ inline PICTURE ReadBackBuffer() {
   return p;
 }
 
-// The window's client area as the screen shows it.
-inline PICTURE ReadWindow() {
+// A window's client area (the library's own unless given) as the screen shows it.
+inline PICTURE ReadWindow(HWND window = WindowState.mainWindow) {
   PICTURE p;
-  HWND window = WindowState.mainWindow;
   RECT client;
   GetClientRect(window, &client);
   p.width = client.right;
