@@ -33,9 +33,10 @@ foreach(src ${TEST_SOURCES})
   file(MAKE_DIRECTORY ${workdir})
   add_test(NAME ${target} COMMAND ${target} WORKING_DIRECTORY ${workdir})
   set_tests_properties(${target} PROPERTIES TIMEOUT 300 ENVIRONMENT "KORVEL_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
-  # Programs that inject keyboard and mouse input need the display's focus to themselves; the
-  # 2D drawing program reads the presented window back from the screen.
-  if(folder STREQUAL "input" OR target STREQUAL "graphics_test_draw2d")
+  # Programs that inject keyboard and mouse input need the display's focus to themselves;
+  # those that read presented windows back from the screen need it unobscured; the window
+  # program checks the system-wide screen-saver setting, which every library start changes.
+  if(folder STREQUAL "input" OR target MATCHES "^(graphics_test_draw2d|graphics_test_draw_graph|app_test_viewer_program|system_test_window)$")
     set_tests_properties(${target} PROPERTIES RUN_SERIAL TRUE)
   endif()
 endforeach()
