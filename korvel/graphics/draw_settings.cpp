@@ -8,6 +8,7 @@
 #include "graphics/screen.h"
 #include "graphics/state_cache.h"
 #include "graphics/vertex_batch.h"
+#include "image/memimg_draw_state.h"
 #include "korvel.h"
 #include "system/library.h"
 #include "system/pump.h"
@@ -64,6 +65,7 @@ int InitDrawSettings() {
   DrawSettings.filterMode = 0;
   DrawSettings.maxAnisotropy = 1;
   DrawSettings.blendMode = 0;
+  SetMemImgBlendMode(0, 0);
   DrawSettings.alphaTestMode = -1;
 
   // The brightness and fog setters compare with the stored values: start them from values
@@ -114,6 +116,7 @@ int SelectBlendMode(int mode, int parameter) {
     StateFlags.stateChanged = 1;
   }
   DrawSettings.blendParam = Clamp255(parameter);
+  SetMemImgBlendMode(DrawSettings.blendMode, DrawSettings.blendParam);
   RefreshDiffuse();
   return 0;
 }
@@ -133,6 +136,7 @@ int SelectDrawBrightness(int red, int green, int blue) {
   if ((DWORD)red == (old >> 16 & 0xFF) && (DWORD)green == (old >> 8 & 0xFF) && (DWORD)blue == (old & 0xFF)) return 0;
   DWORD packed = (DWORD)Clamp255(red) << 16 | (DWORD)Clamp255(green) << 8 | (DWORD)Clamp255(blue);
   DrawSettings.brightness = packed;
+  SetMemImgTint(packed);
   // Only a change between white and non-white alters the texture stages.
   if ((old == 0xFFFFFF) != (packed == 0xFFFFFF)) StateFlags.stateChanged = 1;
   RefreshDiffuse();

@@ -5,6 +5,8 @@
 #include "graphics/graph_layout.h"
 #include "graphics/graph_reload.h"
 #include "graphics/graph_textures.h"
+#include "graphics/software_draw.h"
+#include "graphics/software_screen.h"
 
 const char* const kGraphHandleTypeName = "グラフィック";
 
@@ -30,6 +32,7 @@ GRAPH_IMAGE_SET* AllocGraphImageSet(int textureCount) {
 void ReleaseGraphImageSet(GRAPH_IMAGE_SET* set) {
   if (set == nullptr || --set->refCount > 0) return;
   ReleaseImageSetTextures(set);
+  ReleaseMemImg(&set->memImg);
   FreeTracked(set);
 }
 
@@ -37,6 +40,10 @@ int ReleaseGraphRecord(HANDLE_HEAD* head) {
   GRAPH_RECORD* g = (GRAPH_RECORD*)head;
   // Movies, draw targets and reload sources join here as their modules arrive: a graph that
   // shows a movie or is a draw target cannot be made before then.
+  // The software renderer never keeps drawing into or blending from a released image.
+  if (SoftwareTarget == &g->memImg) SoftwareTarget = GetScreenMemImg();
+  if (SoftwareBlendSource == &g->memImg) SoftwareBlendSource = nullptr;
+  ReleaseMemImg(&g->memImg);
   ReleaseGraphImageSet(g->imageSet);
   g->imageSet = nullptr;
   ReleaseReloadSource(g->reloadSource);
@@ -120,7 +127,13 @@ int LinkDerivedGraph(HANDLE_VALUE parent, HANDLE_VALUE child, int x, int y, int 
 
 int BuildGraphPieces(HANDLE_VALUE handle, int anyState) {
   GRAPH_RECORD* g = GetGraphRecord(handle, anyState);
-  if (g == nullptr || g->imageSet == nullptr || !g->imageSet->desc.heldAsTextures) return -1;
+  if (g == nullptr || g->imageSet == nullptr) return -1;
+  if (!g->imageSet->desc.heldAsTextures) {
+    // A software graph draws from a view of its rectangle of the set's image.
+    ReleaseMemImg(&g->memImg);
+    g->pieceCount = 0;
+    return DeriveMemImg(&g->memImg, &g->imageSet->memImg, g->x, g->y, g->width, g->height);
+  }
   int count = LayoutGraphPieces(g->imageSet, g->x, g->y, g->width, g->height, nullptr);
   if (count == 0) {
     WriteLogText(kNoPieces);

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "core/handles.h"
+#include "image/memimg.h"
 
 struct GRAPH_RELOAD_SOURCE;
 
@@ -51,6 +52,7 @@ struct GRAPH_IMAGE_SET {
   int mipLevels;
   int textureCount;
   GRAPH_TEXTURE* textures;  // stored right after the record, in the same allocation
+  MEMIMG memImg;            // software sets: the whole image
 };
 
 struct GRAPH_CORNER {
@@ -79,6 +81,7 @@ struct GRAPH_RECORD {
   GRAPH_IMAGE_SET* imageSet;
   int x, y;  // position of the graph's rectangle in the image set
   int width, height;
+  MEMIMG memImg;  // software graphs: a view of the graph's rectangle of the set's image
   int pieceCount;
   GRAPH_PIECE pieces[GRAPH_BASE_PIECES];  // grown with the record for more pieces
 };

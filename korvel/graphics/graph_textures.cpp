@@ -9,6 +9,7 @@
 #include "graphics/graph_formats.h"
 #include "graphics/graph_handles.h"
 #include "graphics/graph_layout.h"
+#include "graphics/graph_software.h"
 #include "graphics/main_thread_calls.h"
 #include "graphics/screen.h"
 #include "graphics/texture_transfer.h"
@@ -248,11 +249,7 @@ int SetUpGraphImageSet(const GRAPH_CREATE_PARAM* param, HANDLE_VALUE handle, int
   if (g == nullptr) return -1;
   TEXTURE_DESC desc;
   BuildTextureDesc(mipLevels, &desc, param, width, height, alpha, palette, compressedKind);
-  if (!desc.heldAsTextures) {
-    // Software image sets live in MEMIMG images, which this build does not hold yet.
-    DeleteGraphHandle(handle, 0);
-    return -1;
-  }
+  if (!desc.heldAsTextures) return SetUpSoftwareImageSet(param, handle, &desc, width, height);
   TEXTURE_LIMITS limits = GetDeviceTextureLimits();
   int count = LayoutImageSetTextures(&limits, param->maxTextureSize, width, height, !desc.drawable, nullptr);
   GRAPH_IMAGE_SET* set = count > 0 ? AllocGraphImageSet(count) : nullptr;
@@ -371,7 +368,6 @@ int CopyImageIntoGraph(HANDLE_VALUE handle, const COLOR_FORMAT* bitmapFormat, HB
     alphaImage = ReadBitmapImage(alphaBitmap, bitmapFormat, &bitmapAlpha) == 0 ? &bitmapAlpha : nullptr;
   }
   GRAPH_IMAGE_SET* set = g->imageSet;
-  if (!set->desc.heldAsTextures) return -1;  // software sets arrive with MEMIMG images
   // The rectangle is cut to the image so that no pixel outside it is read.
   RECT src = *srcRect;
   if (src.left < 0) { destX -= src.left; src.left = 0; }
@@ -383,7 +379,7 @@ int CopyImageIntoGraph(HANDLE_VALUE handle, const COLOR_FORMAT* bitmapFormat, HB
 
   // Compressed data goes unchanged only into textures of its own DXT format; otherwise a
   // decoded copy is transferred and the caller's image is left as it is.
-  D3DFORMAT format = SetD3DFormat(set);
+  D3DFORMAT format = set->desc.heldAsTextures ? SetD3DFormat(set) : D3DFMT_UNKNOWN;
   RASTER_IMAGE decoded, decodedAlpha;
   memset(&decoded, 0, sizeof(decoded));
   memset(&decodedAlpha, 0, sizeof(decodedAlpha));
@@ -394,6 +390,8 @@ int CopyImageIntoGraph(HANDLE_VALUE handle, const COLOR_FORMAT* bitmapFormat, HB
   int result = -1;
   if (img == nullptr || (alphaImage != nullptr && alpha == nullptr)) {
     WriteLogText(kNoPlainImage);
+  } else if (!set->desc.heldAsTextures) {
+    result = TransferImageToSoftwareSet(g, img, alpha, *srcRect, destX, destY, useAlpha, setRelative);
   } else {
     int count = CollectTargets(g, setRelative, nullptr);
     TRANSFER_TARGET* targets = (TRANSFER_TARGET*)AllocTracked(sizeof(TRANSFER_TARGET) * (size_t)(count > 0 ? count : 1), "", 0);

@@ -1,0 +1,369 @@
+// The software draw path under Wine: the library started with hardware rendering switched
+// off draws boxes, outlines, lines and graphs with the CPU kernels into the screen MEMIMG,
+// and the flip copies it to the window with GDI; the window is read back pixel by pixel and
+// compared with the pixels the hardware path lights for the same calls.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstdint>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "graphics/draw_settings.h"
+#include "graphics/graph_create.h"
+#include "graphics/graph_handles.h"
+#include "graphics/screen.h"
+#include "graphics/software_draw.h"
+#include "graphics/software_screen.h"
+#include "graphics/state_cache.h"
+#include "image/memimg_draw_state.h"
+#include "korvel.h"
+#include "system/window_state.h"
+#include "test_support.h"
+
+namespace {
+const uint32_t kRed = 0xFF0000, kGreen = 0x00FF00, kBlue = 0x0000FF, kWhite = 0xFFFFFF, kYellow = 0xFFFF00;
+unsigned int Packed(uint32_t rgb) { return PackScreenColor(rgb >> 16 & 0xFF, rgb >> 8 & 0xFF, rgb & 0xFF); }
+
+// A picture as 0x00RRGGBB pixels.
+struct PICTURE {
+  int width = 0, height = 0;
+  std::vector<uint32_t> pixels;
+  uint32_t At(int x, int y) const { return pixels[(size_t)y * width + x] & 0xFFFFFF; }
+  void Set(int x, int y, uint32_t c) {
+    if (x >= 0 && y >= 0 && x < width && y < height) pixels[(size_t)y * width + x] = c;
+  }
+};
+
+// The window's client area as the screen shows it, through GDI.
+PICTURE ReadWindow() {
+  PICTURE p;
+  HWND window = WindowState.mainWindow;
+  RECT client;
+  GetClientRect(window, &client);
+  p.width = client.right;
+  p.height = client.bottom;
+  HDC dc = GetDC(window);
+  HDC memory = CreateCompatibleDC(dc);
+  BITMAPINFO info = {};
+  info.bmiHeader.biSize = sizeof(info.bmiHeader);
+  info.bmiHeader.biWidth = p.width;
+  info.bmiHeader.biHeight = -p.height;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  void* bits = nullptr;
+  HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HGDIOBJ old = SelectObject(memory, bitmap);
+  BitBlt(memory, 0, 0, p.width, p.height, dc, 0, 0, SRCCOPY);
+  GdiFlush();
+  p.pixels.assign((uint32_t*)bits, (uint32_t*)bits + (size_t)p.width * p.height);
+  for (uint32_t& c : p.pixels) c &= 0xFFFFFF;
+  SelectObject(memory, old);
+  DeleteObject(bitmap);
+  DeleteDC(memory);
+  ReleaseDC(window, dc);
+  return p;
+}
+
+// Every differing pixel of a region as "x,y:got/want", empty when the two agree.
+std::string Differences(const PICTURE& got, const PICTURE& want, int x1, int y1, int x2, int y2) {
+  std::string out;
+  int count = 0;
+  for (int y = y1; y < y2; y++)
+    for (int x = x1; x < x2; x++)
+      if (got.At(x, y) != want.At(x, y) && count++ < 40) {
+        char text[64];
+        snprintf(text, sizeof text, "%d,%d:%06X/%06X ", x, y, got.At(x, y), want.At(x, y));
+        out += text;
+      }
+  return out;
+}
+
+// The pixels the hardware path lights (device rules: a box covers [L, R) x [T, B); a 4-sided
+// outline its one-pixel border; an axis-aligned line its start up to the pixel before its end).
+struct EXPECTED {
+  PICTURE picture;
+  RECT area;
+  EXPECTED(int width, int height) : area{0, 0, width, height} {
+    picture.width = width;
+    picture.height = height;
+    picture.pixels.assign((size_t)width * height, 0);
+  }
+  void Lit(int x, int y, uint32_t c) {
+    if (x >= area.left && x < area.right && y >= area.top && y < area.bottom) picture.Set(x, y, c);
+  }
+  void Box(int x1, int y1, int x2, int y2, uint32_t c) {
+    for (int y = std::min(y1, y2); y < std::max(y1, y2); y++)
+      for (int x = std::min(x1, x2); x < std::max(x1, x2); x++) Lit(x, y, c);
+  }
+  void Outline(int x1, int y1, int x2, int y2, uint32_t c) {
+    for (int y = y1; y < y2; y++)
+      for (int x = x1; x < x2; x++)
+        if (x == x1 || x == x2 - 1 || y == y1 || y == y2 - 1) Lit(x, y, c);
+  }
+  void AxisLine(int x1, int y1, int x2, int y2, uint32_t c) {
+    int sx = x2 > x1 ? 1 : x2 < x1 ? -1 : 0, sy = y2 > y1 ? 1 : y2 < y1 ? -1 : 0;
+    for (int x = x1, y = y1; x != x2 || y != y2; x += sx, y += sy) Lit(x, y, c);
+  }
+};
+
+class SoftwareDraw : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    DeleteFileA("Log.txt");
+    AllowMultipleInstances(1);
+    SetRunWhileInactive(1);
+    ChangeWindowMode(1);
+    ASSERT_EQ(SetHardwareRenderingWanted(0), 0);
+    ASSERT_EQ(SetScreenMode(640, 480, 32, 0), 0);
+    ASSERT_EQ(InitLibrary(), 0);
+  }
+  static void TearDownTestSuite() { EndLibrary(); }
+  void SetUp() override {
+    ASSERT_EQ(ScreenState.hardwareRendering, 0);
+    SelectDrawTarget(-2);
+    SetDrawClipArea(0, 0, 640, 480);
+    SelectBlendMode(0, 0);
+    SelectDrawBrightness(255, 255, 255);
+    ClearDrawTarget(nullptr);
+  }
+
+  // The screen MEMIMG's 32-bit pixel at (x, y).
+  static uint32_t ScreenPixel(int x, int y) {
+    const MEMIMG* m = GetScreenMemImg();
+    uint32_t v;
+    memcpy(&v, m->pixels + y * m->store->pitch + x * 4, 4);
+    return v & 0xFFFFFF;
+  }
+};
+
+TEST_F(SoftwareDraw, StartsInSoftwareModeWithA32BitScreenImage) {
+  EXPECT_FALSE(IsHardwareRenderingWanted());
+  const MEMIMG* screen = GetScreenMemImg();
+  ASSERT_TRUE(IsMemImgValid(screen));
+  EXPECT_EQ(screen->width, 640);
+  EXPECT_EQ(screen->height, 480);
+  EXPECT_EQ(screen->store->pixelType, MEMIMG_TYPE_32BIT);
+  EXPECT_EQ(SoftwareTarget, screen);
+  // The blend tables are built at start-up: product [255][255] = 255, [128][255] = 128.
+  EXPECT_EQ(BlendProductTables.product[255 * 256 + 255], 255);
+  EXPECT_EQ(BlendProductTables.product[128 * 256 + 255], 128);
+}
+
+// Boxes (corners in either order), outlines and axis-aligned lines, read back from the window
+// after the GDI flip, light exactly the pixels of the hardware rules in the packed colours.
+TEST_F(SoftwareDraw, BoxesOutlinesAndLinesReadBackFromTheWindow) {
+  EXPECTED want(640, 480);
+  auto fill = [&](int x1, int y1, int x2, int y2, uint32_t c) {
+    EXPECT_EQ(DrawRectangle(x1, y1, x2, y2, Packed(c), 1), 0);
+    want.Box(x1, y1, x2, y2, c);
+  };
+  auto outline = [&](int x1, int y1, int x2, int y2, uint32_t c) {
+    EXPECT_EQ(DrawRectangle(x1, y1, x2, y2, Packed(c), 0), 0);
+    want.Outline(x1, y1, x2, y2, c);
+  };
+  auto line = [&](int x1, int y1, int x2, int y2, uint32_t c) {
+    EXPECT_EQ(DrawLineSegment(x1, y1, x2, y2, Packed(c), 1), 0);
+    want.AxisLine(x1, y1, x2, y2, c);
+  };
+  fill(10, 10, 40, 30, kRed);
+  fill(90, 30, 50, 10, kGreen);  // corners in reverse order
+  fill(10, 10, 10, 20, kWhite);  // zero width: nothing
+  fill(630, 470, 700, 520, kBlue);  // cut at the screen's edge
+  outline(100, 10, 104, 14, kWhite);  // the 12 border pixels of a 4 x 4 square
+  outline(120, 10, 150, 30, kBlue);
+  outline(160, 10, 161, 11, kYellow);  // one pixel
+  line(10, 50, 60, 50, kRed);
+  line(60, 55, 10, 55, kGreen);
+  line(80, 40, 80, 90, kBlue);
+  line(90, 90, 90, 40, kWhite);
+  line(5, 5, 5, 5, kWhite);  // no length: nothing
+  // Thickness 3 on an axis is the box around the line: (0, 9)-(100, 12) for y = 10.
+  EXPECT_EQ(DrawLineSegment(200, 100, 300, 100, Packed(kYellow), 3), 0);
+  want.Box(200, 99, 300, 102, kYellow);
+
+  // A draw area clips every draw; an empty one draws nothing.
+  ASSERT_EQ(SetDrawClipArea(400, 200, 450, 240), 0);
+  want.area = {400, 200, 450, 240};
+  fill(380, 190, 420, 220, kRed);
+  outline(430, 230, 470, 260, kGreen);
+  line(390, 235, 460, 235, kBlue);
+  line(440, 180, 440, 260, kWhite);
+  ASSERT_EQ(SetDrawClipArea(500, 300, 500, 350), 0);
+  want.area = {0, 0, 0, 0};
+  fill(0, 0, 640, 480, kRed);
+  line(0, 0, 639, 0, kRed);
+  ASSERT_EQ(SetDrawClipArea(0, 0, 640, 480), 0);
+
+  ASSERT_EQ(FlipScreenBuffers(), 0);
+  PICTURE got = ReadWindow();
+  ASSERT_GE(got.width, 640);
+  ASSERT_GE(got.height, 480);
+  EXPECT_EQ(Differences(got, want.picture, 0, 0, 640, 480), "");
+}
+
+// The line kernel's pixels for a diagonal, as the CPU renderer defines them: (1, 1)-(9, 5)
+// lights eight pixels and not its end; a line from far outside stays in the draw area.
+TEST_F(SoftwareDraw, DiagonalLinesFollowTheKernelSteps) {
+  EXPECT_EQ(DrawLineSegment(201, 101, 209, 105, Packed(kWhite), 1), 0);
+  ASSERT_EQ(SetDrawClipArea(300, 300, 340, 330), 0);
+  EXPECT_EQ(DrawLineSegment(-100000, -90000, 100000, 110000, Packed(kGreen), 1), 0);
+  ASSERT_EQ(SetDrawClipArea(0, 0, 640, 480), 0);
+  ASSERT_EQ(FlipScreenBuffers(), 0);
+  PICTURE got = ReadWindow();
+  const POINT steps[8] = {{1, 1}, {2, 1}, {3, 2}, {4, 2}, {5, 3}, {6, 3}, {7, 4}, {8, 4}};
+  EXPECTED want(640, 480);
+  for (const POINT& p : steps) want.Lit(200 + p.x, 100 + p.y, kWhite);
+  EXPECT_EQ(Differences(got, want.picture, 195, 95, 215, 110), "");
+  int inside = 0;
+  for (int y = 0; y < 480; y++)
+    for (int x = 0; x < 640; x++)
+      if (got.At(x, y) == kGreen) {
+        EXPECT_TRUE(x >= 300 && x < 340 && y >= 300 && y < 330) << x << "," << y;
+        inside++;
+      }
+  EXPECT_GT(inside, 0);
+}
+
+// The software outline uses its corners as given; each corner pixel is the end of two lines
+// and is drawn once.
+TEST_F(SoftwareDraw, OutlineKernelCallLightsTheBorderOnce) {
+  SelectBlendMode(2, 255);  // additive: a pixel drawn twice would come out brighter
+  EXPECT_EQ(DrawBoxOutlineSoftware(0, 0, 4, 4, PackScreenColor(0x40, 0x40, 0x40)), 0);
+  SelectBlendMode(0, 0);
+  for (int y = 0; y < 6; y++)
+    for (int x = 0; x < 6; x++) {
+      bool border = x < 4 && y < 4 && (x == 0 || x == 3 || y == 0 || y == 3);
+      EXPECT_EQ(ScreenPixel(x, y), border ? 0x404040u : 0u) << x << "," << y;
+    }
+}
+
+// Graphs held as MEMIMGs: blitted, stretched and mirrored by the kernels, the transparent
+// colour skipped, and read back from the window texel for texel.
+TEST_F(SoftwareDraw, GraphsBlitAndStretchIntoTheWindow) {
+  RASTER_IMAGE image;
+  ASSERT_EQ(AllocXRGB8Image(16, 8, &image), 0);
+  auto texel = [](int x, int y) -> uint32_t { return (x == 3 && y == 2) ? 0 : 0x200000u * (uint32_t)(y + 1) | 0x1000u * (uint32_t)(x + 1) | 0x40; };
+  for (int y = 0; y < 8; y++)
+    for (int x = 0; x < 16; x++) ((uint32_t*)((uint8_t*)image.pixels + y * image.pitch))[x] = 0xFF000000u | texel(x, y);
+  HANDLE_VALUE graph = BuildGraphFromBaseImage(&image, nullptr, 0);
+  DisposeImage(&image);
+  ASSERT_NE(graph, -1);
+  GRAPH_RECORD* g = GetGraphRecord(graph, 0);
+  ASSERT_NE(g, nullptr);
+  ASSERT_FALSE(g->imageSet->desc.heldAsTextures);
+  EXPECT_EQ(g->imageSet->formatIndex, 29);  // 32-bit without alpha
+  ASSERT_TRUE(IsMemImgValid(&g->memImg));
+
+  // A derived graph is a view of its parent's pixels.
+  HANDLE_VALUE part = CreateDerivedGraph(4, 2, 8, 4, graph);
+  ASSERT_NE(part, -1);
+
+  DrawFilledBox(0, 200, 640, 300, Packed(kWhite));
+  EXPECT_EQ(BlitGraphSoftware(10, 210, g, 0), 0);
+  EXPECT_EQ(BlitGraphSoftware(40, 210, g, 1), 0);
+  EXPECT_EQ(BlitGraphSoftware(70, 210, GetGraphRecord(part, 0), 0), 0);
+  EXPECT_EQ(StretchGraphSoftware(100, 210, 132, 226, g, 0), 0);
+  EXPECT_EQ(StretchGraphSoftware(172, 210, 140, 226, g, 0), 0);  // mirrored
+  EXPECT_EQ(BlitGraphSoftware(630, 295, g, 0), 0);  // cut at the screen's edges
+  ASSERT_EQ(FlipScreenBuffers(), 0);
+  PICTURE got = ReadWindow();
+
+  EXPECTED want(640, 480);
+  want.Box(0, 200, 640, 300, kWhite);
+  for (int y = 0; y < 8; y++)
+    for (int x = 0; x < 16; x++) {
+      want.Lit(10 + x, 210 + y, texel(x, y));
+      if (texel(x, y) != 0) want.Lit(40 + x, 210 + y, texel(x, y));
+      want.Lit(630 + x, 295 + y, texel(x, y));
+    }
+  for (int y = 0; y < 4; y++)
+    for (int x = 0; x < 8; x++) want.Lit(70 + x, 210 + y, texel(4 + x, 2 + y));
+  for (int y = 0; y < 16; y++)
+    for (int x = 0; x < 32; x++) {
+      want.Lit(100 + x, 210 + y, texel(x / 2, y / 2));
+      want.Lit(171 - x, 210 + y, texel(x / 2, y / 2));
+    }
+  EXPECT_EQ(Differences(got, want.picture, 0, 195, 640, 305), "");
+
+  // Deleting the graph that is the draw target leaves the renderer on the screen image.
+  EXPECT_EQ(SelectSoftwareTarget(graph), 0);
+  EXPECT_EQ(SoftwareTarget, &GetGraphRecord(graph, 0)->memImg);
+  EXPECT_EQ(DeleteGraphHandle(graph, 0), 0);
+  EXPECT_EQ(SoftwareTarget, GetScreenMemImg());
+  // The derived graph keeps the shared pixels alive.
+  ASSERT_NE(GetGraphRecord(part, 0), nullptr);
+  uint32_t first;
+  memcpy(&first, GetGraphRecord(part, 0)->memImg.pixels, 4);
+  EXPECT_EQ(first & 0xFFFFFF, texel(4, 2));
+  EXPECT_EQ(DeleteGraphHandle(part, 0), 0);
+}
+
+// The four-corner draw and the filled quad of thick lines need the triangle kernel, which
+// this build does not have: they return 0 as the kernel's refusal would.
+TEST_F(SoftwareDraw, DrawsWithoutATriangleKernelReturnZero) {
+  const POINT quad[4] = {{0, 0}, {10, 0}, {0, 10}, {10, 10}};
+  EXPECT_EQ(DrawQuadSoftware(quad, Packed(kRed), 1), 0);
+  EXPECT_EQ(DrawLineSegment(0, 10, 100, 10, Packed(kRed), 2), 0);
+  EXPECT_EQ(DrawLineSegment(0, 0, 50, 30, Packed(kRed), 5), 0);
+}
+
+// A software graph is filled in its own pixel format, whatever the screen's: an RGB565 graph
+// on a 32-bit screen gets the RGB565 code of the colour over all of it, and the draw area,
+// blend mode and brightness do not touch the fill.
+TEST_F(SoftwareDraw, FillGraphWithColorPacksInTheGraphsOwnFormat) {
+  GRAPH_CREATE_PARAM param;
+  CaptureGraphCreateParam(&param);
+  param.colorBits = 16;
+  HANDLE_VALUE graph = CreateBlankGraph(&param, 20, 10, 0, 0, 0);
+  ASSERT_NE(graph, -1);
+  GRAPH_RECORD* g = GetGraphRecord(graph, 0);
+  ASSERT_EQ(g->memImg.store->pixelType, MEMIMG_TYPE_RGB565);
+  EXPECT_EQ(g->imageSet->formatIndex, 27);
+  SetDrawClipArea(0, 0, 2, 2);
+  SelectBlendMode(1, 128);
+  SelectDrawBrightness(10, 10, 10);
+  EXPECT_EQ(FillGraphWithColor(graph, 300, -5, 128, 64, 0), 0);
+  for (int y = 0; y < 10; y++)
+    for (int x = 0; x < 20; x++) {
+      uint16_t v;
+      memcpy(&v, g->memImg.pixels + y * g->memImg.store->pitch + x * 2, 2);
+      ASSERT_EQ(v, 0xF810) << x << "," << y;  // (255, 0, 128) as RGB565
+    }
+  EXPECT_EQ(FillGraphWithColor(-1, 0, 0, 0, 0, 0), -1);
+  EXPECT_EQ(DeleteGraphHandle(graph, 0), 0);
+}
+
+// Clearing in software mode cuts the rectangle to the target image and fills the rest of it.
+TEST_F(SoftwareDraw, ClearDrawTargetClipsItsRectangle) {
+  DrawFilledBox(0, 0, 640, 480, Packed(kRed));
+  const RECT beyond = {600, 400, 5000, 5000};
+  EXPECT_EQ(ClearDrawTarget(&beyond), 0);
+  EXPECT_EQ(ScreenPixel(599, 479), kRed);
+  EXPECT_EQ(ScreenPixel(600, 400), 0u);
+  EXPECT_EQ(ScreenPixel(639, 479), 0u);
+  EXPECT_EQ(ScreenPixel(639, 399), kRed);
+  const RECT negative = {-5, 0, 10, 10};  // a negative corner means the whole target
+  EXPECT_EQ(ClearDrawTarget(&negative), 0);
+  EXPECT_EQ(ScreenPixel(300, 300), 0u);
+}
+
+// The packed brightness setter keeps 24 bits, tints the renderer and flags a change only when
+// the value differs.
+TEST_F(SoftwareDraw, PackedBrightnessReachesTheRenderer) {
+  StateFlags.stateChanged = 0;
+  EXPECT_EQ(SetDrawBrightPacked(0xAB808080), 0);
+  EXPECT_EQ(DrawSettings.brightness, 0x808080u);
+  EXPECT_EQ(MemImgDrawState.tint, 0x808080u);
+  EXPECT_EQ(StateFlags.stateChanged, 1);
+  StateFlags.stateChanged = 0;
+  EXPECT_EQ(SetDrawBrightPacked(0x00808080), 0);
+  EXPECT_EQ(StateFlags.stateChanged, 0);
+  DrawFilledBox(0, 0, 2, 2, Packed(kWhite));
+  EXPECT_EQ(ScreenPixel(0, 0), 0x7F7F7Fu);  // 255 x 128 >> 8 on each channel
+  EXPECT_EQ(SetDrawBrightPacked(0xFFFFFF), 0);
+  EXPECT_EQ(MemImgDrawState.tint, 0xFFFFFFu);
+}
+}  // namespace
