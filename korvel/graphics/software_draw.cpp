@@ -1,5 +1,6 @@
 #include "graphics/software_draw.h"
 
+#include "graphics/d3d_calls.h"
 #include "graphics/draw_settings.h"
 #include "graphics/graph_handles.h"
 #include "graphics/main_thread_calls.h"

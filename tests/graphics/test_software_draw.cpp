@@ -174,7 +174,8 @@ TEST_F(SoftwareDraw, BoxesOutlinesAndLinesReadBackFromTheWindow) {
   fill(630, 470, 700, 520, kBlue);  // cut at the screen's edge
   outline(100, 10, 104, 14, kWhite);  // the 12 border pixels of a 4 x 4 square
   outline(120, 10, 150, 30, kBlue);
-  outline(160, 10, 161, 11, kYellow);  // one pixel
+  outline(160, 10, 162, 12, kYellow);  // 2 x 2: all four pixels
+  outline(170, 10, 171, 15, kYellow);  // one pixel wide
   line(10, 50, 60, 50, kRed);
   line(60, 55, 10, 55, kGreen);
   line(80, 40, 80, 90, kBlue);
