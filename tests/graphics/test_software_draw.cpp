@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "core/handles.h"
 #include "graphics/draw_settings.h"
 #include "graphics/graph_create.h"
 #include "graphics/graph_handles.h"
@@ -109,6 +110,13 @@ struct EXPECTED {
   }
 };
 
+// Graph handles (type 1) for the tests; 1 when registered here, 0 when graphics start-up
+// already did.
+bool RegisterGraphType() {
+  return InitHandleType(HANDLE_TYPE_GRAPH, sizeof(GRAPH_RECORD), GRAPH_HANDLE_MAX, InitGraphRecord,
+                        ReleaseGraphRecord, kGraphHandleTypeName) == 0;
+}
+
 class SoftwareDraw : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
@@ -119,8 +127,13 @@ class SoftwareDraw : public ::testing::Test {
     ASSERT_EQ(SetHardwareRenderingWanted(0), 0);
     ASSERT_EQ(SetScreenMode(640, 480, 32, 0), 0);
     ASSERT_EQ(InitLibrary(), 0);
+    ownsGraphType = RegisterGraphType();
   }
-  static void TearDownTestSuite() { EndLibrary(); }
+  static void TearDownTestSuite() {
+    if (ownsGraphType) EndHandleType(HANDLE_TYPE_GRAPH);
+    EndLibrary();
+  }
+  static bool ownsGraphType;
   void SetUp() override {
     ASSERT_EQ(ScreenState.hardwareRendering, 0);
     SelectDrawTarget(-2);
@@ -138,6 +151,7 @@ class SoftwareDraw : public ::testing::Test {
     return v & 0xFFFFFF;
   }
 };
+bool SoftwareDraw::ownsGraphType;
 
 TEST_F(SoftwareDraw, StartsInSoftwareModeWithA32BitScreenImage) {
   EXPECT_FALSE(IsHardwareRenderingWanted());

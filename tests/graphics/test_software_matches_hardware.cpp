@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "core/handles.h"
 #include "graphics/d3d_calls.h"
 #include "graphics/graph_create.h"
 #include "graphics/graph_handles.h"
@@ -118,6 +119,9 @@ TEST(SoftwareMatchesHardware, FillGraphWithColorOnTextureGraphs) {
   ChangeWindowMode(1);
   ASSERT_EQ(InitLibrary(), 0);
   ASSERT_EQ(ScreenState.hardwareRendering, 1);
+  // Graph handles: registered here unless graphics start-up already did.
+  bool ownsGraphType = InitHandleType(HANDLE_TYPE_GRAPH, sizeof(GRAPH_RECORD), GRAPH_HANDLE_MAX, InitGraphRecord,
+                                      ReleaseGraphRecord, kGraphHandleTypeName) == 0;
   GRAPH_CREATE_PARAM param;
   CaptureGraphCreateParam(&param);
   param.drawable = 1;
@@ -133,6 +137,7 @@ TEST(SoftwareMatchesHardware, FillGraphWithColorOnTextureGraphs) {
   EXPECT_EQ(FillGraphWithColor(-1, 255, 255, 255, 255, 0), -1);
   DeleteGraphHandle(drawable, 0);
   DeleteGraphHandle(plain, 0);
+  if (ownsGraphType) EndHandleType(HANDLE_TYPE_GRAPH);
   EndLibrary();
 }
 
