@@ -100,8 +100,6 @@ int BlitScreenMemImgToWindow(const RECT* rect, RECT mapped, RECT dest, int small
   const BITMAPINFO* bitmap = (const BITMAPINFO*)&info;
   int deviceWidth = ScreenState.deviceWidth, deviceHeight = ScreenState.deviceHeight;
   if (small) {
-    ScreenState.lastSourceRect = {0, 0, 640, 480};
-    ScreenState.lastDestRect = {0, 0, 640, 480};
     StretchDIBits(dc, 0, 0, 640, 480, 0, 240, 320, 240, m->pixels, bitmap, DIB_RGB_COLORS, SRCCOPY);
   } else if (rect != nullptr) {
     StretchDIBits(dc, rect->left, rect->top, rect->right - rect->left, rect->bottom - rect->top, mapped.left,
@@ -109,7 +107,6 @@ int BlitScreenMemImgToWindow(const RECT* rect, RECT mapped, RECT dest, int small
                   bitmap, DIB_RGB_COLORS, SRCCOPY);
   } else {
     int width = dest.right - dest.left, height = dest.bottom - dest.top;
-    ScreenState.lastSourceRect = {0, 0, width, height};
     if (width == deviceWidth && height == deviceHeight)
       SetDIBitsToDevice(dc, 0, 0, (DWORD)width, (DWORD)height, 0, 0, 0, (UINT)height, m->pixels, bitmap,
                         DIB_RGB_COLORS);

@@ -21,5 +21,6 @@ int SelectSoftwareTarget(int target);
 int ClearSoftwareTarget(const RECT* rect);
 // Copies the primary image to the window with GDI: a refresh of the window rectangle rect
 // from the mapped image rectangle, the doubled top-left quarter of an emulated small screen,
-// or the whole screen to the destination rectangle dest.
+// or the whole screen to the destination rectangle dest. The caller records the rectangles
+// that later partial presents map through.
 int BlitScreenMemImgToWindow(const RECT* rect, RECT mapped, RECT dest, int small);
