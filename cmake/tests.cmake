@@ -36,7 +36,8 @@ foreach(src ${TEST_SOURCES})
   # Programs that inject keyboard and mouse input need the display's focus to themselves;
   # those that read presented windows back from the screen need it unobscured; the window
   # program checks the system-wide screen-saver setting, which every library start changes.
-  if(folder STREQUAL "input" OR target MATCHES "^(graphics_test_draw2d|graphics_test_draw_graph|app_test_viewer_program|system_test_window)$")
+  if(folder STREQUAL "input" OR target MATCHES "^graphics_test_software_" OR
+     target MATCHES "^(graphics_test_draw2d|graphics_test_draw_graph|app_test_viewer_program|system_test_window)$")
     set_tests_properties(${target} PROPERTIES RUN_SERIAL TRUE)
   endif()
 endforeach()

@@ -11,6 +11,7 @@
 #include "graphics/draw_prepare.h"
 #include "graphics/draw_settings.h"
 #include "graphics/screen.h"
+#include "graphics/software_draw.h"
 #include "graphics/state_cache.h"
 #include "korvel.h"
 #include "system/pump.h"
@@ -22,10 +23,16 @@ enum SHAPE { SHAPE_FILL, SHAPE_OUTLINE, SHAPE_LINE };
 int savedBrightness;
 int savedBlendParam;
 
-// The hardware back end of one shape. The software kernels join with the CPU renderer;
-// until then a software screen draws nothing.
+// The back end of one shape: the vertex batch with a device, the CPU kernels without.
 int DrawShape(SHAPE shape, int x1, int y1, int x2, int y2, unsigned int color) {
-  if (!ScreenState.hardwareRendering) return 0;
+  if (!ScreenState.hardwareRendering) {
+    switch (shape) {
+      case SHAPE_FILL: return FillBoxSoftware(x1, y1, x2, y2, color);
+      case SHAPE_OUTLINE: return DrawBoxOutlineSoftware(x1, y1, x2, y2, color);
+      case SHAPE_LINE: return DrawLineSoftware(x1, y1, x2, y2, color);
+    }
+    return -1;
+  }
   switch (shape) {
     case SHAPE_FILL: return FillBoxHardware(x1, y1, x2, y2, color);
     case SHAPE_OUTLINE: return DrawBoxOutlineHardware(x1, y1, x2, y2, color);
@@ -115,7 +122,11 @@ int DrawThickLine(unsigned int color, int x1, int y1, int x2, int y2, int thickn
   float ox = (float)(y2 - y1) * scale, oy = -(float)(x2 - x1) * scale;
   const float px[4] = {x1 + ox, x2 + ox, x1 - ox, x2 - ox};
   const float py[4] = {y1 + oy, y2 + oy, y1 - oy, y2 - oy};
-  if (!ScreenState.hardwareRendering) return 0;  // the software quad joins with the CPU renderer
+  if (!ScreenState.hardwareRendering) {
+    const POINT quad[4] = {{(LONG)px[0], (LONG)py[0]}, {(LONG)px[1], (LONG)py[1]}, {(LONG)px[2], (LONG)py[2]},
+                           {(LONG)px[3], (LONG)py[3]}};
+    return DrawQuadSoftware(quad, color, 1);
+  }
   int red = 0, green = 0, blue = 0;
   UnpackScreenColor(color, &red, &green, &blue);
   VERTEX_2D_UV quad[4];

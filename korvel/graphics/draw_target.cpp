@@ -9,8 +9,10 @@
 #include "graphics/present.h"
 #include "graphics/screen.h"
 #include "graphics/screen_mode.h"
+#include "graphics/software_screen.h"
 #include "graphics/state_cache.h"
 #include "graphics/vertex_batch.h"
+#include "image/memimg_draw_state.h"
 #include "korvel.h"
 #include "system/library.h"
 #include "system/pump.h"
@@ -70,6 +72,7 @@ int SelectDrawTarget(int target) {
     UnbindStageTexture();
     if (ScreenTargetSurface() != nullptr) SetDeviceRenderTarget(ScreenTargetSurface(), 0);
   }
+  if (!ScreenState.hardwareRendering) SelectSoftwareTarget(target);
   if (target == -4) StartFrontScreenTimer(1);
   if (DrawSettings.targetWidth == oldWidth && DrawSettings.targetHeight == oldHeight)
     SetDrawClipArea(DrawSettings.drawArea.left, DrawSettings.drawArea.top, DrawSettings.drawArea.right,
@@ -95,6 +98,7 @@ int SetDrawClipArea(int x1, int y1, int x2, int y2) {
   DrawSettings.drawAreaF[1] = (float)area.top;
   DrawSettings.drawAreaF[2] = (float)area.right;
   DrawSettings.drawAreaF[3] = (float)area.bottom;
+  SetMemImgClipRect(&area);
   if (area.left == area.right || area.top == area.bottom) {
     DrawSettings.emptyDrawArea = 1;
     return 0;
@@ -116,12 +120,6 @@ int SetDrawClipArea(int x1, int y1, int x2, int y2) {
   SetDeviceProjectionTransform(projection);
   camera.derivedValid = 0;
   camera.inverseValid = 0;
-  return 0;
-}
-
-// The software target image arrives with the CPU renderer; until then there is none to clear.
-int ClearSoftwareTarget(const RECT* rect) {
-  (void)rect;
   return 0;
 }
 

@@ -18,10 +18,12 @@
 #include "graphics/screen_mode.h"
 #include "graphics/shader_constants.h"
 #include "graphics/shader_handles.h"
+#include "graphics/software_screen.h"
 #include "graphics/state_cache.h"
 #include "graphics/texture_transfer.h"
 #include "graphics/vertex_batch.h"
 #include "font/font_handles.h"
+#include "image/memimg_draw_state.h"
 #include "korvel.h"
 #include "system/sysinfo.h"
 #include "system/window_state.h"
@@ -73,8 +75,7 @@ void EndGraphicsHandleTypes() {
 }  // namespace
 
 void SetDefaultScreenImageType(int bits) {
-  // The screen images follow the depth once the CPU renderer's images exist.
-  (void)bits;
+  SetDefaultMemImgType(bits == 32 ? MEMIMG_TYPE_32BIT : MEMIMG_TYPE_RGB565);
 }
 
 int StartDirect3D() {
@@ -138,7 +139,9 @@ int StartUpGraphics() {
   }
   ScreenState.graphicsStarted = 1;
   if (ScreenState.hardwareRendering) InitDeviceStates();
+  else CreateSoftwareScreenImages();
   InitDrawSettings();
+  BuildMemImgTables();
   InitFontSystem();
   InitMaskHandleType();
   if (ScreenState.hardwareRendering) ResendDeviceStates();
@@ -157,6 +160,7 @@ int ShutDownGraphics() {
     DeleteHandlesOfType(HANDLE_TYPE_SHADER, nullptr);
     RemoveEveryLight();
     EndDirect3D();
+    ReleaseSoftwareScreenImages();
     FreeBuiltInShaderCode();
     ScreenState.graphicsStarted = 0;
   }

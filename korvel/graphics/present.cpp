@@ -7,6 +7,7 @@
 #include "graphics/draw_target.h"
 #include "graphics/screen.h"
 #include "graphics/screen_mode.h"
+#include "graphics/software_screen.h"
 #include "graphics/state_cache.h"
 #include "graphics/vertex_batch.h"
 #include "korvel.h"
@@ -77,11 +78,18 @@ RECT WholeScreenDestination() {
   return dest;
 }
 
-// The software screen is copied to the window with GDI once the CPU renderer's screen image
-// exists; without one there is nothing to show.
+// The software screen image is copied to the window with GDI; without one there is nothing
+// to show.
 int PresentSoftware(const RECT* rect, RECT mapped, RECT dest, int small) {
-  (void)rect, (void)mapped, (void)dest, (void)small;
-  return 0;
+  if (!IsMemImgValid(GetScreenMemImg())) return 0;
+  if (!DrawSettings.noVSyncWait) WaitForVerticalBlankPaced();
+  if (small) {
+    ScreenState.lastSourceRect = {0, 0, 640, 480};
+    ScreenState.lastDestRect = {0, 0, 640, 480};
+  } else if (rect == nullptr) {
+    ScreenState.lastSourceRect = {0, 0, Width(dest), Height(dest)};
+  }
+  return BlitScreenMemImgToWindow(rect, mapped, dest, small);
 }
 
 int PresentHardware(const RECT* rect, RECT source, RECT dest, int small) {
