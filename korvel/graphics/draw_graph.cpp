@@ -1,6 +1,7 @@
 // The public graph draws: the frame every one of them shares (nothing drawn in an empty area,
 // the graph and blend-graph checks, the inactive-window wait, masking and the subtraction
-// emulation) around the hardware back end.
+// emulation) around the hardware back end for graphs held as textures and the CPU kernels
+// for graphs held as MEMIMG images.
 #include <windows.h>
 
 #include "core/maths.h"
@@ -10,6 +11,7 @@
 #include "graphics/draw_settings.h"
 #include "graphics/graph_handles.h"
 #include "graphics/screen.h"
+#include "graphics/software_draw.h"
 #include "image/memimg_draw_state.h"
 #include "korvel.h"
 #include "system/pump.h"
@@ -55,6 +57,14 @@ int DrawOnDevice(const GRAPH_DRAW& d, GRAPH_RECORD* graph, GRAPH_RECORD* blend) 
                                     d.integerCall);
 }
 
+int DrawInSoftware(const GRAPH_DRAW& d, GRAPH_RECORD* graph) {
+  if (d.kind == DRAW_AT) return BlitGraphSoftware(d.x1, d.y1, graph, d.transparent);
+  if (d.kind == DRAW_STRETCHED) return StretchGraphSoftware(d.x1, d.y1, d.x2, d.y2, graph, d.transparent);
+  const float corners[8] = {d.quad[0].x, d.quad[0].y, d.quad[1].x, d.quad[1].y,
+                            d.quad[2].x, d.quad[2].y, d.quad[3].x, d.quad[3].y};
+  return DrawGraphQuadSoftware(corners, graph, d.transparent);
+}
+
 int RunGraphFrame(const GRAPH_DRAW& d, int graph) {
   if (DrawSettings.emptyDrawArea) return 0;
   GRAPH_RECORD* record = nullptr;
@@ -65,15 +75,15 @@ int RunGraphFrame(const GRAPH_DRAW& d, int graph) {
     // The wait ran window procedures, which may have deleted either graph.
     if (LookUpGraphs(graph, &record, &blend) != 0) return -1;
   }
-  // Graphs not held as textures are drawn by the software path, which joins with the CPU
-  // renderer; until then they draw nothing.
-  if (!record->imageSet->desc.heldAsTextures) return 0;
+  const int onDevice = record->imageSet->desc.heldAsTextures;
   RECT affected = {d.x1, d.y1, d.x1 + record->width, d.y1 + record->height};
   if (d.kind != DRAW_AT) {
     affected = {d.x1 < d.x2 ? d.x1 : d.x2, d.y1 < d.y2 ? d.y1 : d.y2, d.x1 < d.x2 ? d.x2 : d.x1,
                 d.y1 < d.y2 ? d.y2 : d.y1};
   }
-  return RunMaskedAndEmulated(affected, NeedsSubtractEmulation(1), [&]() { return DrawOnDevice(d, record, blend); });
+  return RunMaskedAndEmulated(affected, NeedsSubtractEmulation(onDevice), [&]() {
+    return onDevice ? DrawOnDevice(d, record, blend) : DrawInSoftware(d, record);
+  });
 }
 }  // namespace
 

@@ -67,8 +67,7 @@ int DrawUserVertices2D(const VERTEX_2D_UV* vertices, int n, int type, int graph,
   if (g == nullptr && !ScreenState.hardwareRendering) return 0;
   if (DrawSettings.emptyDrawArea || n <= 0 || vertices == nullptr) return 0;
   if (WaitAndLookUpAgain(graph, &g) != 0) return -1;
-  // Graphs not held as textures are drawn by the software path, which joins with the CPU
-  // renderer; until then they draw nothing.
+  // Caller vertices are a device matter: a graph not held as textures draws none.
   if (g != nullptr && !g->imageSet->desc.heldAsTextures) return 0;
   const GRAPH_PIECE* piece = g != nullptr ? &g->pieces[0] : nullptr;
   if (piece == nullptr ||
@@ -104,8 +103,8 @@ int DrawGraphVertices2D(const VERTEX_2D_TEX* vertices, int n, int type, int grap
   if (LookUpVertexGraph(graph, &g) != 0) return -1;
   if (DrawSettings.emptyDrawArea || n <= 0 || vertices == nullptr) return 0;
   if (WaitAndLookUpAgain(graph, &g) != 0) return -1;
-  // A software graph, or no graph on a software screen, draws nothing until the software
-  // path joins.
+  // Caller vertices are a device matter: a software graph, or no graph on a software
+  // screen, draws none.
   if (g != nullptr ? !g->imageSet->desc.heldAsTextures : !ScreenState.hardwareRendering) return 0;
   const VERTEX_2D_TEX* drawn = vertices;
   if (ColorsNeedScaling()) {
