@@ -68,6 +68,12 @@ int RunShapeFrame(SHAPE shape, int x1, int y1, int x2, int y2, unsigned int colo
 
 int Min(int a, int b) { return a < b ? a : b; }
 int Max(int a, int b) { return a < b ? b : a; }
+
+// Toward zero, kept inside the long range (a float beyond it has no integer meaning).
+LONG TruncateToLong(float value) {
+  if (!(value > -2147483000.0f)) return -2147483000;
+  return value < 2147483000.0f ? (LONG)value : 2147483000;
+}
 }  // namespace
 
 int NeedsSubtractEmulation(int reachesDevice) {
@@ -123,9 +129,17 @@ int DrawThickLine(unsigned int color, int x1, int y1, int x2, int y2, int thickn
   const float px[4] = {x1 + ox, x2 + ox, x1 - ox, x2 - ox};
   const float py[4] = {y1 + oy, y2 + oy, y1 - oy, y2 - oy};
   if (!ScreenState.hardwareRendering) {
-    const POINT quad[4] = {{(LONG)px[0], (LONG)py[0]}, {(LONG)px[1], (LONG)py[1]}, {(LONG)px[2], (LONG)py[2]},
-                           {(LONG)px[3], (LONG)py[3]}};
-    return DrawQuadSoftware(quad, color, 1);
+    // The quad as two flat triangles of the CPU renderer, framed as the other shapes are.
+    POINT quad[4];
+    for (int i = 0; i < 4; i++) quad[i] = {TruncateToLong(px[i]), TruncateToLong(py[i])};
+    RECT affected = {quad[0].x, quad[0].y, quad[0].x + 1, quad[0].y + 1};
+    for (const POINT& p : quad) {
+      affected.left = Min(affected.left, p.x), affected.top = Min(affected.top, p.y);
+      affected.right = Max(affected.right, p.x + 1), affected.bottom = Max(affected.bottom, p.y + 1);
+    }
+    if (DrawSettings.emptyDrawArea) return 0;
+    if (!WindowState.active) WaitWhileInactive();
+    return RunMaskedAndEmulated(affected, 0, [&]() { return DrawQuadSoftware(quad, color, 1); });
   }
   int red = 0, green = 0, blue = 0;
   UnpackScreenColor(color, &red, &green, &blue);

@@ -1,5 +1,7 @@
 #include "graphics/software_draw.h"
 
+#include <utility>
+
 #include "graphics/d3d_calls.h"
 #include "graphics/draw_settings.h"
 #include "graphics/graph_handles.h"
@@ -7,6 +9,7 @@
 #include "graphics/screen.h"
 #include "graphics/state_cache.h"
 #include "image/memimg_draw_state.h"
+#include "softrender/render_common.h"
 #include "softrender/softrender.h"
 
 MEMIMG* SoftwareTarget;
@@ -14,6 +17,47 @@ const MEMIMG* SoftwareBlendSource;
 
 namespace {
 int Clamp255(int value) { return value < 0 ? 0 : value > 255 ? 255 : value; }
+
+// Corners this far from the origin keep the edge arithmetic below inside 64 bits.
+const LONG kTriangleLimit = 1 << 28;
+
+long long FloorDiv(long long n, long long d) { return n >= 0 ? n / d : -((-n + d - 1) / d); }
+
+// The first pixel column whose centre lies at or right of the edge a-b on row y (a above b):
+// ceil(edge x at y + 0.5, minus 0.5), in exact integers so that both triangles of a shared
+// edge split its pixels the same way.
+long long EdgeColumn(const POINT& a, const POINT& b, int y) {
+  long long dy = (long long)b.y - a.y, dx = (long long)b.x - a.x;
+  long long n = 2 * (long long)a.x * dy + (2LL * y + 1 - 2LL * a.y) * dx - dy;
+  return -FloorDiv(-n, 2 * dy);
+}
+
+// A flat triangle as rows of the fill kernel, which applies the clip, blend mode and tint: a
+// pixel is drawn when its centre lies inside, or on a left or top edge, so two triangles that
+// share an edge never draw a pixel twice.
+void FillFlatTriangle(POINT p0, POINT p1, POINT p2, unsigned int color) {
+  for (const POINT& p : {p0, p1, p2})
+    if (p.x < -kTriangleLimit || p.x > kTriangleLimit || p.y < -kTriangleLimit || p.y > kTriangleLimit) return;
+  if (!IsMemImgValid(SoftwareTarget)) return;
+  // Sorted top to bottom (then left to right, so that a shared edge is always walked alike).
+  auto above = [](const POINT& a, const POINT& b) { return a.y < b.y || (a.y == b.y && a.x < b.x); };
+  if (above(p1, p0)) std::swap(p0, p1);
+  if (above(p2, p1)) std::swap(p1, p2);
+  if (above(p1, p0)) std::swap(p0, p1);
+  RECT bounds = GetDrawBounds(SoftwareTarget);
+  int top = p0.y > bounds.top ? p0.y : bounds.top;
+  int bottom = p2.y < bounds.bottom ? p2.y : bounds.bottom;
+  for (int y = top; y < bottom; y++) {
+    long long a = EdgeColumn(p0, p2, y);
+    long long b = y < p1.y ? EdgeColumn(p0, p1, y) : EdgeColumn(p1, p2, y);
+    long long left = a < b ? a : b, right = a < b ? b : a;
+    if (left < bounds.left) left = bounds.left;
+    if (right > bounds.right) right = bounds.right;
+    if (left >= right) continue;
+    const RECT row = {(LONG)left, y, (LONG)right, y + 1};
+    MEMIMGFillRect(SoftwareTarget, &row, color);
+  }
+}
 
 MEMIMG_LINE MakeLine(int x1, int y1, int x2, int y2, unsigned int color) {
   return MEMIMG_LINE{x1, y1, x2, y2, color, DrawSettings.blendParam};
@@ -64,8 +108,11 @@ int DrawBoxOutlineSoftware(int x1, int y1, int x2, int y2, unsigned int color) {
 }
 
 int DrawQuadSoftware(const POINT corners[4], unsigned int color, int filled) {
-  // A filled quad is two flat triangles of the CPU triangle kernel, not part of this build.
-  if (filled) return 0;
+  if (filled) {
+    FillFlatTriangle(corners[0], corners[1], corners[2], color);
+    FillFlatTriangle(corners[3], corners[2], corners[1], color);
+    return 0;
+  }
   MEMIMG_LINE lines[4];
   for (int i = 0; i < 4; i++) {
     const POINT& a = corners[i];
