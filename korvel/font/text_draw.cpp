@@ -3,9 +3,15 @@
 #include <cstdarg>
 
 #include "core/log.h"
+#include "core/maths.h"
 #include "font/font_screen.h"
 #include "font/glyph_cache.h"
 #include "font/text_layout.h"
+#include "graphics/draw_settings.h"
+#include "graphics/software_draw.h"
+#include "graphics/software_screen.h"
+#include "image/memimg_draw_state.h"
+#include "softrender/softrender.h"
 #include "system/pump.h"
 
 namespace {
@@ -26,7 +32,51 @@ int DrawTextFromTextureCache(HANDLE_VALUE handle, int x, int y, const char* text
 
 int DrawTextFromMemoryCache(HANDLE_VALUE handle, int x, int y, const char* text, unsigned int color,
                             unsigned int edgeColor, int vertical) {
-  LayoutAndDrawText(1, x, y, 0, 1.0, 1.0, text, color, nullptr, nullptr, 1, handle, edgeColor, -1, vertical, nullptr);
+  FONT_RECORD* font = GetFontRecord(handle);
+  MEMIMG* target = SoftwareTarget;
+  if (font == nullptr || !IsMemImgValid(target)) return 0;
+  int size[2] = {0, 0};
+  if (LayoutAndDrawText(0, x, y, 0, 1.0, 1.0, text, color, nullptr, nullptr, 1, handle, edgeColor, -1, vertical,
+                        size) < 0)
+    return 0;
+  const int antialiased = font->fontType >= 2;
+  const int mode = DrawSettings.blendMode, param = DrawSettings.blendParam;
+  if (!antialiased && (mode == 0 || (mode == 1 && param == 255))) {
+    // Glyph pixels replace what is under them: written straight into the target.
+    LayoutAndDrawText(1, x, y, 0, 1.0, 1.0, text, color, target, &DrawSettings.drawArea, 1, handle, edgeColor, -1,
+                      vertical, nullptr);
+    return 0;
+  }
+  // Blended text: drawn at (0, 0) into a work image, which is then blitted at (x, y) under the
+  // blend mode, with the brightness already in the glyph colours and the draw area narrowed
+  // to the text's rectangle.
+  MEMIMG* work = GetScreenWorkMemImg(antialiased);
+  if (!IsMemImgValid(work) || size[0] <= 0 || size[1] <= 0) return 0;
+  MEMIMG_STORE* store = work->store;
+  if (antialiased) {
+    store->transparentColor = 0;
+  } else {
+    TEXT_COLOR textColor, edge;
+    ScaleTextColor(color, DrawSettings.brightness, &textColor);
+    ScaleTextColor(edgeColor, DrawSettings.brightness, &edge);
+    uint32_t mask = GetMemImgPixelBytes(store) == 2 ? 0xFFFFu : 0xFFFFFFFFu;
+    while ((store->transparentColor & mask) == (textColor.packed & mask) ||
+           (store->transparentColor & mask) == (edge.packed & mask))
+      store->transparentColor = (store->transparentColor + 1) & mask;
+  }
+  const RECT box = {0, 0, size[0], size[1]};
+  FillMemImgRectRaw(work, &box, store->transparentColor);
+  LayoutAndDrawText(1, 0, 0, 0, 1.0, 1.0, text, color, work, &box, 1, handle, edgeColor, -1, vertical, nullptr);
+
+  const DWORD savedBrightness = DrawSettings.brightness;
+  const RECT savedClip = MemImgDrawState.clipRect;
+  RECT narrowed = {x, y, x + size[0], y + size[1]};
+  ClipRectToRect(&narrowed, &DrawSettings.drawArea);
+  SetDrawBrightPacked(0xFFFFFF);
+  SetMemImgClipRect(&narrowed);
+  if (narrowed.right > narrowed.left && narrowed.bottom > narrowed.top) MEMIMGBlit(target, work, x, y, 1, nullptr);
+  SetMemImgClipRect(&savedClip);
+  SetDrawBrightPacked(savedBrightness);
   return 0;
 }
 
