@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <functional>
@@ -12,6 +13,9 @@
 #include <vector>
 
 #include "core/handles.h"
+#include "core/maths.h"
+#include "font/font_handles.h"
+#include "font/text_layout.h"
 #include "graphics/draw_settings.h"
 #include "graphics/graph_create.h"
 #include "graphics/graph_handles.h"
@@ -255,9 +259,10 @@ TEST_F(SoftwareDraw, OutlineKernelCallLightsTheBorderOnce) {
     }
 }
 
-// Graphs held as MEMIMGs: blitted, stretched and mirrored by the kernels, the transparent
-// colour skipped, and read back from the window texel for texel.
-TEST_F(SoftwareDraw, GraphsBlitAndStretchIntoTheWindow) {
+// Graphs held as MEMIMGs go through the public graph draws to the kernels: blitted,
+// stretched, mirrored and cut to a region, the transparent colour skipped, clipped by the
+// draw area, and read back from the window texel for texel.
+TEST_F(SoftwareDraw, GraphsDrawIntoTheWindowThroughThePublicCalls) {
   RASTER_IMAGE image;
   ASSERT_EQ(AllocXRGB8Image(16, 8, &image), 0);
   auto texel = [](int x, int y) -> uint32_t { return (x == 3 && y == 2) ? 0 : 0x200000u * (uint32_t)(y + 1) | 0x1000u * (uint32_t)(x + 1) | 0x40; };
@@ -277,12 +282,20 @@ TEST_F(SoftwareDraw, GraphsBlitAndStretchIntoTheWindow) {
   ASSERT_NE(part, -1);
 
   DrawFilledBox(0, 200, 640, 300, Packed(kWhite));
-  EXPECT_EQ(BlitGraphSoftware(10, 210, g, 0), 0);
-  EXPECT_EQ(BlitGraphSoftware(40, 210, g, 1), 0);
-  EXPECT_EQ(BlitGraphSoftware(70, 210, GetGraphRecord(part, 0), 0), 0);
-  EXPECT_EQ(StretchGraphSoftware(100, 210, 132, 226, g, 0), 0);
-  EXPECT_EQ(StretchGraphSoftware(172, 210, 140, 226, g, 0), 0);  // mirrored
-  EXPECT_EQ(BlitGraphSoftware(630, 295, g, 0), 0);  // cut at the screen's edges
+  EXPECT_EQ(DrawGraphAt(10, 210, graph, 0), 0);
+  EXPECT_EQ(DrawGraphAt(40, 210, graph, 1), 0);
+  EXPECT_EQ(DrawGraphAt(70, 210, part, 0), 0);
+  EXPECT_EQ(DrawGraphStretched(100, 210, 132, 226, graph, 0), 0);
+  EXPECT_EQ(DrawGraphMirrored(180, 210, graph, 0), 0);
+  EXPECT_EQ(DrawGraphRegion(300, 210, 2, 1, 5, 3, graph, 0, 0), 0);
+  EXPECT_EQ(DrawGraphAt(630, 295, graph, 0), 0);  // cut at the screen's edges
+  // Cut at every edge of a draw area that lies inside the graph.
+  ASSERT_EQ(SetDrawClipArea(403, 212, 410, 215), 0);
+  EXPECT_EQ(DrawGraphAt(400, 210, graph, 0), 0);
+  ASSERT_EQ(SetDrawClipArea(500, 250, 500, 260), 0);  // empty: nothing
+  EXPECT_EQ(DrawGraphAt(500, 250, graph, 0), 0);
+  ASSERT_EQ(SetDrawClipArea(0, 0, 640, 480), 0);
+  EXPECT_EQ(DrawGraphAt(450, 210, -1, 0), -1);
   ASSERT_EQ(FlipScreenBuffers(), 0);
   PICTURE got = ReadWindow();
 
@@ -292,15 +305,16 @@ TEST_F(SoftwareDraw, GraphsBlitAndStretchIntoTheWindow) {
     for (int x = 0; x < 16; x++) {
       want.Lit(10 + x, 210 + y, texel(x, y));
       if (texel(x, y) != 0) want.Lit(40 + x, 210 + y, texel(x, y));
+      want.Lit(195 - x, 210 + y, texel(x, y));
       want.Lit(630 + x, 295 + y, texel(x, y));
+      if (x >= 3 && x < 10 && y >= 2 && y < 5) want.Lit(400 + x, 210 + y, texel(x, y));
     }
   for (int y = 0; y < 4; y++)
     for (int x = 0; x < 8; x++) want.Lit(70 + x, 210 + y, texel(4 + x, 2 + y));
+  for (int y = 0; y < 3; y++)
+    for (int x = 0; x < 5; x++) want.Lit(300 + x, 210 + y, texel(2 + x, 1 + y));
   for (int y = 0; y < 16; y++)
-    for (int x = 0; x < 32; x++) {
-      want.Lit(100 + x, 210 + y, texel(x / 2, y / 2));
-      want.Lit(171 - x, 210 + y, texel(x / 2, y / 2));
-    }
+    for (int x = 0; x < 32; x++) want.Lit(100 + x, 210 + y, texel(x / 2, y / 2));
   EXPECT_EQ(Differences(got, want.picture, 0, 195, 640, 305), "");
 
   // Deleting the graph that is the draw target leaves the renderer on the screen image.
@@ -316,13 +330,144 @@ TEST_F(SoftwareDraw, GraphsBlitAndStretchIntoTheWindow) {
   EXPECT_EQ(DeleteGraphHandle(part, 0), 0);
 }
 
-// The four-corner draw and the filled quad of thick lines need the triangle kernel, which
-// this build does not have: they return 0 as the kernel's refusal would.
-TEST_F(SoftwareDraw, DrawsWithoutATriangleKernelReturnZero) {
-  const POINT quad[4] = {{0, 0}, {10, 0}, {0, 10}, {10, 10}};
-  EXPECT_EQ(DrawQuadSoftware(quad, Packed(kRed), 1), 0);
-  EXPECT_EQ(DrawLineSegment(0, 10, 100, 10, Packed(kRed), 2), 0);
-  EXPECT_EQ(DrawLineSegment(0, 0, 50, 30, Packed(kRed), 5), 0);
+// Thick lines off the axes are quads of two flat triangles: a pixel is lit when its centre
+// lies inside, each pixel once (additive blending would show a second write), and only inside
+// the draw area.
+TEST_F(SoftwareDraw, ThickLinesFillTheirQuadOnce) {
+  struct ROW {
+    int x1, y1, x2, y2, thickness;
+    RECT area;
+  };
+  const ROW rows[] = {
+      {0, 10, 100, 10, 2, {0, 0, 640, 480}},      // the quad from y = 9 to y = 11
+      {20, 30, 20, 90, 4, {0, 0, 640, 480}},      // vertical, even width
+      {50, 50, 150, 110, 5, {0, 0, 640, 480}},    // diagonal
+      {300, 300, 200, 250, 9, {0, 0, 640, 480}},  // backwards
+      {400, 100, 600, 300, 12, {450, 150, 520, 200}},
+      {-100000, -100000, 100000, 100000, 6, {200, 200, 240, 230}},
+  };
+  SelectBlendMode(2, 255);
+  const uint32_t grey = 0x404040;
+  for (const ROW& r : rows) {
+    ClearDrawTarget(nullptr);
+    ASSERT_EQ(SetDrawClipArea(r.area.left, r.area.top, r.area.right, r.area.bottom), 0);
+    EXPECT_EQ(DrawLineSegment(r.x1, r.y1, r.x2, r.y2, Packed(grey), r.thickness), 0);
+    // The exact rule: the pixel centre inside the quad, on its left/top edges included.
+    double dx = r.x2 - r.x1, dy = r.y2 - r.y1, length = std::sqrt(dx * dx + dy * dy);
+    int lit = 0, wrong = 0;
+    for (int y = 0; y < 480; y++)
+      for (int x = 0; x < 640; x++) {
+        uint32_t v = ScreenPixel(x, y);
+        double cx = x + 0.5 - r.x1, cy = y + 0.5 - r.y1;
+        double along = (cx * dx + cy * dy) / length, across = std::fabs(cx * dy - cy * dx) / length;
+        bool inArea = x >= r.area.left && x < r.area.right && y >= r.area.top && y < r.area.bottom;
+        // Pixels whose centre lies within a pixel of the quad's border may go either way.
+        bool inside = along > 1 && along < length - 1 && across < r.thickness * 0.5 - 1;
+        bool outside = along < -1 || along > length + 1 || across > r.thickness * 0.5 + 1;
+        if (v != 0) lit++;
+        if ((v != 0 && v != grey) || (v != 0 && (!inArea || outside)) || (v == 0 && inArea && inside)) {
+          if (wrong++ < 5) ADD_FAILURE() << "row " << r.x1 << "," << r.y1 << " pixel " << x << "," << y << " " << v;
+        }
+      }
+    EXPECT_GT(lit, 0) << "row " << r.x1 << "," << r.y1;
+  }
+  // Exactly the box (0, 9)-(100, 11) for the first row.
+  ClearDrawTarget(nullptr);
+  SetDrawClipArea(0, 0, 640, 480);
+  DrawLineSegment(0, 10, 100, 10, Packed(grey), 2);
+  for (int y = 7; y < 14; y++)
+    for (int x = 0; x < 102; x++)
+      ASSERT_EQ(ScreenPixel(x, y), (x < 100 && y >= 9 && y < 11) ? grey : 0u) << x << "," << y;
+  // An empty draw area draws nothing.
+  SetDrawClipArea(10, 10, 10, 50);
+  EXPECT_EQ(DrawLineSegment(0, 0, 50, 30, Packed(grey), 5), 0);
+  SetDrawClipArea(0, 0, 640, 480);
+  EXPECT_EQ(ScreenPixel(10, 6), 0u);
+}
+
+// Text in software mode: the default font's glyphs come from its memory cache and are
+// written into the screen image, straight or through the work image when blended, only
+// inside the measured box and the draw area, covering the same pixels in every blend mode.
+TEST_F(SoftwareDraw, TextLightsPixelsOnlyInsideItsBox) {
+  const char* text = "Wjg 123";
+  const uint32_t background = 0x204060;
+  struct ROW {
+    const char* name;
+    int mode, param;
+    RECT area;
+  };
+  const ROW rows[] = {
+      {"copy", 0, 0, {0, 0, 640, 480}},
+      {"alpha 255", 1, 255, {0, 0, 640, 480}},
+      {"half alpha", 1, 128, {0, 0, 640, 480}},
+      {"add", 2, 255, {0, 0, 640, 480}},
+      {"cut by the area", 0, 0, {105, 45, 125, 52}},
+      {"blended, cut by the area", 1, 128, {105, 45, 125, 52}},
+  };
+  int fullCount = -1;
+  for (const ROW& r : rows) {
+    SelectBlendMode(0, 0);
+    ClearDrawTarget(nullptr);
+    DrawFilledBox(0, 0, 640, 480, Packed(background));
+    ASSERT_EQ(SetDrawClipArea(r.area.left, r.area.top, r.area.right, r.area.bottom), 0);
+    SelectBlendMode(r.mode, r.param);
+    EXPECT_EQ(DrawFormattedText(100, 40, Packed(kWhite), "%s", text), 0) << r.name;
+    SelectBlendMode(0, 0);
+    SetDrawClipArea(0, 0, 640, 480);
+    const FONT_RECORD* font = GetFontRecord(GetDefaultFontHandle());
+    ASSERT_NE(font, nullptr);
+    ASSERT_EQ(font->textureCache, 0);
+    int size[2];
+    int width = LayoutAndDrawText(0, 0, 0, 0, 1.0, 1.0, text, 0, nullptr, nullptr, 1, GetDefaultFontHandle(), 0, -1,
+                                  0, size);
+    ASSERT_GT(width, 20);
+    RECT box = {100, 40 - font->topOffset / 2, 100 + width, 40 - font->topOffset / 2 + size[1]};
+    ClipRectToRect(&box, &r.area);
+    int changed = 0, full = 0;
+    for (int y = 0; y < 120; y++)
+      for (int x = 0; x < 300; x++) {
+        uint32_t v = ScreenPixel(x, y);
+        if (v == background) continue;
+        changed++;
+        full += v == kWhite;
+        bool inside = x >= box.left && x < box.right && y >= box.top && y < box.bottom;
+        ASSERT_TRUE(inside) << r.name << ": " << x << "," << y;
+      }
+    EXPECT_GT(changed, 0) << r.name;
+    if (r.mode != 1 || r.param == 255) EXPECT_EQ(full, changed) << r.name;
+    else EXPECT_EQ(full, 0) << r.name;  // blended at half: never the whole text colour
+    // The whole string lights the same pixels whatever the blend mode.
+    if (r.area.right == 640) {
+      if (fullCount < 0) fullCount = changed;
+      EXPECT_EQ(changed, fullCount) << r.name;
+    }
+  }
+}
+
+// An antialiased font is blended through the alpha work image: grey levels give pixels
+// between the background and the text colour, and nothing lands outside the box.
+TEST_F(SoftwareDraw, AntialiasedTextBlendsItsGreyLevels) {
+  FONT_CREATE_OPTIONS options = {0, 0, 0};
+  HANDLE_VALUE font = MakeFontHandle(&options, nullptr, 20, -1, 2, -1, -1, 0, -1, 0);
+  ASSERT_NE(font, -1);
+  DrawFilledBox(0, 0, 640, 480, Packed(0x000000));
+  EXPECT_EQ(DrawTextWithFont(50, 50, "Osa", Packed(kWhite), font, 0, 0), 0);
+  int size[2];
+  int width = LayoutAndDrawText(0, 0, 0, 0, 1.0, 1.0, "Osa", 0, nullptr, nullptr, 1, font, 0, -1, 0, size);
+  int top = 50 - GetFontRecord(font)->topOffset / 2;
+  int partial = 0, solid = 0;
+  for (int y = 0; y < 120; y++)
+    for (int x = 0; x < 200; x++) {
+      uint32_t v = ScreenPixel(x, y);
+      if (v == 0) continue;
+      ASSERT_TRUE(x >= 50 && x < 50 + width && y >= top && y < top + size[1]) << x << "," << y;
+      EXPECT_EQ(v & 0xFF, v >> 16 & 0xFF) << "grey: " << x << "," << y;
+      if ((v & 0xFF) >= 0xEE) solid++;
+      else partial++;
+    }
+  EXPECT_GT(solid, 0);
+  EXPECT_GT(partial, 0);
+  EXPECT_EQ(DeleteHandle(font), 0);
 }
 
 // A software graph is filled in its own pixel format, whatever the screen's: an RGB565 graph
