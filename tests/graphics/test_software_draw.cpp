@@ -296,6 +296,8 @@ TEST_F(SoftwareDraw, GraphsDrawIntoTheWindowThroughThePublicCalls) {
   EXPECT_EQ(DrawGraphAt(500, 250, graph, 0), 0);
   ASSERT_EQ(SetDrawClipArea(0, 0, 640, 480), 0);
   EXPECT_EQ(DrawGraphAt(450, 210, -1, 0), -1);
+  // Four corners go to the triangle back end (outside the compared rows).
+  EXPECT_EQ(DrawGraphQuadF(500.0f, 400.0f, 532.0f, 404.0f, 530.0f, 420.0f, 498.0f, 416.0f, graph, 1), 0);
   ASSERT_EQ(FlipScreenBuffers(), 0);
   PICTURE got = ReadWindow();
 
@@ -395,14 +397,20 @@ TEST_F(SoftwareDraw, TextLightsPixelsOnlyInsideItsBox) {
     const char* name;
     int mode, param;
     RECT area;
+    uint32_t color;
+    int vertical;
   };
+  const RECT all = {0, 0, 640, 480}, cut = {105, 45, 125, 52};
   const ROW rows[] = {
-      {"copy", 0, 0, {0, 0, 640, 480}},
-      {"alpha 255", 1, 255, {0, 0, 640, 480}},
-      {"half alpha", 1, 128, {0, 0, 640, 480}},
-      {"add", 2, 255, {0, 0, 640, 480}},
-      {"cut by the area", 0, 0, {105, 45, 125, 52}},
-      {"blended, cut by the area", 1, 128, {105, 45, 125, 52}},
+      {"copy", 0, 0, all, kWhite, 0},
+      {"alpha 255", 1, 255, all, kWhite, 0},
+      {"half alpha", 1, 128, all, kWhite, 0},
+      {"add", 2, 255, all, kWhite, 0},
+      {"black at half alpha", 1, 128, all, 0x000000, 0},  // black is the work image's first key
+      {"cut by the area", 0, 0, cut, kWhite, 0},
+      {"blended, cut by the area", 1, 128, cut, kWhite, 0},
+      {"vertical", 0, 0, all, kWhite, 1},
+      {"vertical at half alpha", 1, 128, all, kWhite, 1},
   };
   int fullCount = -1;
   for (const ROW& r : rows) {
@@ -411,7 +419,8 @@ TEST_F(SoftwareDraw, TextLightsPixelsOnlyInsideItsBox) {
     DrawFilledBox(0, 0, 640, 480, Packed(background));
     ASSERT_EQ(SetDrawClipArea(r.area.left, r.area.top, r.area.right, r.area.bottom), 0);
     SelectBlendMode(r.mode, r.param);
-    EXPECT_EQ(DrawFormattedText(100, 40, Packed(kWhite), "%s", text), 0) << r.name;
+    if (r.vertical) EXPECT_EQ(DrawTextWithFont(100, 40, text, Packed(r.color), GetDefaultFontHandle(), 0, 1), 0);
+    else EXPECT_EQ(DrawFormattedText(100, 40, Packed(r.color), "%s", text), 0) << r.name;
     SelectBlendMode(0, 0);
     SetDrawClipArea(0, 0, 640, 480);
     const FONT_RECORD* font = GetFontRecord(GetDefaultFontHandle());
@@ -419,9 +428,12 @@ TEST_F(SoftwareDraw, TextLightsPixelsOnlyInsideItsBox) {
     ASSERT_EQ(font->textureCache, 0);
     int size[2];
     int width = LayoutAndDrawText(0, 0, 0, 0, 1.0, 1.0, text, 0, nullptr, nullptr, 1, GetDefaultFontHandle(), 0, -1,
-                                  0, size);
+                                  r.vertical, size);
     ASSERT_GT(width, 20);
-    RECT box = {100, 40 - font->topOffset / 2, 100 + width, 40 - font->topOffset / 2 + size[1]};
+    // The line moves up (vertical: left) by half the font's top offset.
+    int half = font->topOffset / 2;
+    RECT box = r.vertical ? RECT{100 - half, 40, 100 - half + size[0], 40 + size[1]}
+                          : RECT{100, 40 - half, 100 + size[0], 40 - half + size[1]};
     ClipRectToRect(&box, &r.area);
     int changed = 0, full = 0;
     for (int y = 0; y < 120; y++)
@@ -429,7 +441,7 @@ TEST_F(SoftwareDraw, TextLightsPixelsOnlyInsideItsBox) {
         uint32_t v = ScreenPixel(x, y);
         if (v == background) continue;
         changed++;
-        full += v == kWhite;
+        full += v == r.color;
         bool inside = x >= box.left && x < box.right && y >= box.top && y < box.bottom;
         ASSERT_TRUE(inside) << r.name << ": " << x << "," << y;
       }
@@ -437,7 +449,7 @@ TEST_F(SoftwareDraw, TextLightsPixelsOnlyInsideItsBox) {
     if (r.mode != 1 || r.param == 255) EXPECT_EQ(full, changed) << r.name;
     else EXPECT_EQ(full, 0) << r.name;  // blended at half: never the whole text colour
     // The whole string lights the same pixels whatever the blend mode.
-    if (r.area.right == 640) {
+    if (r.area.right == 640 && !r.vertical) {
       if (fullCount < 0) fullCount = changed;
       EXPECT_EQ(changed, fullCount) << r.name;
     }
