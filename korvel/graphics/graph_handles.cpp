@@ -5,6 +5,7 @@
 #include "graphics/graph_layout.h"
 #include "graphics/graph_reload.h"
 #include "graphics/graph_textures.h"
+#include "graphics/mask.h"
 #include "graphics/software_draw.h"
 #include "graphics/software_screen.h"
 
@@ -42,6 +43,7 @@ int ReleaseGraphRecord(HANDLE_HEAD* head) {
   // shows a movie or is a draw target cannot be made before then.
   // The software renderer never keeps drawing into or blending from a released image.
   if (SoftwareTarget == &g->memImg) SoftwareTarget = GetScreenMemImg();
+  if (MaskState.softwareRealTarget == &g->memImg) MaskState.softwareRealTarget = GetScreenMemImg();
   if (SoftwareBlendSource == &g->memImg) SoftwareBlendSource = nullptr;
   ReleaseMemImg(&g->memImg);
   ReleaseGraphImageSet(g->imageSet);

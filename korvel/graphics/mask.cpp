@@ -11,6 +11,8 @@
 #include "graphics/graph_handles.h"
 #include "graphics/present.h"
 #include "graphics/screen.h"
+#include "graphics/software_draw.h"
+#include "graphics/software_screen.h"
 #include "graphics/state_cache.h"
 #include "graphics/texture_transfer.h"
 #include "graphics/vertex_batch.h"
@@ -213,6 +215,7 @@ int CreateMaskScreen(int flag) {
 int ReleaseMaskSurfaces() {
   FreeTracked(M().pixels);
   M().pixels = nullptr;
+  if (SoftwareTarget == &M().softwareImage) SoftwareTarget = M().softwareRealTarget;
   if (M().softwareImageValid) ReleaseMemImg(&M().softwareImage);
   M().softwareImageValid = 0;
   if (M().imageTexture != nullptr) ReleaseComObject(M().imageTexture);
@@ -236,9 +239,11 @@ int EnableMaskDrawing(int flag) {
   EndPendingRegion();
   M().wanted = flag != 0;
   M().active = M().wanted && M().created;
-  // Software drawing follows the mask MEMIMG through the software draw target, which the
-  // software back end of the draw targets selects.
-  if (!Hardware()) return 0;
+  // Software drawing follows the mask MEMIMG through the software draw target.
+  if (!Hardware()) {
+    if (!ScreenState.hardwareRendering) FollowMaskInSoftwareTarget();
+    return 0;
+  }
   FlushVertexBatch(0);
   IDirect3DSurface9* target = M().active && M().screenSurface != nullptr ? M().screenSurface : RealTargetSurface(1);
   SetDeviceRenderTarget(target, 0);

@@ -2,6 +2,7 @@
 
 #include "graphics/draw_settings.h"
 #include "graphics/graph_handles.h"
+#include "graphics/mask.h"
 #include "graphics/screen.h"
 #include "graphics/software_draw.h"
 #include "korvel.h"
@@ -54,12 +55,14 @@ int CreateSoftwareScreenImages() {
   SetupMemImg(&softwareScreen.work, width, height, -1, 0, type, 0, 0, 0, nullptr);
   SetupMemImg(&softwareScreen.workAlpha, width, height, -1, 0, type, 0, 1, 0, nullptr);
   FillMemImgRectRaw(&softwareScreen.primary, nullptr, PackBackground(&softwareScreen.primary));
-  SoftwareTarget = &softwareScreen.primary;
+  MaskState.softwareRealTarget = &softwareScreen.primary;
+  FollowMaskInSoftwareTarget();
   return 0;
 }
 
 void ReleaseSoftwareScreenImages() {
   if (SoftwareTarget == &softwareScreen.primary) SoftwareTarget = nullptr;
+  if (MaskState.softwareRealTarget == &softwareScreen.primary) MaskState.softwareRealTarget = nullptr;
   ReleaseMemImg(&softwareScreen.primary);
   ReleaseMemImg(&softwareScreen.work);
   ReleaseMemImg(&softwareScreen.workAlpha);
@@ -70,14 +73,21 @@ MEMIMG* GetScreenMemImg() { return &softwareScreen.primary; }
 MEMIMG* GetScreenWorkMemImg(int withAlpha) { return withAlpha ? &softwareScreen.workAlpha : &softwareScreen.work; }
 
 int SelectSoftwareTarget(int target) {
-  if (target < 0) {
-    SoftwareTarget = &softwareScreen.primary;
-    return 0;
+  MEMIMG* real = &softwareScreen.primary;
+  if (target >= 0) {
+    GRAPH_RECORD* g = GetGraphRecord(target, 0);
+    if (g == nullptr || !IsMemImgValid(&g->memImg) || g->memImg.store->alphaFlag) return -1;
+    real = &g->memImg;
   }
-  GRAPH_RECORD* g = GetGraphRecord(target, 0);
-  if (g == nullptr || !IsMemImgValid(&g->memImg) || g->memImg.store->alphaFlag) return -1;
-  SoftwareTarget = &g->memImg;
+  MaskState.softwareRealTarget = real;
+  FollowMaskInSoftwareTarget();
   return 0;
+}
+
+void FollowMaskInSoftwareTarget() {
+  MEMIMG* mask = &MaskState.softwareImage;
+  if (MaskState.softwareRealTarget == nullptr && SoftwareTarget != mask) MaskState.softwareRealTarget = SoftwareTarget;
+  SoftwareTarget = MaskState.active && MaskState.softwareImageValid ? mask : MaskState.softwareRealTarget;
 }
 
 int ClearSoftwareTarget(const RECT* rect) {

@@ -13,9 +13,13 @@ void ReleaseSoftwareScreenImages();
 MEMIMG* GetScreenMemImg();
 // Work images of text drawing: without and with an alpha channel.
 MEMIMG* GetScreenWorkMemImg(int withAlpha);
-// Points the software target at a drawable graph's image (-1 for a graph with an alpha
-// channel or an invalid one) or, for a screen code, at the primary image.
+// Makes a drawable graph's image (-1 for a graph with an alpha channel or an invalid one) or,
+// for a screen code, the primary image the real target of software drawing; the software
+// target is that image, or the mask image while mask drawing is active.
 int SelectSoftwareTarget(int target);
+// Points the software target at the mask image while mask drawing is active, else back at
+// the real target.
+void FollowMaskInSoftwareTarget();
 // Clears the rectangle (null: all) of the current target's image to the background colour,
 // packed for that image; the rectangle is cut to the image.
 int ClearSoftwareTarget(const RECT* rect);
