@@ -7,7 +7,9 @@
 #include "font/font_screen.h"
 #include "font/glyph_cache.h"
 #include "font/text_layout.h"
+#include "graphics/draw2d.h"
 #include "graphics/draw_settings.h"
+#include "graphics/mask.h"
 #include "graphics/software_draw.h"
 #include "graphics/software_screen.h"
 #include "image/memimg_draw_state.h"
@@ -89,8 +91,20 @@ int DrawTextWithFont(int x, int y, const char* text, unsigned int color, int han
     return -1;
   }
   WaitWhileInactive();
-  if (font->textureCache) DrawTextFromTextureCache(handle, x, y, text, color, edgeColor, vertical);
-  else DrawTextFromMemoryCache(handle, x, y, text, color, edgeColor, vertical);
+  auto draw = [&]() {
+    if (font->textureCache) return DrawTextFromTextureCache(handle, x, y, text, color, edgeColor, vertical);
+    return DrawTextFromMemoryCache(handle, x, y, text, color, edgeColor, vertical);
+  };
+  const int emulate = NeedsSubtractEmulation(font->textureCache);
+  if (!emulate && !IsMaskDrawingEnabled()) return draw();
+  // The rectangle the text can touch, up to the draw area's far edge: the line moved up (or
+  // left) by half the top offset, as tall as the font's cell or line, whichever is more.
+  const RECT& area = DrawSettings.drawArea;
+  int half = font->topOffset / 2;
+  int depth = font->size + 3 > font->charHeight ? font->size + 3 : font->charHeight;
+  RECT affected = vertical ? RECT{x - half, y, x - half + depth, area.bottom} : RECT{x, y - half, area.right, y - half + depth};
+  if (affected.left >= area.right) return 0;
+  RunMaskedAndEmulated(affected, emulate, draw);
   return 0;
 }
 
