@@ -19,6 +19,7 @@
 #include "graphics/draw_settings.h"
 #include "graphics/graph_create.h"
 #include "graphics/graph_handles.h"
+#include "graphics/mask.h"
 #include "graphics/screen.h"
 #include "graphics/software_draw.h"
 #include "graphics/software_screen.h"
@@ -480,6 +481,57 @@ TEST_F(SoftwareDraw, AntialiasedTextBlendsItsGreyLevels) {
   EXPECT_GT(solid, 0);
   EXPECT_GT(partial, 0);
   EXPECT_EQ(DeleteHandle(font), 0);
+}
+
+// With mask drawing on, software draws go to the mask image and come back to the screen only
+// where the mask byte is 0: a closed column keeps its pixels under boxes, thick lines, graphs
+// and text (plain and blended).
+TEST_F(SoftwareDraw, MaskedDrawingLeavesClosedPixelsAlone) {
+  ASSERT_EQ(CreateMaskScreen(1), 0);
+  const RECT all = {0, 0, 640, 480}, closed = {50, 0, 60, 480};
+  FillMaskScreenRect(&all, 0);
+  FillMaskScreenRect(&closed, 1);
+  ASSERT_EQ(EnableMaskDrawing(1), 0);
+  EXPECT_EQ(SoftwareTarget, &MaskState.softwareImage);
+  RASTER_IMAGE image;
+  ASSERT_EQ(AllocXRGB8Image(30, 10, &image), 0);
+  for (int y = 0; y < 10; y++)
+    for (int x = 0; x < 30; x++) ((uint32_t*)((uint8_t*)image.pixels + y * image.pitch))[x] = 0xFF0000FFu;
+  HANDLE_VALUE graph = BuildGraphFromBaseImage(&image, nullptr, 0);
+  DisposeImage(&image);
+  ASSERT_NE(graph, -1);
+  EXPECT_EQ(DrawFilledBox(40, 10, 70, 20, Packed(kRed)), 0);
+  EXPECT_EQ(DrawLineSegment(40, 30, 70, 50, Packed(kGreen), 4), 0);
+  EXPECT_EQ(DrawGraphAt(40, 55, graph, 0), 0);
+  EXPECT_EQ(DrawFormattedText(40, 80, Packed(kWhite), "MMMMMM"), 0);
+  SelectBlendMode(1, 128);
+  EXPECT_EQ(DrawFormattedText(40, 110, Packed(kWhite), "MMMMMM"), 0);
+  SelectBlendMode(0, 0);
+  EXPECT_EQ(EnableMaskDrawing(0), 0);
+  EXPECT_EQ(SoftwareTarget, GetScreenMemImg());
+  FillMaskScreenRect(&all, 0);
+  EXPECT_EQ(DeleteGraphHandle(graph, 0), 0);
+
+  EXPECT_EQ(ScreenPixel(45, 15), kRed);
+  EXPECT_EQ(ScreenPixel(65, 15), kRed);
+  EXPECT_EQ(ScreenPixel(45, 60), kBlue);
+  EXPECT_EQ(ScreenPixel(65, 60), kBlue);
+  int open[4] = {0, 0, 0, 0};  // lit pixels of the line and the two texts left or right of the column
+  for (int y = 0; y < 140; y++)
+    for (int x = 30; x < 120; x++) {
+      uint32_t v = ScreenPixel(x, y);
+      if (x >= closed.left && x < closed.right) {
+        ASSERT_EQ(v, 0u) << x << "," << y;
+        continue;
+      }
+      if (v == 0) continue;
+      if (y >= 25 && y < 55) open[0]++;
+      else if (y >= 70 && y < 100) open[1]++;
+      else if (y >= 100) open[2]++;
+    }
+  EXPECT_GT(open[0], 0);
+  EXPECT_GT(open[1], 0);
+  EXPECT_GT(open[2], 0);
 }
 
 // A software graph is filled in its own pixel format, whatever the screen's: an RGB565 graph
