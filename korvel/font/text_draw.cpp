@@ -49,9 +49,10 @@ int DrawTextFromMemoryCache(HANDLE_VALUE handle, int x, int y, const char* text,
                       vertical, nullptr);
     return 0;
   }
-  // Blended text: drawn at (0, 0) into a work image, which is then blitted at (x, y) under the
-  // blend mode, with the brightness already in the glyph colours and the draw area narrowed
-  // to the text's rectangle.
+  // Blended text: drawn into a work image, which is then blitted under the blend mode, with
+  // the brightness already in the glyph colours and the draw area narrowed to the text's
+  // rectangle. The line's move by half the top offset is made by the blit, so that no row
+  // (vertical: column) of the line falls off the work image's edge.
   MEMIMG* work = GetScreenWorkMemImg(antialiased);
   if (!IsMemImgValid(work) || size[0] <= 0 || size[1] <= 0) return 0;
   MEMIMG_STORE* store = work->store;
@@ -68,7 +69,11 @@ int DrawTextFromMemoryCache(HANDLE_VALUE handle, int x, int y, const char* text,
   }
   const RECT box = {0, 0, size[0], size[1]};
   FillMemImgRectRaw(work, &box, store->transparentColor);
-  LayoutAndDrawText(1, 0, 0, 0, 1.0, 1.0, text, color, work, &box, 1, handle, edgeColor, -1, vertical, nullptr);
+  const int half = font->topOffset / 2;
+  LayoutAndDrawText(1, vertical ? half : 0, vertical ? 0 : half, 0, 1.0, 1.0, text, color, work, &box, 1, handle,
+                    edgeColor, -1, vertical, nullptr);
+  if (vertical) x -= half;
+  else y -= half;
 
   const DWORD savedBrightness = DrawSettings.brightness;
   const RECT savedClip = MemImgDrawState.clipRect;
