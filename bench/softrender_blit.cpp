@@ -7,6 +7,7 @@
 #include <cstring>
 #include <vector>
 
+#include "bench_clock.h"
 #include "image/memimg.h"
 #include "image/memimg_draw_state.h"
 #include "softrender/softrender.h"
@@ -14,13 +15,6 @@
 namespace {
 
 const int kSide = 512;  // target and blit source side; the stretched source is half as large
-
-double Seconds() {
-  LARGE_INTEGER now, frequency;
-  QueryPerformanceCounter(&now);
-  QueryPerformanceFrequency(&frequency);
-  return (double)now.QuadPart / (double)frequency.QuadPart;
-}
 
 // Runs draw repeatedly for about a quarter of a second; megapixels per second of pixels drawn.
 template <class F>

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_clock.h"
 #include "graphics/d3d_calls.h"
 #include "graphics/state_cache.h"
 #include "graphics/vertex_batch.h"
@@ -20,13 +21,6 @@
 #include "viewer_state.h"
 
 namespace {
-
-double Seconds() {
-  LARGE_INTEGER now, frequency;
-  QueryPerformanceCounter(&now);
-  QueryPerformanceFrequency(&frequency);
-  return (double)now.QuadPart / (double)frequency.QuadPart;
-}
 
 // Runs frame at least three times and for at least a second; milliseconds per call.
 template <class F>

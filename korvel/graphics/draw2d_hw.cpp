@@ -48,17 +48,6 @@ void WriteQuad(VERTEX_2D* v, float left, float top, float right, float bottom, f
   v[3].diffuse = color;
 }
 
-int PrimitiveCountOf(int type, int n) {
-  switch (type) {
-    case D3DPT_POINTLIST: return n;
-    case D3DPT_LINELIST: return n / 2;
-    case D3DPT_LINESTRIP: return n - 1;
-    case D3DPT_TRIANGLELIST: return n / 3;
-    case D3DPT_TRIANGLESTRIP:
-    case D3DPT_TRIANGLEFAN: return n - 2;
-  }
-  return 0;
-}
 }  // namespace
 
 DWORD MakeUntexturedColor(unsigned int color) {
@@ -145,7 +134,7 @@ int DrawVertices2DDirect(int piece, int z3, const GRAPH_RECORD* graph, const VER
     DeviceStateCache.fvf = fvf;
     DeviceStateCache.declaration = nullptr;
   }
-  int count = PrimitiveCountOf(type, n);
+  int count = CountPrimitives(type, n);
   if (count <= 0) return 0;
   DeviceCalls.DeviceDrawPrimitiveUP((D3DPRIMITIVETYPE)type, count, vertices, sizeof(VERTEX_2D_TEX));
   return 0;

@@ -30,17 +30,6 @@ char buffer3D[65536];  // shared by both 3D vertex types
 
 int Slot() { return VertexBatch.dimension * 3 + VertexBatch.vertexType; }
 
-int PrimitiveCount(int primitive, int n) {
-  switch (primitive) {
-    case D3DPT_POINTLIST: return n;
-    case D3DPT_LINELIST: return n / 2;
-    case D3DPT_LINESTRIP: return n - 1;
-    case D3DPT_TRIANGLELIST: return n / 3;
-    case D3DPT_TRIANGLESTRIP:
-    case D3DPT_TRIANGLEFAN: return n - 2;
-  }
-  return 0;
-}
 
 void SendFVF(DWORD fvf) {
   if (DeviceStateCache.fvf == fvf) return;
@@ -83,7 +72,7 @@ int FlushVertexBatch(int fromWorker) {
       SetIdentityMat44(&identity);
       if (VertexBatch.dimension == 1) SetDeviceWorldTransform(identity);
       DeviceCalls.DeviceDrawPrimitiveUP((D3DPRIMITIVETYPE)VertexBatch.primitive,
-                                        PrimitiveCount(VertexBatch.primitive, VertexBatch.count),
+                                        CountPrimitives(VertexBatch.primitive, VertexBatch.count),
                                         VertexBatch.starts[Slot()], format.stride);
       if (VertexBatch.dimension == 1) SetDeviceWorldTransform(DrawSettings.camera.world);
     }
@@ -149,5 +138,17 @@ int DrawIndexedGrid(int columns, const VERTEX_2D_TEX* vertices, int rows) {
     }
   }
   if (n > 0) draw();
+  return 0;
+}
+
+int CountPrimitives(int primitive, int n) {
+  switch (primitive) {
+    case D3DPT_POINTLIST: return n;
+    case D3DPT_LINELIST: return n / 2;
+    case D3DPT_LINESTRIP: return n - 1;
+    case D3DPT_TRIANGLELIST: return n / 3;
+    case D3DPT_TRIANGLESTRIP:
+    case D3DPT_TRIANGLEFAN: return n - 2;
+  }
   return 0;
 }

@@ -56,3 +56,5 @@ void CommitBatchVertices(int count);
 // The vertex type chosen by the blend set-up; the write position moves to its buffer start.
 void SelectBatchVertexType(int type);
 int DrawIndexedGrid(int columns, const VERTEX_2D_TEX* vertices, int rows);
+// The primitives n vertices make for a primitive type (0 for an unknown type).
+int CountPrimitives(int primitive, int n);

@@ -62,17 +62,7 @@ class Draw2D : public ::testing::Test {
     targetAfterStart = GetDrawTargetHandle();
   }
   static void TearDownTestSuite() { EndLibrary(); }
-  void SetUp() override {
-    SelectDrawTarget(-2);
-    SetDrawClipArea(0, 0, 640, 480);
-    SelectBlendMode(0, 0);
-    SelectDrawBrightness(255, 255, 255);
-    ClearDrawTarget(nullptr);
-  }
-  static PICTURE FlipAndRead() {
-    EXPECT_EQ(FlipScreenBuffers(), 0);
-    return ReadBackBuffer();
-  }
+  void SetUp() override { ResetDrawing(); }
 };
 
 TEST_F(Draw2D, StartsWindowedWithTheRequestedScreen) {

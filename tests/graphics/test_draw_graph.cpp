@@ -92,17 +92,7 @@ class DrawGraph : public ::testing::Test {
     ASSERT_NE(pieces, -1);
   }
   static void TearDownTestSuite() { EndRealDevice(); }
-  void SetUp() override {
-    SelectDrawTarget(-2);
-    SetDrawClipArea(0, 0, 640, 480);
-    SelectBlendMode(0, 0);
-    SelectDrawBrightness(255, 255, 255);
-    ClearDrawTarget(nullptr);
-  }
-  static PICTURE FlipAndRead() {
-    EXPECT_EQ(FlipScreenBuffers(), 0);
-    return ReadBackBuffer();
-  }
+  void SetUp() override { ResetDrawing(); }
   static int small, pieces;
 };
 int DrawGraph::small, DrawGraph::pieces;

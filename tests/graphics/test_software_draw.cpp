@@ -27,51 +27,11 @@
 #include "image/memimg_draw_state.h"
 #include "korvel.h"
 #include "system/window_state.h"
+#include "read_back.h"
 #include "test_support.h"
 
 namespace {
 const uint32_t kRed = 0xFF0000, kGreen = 0x00FF00, kBlue = 0x0000FF, kWhite = 0xFFFFFF, kYellow = 0xFFFF00;
-unsigned int Packed(uint32_t rgb) { return PackScreenColor(rgb >> 16 & 0xFF, rgb >> 8 & 0xFF, rgb & 0xFF); }
-
-// A picture as 0x00RRGGBB pixels.
-struct PICTURE {
-  int width = 0, height = 0;
-  std::vector<uint32_t> pixels;
-  uint32_t At(int x, int y) const { return pixels[(size_t)y * width + x] & 0xFFFFFF; }
-  void Set(int x, int y, uint32_t c) {
-    if (x >= 0 && y >= 0 && x < width && y < height) pixels[(size_t)y * width + x] = c;
-  }
-};
-
-// The window's client area as the screen shows it, through GDI.
-PICTURE ReadWindow() {
-  PICTURE p;
-  HWND window = WindowState.mainWindow;
-  RECT client;
-  GetClientRect(window, &client);
-  p.width = client.right;
-  p.height = client.bottom;
-  HDC dc = GetDC(window);
-  HDC memory = CreateCompatibleDC(dc);
-  BITMAPINFO info = {};
-  info.bmiHeader.biSize = sizeof(info.bmiHeader);
-  info.bmiHeader.biWidth = p.width;
-  info.bmiHeader.biHeight = -p.height;
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  void* bits = nullptr;
-  HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-  HGDIOBJ old = SelectObject(memory, bitmap);
-  BitBlt(memory, 0, 0, p.width, p.height, dc, 0, 0, SRCCOPY);
-  GdiFlush();
-  p.pixels.assign((uint32_t*)bits, (uint32_t*)bits + (size_t)p.width * p.height);
-  for (uint32_t& c : p.pixels) c &= 0xFFFFFF;
-  SelectObject(memory, old);
-  DeleteObject(bitmap);
-  DeleteDC(memory);
-  ReleaseDC(window, dc);
-  return p;
-}
 
 // Every differing pixel of a region as "x,y:got/want", empty when the two agree.
 std::string Differences(const PICTURE& got, const PICTURE& want, int x1, int y1, int x2, int y2) {
@@ -218,7 +178,7 @@ TEST_F(SoftwareDraw, BoxesOutlinesAndLinesReadBackFromTheWindow) {
   ASSERT_EQ(SetDrawClipArea(0, 0, 640, 480), 0);
 
   ASSERT_EQ(FlipScreenBuffers(), 0);
-  PICTURE got = ReadWindow();
+  PICTURE got = ReadWindow(WindowState.mainWindow, READ_FROM_WINDOW_DC);
   ASSERT_GE(got.width, 640);
   ASSERT_GE(got.height, 480);
   EXPECT_EQ(Differences(got, want.picture, 0, 0, 640, 480), "");
@@ -232,7 +192,7 @@ TEST_F(SoftwareDraw, DiagonalLinesFollowTheKernelSteps) {
   EXPECT_EQ(DrawLineSegment(-100000, -90000, 100000, 110000, Packed(kGreen), 1), 0);
   ASSERT_EQ(SetDrawClipArea(0, 0, 640, 480), 0);
   ASSERT_EQ(FlipScreenBuffers(), 0);
-  PICTURE got = ReadWindow();
+  PICTURE got = ReadWindow(WindowState.mainWindow, READ_FROM_WINDOW_DC);
   const POINT steps[8] = {{1, 1}, {2, 1}, {3, 2}, {4, 2}, {5, 3}, {6, 3}, {7, 4}, {8, 4}};
   EXPECTED want(640, 480);
   for (const POINT& p : steps) want.Lit(200 + p.x, 100 + p.y, kWhite);
@@ -300,7 +260,7 @@ TEST_F(SoftwareDraw, GraphsDrawIntoTheWindowThroughThePublicCalls) {
   // Four corners go to the triangle back end (outside the compared rows).
   EXPECT_EQ(DrawGraphQuadF(500.0f, 400.0f, 532.0f, 404.0f, 530.0f, 420.0f, 498.0f, 416.0f, graph, 1), 0);
   ASSERT_EQ(FlipScreenBuffers(), 0);
-  PICTURE got = ReadWindow();
+  PICTURE got = ReadWindow(WindowState.mainWindow, READ_FROM_WINDOW_DC);
 
   EXPECTED want(640, 480);
   want.Box(0, 200, 640, 300, kWhite);

@@ -1,6 +1,7 @@
 // Reading pictures back from the real device and the screen for the drawing tests: the
 // presented back buffer, the window's client area, and comparisons that name wrong pixels.
 #pragma once
+#include <gtest/gtest.h>
 #include <windows.h>
 
 #include <cstdint>
@@ -19,6 +20,9 @@ struct PICTURE {
   int width = 0, height = 0;
   std::vector<uint32_t> pixels;
   uint32_t At(int x, int y) const { return pixels[(size_t)y * width + x] & 0xFFFFFF; }
+  void Set(int x, int y, uint32_t c) {
+    if (x >= 0 && y >= 0 && x < width && y < height) pixels[(size_t)y * width + x] = c;
+  }
   // The pixels of one colour inside a region, as "x,y" strings for readable failures.
   int Count(uint32_t color, int x1, int y1, int x2, int y2) const {
     int n = 0;
@@ -52,17 +56,20 @@ inline PICTURE ReadBackBuffer() {
   return p;
 }
 
-// A window's client area (the library's own unless given) as the screen shows it.
-inline PICTURE ReadWindow(HWND window = WindowState.mainWindow) {
+// A window's client area (the library's own unless given) as the screen shows it, read
+// through the screen's DC: the window's own DC does not see what Direct3D presented into it.
+// What GDI drew into the window (the software present) is read through the window's DC.
+enum READ_SOURCE { READ_FROM_SCREEN, READ_FROM_WINDOW_DC };
+inline PICTURE ReadWindow(HWND window = WindowState.mainWindow, READ_SOURCE source = READ_FROM_SCREEN) {
   PICTURE p;
   RECT client;
   GetClientRect(window, &client);
   p.width = client.right;
   p.height = client.bottom;
   POINT origin = {0, 0};
-  ClientToScreen(window, &origin);
-  // The screen's DC: the window's own DC does not see what Direct3D presented into it.
-  HDC dc = GetDC(nullptr);
+  HWND owner = source == READ_FROM_SCREEN ? nullptr : window;
+  if (owner == nullptr) ClientToScreen(window, &origin);
+  HDC dc = GetDC(owner);
   HDC memory = CreateCompatibleDC(dc);
   BITMAPINFO info = {};
   info.bmiHeader.biSize = sizeof(info.bmiHeader);
@@ -79,7 +86,7 @@ inline PICTURE ReadWindow(HWND window = WindowState.mainWindow) {
   SelectObject(memory, old);
   DeleteObject(bitmap);
   DeleteDC(memory);
-  ReleaseDC(nullptr, dc);
+  ReleaseDC(owner, dc);
   return p;
 }
 
@@ -98,4 +105,20 @@ inline std::string Mismatches(const PICTURE& p, uint32_t color, int x1, int y1, 
     }
   if (extra.empty() && missing.empty()) return "";
   return "extra: " + extra + " missing: " + missing;
+}
+
+// A clean frame for a drawing test: the back screen, the whole 640 x 480 area, no blending,
+// full brightness, cleared.
+inline void ResetDrawing() {
+  SelectDrawTarget(-2);
+  SetDrawClipArea(0, 0, 640, 480);
+  SelectBlendMode(0, 0);
+  SelectDrawBrightness(255, 255, 255);
+  ClearDrawTarget(nullptr);
+}
+
+// Flips and reads back the frame just presented.
+inline PICTURE FlipAndRead() {
+  EXPECT_EQ(FlipScreenBuffers(), 0);
+  return ReadBackBuffer();
 }
