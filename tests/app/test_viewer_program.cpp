@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -34,7 +35,7 @@ class ProgramRun {
   }
   // The program's window with this title, or null after the wait (10 s unless given).
   HWND WaitForWindow(const char* title, int milliseconds = 10000) const {
-    for (int i = 0; i < milliseconds / 50; ++i) {
+    for (int i = 0; i <= milliseconds / 50; ++i) {
       HWND found = FindWindowA(nullptr, title);
       DWORD owner = 0;
       if (found) GetWindowThreadProcessId(found, &owner);
@@ -55,29 +56,30 @@ class ProgramRun {
   PROCESS_INFORMATION process = {};
 };
 
-void SendEnter(DWORD flags) {
+void SendKey(WORD key, DWORD flags) {
   INPUT input = {};
   input.type = INPUT_KEYBOARD;
-  input.ki.wVk = VK_RETURN;
-  input.ki.wScan = (WORD)MapVirtualKeyA(VK_RETURN, MAPVK_VK_TO_VSC);
+  input.ki.wVk = key;
+  input.ki.wScan = (WORD)MapVirtualKeyA(key, MAPVK_VK_TO_VSC);
   input.ki.dwFlags = flags;
   SendInput(1, &input, sizeof input);
 }
 
-// Holds Enter down on the window until the program shows the given title (at most 10 s), so
-// that the press is seen however long the program is still busy starting. Without a window
-// manager the display's focus can move away from the window while its device starts, so the
-// window is made the foreground one again, and the press repeated, every half second.
-HWND HoldEnterUntilTitle(const ProgramRun& run, HWND window, const char* title) {
-  HWND next = nullptr;
-  for (int i = 0; i < 20 && next == nullptr; i++) {
+// Holds a key down on the window until the condition holds (at most 10 s), so that the press
+// is seen however long the program is busy. Without a window manager the display's focus can
+// move away from the window while its device starts, and Wine releases an injected key on a
+// focus change: the window is made the foreground one again, and the press repeated, every
+// half second.
+bool HoldKeyUntil(HWND window, WORD key, const std::function<bool()>& condition) {
+  bool met = false;
+  for (int i = 0; i < 20 && !met; i++) {
     SetForegroundWindow(window);
     Sleep(100);
-    SendEnter(0);
-    next = run.WaitForWindow(title, 400);
+    SendKey(key, 0);
+    for (int k = 0; k < 8 && !(met = condition()); k++) Sleep(50);
   }
-  SendEnter(KEYEVENTF_KEYUP);
-  return next;
+  SendKey(key, KEYEVENTF_KEYUP);
+  return met;
 }
 
 std::string Bytes(const std::vector<double>& values) {
@@ -143,7 +145,8 @@ TEST(ViewerProgram, EnterLeavesTheIssueScreenForTheDefaultGrid) {
   EXPECT_EQ(CountInRows(screen, kGrey, 0, 78) + CountInRows(screen, kRed, 0, 128), 0);
   EXPECT_EQ(CountInRows(screen, kGrey, 124, 288), 0);
   // Past the issue screen the title names the (empty) first data path.
-  window = HoldEnterUntilTitle(run, window, "Quillmere 1.0 - file: ");
+  HoldKeyUntil(window, VK_RETURN, [&] { return run.WaitForWindow("Quillmere 1.0 - file: ", 0) != nullptr; });
+  window = run.WaitForWindow("Quillmere 1.0 - file: ", 0);
   ASSERT_NE(window, nullptr);
   EXPECT_EQ(run.CloseAndWait(window), 0xFFFFFFFFu);
 }
@@ -153,6 +156,8 @@ TEST(ViewerProgram, EnterLeavesTheIssueScreenForTheDefaultGrid) {
 // runs from 5 to 95: 50 is (127, 255, 128), 0 below the scale is blue, 100 above it red.
 TEST(ViewerProgram, HundredByFiftyGridIsDrawnInItsCells) {
   CreateDirectoryA("grid100", nullptr);
+  DeleteFileA("grid100\\b.bin");  // left by an earlier run
+  DeleteFileA("grid100\\c.bin");
   ASSERT_TRUE(WriteWholeFile("grid100\\grid.txt", "f a.bin\nf b.bin\nf c.bin\nW 100\nR 50\nO 0\nM 0\n"));
   std::vector<double> field(5000, 50.0);
   field[1 * 100 + 1] = 0.0;
@@ -185,6 +190,21 @@ TEST(ViewerProgram, HundredByFiftyGridIsDrawnInItsCells) {
                      {162, 6, 0xFF0000}, {163, 7, 0xFF0000}, {164, 8, kMiddle}, {357, 101, kMiddle}};
   for (const auto& cell : cells)
     EXPECT_EQ(screen.At(cell.x, cell.y), cell.color) << cell.x << "," << cell.y;
+  // Without the vector files no arrow is drawn: nothing black on the map.
+  EXPECT_EQ(screen.Count(0, 158, 2, 358, 102), 0);
+
+  // New data and a vector field (1, 0), then a key: the corner cell turns red (100 lies above
+  // the scale) and black arrows cross the map.
+  field[0] = 100.0;
+  ASSERT_TRUE(WriteWholeFile("grid100\\a.bin", Bytes(field)));
+  ASSERT_TRUE(WriteWholeFile("grid100\\b.bin", Bytes(std::vector<double>(5000, 1.0))));
+  ASSERT_TRUE(WriteWholeFile("grid100\\c.bin", Bytes(std::vector<double>(5000, 0.0))));
+  EXPECT_TRUE(HoldKeyUntil(window, VK_SPACE, [&] {
+    screen = ReadWindow(window);
+    return screen.width == 516 && screen.At(158, 2) == 0xFF0000;
+  }));
+  EXPECT_GT(screen.Count(0, 158, 2, 358, 102), 100) << "arrows";
+  EXPECT_EQ(screen.At(159, 3), 0xFF0000u);
   EXPECT_EQ(run.CloseAndWait(window), 0xFFFFFFFFu);
 }
 }  // namespace
