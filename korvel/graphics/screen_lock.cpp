@@ -7,8 +7,10 @@
 #include "graphics/device.h"
 #include "graphics/draw_settings.h"
 #include "graphics/graph_handles.h"
+#include "graphics/graph_records.h"
 #include "graphics/present.h"
 #include "graphics/screen.h"
+#include "graphics/software_screen.h"
 #include "graphics/state_cache.h"
 #include "graphics/texture_transfer.h"
 #include "graphics/vertex_batch.h"
@@ -118,9 +120,18 @@ int LockDrawScreenImage(const RECT* rect, RASTER_IMAGE* out, int graph, int read
   if (rect->left < 0 || rect->left >= rect->right || rect->top < 0 || rect->top >= rect->bottom ||
       rect->right > DrawSettings.targetWidth || rect->bottom > DrawSettings.targetHeight)
     return -1;
-  // Software mode reads the MEMIMG of the graph or the screen, which the software draw path
-  // provides through FillImageFromMemImg once it holds those images.
-  if (!ScreenState.hardwareRendering || !HasDirect3DDevice()) return -1;
+  // Software mode: the view points straight into the graph's or the screen's MEMIMG.
+  if (!ScreenState.hardwareRendering) {
+    const MEMIMG* image = GetScreenMemImg();
+    if (target != -2 && target != -4 && target != -3 && target != -5) {
+      GRAPH_RECORD* record = GetGraphRecord(target, 0);
+      image = record != nullptr ? &record->memImg : nullptr;
+    }
+    if (image == nullptr || FillImageFromMemImg(image, rect, out) == -1) return -1;
+    ScreenLock.locked = 1;
+    return 0;
+  }
+  if (!HasDirect3DDevice()) return -1;
   if (LockHardware(target, *rect, readOnly, textureIndex, out) == -1) return -1;
   ScreenLock.locked = 1;
   return 0;

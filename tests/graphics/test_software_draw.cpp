@@ -21,6 +21,7 @@
 #include "graphics/graph_handles.h"
 #include "graphics/mask.h"
 #include "graphics/screen.h"
+#include "graphics/screen_lock.h"
 #include "graphics/software_draw.h"
 #include "graphics/software_screen.h"
 #include "graphics/state_cache.h"
@@ -129,6 +130,27 @@ TEST_F(SoftwareDraw, StartsInSoftwareModeWithA32BitScreenImage) {
   // The blend tables are built at start-up: product [255][255] = 255, [128][255] = 128.
   EXPECT_EQ(BlendProductTables.product[255 * 256 + 255], 255);
   EXPECT_EQ(BlendProductTables.product[128 * 256 + 255], 128);
+}
+
+// In software mode a lock is a view straight into the screen image: what the drawing put
+// there is read through it, and what is written through it is on the screen.
+TEST_F(SoftwareDraw, LockViewsTheScreenImageItself) {
+  DrawFilledBox(10, 20, 30, 40, PackScreenColor(0, 255, 0));
+  RECT rect = {10, 20, 30, 40};
+  RASTER_IMAGE image;
+  ASSERT_EQ(LockDrawScreenImage(&rect, &image, -1, 0, 0), 0);
+  EXPECT_EQ(image.width, 20);
+  EXPECT_EQ(image.height, 20);
+  uint32_t first;
+  memcpy(&first, image.pixels, 4);
+  EXPECT_EQ(first & 0xFFFFFF, 0x00FF00u);
+  const uint32_t red = 0xFFFF0000u;
+  memcpy((uint8_t*)image.pixels + 5 * image.pitch + 3 * 4, &red, 4);
+  EXPECT_EQ(LockDrawScreenImage(&rect, &image, -1, 0, 0), -1) << "one lock at a time";
+  EXPECT_EQ(UnlockDrawScreenImage(), 0);
+  EXPECT_EQ(ScreenPixel(13, 25), 0xFF0000u);
+  RECT outside = {630, 470, 641, 480};
+  EXPECT_EQ(LockDrawScreenImage(&outside, &image, -1, 1, 0), -1);
 }
 
 // Boxes (corners in either order), outlines and axis-aligned lines, read back from the window
