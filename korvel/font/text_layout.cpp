@@ -1,6 +1,7 @@
 #include "font/text_layout.h"
 
 #include "core/log.h"
+#include "core/maths.h"
 #include "core/memory.h"
 #include "core/strings.h"
 #include "font/font_screen.h"
@@ -8,6 +9,7 @@
 #include "font/glyph_draw.h"
 #include "font/glyph_texture.h"
 #include "graphics/draw_settings.h"
+#include "graphics/draw_target.h"
 #include "korvel.h"
 
 namespace {
@@ -22,12 +24,34 @@ int IsSpace(const GLYPH_CHAR* c) { return (c->lead == 0x20 && c->trail == 0) || 
 
 void SelectTint(unsigned int tint) { SelectDrawBrightness(tint >> 16 & 0xFF, tint >> 8 & 0xFF, tint & 0xFF); }
 
+// A cache graph's glyph cell (cellX, cellY, w x h) at dest. Horizontal: the cell as a region.
+// Vertical: the whole cache graph as a quad turned a quarter clockwise and placed so that the
+// cell lands on dest, under a draw area narrowed to dest (corners moved by -0.5 pixel).
+void DrawGlyphCell(int graph, int cellX, int cellY, int w, int h, const RECT& dest, int vertical) {
+  if (!vertical) {
+    DrawGraphRegion(dest.left, dest.top, cellX, cellY, w, h, graph, 1, 0);
+    return;
+  }
+  int graphWidth = 0, graphHeight = 0;
+  if (GetGraphOrScreenSize(graph, &graphWidth, &graphHeight) != 0) return;
+  RECT area = DrawSettings.drawArea, requested = DrawSettings.requestedArea, narrowed = dest;
+  ClipRectToRect(&narrowed, &area);
+  if (narrowed.left >= narrowed.right || narrowed.top >= narrowed.bottom) return;
+  SetDrawClipArea(narrowed.left, narrowed.top, narrowed.right, narrowed.bottom);
+  // Graph point (u, v) goes to (x0 + graphHeight - v, y0 + u).
+  float x0 = (float)(dest.left - graphHeight + cellY + h) - 0.5f, y0 = (float)(dest.top - cellX) - 0.5f;
+  float right = x0 + (float)graphHeight, bottom = y0 + (float)graphWidth;
+  DrawGraphQuad(graph, right, y0, right, bottom, x0, bottom, x0, y0, 1, 0);
+  SetDrawClipArea(area.left, area.top, area.right, area.bottom);
+  DrawSettings.requestedArea = requested;
+}
+
 // One glyph from the texture cache at dest: the edge graph's cell first (edged types) tinted
-// with the edge colour, then the glyph's cell tinted with the text colour, each drawn as a
-// transparent region with the blend graph switched off. The draw brightness and the blend
-// graph come back after the glyph.
+// with the edge colour, then the glyph's cell tinted with the text colour, drawn transparent
+// with the blend graph switched off. The draw brightness and the blend graph come back after
+// the glyph.
 void DrawTextureGlyph(const FONT_RECORD* font, const GLYPH_CACHE_SLOT* slot, const RECT& dest, const TEXT_COLOR& text,
-                      const TEXT_COLOR& edge) {
+                      const TEXT_COLOR& edge, int vertical) {
   int cellX = 0, cellY = 0;
   GetCellCorner(font, slot->cellIndex, &cellX, &cellY);
   cellX += 1;  // the cell's one-texel margin
@@ -37,10 +61,10 @@ void DrawTextureGlyph(const FONT_RECORD* font, const GLYPH_CACHE_SLOT* slot, con
   DrawSettings.blendGraph = -1;
   if ((font->fontType & FONT_TYPE_EDGE) && font->edgeGraph != -1) {
     SelectTint(edge.tint);
-    DrawGraphRegion(dest.left, dest.top, cellX, cellY, slot->width, slot->height, font->edgeGraph, 1, 0);
+    DrawGlyphCell(font->edgeGraph, cellX, cellY, slot->width, slot->height, dest, vertical);
   }
   SelectTint(text.tint);
-  DrawGraphRegion(dest.left, dest.top, cellX, cellY, slot->width, slot->height, font->cacheGraph, 1, 0);
+  DrawGlyphCell(font->cacheGraph, cellX, cellY, slot->width, slot->height, dest, vertical);
   SelectTint(brightness);
   DrawSettings.blendGraph = blendGraph;
 }
@@ -119,8 +143,8 @@ int LayoutAndDrawText(int draw, int x, int y, int scaled, double scaleX, double 
       PlaceGlyph(x, y, pen, slot, font->charHeight, vertical, &dest);
       if (!font->textureCache && target != nullptr)
         WriteGlyphToMemImg(font, slot, &dest, clip, vertical, target, textColor.packed, edge.packed, transparent);
-      else if (font->textureCache && !vertical)
-        DrawTextureGlyph(font, slot, dest, textColor, edge);
+      else if (font->textureCache)
+        DrawTextureGlyph(font, slot, dest, textColor, edge, vertical);
     }
     pen += (slot->advance + font->spacing) * scale;
   }

@@ -22,6 +22,7 @@
 #include "font/font_metrics.h"
 #include "font/glyph_raster.h"
 #include "font/glyph_texture.h"
+#include "font/text_draw.h"
 #include "font/text_layout.h"
 #include "korvel.h"
 #include "system/window_state.h"
@@ -333,9 +334,9 @@ TEST(FontTexels, EmptyIsNeverOpaque) {
 // edged font alike, the edged one with its edge colour around the glyphs.
 TEST_F(FontTexture, TextLandsOnTheScreenInsideItsMeasuredBox) {
   struct Row {
-    int fontType;
+    int fontType, vertical;
     const char* name;
-  } const rows[] = {{0, "plain"}, {FONT_TYPE_EDGE, "edged"}};
+  } const rows[] = {{0, 0, "plain"}, {FONT_TYPE_EDGE, 0, "edged"}, {0, 1, "vertical"}, {FONT_TYPE_EDGE, 1, "vertical edged"}};
   const char* const text = "Korvel 123";
   const int x = 40, y = 60;
   for (const Row& row : rows) {
@@ -348,12 +349,15 @@ TEST_F(FontTexture, TextLandsOnTheScreenInsideItsMeasuredBox) {
     ASSERT_EQ(record->textureCache, 1) << row.name;
     // A blue ground, so that the edge's black shows.
     DrawFilledBox(0, 0, 640, 480, PackScreenColor(0, 0, 128));
-    ASSERT_EQ(DrawFormattedText(x, y, PackScreenColor(255, 255, 0), "%s", text), 0) << row.name;
+    ASSERT_EQ(DrawTextWithFont(x, y, text, PackScreenColor(255, 255, 0), font, 0, row.vertical), 0) << row.name;
     FlipScreenBuffers();
     PICTURE p = ReadBackBuffer();
     ASSERT_GT(p.width, 0);
-    int width = LayoutAndDrawText(0, x, y, 0, 1.0, 1.0, text, 0, nullptr, nullptr, 1, font, 0, -1, 0, nullptr);
-    RECT box = {x - 1, y - 1, x + width + 1, y + record->charHeight + 1};
+    int length = LayoutAndDrawText(0, x, y, 0, 1.0, 1.0, text, 0, nullptr, nullptr, 1, font, 0, -1, 0, nullptr);
+    // A vertical line runs down a column one line high, moved left by half the top offset.
+    int shift = record->topOffset / 2;
+    RECT box = row.vertical ? RECT{x - shift - 1, y - 1, x - shift + record->charHeight + 1, y + length + 1}
+                            : RECT{x - 1, y - shift - 1, x + length + 1, y - shift + record->charHeight + 1};
     int inside = 0, outside = 0;
     for (int py = 0; py < p.height; py++)
       for (int px = 0; px < p.width; px++) {
