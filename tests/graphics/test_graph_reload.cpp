@@ -27,6 +27,7 @@
 #include "system/window_state.h"
 #include "../image/image_builders.h"
 #include "../image/image_test_util.h"
+#include "read_back.h"
 #include "real_device.h"
 #include "test_support.h"
 
@@ -98,6 +99,18 @@ std::string NumberedBmp(int w, int h) {
 }
 uint32_t NumberedRgb(int x, int y) { return (uint32_t)(40 * x + 3) << 16 | (uint32_t)(30 * y + 5) << 8 | (uint32_t)(x * y); }
 
+// The graph drawn at (20, 30) on the back screen and read back from the presented frame
+// shows the numbered pixels (mirrored left-right for the memory copy of the file).
+void ExpectDrawnNumbered(HANDLE_VALUE graph, int mirrored, const char* when) {
+  ClearDrawTarget(nullptr);
+  ASSERT_EQ(DrawGraphAt(20, 30, graph, 0), 0) << when;
+  PICTURE p = FlipAndRead();
+  ASSERT_GT(p.width, 0) << when;
+  for (int y = 0; y < 5; y++)
+    for (int x = 0; x < 6; x++)
+      EXPECT_EQ(p.At(20 + x, 30 + y), NumberedRgb(mirrored ? 5 - x : x, y)) << when << " " << x << "," << y;
+}
+
 TEST_F(GraphReload, FileAndMemoryGraphsReadBackAndRestorePixelForPixel) {
   std::string bmp = NumberedBmp(6, 5);
   ASSERT_TRUE(WriteWholeFile("numbered.bmp", bmp));
@@ -123,6 +136,8 @@ TEST_F(GraphReload, FileAndMemoryGraphsReadBackAndRestorePixelForPixel) {
   ASSERT_NE(ms, nullptr);
   EXPECT_NE(ms->bytes, (const void*)bmp.data());
   EXPECT_EQ(ms->loadFlags, 1);
+  ExpectDrawnNumbered(fromFile, 0, "file graph drawn");
+  ExpectDrawnNumbered(fromMemory, 1, "memory graph drawn");
   Blacken(fromFile);
   Blacken(fromMemory);
   EXPECT_EQ(ReadGraph(fromFile)[7] & 0xFFFFFF, 0u);
@@ -299,6 +314,7 @@ TEST_F(GraphReload, RecreatedDeviceKeepsHandlesPixelsAndDrawArea) {
   ASSERT_TRUE(HasDirect3DDevice());
   EXPECT_NE(Direct3DObjects.device, oldDevice);
   EXPECT_EQ(ReadGraph(graph), before);
+  ExpectDrawnNumbered(graph, 0, "drawn on the new device");
   FONT_RECORD* record = GetFontRecord(font);
   ASSERT_NE(record, nullptr);
   if (record->textureCache) EXPECT_NE(GetGraphRecord(record->cacheGraph, 0), nullptr);
