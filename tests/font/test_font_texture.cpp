@@ -368,8 +368,9 @@ TEST_F(FontTexture, TextLandsOnTheScreenInsideItsMeasuredBox) {
       }
     EXPECT_GT(p.Count(0xFFFF00, box.left, box.top, box.right, box.bottom), 30) << row.name;
     EXPECT_EQ(outside, 0) << row.name;
-    if (row.fontType == FONT_TYPE_EDGE)
+    if (row.fontType == FONT_TYPE_EDGE) {
       EXPECT_GT(inside, p.Count(0xFFFF00, box.left, box.top, box.right, box.bottom)) << "edge pixels around the glyphs";
+    }
   }
   FontDefaults.fontType = 0;
   RefreshDefaultFont();

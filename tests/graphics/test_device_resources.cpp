@@ -468,8 +468,11 @@ TEST_F(DeviceResourcesTest, HandlesAndDrawingSurviveDeviceRecreation) {
   EXPECT_EQ(BindPixelShaderHandle(handle), 0);
   EXPECT_EQ(IsGraphHandleValid(graph), 1);
   EXPECT_NE(GetGraphRecord(graph, 0)->imageSet->textures[0].texture, nullptr);
-  for (const SYSTEM_TEXTURE_ENTRY& e : SystemTexturePool.entries)
-    if (e.inUse) EXPECT_NE(e.texture, nullptr);
+  for (const SYSTEM_TEXTURE_ENTRY& e : SystemTexturePool.entries) {
+    if (e.inUse) {
+      EXPECT_NE(e.texture, nullptr);
+    }
+  }
   EXPECT_EQ(DeviceStateCache.pixelShader, (IDirect3DPixelShader9*)record->object);
 
   texture = MakePatternTexture();
