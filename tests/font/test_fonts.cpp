@@ -664,7 +664,7 @@ class SoftwareText : public Fonts {
 };
 
 TEST_F(SoftwareText, DrawnTextLiesInsideTheMeasuredBox) {
-  const char* texts[] = {"Click to reload files.", "1.234e+05 ", "Wjgq|", "AB\x82\xa0CD"};
+  const char* texts[] = {"Click to reload files.", "1.234e+05 ", "Wjgq|", "AB\x82\xa0" "CD"};
   for (int type : {0, 1, 2, 3, 18, 35}) {
     HANDLE_VALUE font = Make(type, 16);
     ASSERT_NE(font, -1);
