@@ -4,13 +4,16 @@
 #include "graphics/camera.h"
 #include "graphics/d3d_calls.h"
 #include "graphics/device.h"
+#include "graphics/device_resources.h"
 #include "graphics/draw_settings.h"
+#include "graphics/graph_handles.h"
 #include "graphics/mask.h"
 #include "graphics/present.h"
 #include "graphics/screen.h"
 #include "graphics/screen_mode.h"
 #include "graphics/software_screen.h"
 #include "graphics/state_cache.h"
+#include "graphics/texture_transfer.h"
 #include "graphics/vertex_batch.h"
 #include "image/memimg_draw_state.h"
 #include "korvel.h"
@@ -48,6 +51,22 @@ IDirect3DSurface9* ScreenTargetSurface() {
   return GetSubBackBuffer() != nullptr ? GetSubBackBuffer() : GetScreenSurface();
 }
 
+// The graph of a handle when it is finished, holds device textures or an image, and can be
+// drawn into; else null.
+GRAPH_RECORD* DrawableGraph(int handle) {
+  GRAPH_RECORD* graph = handle >= 0 ? GetGraphRecord(handle, 0) : nullptr;
+  if (graph == nullptr || graph->imageSet == nullptr || !graph->imageSet->desc.drawable) return nullptr;
+  if (graph->imageSet->desc.heldAsTextures && graph->imageSet->textureCount < 1) return nullptr;
+  return graph;
+}
+
+// The surface a drawable graph is drawn into: its multisample surface, else its first
+// texture's level 0.
+IDirect3DSurface9* GraphTargetSurface(GRAPH_RECORD* graph) {
+  const GRAPH_TEXTURE& texture = graph->imageSet->textures[0];
+  return texture.multiSampleSurface != nullptr ? texture.multiSampleSurface : texture.surface;
+}
+
 void UnbindStageTexture() {
   if (DeviceStateCache.texture == nullptr) return;
   SetDeviceTexture(nullptr);
@@ -61,8 +80,21 @@ int SelectDrawTarget(int target) {
   if (!ScreenState.graphicsStarted) return -1;
   // The start-up's own selections do not wait for an activation that may never come.
   if (!WindowState.active && !LibraryFlags.starting) WaitWhileInactive();
-  // Drawable graphs join with the graph handles; any other value leaves the target as it is.
-  if (!IsScreen(target)) return -1;
+  // Only a screen code or a finished, drawable graph can be drawn into; anything else (an
+  // invalid handle, a graph still loading) leaves the target and the area as they are.
+  GRAPH_RECORD* graph = IsScreen(target) ? nullptr : DrawableGraph(target);
+  if (!IsScreen(target) && graph == nullptr) return -1;
+  GRAPH_RECORD* previous = DrawableGraph(DrawSettings.drawTarget);
+  // The target changes with mask drawing off; the mask follows the new target when it is
+  // turned on again.
+  int maskDrawing = IsMaskDrawingEnabled();
+  if (maskDrawing) EnableMaskDrawing(0);
+  // A software target whose image cannot be drawn into (alpha channel) is refused before
+  // anything changes.
+  if (!ScreenState.hardwareRendering && SelectSoftwareTarget(target) != 0) {
+    if (maskDrawing) EnableMaskDrawing(1);
+    return -1;
+  }
   int oldWidth = DrawSettings.targetWidth, oldHeight = DrawSettings.targetHeight;
   DrawSettings.drawTarget = target;
   GetGraphOrScreenSize(target, &DrawSettings.targetWidth, &DrawSettings.targetHeight);
@@ -70,9 +102,11 @@ int SelectDrawTarget(int target) {
     FlushVertexBatch(0);
     EndDeviceScene();
     UnbindStageTexture();
-    if (ScreenTargetSurface() != nullptr) SetDeviceRenderTarget(ScreenTargetSurface(), 0);
+    if (previous != nullptr) ResolveMultiSampleTexture(&previous->imageSet->textures[0]);
+    IDirect3DSurface9* surface = graph != nullptr ? GraphTargetSurface(graph) : ScreenTargetSurface();
+    if (surface != nullptr) SetDeviceRenderTarget(surface, 0);
+    SetDepthStencilForTarget();
   }
-  if (!ScreenState.hardwareRendering) SelectSoftwareTarget(target);
   if (target == -4) StartFrontScreenTimer(1);
   if (DrawSettings.targetWidth == oldWidth && DrawSettings.targetHeight == oldHeight)
     SetDrawClipArea(DrawSettings.drawArea.left, DrawSettings.drawArea.top, DrawSettings.drawArea.right,
@@ -80,6 +114,7 @@ int SelectDrawTarget(int target) {
   else
     SetDrawClipArea(0, 0, DrawSettings.targetWidth, DrawSettings.targetHeight);
   ResetCameraForTarget(DrawSettings.targetWidth, DrawSettings.targetHeight);
+  if (maskDrawing) EnableMaskDrawing(1);
   return 0;
 }
 
@@ -124,18 +159,28 @@ int SetDrawClipArea(int x1, int y1, int x2, int y2) {
 }
 
 int ClearDrawTarget(const RECT* rect) {
+  if (IsMaskDrawingEnabled()) EndMaskedDrawing(&DrawSettings.drawArea);
   if (rect != nullptr && (rect->left < 0 || rect->top < 0)) rect = nullptr;
   if (!ScreenState.hardwareRendering) return ClearSoftwareTarget(rect);
   if (!HasDirect3DDevice()) return 0;
   FlushVertexBatch(0);
   EndDeviceScene();
+  // The surface that holds the target's pixels: for a multisampled graph that is its
+  // multisample surface, which overwrites the level-0 surface when it is resolved.
+  GRAPH_RECORD* graph = DrawableGraph(DrawSettings.drawTarget);
+  IDirect3DSurface9* surface = graph != nullptr ? GraphTargetSurface(graph) : ScreenTargetSurface();
+  int masked = IsMaskDrawingEnabled() && MaskState.active && MaskState.screenSurface != nullptr;
+  if (masked && surface != nullptr) SetDeviceRenderTarget(surface, 0);
   SetDeviceViewport(0, 0, DrawSettings.targetWidth, DrawSettings.targetHeight, 0.0f, 1.0f);
   D3DCOLOR background = (DWORD)(ScreenState.backgroundRed & 0xFF) << 16 |
                         (DWORD)(ScreenState.backgroundGreen & 0xFF) << 8 | (DWORD)(ScreenState.backgroundBlue & 0xFF);
   D3DRECT part = {0, 0, 0, 0};
   if (rect != nullptr) part = {rect->left, rect->top, rect->right, rect->bottom};
-  DeviceCalls.DeviceClear(rect != nullptr ? 1 : 0, rect != nullptr ? &part : nullptr, D3DCLEAR_TARGET, background, 1.0f,
-                          0);
+  DWORD count = rect != nullptr ? 1 : 0;
+  DeviceCalls.DeviceClear(count, rect != nullptr ? &part : nullptr, D3DCLEAR_TARGET, background, 1.0f, 0);
+  if (DeviceResources.depthBuffer != nullptr)
+    DeviceCalls.DeviceClear(count, rect != nullptr ? &part : nullptr, D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
+  if (masked) SetDeviceRenderTarget(MaskState.screenSurface, 0);
   const RECT& area = DrawSettings.drawArea;
   SetDeviceViewport(area.left, area.top, area.right - area.left, area.bottom - area.top, 0.0f, 1.0f);
   return 0;

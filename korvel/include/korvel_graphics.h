@@ -43,11 +43,17 @@ int IsFullScreenMode();
 int SetHardwareRenderingWanted(int flag);  // before start-up only
 int IsHardwareRenderingWanted();
 
-// Draw targets (-2 back screen, -4 front screen), the draw area and the screen flip.
+// Draw targets (-2 back screen, -4 front screen, or a drawable graph), the draw area and the
+// screen flip.
 int SelectDrawTarget(int target);
 int SetDrawClipArea(int x1, int y1, int x2, int y2);
 int ClearDrawTarget(const RECT* rect);  // null: the whole target
 int FlipScreenBuffers();
+// Copies the rectangle (x1, y1)-(x2, y2) of the source (a graph, else the screen) into the
+// destination graph at (destX, destY); -1 when either rectangle does not fit.
+int CopyScreenRectToGraph(int source, int x1, int y1, int x2, int y2, int destX, int destY, int dest);
+// Copies the rectangle of the current draw target into a graph of exactly its size.
+int CaptureDrawTargetToGraph(int x1, int y1, int x2, int y2, int graph);
 
 // 2D drawing; colours are packed screen colours (PackScreenColor).
 int DrawRectangle(int x1, int y1, int x2, int y2, unsigned int color, int fill);

@@ -1,0 +1,226 @@
+// Draw targets on Wine's real device: drawing into drawable graphs read back by drawing the
+// graph onto the back screen, the draw area following the target's size, refused targets,
+// clearing a graph target, and the rectangle copies into graphs with their bounds checks.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "graphics/graph_create.h"
+#include "graphics/graph_handles.h"
+#include "graphics/screen_lock.h"
+#include "read_back.h"
+#include "real_device.h"
+
+namespace {
+const uint32_t kRed = 0xFF0000, kGreen = 0x00FF00, kBlue = 0x0000FF;
+
+class DrawTargetTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { StartRealDevice(); }
+  static void TearDownTestSuite() { EndRealDevice(); }
+  void SetUp() override { ResetDrawing(); }
+  void TearDown() override {
+    UnlockDrawScreenImage();
+    ResetDrawing();
+  }
+};
+
+int MakeGraph(int width, int height, int drawable) {
+  GRAPH_CREATE_PARAM param;
+  CaptureGraphCreateParam(&param);
+  param.drawable = drawable;
+  param.colorBits = 32;
+  return CreateBlankGraph(&param, width, height, 0, 0, 0);
+}
+
+// Fills a graph with a colour by drawing into it as the target.
+void FillGraph(int graph, int width, int height, uint32_t color) {
+  ASSERT_EQ(SelectDrawTarget(graph), 0);
+  ASSERT_EQ(DrawRectangle(0, 0, width, height, Packed(color), 1), 0);
+}
+
+// The graph drawn at (x, y) on the cleared back screen, presented and read back.
+PICTURE ShowGraph(int graph, int x, int y) {
+  ResetDrawing();
+  EXPECT_EQ(DrawGraphAt(x, y, graph, 0), 0);
+  return FlipAndRead();
+}
+
+TEST_F(DrawTargetTest, BoxDrawnIntoGraphReadsBackExactly) {
+  int graph = MakeGraph(64, 32, 1);
+  ASSERT_GE(graph, 0);
+  FillGraph(graph, 64, 32, kBlue);
+  EXPECT_EQ(DrawSettings.drawTarget, graph);
+  ASSERT_EQ(DrawRectangle(10, 5, 30, 15, Packed(kRed), 1), 0);
+  PICTURE p = ShowGraph(graph, 100, 200);
+  ASSERT_EQ(p.width, 640);
+  EXPECT_EQ(Mismatches(p, kRed, 90, 190, 180, 250, [](int x, int y) { return x >= 110 && x < 130 && y >= 205 && y < 215; }),
+            "");
+  EXPECT_EQ(p.Count(kBlue, 100, 200, 164, 232), 64 * 32 - 20 * 10);
+  EXPECT_EQ(p.Count(0, 0, 0, 640, 480), 640 * 480 - 64 * 32);
+  DeleteGraphHandle(graph, 0);
+}
+
+TEST_F(DrawTargetTest, DrawAreaFollowsTargetSize) {
+  int a = MakeGraph(256, 256, 1), b = MakeGraph(256, 256, 1);
+  ASSERT_GE(a, 0);
+  ASSERT_GE(b, 0);
+  ASSERT_EQ(SelectDrawTarget(a), 0);
+  EXPECT_EQ(DrawSettings.targetWidth, 256);
+  EXPECT_EQ(DrawSettings.drawArea.right, 256);
+  EXPECT_EQ(DrawSettings.drawArea.bottom, 256);
+  SetDrawClipArea(10, 20, 100, 120);
+  ASSERT_EQ(SelectDrawTarget(b), 0);  // same size: the area is kept
+  EXPECT_EQ(DrawSettings.drawArea.left, 10);
+  EXPECT_EQ(DrawSettings.drawArea.top, 20);
+  EXPECT_EQ(DrawSettings.drawArea.right, 100);
+  EXPECT_EQ(DrawSettings.drawArea.bottom, 120);
+  // The kept area clips what is drawn into the second graph.
+  ASSERT_EQ(DrawRectangle(0, 0, 256, 256, Packed(kGreen), 1), 0);
+  ASSERT_EQ(SelectDrawTarget(-2), 0);
+  EXPECT_EQ(DrawSettings.drawArea.right, 640);
+  EXPECT_EQ(DrawSettings.drawArea.bottom, 480);
+  PICTURE p = ShowGraph(b, 0, 0);
+  EXPECT_EQ(Mismatches(p, kGreen, 0, 0, 300, 300, [](int x, int y) { return x >= 10 && x < 100 && y >= 20 && y < 120; }),
+            "");
+  DeleteGraphHandle(a, 0);
+  DeleteGraphHandle(b, 0);
+}
+
+TEST_F(DrawTargetTest, RefusedTargetsKeepTargetAndArea) {
+  int drawable = MakeGraph(32, 32, 1), plain = MakeGraph(32, 32, 0), loading = MakeGraph(16, 16, 1);
+  ASSERT_GE(drawable, 0);
+  ASSERT_GE(plain, 0);
+  ASSERT_GE(loading, 0);
+  GRAPH_RECORD* record = GetGraphRecord(loading, 0);
+  ASSERT_NE(record, nullptr);
+  record->head.pendingLoads = 1;
+  int deleted = MakeGraph(8, 8, 1);
+  DeleteGraphHandle(deleted, 0);
+  ASSERT_EQ(SelectDrawTarget(drawable), 0);
+  SetDrawClipArea(2, 3, 20, 21);
+  struct {
+    const char* name;
+    int handle;
+  } rows[] = {{"not drawable", plain}, {"still loading", loading}, {"deleted", deleted},
+              {"invalid value", 12345}, {"-1", -1},              {"-6", -6}};
+  for (const auto& row : rows) {
+    EXPECT_EQ(SelectDrawTarget(row.handle), -1) << row.name;
+    EXPECT_EQ(DrawSettings.drawTarget, drawable) << row.name;
+    EXPECT_EQ(DrawSettings.targetWidth, 32) << row.name;
+    RECT area = DrawSettings.drawArea;
+    EXPECT_EQ(std::to_string(area.left) + "," + std::to_string(area.top) + "," + std::to_string(area.right) + "," +
+                  std::to_string(area.bottom),
+              "2,3,20,21")
+        << row.name;
+  }
+  // Drawing still reaches the old target.
+  ASSERT_EQ(DrawRectangle(0, 0, 32, 32, Packed(kRed), 1), 0);
+  PICTURE p = ShowGraph(drawable, 0, 0);
+  EXPECT_EQ(Mismatches(p, kRed, 0, 0, 40, 40, [](int x, int y) { return x >= 2 && x < 20 && y >= 3 && y < 21; }), "");
+  record->head.pendingLoads = 0;
+  DeleteGraphHandle(drawable, 0);
+  DeleteGraphHandle(plain, 0);
+  DeleteGraphHandle(loading, 0);
+}
+
+TEST_F(DrawTargetTest, ClearingGraphTargetClearsOnlyTheGraph) {
+  int graph = MakeGraph(32, 32, 1);
+  ASSERT_GE(graph, 0);
+  ASSERT_EQ(DrawRectangle(0, 0, 640, 480, Packed(kGreen), 1), 0);
+  FillGraph(graph, 32, 32, kRed);
+  RECT part = {8, 8, 16, 24};
+  ASSERT_EQ(ClearDrawTarget(&part), 0);
+  ASSERT_EQ(SelectDrawTarget(-2), 0);
+  ASSERT_EQ(DrawGraphAt(100, 100, graph, 0), 0);
+  PICTURE p = FlipAndRead();
+  auto inGraph = [](int x, int y) { return x >= 100 && x < 132 && y >= 100 && y < 132; };
+  auto inCleared = [](int x, int y) { return x >= 108 && x < 116 && y >= 108 && y < 124; };
+  EXPECT_EQ(Mismatches(p, 0, 0, 0, 640, 480, inCleared), "");
+  EXPECT_EQ(Mismatches(p, kRed, 0, 0, 640, 480, [&](int x, int y) { return inGraph(x, y) && !inCleared(x, y); }), "");
+  EXPECT_EQ(p.Count(kGreen, 0, 0, 640, 480), 640 * 480 - 32 * 32);
+  // The whole graph.
+  ASSERT_EQ(SelectDrawTarget(graph), 0);
+  ASSERT_EQ(ClearDrawTarget(nullptr), 0);
+  p = ShowGraph(graph, 100, 100);
+  EXPECT_EQ(p.Count(0, 0, 0, 640, 480), 640 * 480);
+  DeleteGraphHandle(graph, 0);
+}
+
+// A 64 x 48 source graph: four 32 x 24 quarters red, green, blue and white.
+int MakeQuarteredSource() {
+  int graph = MakeGraph(64, 48, 1);
+  if (graph < 0) return -1;
+  SelectDrawTarget(graph);
+  DrawRectangle(0, 0, 32, 24, Packed(kRed), 1);
+  DrawRectangle(32, 0, 64, 24, Packed(kGreen), 1);
+  DrawRectangle(0, 24, 32, 48, Packed(kBlue), 1);
+  DrawRectangle(32, 24, 64, 48, Packed(0xFFFFFF), 1);
+  return graph;
+}
+
+TEST_F(DrawTargetTest, CopiesIntoDrawableAndPlainGraphsReadBackExactly) {
+  int source = MakeQuarteredSource();
+  ASSERT_GE(source, 0);
+  for (int drawable = 1; drawable >= 0; drawable--) {
+    int dest = MakeGraph(40, 40, drawable);
+    ASSERT_GE(dest, 0);
+    // The rectangle across the four quarters, placed at (4, 6).
+    ASSERT_EQ(CopyScreenRectToGraph(source, 24, 16, 40, 32, 4, 6, dest), 0) << "drawable " << drawable;
+    PICTURE p = ShowGraph(dest, 200, 100);
+    for (int y = 0; y < 40; y++)
+      for (int x = 0; x < 40; x++) {
+        int sx = x - 4 + 24, sy = y - 6 + 16;
+        bool copied = x >= 4 && x < 20 && y >= 6 && y < 22;
+        uint32_t want = !copied ? 0 : sy < 24 ? (sx < 32 ? kRed : kGreen) : (sx < 32 ? kBlue : 0xFFFFFF);
+        ASSERT_EQ(p.At(200 + x, 100 + y), want) << "drawable " << drawable << " at " << x << "," << y;
+      }
+    DeleteGraphHandle(dest, 0);
+  }
+  // From the back screen through the current-target capture.
+  int dest = MakeGraph(20, 10, 1);
+  ASSERT_GE(dest, 0);
+  ResetDrawing();
+  ASSERT_EQ(DrawRectangle(300, 200, 310, 210, Packed(kRed), 1), 0);
+  ASSERT_EQ(CaptureDrawTargetToGraph(290, 200, 310, 210, dest), 0);
+  PICTURE p = ShowGraph(dest, 0, 0);
+  EXPECT_EQ(Mismatches(p, kRed, 0, 0, 40, 20, [](int x, int y) { return x >= 10 && x < 20 && y < 10; }), "");
+  EXPECT_EQ(CaptureDrawTargetToGraph(290, 200, 311, 210, dest), -1);  // not the graph's size
+  DeleteGraphHandle(dest, 0);
+  DeleteGraphHandle(source, 0);
+}
+
+TEST_F(DrawTargetTest, BadRectanglesAreRefusedAndCopyNothing) {
+  int source = MakeQuarteredSource();
+  ASSERT_GE(source, 0);
+  struct {
+    const char* name;
+    int x1, y1, x2, y2, tx, ty;
+  } rows[] = {
+      {"x2 = x1", 4, 4, 4, 8, 0, 0},          {"y2 = y1", 4, 4, 8, 4, 0, 0},
+      {"x2 < x1", 8, 4, 4, 8, 0, 0},          {"y2 < y1", 4, 8, 8, 4, 0, 0},
+      {"negative x1", -1, 0, 4, 4, 0, 0},     {"negative y1", 0, -1, 4, 4, 0, 0},
+      {"x2 past source", 60, 0, 65, 4, 0, 0}, {"y2 past source", 0, 44, 4, 49, 0, 0},
+      {"negative tx", 0, 0, 4, 4, -1, 0},     {"negative ty", 0, 0, 4, 4, 0, -1},
+      {"past dest width", 0, 0, 4, 4, 13, 0}, {"past dest height", 0, 0, 4, 4, 0, 13},
+      {"wider than dest", 0, 0, 17, 4, 0, 0},
+  };
+  for (int drawable = 1; drawable >= 0; drawable--) {
+    int dest = MakeGraph(16, 16, drawable);
+    ASSERT_GE(dest, 0);
+    ResetDrawing();
+    for (const auto& row : rows)
+      EXPECT_EQ(CopyScreenRectToGraph(source, row.x1, row.y1, row.x2, row.y2, row.tx, row.ty, dest), -1)
+          << row.name << " drawable " << drawable;
+    // A rectangle that fits exactly at the far corner is accepted; nothing else was copied.
+    EXPECT_EQ(CopyScreenRectToGraph(source, 0, 0, 4, 4, 12, 12, dest), 0) << "drawable " << drawable;
+    PICTURE p = ShowGraph(dest, 0, 0);
+    EXPECT_EQ(Mismatches(p, kRed, 0, 0, 32, 32, [](int x, int y) { return x >= 12 && x < 16 && y >= 12 && y < 16; }),
+              "")
+        << "drawable " << drawable;
+    DeleteGraphHandle(dest, 0);
+  }
+  EXPECT_EQ(CopyScreenRectToGraph(source, 0, 0, 4, 4, 0, 0, 12345), -1);
+  DeleteGraphHandle(source, 0);
+}
+}  // namespace
