@@ -185,14 +185,24 @@ int ReleaseDepthBuffer() {
   return 0;
 }
 
-// The depth surface for the current render target: a drawable graph's own depth surface, or
-// the depth buffer when the graph fits in it, or none; the screen uses the depth buffer.
+// The depth surface for the current render target: the chosen depth-buffer graph's when it
+// is at least as large as the target, else a drawable graph's own depth surface, else the
+// depth buffer when the target fits in it, else none.
 int SetDepthStencilForTarget() {
   if (!HasDirect3DDevice()) return 0;
   IDirect3DSurface9* depth = R.depthBuffer;
   int target = DrawSettings.drawTarget;
   GRAPH_RECORD* t = target > 0 && GetHandleType(target) == HANDLE_TYPE_GRAPH ? GetGraphRecord(target, 0) : nullptr;
-  if (t != nullptr && t->imageSet != nullptr && t->imageSet->textureCount > 0) {
+  int width = DrawSettings.targetWidth, height = DrawSettings.targetHeight;
+  if (t != nullptr) width = t->width, height = t->height;
+  int chosen = DrawSettings.depthBufferGraph;
+  GRAPH_RECORD* d = chosen > 0 && GetHandleType(chosen) == HANDLE_TYPE_GRAPH ? GetGraphRecord(chosen, 0) : nullptr;
+  IDirect3DSurface9* graphDepth = d != nullptr && d->imageSet != nullptr && d->imageSet->textureCount > 0
+                                      ? d->imageSet->textures[0].depthSurface
+                                      : nullptr;
+  if (graphDepth != nullptr && d->width >= width && d->height >= height) {
+    depth = graphDepth;
+  } else if (t != nullptr && t->imageSet != nullptr && t->imageSet->textureCount > 0) {
     if (t->imageSet->textures[0].depthSurface != nullptr)
       depth = t->imageSet->textures[0].depthSurface;
     else if (t->width > R.depthWidth || t->height > R.depthHeight)

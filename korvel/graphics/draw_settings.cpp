@@ -80,6 +80,8 @@ int InitDrawSettings() {
   SelectFogRange(0.0f, 1500.0f);
 
   DrawSettings.drawTarget = -2;
+  for (int& slot : DrawSettings.renderTargetSlots) slot = 0;
+  DrawSettings.depthBufferGraph = -2;
   SelectDrawTarget(-4);
   int width = 0, height = 0;
   GetGraphOrScreenSize(-4, &width, &height);

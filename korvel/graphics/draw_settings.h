@@ -13,7 +13,9 @@ struct Z_SETTINGS {
 struct DRAW_SETTINGS {
   int (*restoreCallback)();
   // Draw target and area (kept by the draw-target module).
-  int drawTarget;
+  int drawTarget;  // render-target slot 0
+  int renderTargetSlots[16];  // slots 1-15: extra render targets (graph handles, none 0)
+  int depthBufferGraph;       // graph whose depth surface serves drawing; any other value: none
   int targetWidth, targetHeight;
   RECT requestedArea;  // the four values last passed to SetDrawClipArea, as given
   RECT drawArea;

@@ -45,26 +45,10 @@ void DrawScreenLogOverFrame() {
 
 // -2 back screen, -4 front screen; -3 and -5 are accepted as screen codes too.
 int IsScreen(int handle) { return handle >= -5 && handle <= -2; }
+}  // namespace
 
-// The surface screen targets draw into: the sub back buffer once it exists, else the back buffer.
 IDirect3DSurface9* ScreenTargetSurface() {
   return GetSubBackBuffer() != nullptr ? GetSubBackBuffer() : GetScreenSurface();
-}
-
-// The graph of a handle when it is finished, holds device textures or an image, and can be
-// drawn into; else null.
-GRAPH_RECORD* DrawableGraph(int handle) {
-  GRAPH_RECORD* graph = handle >= 0 ? GetGraphRecord(handle, 0) : nullptr;
-  if (graph == nullptr || graph->imageSet == nullptr || !graph->imageSet->desc.drawable) return nullptr;
-  if (graph->imageSet->desc.heldAsTextures && graph->imageSet->textureCount < 1) return nullptr;
-  return graph;
-}
-
-// The surface a drawable graph is drawn into: its multisample surface, else its first
-// texture's level 0.
-IDirect3DSurface9* GraphTargetSurface(GRAPH_RECORD* graph) {
-  const GRAPH_TEXTURE& texture = graph->imageSet->textures[0];
-  return texture.multiSampleSurface != nullptr ? texture.multiSampleSurface : texture.surface;
 }
 
 void UnbindStageTexture() {
@@ -72,9 +56,20 @@ void UnbindStageTexture() {
   SetDeviceTexture(nullptr);
   StateFlags.blendStatesChanged = 1;
 }
-}  // namespace
 
 int IsFlipInProgress() { return flipInProgress; }
+
+GRAPH_RECORD* GetDrawableGraph(int handle) {
+  GRAPH_RECORD* graph = handle >= 0 ? GetGraphRecord(handle, 0) : nullptr;
+  if (graph == nullptr || graph->imageSet == nullptr || !graph->imageSet->desc.drawable) return nullptr;
+  if (graph->imageSet->desc.heldAsTextures && graph->imageSet->textureCount < 1) return nullptr;
+  return graph;
+}
+
+IDirect3DSurface9* GetGraphTargetSurface(GRAPH_RECORD* graph) {
+  const GRAPH_TEXTURE& texture = graph->imageSet->textures[0];
+  return texture.multiSampleSurface != nullptr ? texture.multiSampleSurface : texture.surface;
+}
 
 int SelectDrawTarget(int target) {
   if (!ScreenState.graphicsStarted) return -1;
@@ -82,9 +77,9 @@ int SelectDrawTarget(int target) {
   if (!WindowState.active && !LibraryFlags.starting) WaitWhileInactive();
   // Only a screen code or a finished, drawable graph can be drawn into; anything else (an
   // invalid handle, a graph still loading) leaves the target and the area as they are.
-  GRAPH_RECORD* graph = IsScreen(target) ? nullptr : DrawableGraph(target);
+  GRAPH_RECORD* graph = IsScreen(target) ? nullptr : GetDrawableGraph(target);
   if (!IsScreen(target) && graph == nullptr) return -1;
-  GRAPH_RECORD* previous = DrawableGraph(DrawSettings.drawTarget);
+  GRAPH_RECORD* previous = GetDrawableGraph(DrawSettings.drawTarget);
   // The target changes with mask drawing off; the mask follows the new target when it is
   // turned on again.
   int maskDrawing = IsMaskDrawingEnabled();
@@ -103,7 +98,7 @@ int SelectDrawTarget(int target) {
     EndDeviceScene();
     UnbindStageTexture();
     if (previous != nullptr) ResolveMultiSampleTexture(&previous->imageSet->textures[0]);
-    IDirect3DSurface9* surface = graph != nullptr ? GraphTargetSurface(graph) : ScreenTargetSurface();
+    IDirect3DSurface9* surface = graph != nullptr ? GetGraphTargetSurface(graph) : ScreenTargetSurface();
     if (surface != nullptr) SetDeviceRenderTarget(surface, 0);
     SetDepthStencilForTarget();
   }
@@ -167,8 +162,8 @@ int ClearDrawTarget(const RECT* rect) {
   EndDeviceScene();
   // The surface that holds the target's pixels: for a multisampled graph that is its
   // multisample surface, which overwrites the level-0 surface when it is resolved.
-  GRAPH_RECORD* graph = DrawableGraph(DrawSettings.drawTarget);
-  IDirect3DSurface9* surface = graph != nullptr ? GraphTargetSurface(graph) : ScreenTargetSurface();
+  GRAPH_RECORD* graph = GetDrawableGraph(DrawSettings.drawTarget);
+  IDirect3DSurface9* surface = graph != nullptr ? GetGraphTargetSurface(graph) : ScreenTargetSurface();
   int masked = IsMaskDrawingEnabled() && MaskState.active && MaskState.screenSurface != nullptr;
   if (masked && surface != nullptr) SetDeviceRenderTarget(surface, 0);
   SetDeviceViewport(0, 0, DrawSettings.targetWidth, DrawSettings.targetHeight, 0.0f, 1.0f);

@@ -54,6 +54,11 @@ int FlipScreenBuffers();
 int CopyScreenRectToGraph(int source, int x1, int y1, int x2, int y2, int destX, int destY, int dest);
 // Copies the rectangle of the current draw target into a graph of exactly its size.
 int CaptureDrawTargetToGraph(int x1, int y1, int x2, int y2, int graph);
+// Extra render target of a slot (1 up to the device's count; 0 is the draw target); a
+// value that is not a drawable graph empties the slot.
+int SetRenderTargetSlot(int slot, int target);
+// The drawable graph whose depth surface serves drawing; -2 for the default depth buffer.
+int SelectDepthBufferGraph(int graph);
 
 // 2D drawing; colours are packed screen colours (PackScreenColor).
 int DrawRectangle(int x1, int y1, int x2, int y2, unsigned int color, int fill);

@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "graphics/device_resources.h"
+#include "graphics/draw_target.h"
 #include "graphics/graph_create.h"
 #include "graphics/graph_handles.h"
 #include "graphics/screen_lock.h"
@@ -25,10 +27,11 @@ class DrawTargetTest : public ::testing::Test {
   }
 };
 
-int MakeGraph(int width, int height, int drawable) {
+int MakeGraph(int width, int height, int drawable, int depth = 0) {
   GRAPH_CREATE_PARAM param;
   CaptureGraphCreateParam(&param);
   param.drawable = drawable;
+  param.depthBuffer = depth;
   param.colorBits = 32;
   return CreateBlankGraph(&param, width, height, 0, 0, 0);
 }
@@ -222,5 +225,53 @@ TEST_F(DrawTargetTest, BadRectanglesAreRefusedAndCopyNothing) {
   }
   EXPECT_EQ(CopyScreenRectToGraph(source, 0, 0, 4, 4, 0, 0, 12345), -1);
   DeleteGraphHandle(source, 0);
+}
+
+// The depth surface the device draws with now.
+IDirect3DSurface9* CurrentDepthSurface() {
+  IDirect3DSurface9* surface = nullptr;
+  DeviceCalls.DeviceGetDepthStencil(&surface);
+  if (surface != nullptr) DeviceCalls.ReleaseComObject(surface);
+  return surface;
+}
+
+TEST_F(DrawTargetTest, ExtraSlotsAndDepthBufferGraph) {
+  int drawable = MakeGraph(32, 32, 1), plain = MakeGraph(32, 32, 0), withDepth = MakeGraph(64, 64, 1, 1);
+  ASSERT_GE(drawable, 0);
+  ASSERT_GE(plain, 0);
+  ASSERT_GE(withDepth, 0);
+  EXPECT_EQ(SetRenderTargetSlot(-1, drawable), -1);
+  EXPECT_EQ(SetRenderTargetSlot(DeviceCaps.renderTargetCount, drawable), -1);
+  EXPECT_EQ(SetRenderTargetSlot(0, drawable), 0);
+  EXPECT_EQ(DrawSettings.drawTarget, drawable);
+  EXPECT_EQ(SetRenderTargetSlot(0, -2), 0);
+  if (DeviceCaps.renderTargetCount > 1 && StateFlags.programmableShaders) {
+    EXPECT_EQ(SetRenderTargetSlot(1, plain), -1);
+    EXPECT_EQ(SetRenderTargetSlot(1, drawable), 0);
+    EXPECT_EQ(DrawSettings.renderTargetSlots[1], drawable);
+    EXPECT_EQ(DeviceStateCache.renderTargets[1], GetGraphTargetSurface(GetGraphRecord(drawable, 0)));
+    EXPECT_EQ(SetRenderTargetSlot(1, -2), 0);  // not a graph: the slot is emptied
+    EXPECT_EQ(DrawSettings.renderTargetSlots[1], 0);
+    EXPECT_EQ(DeviceStateCache.renderTargets[1], nullptr);
+  }
+  IDirect3DSurface9* graphDepth = GetGraphRecord(withDepth, 0)->imageSet->textures[0].depthSurface;
+  ASSERT_NE(graphDepth, nullptr);
+  struct {
+    const char* name;
+    int graph, result;
+  } rows[] = {{"not drawable", plain, -1}, {"no depth surface", drawable, -1}, {"with depth", withDepth, 0}};
+  for (const auto& row : rows) EXPECT_EQ(SelectDepthBufferGraph(row.graph), row.result) << row.name;
+  EXPECT_EQ(DrawSettings.depthBufferGraph, withDepth);
+  // It serves a target it covers; the larger screen keeps the default depth buffer.
+  ASSERT_EQ(SelectDrawTarget(drawable), 0);
+  EXPECT_EQ(CurrentDepthSurface(), graphDepth);
+  ASSERT_EQ(SelectDrawTarget(-2), 0);
+  EXPECT_EQ(CurrentDepthSurface(), DeviceResources.depthBuffer);
+  EXPECT_EQ(SelectDepthBufferGraph(-2), 0);
+  ASSERT_EQ(SelectDrawTarget(drawable), 0);
+  EXPECT_NE(CurrentDepthSurface(), graphDepth);
+  DeleteGraphHandle(drawable, 0);
+  DeleteGraphHandle(plain, 0);
+  DeleteGraphHandle(withDepth, 0);
 }
 }  // namespace
