@@ -573,3 +573,56 @@ TEST_F(SoftwareDraw, PackedBrightnessReachesTheRenderer) {
   EXPECT_EQ(MemImgDrawState.tint, 0xFFFFFFu);
 }
 }  // namespace
+
+// A graph as the software draw target: drawing and clearing reach its image only, a graph
+// with an alpha channel is refused leaving the target, and a rectangle of the target copies
+// into another graph's image.
+TEST_F(SoftwareDraw, GraphTargetsDrawClearAndCopy) {
+  GRAPH_CREATE_PARAM param;
+  CaptureGraphCreateParam(&param);
+  param.drawable = 1;
+  HANDLE_VALUE graph = CreateBlankGraph(&param, 40, 30, 0, 0, 0), dest = CreateBlankGraph(&param, 20, 10, 0, 0, 0);
+  param.drawableAlpha = 1;
+  HANDLE_VALUE withAlpha = CreateBlankGraph(&param, 40, 30, 0, 0, 0);
+  ASSERT_NE(graph, -1);
+  ASSERT_NE(dest, -1);
+  ASSERT_NE(withAlpha, -1);
+  auto pixel = [](HANDLE_VALUE handle, int x, int y) {
+    const MEMIMG& m = GetGraphRecord(handle, 0)->memImg;
+    uint32_t v;
+    memcpy(&v, m.pixels + y * m.store->pitch + x * 4, 4);
+    return v & 0xFFFFFF;
+  };
+  DrawFilledBox(0, 0, 640, 480, Packed(kGreen));
+  ASSERT_EQ(SelectDrawTarget(graph), 0);
+  EXPECT_EQ(DrawSettings.drawArea.right, 40);
+  EXPECT_EQ(DrawSettings.drawArea.bottom, 30);
+  DrawFilledBox(0, 0, 40, 30, Packed(kBlue));
+  DrawFilledBox(5, 5, 15, 10, Packed(kRed));
+  EXPECT_EQ(SelectDrawTarget(withAlpha), -1);
+  EXPECT_EQ(DrawSettings.drawTarget, graph);
+  const RECT part = {30, 20, 40, 30};
+  EXPECT_EQ(ClearDrawTarget(&part), 0);
+  struct {
+    int x, y;
+    uint32_t color;
+  } rows[] = {{5, 5, kRed}, {14, 9, kRed}, {15, 9, kBlue}, {4, 5, kBlue}, {29, 19, kBlue}, {30, 20, 0}, {39, 29, 0}};
+  for (const auto& row : rows) EXPECT_EQ(pixel(graph, row.x, row.y), row.color) << row.x << "," << row.y;
+  EXPECT_EQ(ScreenPixel(5, 5), kGreen);
+  EXPECT_EQ(ScreenPixel(39, 29), kGreen);
+  // The red box with a blue column either side lands at (2, 3) of the destination.
+  EXPECT_EQ(CopyScreenRectToGraph(graph, 4, 5, 16, 10, 2, 3, dest), 0);
+  EXPECT_EQ(CopyScreenRectToGraph(graph, 4, 5, 16, 10, 9, 3, dest), -1);  // past the width
+  EXPECT_EQ(CopyScreenRectToGraph(graph, 4, 5, 41, 10, 0, 0, dest), -1);  // past the source
+  for (int x = 0; x < 20; x++) {
+    uint32_t want = x == 2 || x == 13 ? kBlue : x > 2 && x < 13 ? kRed : 0;
+    EXPECT_EQ(pixel(dest, x, 5), want) << x;
+  }
+  EXPECT_EQ(pixel(dest, 5, 2), 0u);
+  EXPECT_EQ(pixel(dest, 5, 8), 0u);
+  ASSERT_EQ(SelectDrawTarget(-2), 0);
+  EXPECT_EQ(DrawSettings.drawArea.right, 640);
+  DeleteGraphHandle(graph, 0);
+  DeleteGraphHandle(dest, 0);
+  DeleteGraphHandle(withAlpha, 0);
+}
