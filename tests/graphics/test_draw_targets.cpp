@@ -50,18 +50,33 @@ PICTURE ShowGraph(int graph, int x, int y) {
 }
 
 TEST_F(DrawTargetTest, BoxDrawnIntoGraphReadsBackExactly) {
-  int graph = MakeGraph(64, 32, 1);
-  ASSERT_GE(graph, 0);
-  FillGraph(graph, 64, 32, kBlue);
-  EXPECT_EQ(DrawSettings.drawTarget, graph);
-  ASSERT_EQ(DrawRectangle(10, 5, 30, 15, Packed(kRed), 1), 0);
-  PICTURE p = ShowGraph(graph, 100, 200);
-  ASSERT_EQ(p.width, 640);
-  EXPECT_EQ(Mismatches(p, kRed, 90, 190, 180, 250, [](int x, int y) { return x >= 110 && x < 130 && y >= 205 && y < 215; }),
-            "");
-  EXPECT_EQ(p.Count(kBlue, 100, 200, 164, 232), 64 * 32 - 20 * 10);
-  EXPECT_EQ(p.Count(0, 0, 0, 640, 480), 640 * 480 - 64 * 32);
-  DeleteGraphHandle(graph, 0);
+  // A plain drawable graph and a multisampled one, which is resolved when the target changes.
+  for (int samples : {0, 4}) {
+    GRAPH_CREATE_PARAM param;
+    CaptureGraphCreateParam(&param);
+    param.drawable = 1;
+    param.colorBits = 32;
+    param.multiSampleCount = samples;
+    int graph = CreateBlankGraph(&param, 64, 32, 0, 0, 0);
+    ASSERT_GE(graph, 0) << samples;
+    FillGraph(graph, 64, 32, kBlue);
+    EXPECT_EQ(DrawSettings.drawTarget, graph);
+    ASSERT_EQ(DrawRectangle(10, 5, 30, 15, Packed(kRed), 1), 0);
+    PICTURE p = ShowGraph(graph, 100, 200);
+    ASSERT_EQ(p.width, 640);
+    auto box = [](int x, int y) { return x >= 110 && x < 130 && y >= 205 && y < 215; };
+    if (samples == 0) {
+      EXPECT_EQ(Mismatches(p, kRed, 90, 190, 180, 250, box), "");
+      EXPECT_EQ(p.Count(kBlue, 100, 200, 164, 232), 64 * 32 - 20 * 10);
+    } else {
+      // Multisampled edges run through pixel centres and blend on every side (the box's
+      // ring 110-130 x 205-215 and the graph's border); the rest is exact.
+      EXPECT_EQ(p.Count(kRed, 111, 206, 130, 215), 19 * 9);
+      EXPECT_EQ(p.Count(kBlue, 101, 201, 163, 231), 62 * 30 - 21 * 11);
+    }
+    EXPECT_EQ(p.Count(0, 0, 0, 640, 480), 640 * 480 - 64 * 32) << samples;
+    DeleteGraphHandle(graph, 0);
+  }
 }
 
 TEST_F(DrawTargetTest, DrawAreaFollowsTargetSize) {
@@ -128,26 +143,34 @@ TEST_F(DrawTargetTest, RefusedTargetsKeepTargetAndArea) {
 }
 
 TEST_F(DrawTargetTest, ClearingGraphTargetClearsOnlyTheGraph) {
-  int graph = MakeGraph(32, 32, 1);
-  ASSERT_GE(graph, 0);
-  ASSERT_EQ(DrawRectangle(0, 0, 640, 480, Packed(kGreen), 1), 0);
-  FillGraph(graph, 32, 32, kRed);
-  RECT part = {8, 8, 16, 24};
-  ASSERT_EQ(ClearDrawTarget(&part), 0);
-  ASSERT_EQ(SelectDrawTarget(-2), 0);
-  ASSERT_EQ(DrawGraphAt(100, 100, graph, 0), 0);
-  PICTURE p = FlipAndRead();
-  auto inGraph = [](int x, int y) { return x >= 100 && x < 132 && y >= 100 && y < 132; };
-  auto inCleared = [](int x, int y) { return x >= 108 && x < 116 && y >= 108 && y < 124; };
-  EXPECT_EQ(Mismatches(p, 0, 0, 0, 640, 480, inCleared), "");
-  EXPECT_EQ(Mismatches(p, kRed, 0, 0, 640, 480, [&](int x, int y) { return inGraph(x, y) && !inCleared(x, y); }), "");
-  EXPECT_EQ(p.Count(kGreen, 0, 0, 640, 480), 640 * 480 - 32 * 32);
-  // The whole graph.
-  ASSERT_EQ(SelectDrawTarget(graph), 0);
-  ASSERT_EQ(ClearDrawTarget(nullptr), 0);
-  p = ShowGraph(graph, 100, 100);
-  EXPECT_EQ(p.Count(0, 0, 0, 640, 480), 640 * 480);
-  DeleteGraphHandle(graph, 0);
+  // Multisampled: the clear reaches the surface drawn into, which the resolve copies out.
+  for (int samples : {0, 4}) {
+    GRAPH_CREATE_PARAM param;
+    CaptureGraphCreateParam(&param);
+    param.drawable = 1;
+    param.colorBits = 32;
+    param.multiSampleCount = samples;
+    int graph = CreateBlankGraph(&param, 32, 32, 0, 0, 0);
+    ASSERT_GE(graph, 0);
+    ResetDrawing();
+    ASSERT_EQ(DrawRectangle(0, 0, 640, 480, Packed(kGreen), 1), 0);
+    FillGraph(graph, 32, 32, kRed);
+    RECT part = {8, 8, 16, 24};
+    ASSERT_EQ(ClearDrawTarget(&part), 0);
+    ASSERT_EQ(SelectDrawTarget(-2), 0);
+    ASSERT_EQ(DrawGraphAt(100, 100, graph, 0), 0);
+    PICTURE p = FlipAndRead();
+    auto inCleared = [](int x, int y) { return x >= 108 && x < 116 && y >= 108 && y < 124; };
+    EXPECT_EQ(Mismatches(p, 0, 102, 102, 130, 130, inCleared), "") << samples;
+    EXPECT_EQ(Mismatches(p, kRed, 102, 102, 130, 130, [&](int x, int y) { return !inCleared(x, y); }), "") << samples;
+    EXPECT_EQ(p.Count(kGreen, 0, 0, 640, 480), 640 * 480 - 32 * 32) << samples;
+    // The whole graph.
+    ASSERT_EQ(SelectDrawTarget(graph), 0);
+    ASSERT_EQ(ClearDrawTarget(nullptr), 0);
+    p = ShowGraph(graph, 100, 100);
+    EXPECT_EQ(p.Count(0, 0, 0, 640, 480), 640 * 480) << samples;
+    DeleteGraphHandle(graph, 0);
+  }
 }
 
 // A 64 x 48 source graph: four 32 x 24 quarters red, green, blue and white.
