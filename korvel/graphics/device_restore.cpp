@@ -135,6 +135,13 @@ int RecreateGraphicsDeviceInMode(int bits, int width, int height, int refresh, i
     SetProjectionUserMatrix(projection);
     SetViewportMatrix(viewport);
   }
+  // The extra render targets go back onto the new device.
+  for (int slot = 1; slot < DeviceCaps.renderTargetCount && slot < 16; slot++) {
+    int target = DrawSettings.renderTargetSlots[slot];
+    if (target == 0) continue;
+    DrawSettings.renderTargetSlots[slot] = 0;
+    SetRenderTargetSlot(slot, target);
+  }
   return 0;
 }
 

@@ -308,6 +308,13 @@ TEST_F(GraphReload, RecreatedDeviceKeepsHandlesPixelsAndDrawArea) {
   HANDLE_VALUE font = MakeFontHandle(&options, nullptr, 12, -1, 0, -1, -1, 0, -1, 0);
   ASSERT_NE(font, -1);
   ASSERT_EQ(SetDrawClipArea(10, 20, 300, 200), 0);
+  // A drawable graph in the second render-target slot, where the device has one.
+  GRAPH_CREATE_PARAM param;
+  CaptureGraphCreateParam(&param);
+  param.drawable = 1;
+  HANDLE_VALUE extra = CreateBlankGraph(&param, 64, 64, 0, 0, 0);
+  ASSERT_NE(extra, -1);
+  int slots = DeviceCaps.renderTargetCount > 1 && SetRenderTargetSlot(1, extra) == 0;
   IDirect3DDevice9* oldDevice = Direct3DObjects.device;
 
   ASSERT_EQ(RecreateGraphicsDevice(), 0);
@@ -315,6 +322,14 @@ TEST_F(GraphReload, RecreatedDeviceKeepsHandlesPixelsAndDrawArea) {
   EXPECT_NE(Direct3DObjects.device, oldDevice);
   EXPECT_EQ(ReadGraph(graph), before);
   ExpectDrawnNumbered(graph, 0, "drawn on the new device");
+  if (slots) {
+    EXPECT_EQ(DrawSettings.renderTargetSlots[1], extra);
+    IDirect3DSurface9* second = nullptr;
+    EXPECT_EQ(Direct3DObjects.device->GetRenderTarget(1, &second), S_OK);
+    if (second != nullptr) second->Release();
+    SetRenderTargetSlot(1, -1);
+  }
+  DeleteGraphHandle(extra, 0);
   FONT_RECORD* record = GetFontRecord(font);
   ASSERT_NE(record, nullptr);
   if (record->textureCache) EXPECT_NE(GetGraphRecord(record->cacheGraph, 0), nullptr);
