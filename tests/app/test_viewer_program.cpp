@@ -65,20 +65,21 @@ void SendKey(WORD key, DWORD flags) {
   SendInput(1, &input, sizeof input);
 }
 
-// Holds a key down on the window until the condition holds (at most 10 s), so that the press
-// is seen however long the program is busy. Without a window manager the display's focus can
-// move away from the window while its device starts, and Wine releases an injected key on a
-// focus change: the window is made the foreground one again, and the press repeated, every
-// half second.
-bool HoldKeyUntil(HWND window, WORD key, const std::function<bool()>& condition) {
+// Taps a key on the window until the condition holds (at most 10 s), so that a tap is seen
+// however long the program is busy. Without a window manager the display's focus can move
+// away from the window while its device starts, and Wine releases an injected key when it
+// re-reads the X server's key state: each round makes the window the foreground one again and
+// presses and releases the key (the viewer waits for a release before it takes a new press).
+bool TapKeyUntil(HWND window, WORD key, const std::function<bool()>& condition) {
   bool met = false;
   for (int i = 0; i < 20 && !met; i++) {
     SetForegroundWindow(window);
     Sleep(100);
     SendKey(key, 0);
-    for (int k = 0; k < 8 && !(met = condition()); k++) Sleep(50);
+    Sleep(150);
+    SendKey(key, KEYEVENTF_KEYUP);
+    for (int k = 0; k < 5 && !(met = condition()); k++) Sleep(50);
   }
-  SendKey(key, KEYEVENTF_KEYUP);
   return met;
 }
 
@@ -145,7 +146,7 @@ TEST(ViewerProgram, EnterLeavesTheIssueScreenForTheDefaultGrid) {
   EXPECT_EQ(CountInRows(screen, kGrey, 0, 78) + CountInRows(screen, kRed, 0, 128), 0);
   EXPECT_EQ(CountInRows(screen, kGrey, 124, 288), 0);
   // Past the issue screen the title names the (empty) first data path.
-  HoldKeyUntil(window, VK_RETURN, [&] { return run.WaitForWindow("Quillmere 1.0 - file: ", 0) != nullptr; });
+  TapKeyUntil(window, VK_RETURN, [&] { return run.WaitForWindow("Quillmere 1.0 - file: ", 0) != nullptr; });
   window = run.WaitForWindow("Quillmere 1.0 - file: ", 0);
   ASSERT_NE(window, nullptr);
   EXPECT_EQ(run.CloseAndWait(window), 0xFFFFFFFFu);
@@ -199,7 +200,7 @@ TEST(ViewerProgram, HundredByFiftyGridIsDrawnInItsCells) {
   ASSERT_TRUE(WriteWholeFile("grid100\\a.bin", Bytes(field)));
   ASSERT_TRUE(WriteWholeFile("grid100\\b.bin", Bytes(std::vector<double>(5000, 1.0))));
   ASSERT_TRUE(WriteWholeFile("grid100\\c.bin", Bytes(std::vector<double>(5000, 0.0))));
-  EXPECT_TRUE(HoldKeyUntil(window, VK_SPACE, [&] {
+  EXPECT_TRUE(TapKeyUntil(window, VK_SPACE, [&] {
     screen = ReadWindow(window);
     return screen.width == 516 && screen.At(158, 2) == 0xFF0000;
   }));
