@@ -27,12 +27,13 @@ class DrawTargetTest : public ::testing::Test {
   }
 };
 
-int MakeGraph(int width, int height, int drawable, int depth = 0) {
+int MakeGraph(int width, int height, int drawable, int depth = 0, int samples = 0) {
   GRAPH_CREATE_PARAM param;
   CaptureGraphCreateParam(&param);
   param.drawable = drawable;
   param.depthBuffer = depth;
   param.colorBits = 32;
+  param.multiSampleCount = samples;
   return CreateBlankGraph(&param, width, height, 0, 0, 0);
 }
 
@@ -52,12 +53,7 @@ PICTURE ShowGraph(int graph, int x, int y) {
 TEST_F(DrawTargetTest, BoxDrawnIntoGraphReadsBackExactly) {
   // A plain drawable graph and a multisampled one, which is resolved when the target changes.
   for (int samples : {0, 4}) {
-    GRAPH_CREATE_PARAM param;
-    CaptureGraphCreateParam(&param);
-    param.drawable = 1;
-    param.colorBits = 32;
-    param.multiSampleCount = samples;
-    int graph = CreateBlankGraph(&param, 64, 32, 0, 0, 0);
+    int graph = MakeGraph(64, 32, 1, 0, samples);
     ASSERT_GE(graph, 0) << samples;
     FillGraph(graph, 64, 32, kBlue);
     EXPECT_EQ(DrawSettings.drawTarget, graph);
@@ -145,12 +141,7 @@ TEST_F(DrawTargetTest, RefusedTargetsKeepTargetAndArea) {
 TEST_F(DrawTargetTest, ClearingGraphTargetClearsOnlyTheGraph) {
   // Multisampled: the clear reaches the surface drawn into, which the resolve copies out.
   for (int samples : {0, 4}) {
-    GRAPH_CREATE_PARAM param;
-    CaptureGraphCreateParam(&param);
-    param.drawable = 1;
-    param.colorBits = 32;
-    param.multiSampleCount = samples;
-    int graph = CreateBlankGraph(&param, 32, 32, 0, 0, 0);
+    int graph = MakeGraph(32, 32, 1, 0, samples);
     ASSERT_GE(graph, 0);
     ResetDrawing();
     ASSERT_EQ(DrawRectangle(0, 0, 640, 480, Packed(kGreen), 1), 0);
