@@ -28,15 +28,9 @@ int MinInt(int a, int b) { return a < b ? a : b; }
 // cell; gives the written size.
 void WriteGlyphToMemoryCell(FONT_RECORD* font, int cell, const GLYPH_IMAGE* glyph, int e, int* outWidth,
                             int* outHeight) {
-  int w = glyph->width + 2 * e, h = glyph->height + 2 * e;
-  unsigned char* glyphPlane = glyph->pixels;
-  unsigned char* edgePlane = nullptr;
-  if (e > 0) {
-    glyphPlane = (unsigned char*)AllocTracked((size_t)w * h * 2, "", 0);
-    if (glyphPlane == nullptr) ExitWithFatalError("文字イメージリサンプリング用バッファの確保に失敗しました");
-    edgePlane = glyphPlane + w * h;
-    ComposeEdgePlanes(glyph, e, 0, EDGE_GATHER_MAX, glyphPlane, edgePlane);
-  }
+  GLYPH_PLANES planes = MakeGlyphPlanes(glyph, e, 0, EDGE_GATHER_MAX);
+  const int w = planes.width, h = planes.height;
+  const unsigned char *glyphPlane = planes.glyph, *edgePlane = planes.edge;
   int cw = MinInt(w, font->cellSize), ch = MinInt(h, font->cellSize);
   unsigned char* top = font->memoryCache + (size_t)cell * font->cellSize * font->memoryPitch;
   for (int y = 0; y < ch; y++) {
@@ -53,7 +47,7 @@ void WriteGlyphToMemoryCell(FONT_RECORD* font, int cell, const GLYPH_IMAGE* glyp
       }
     }
   }
-  if (e > 0) FreeTracked(glyphPlane);
+  FreeGlyphPlanes(&planes);
   *outWidth = cw;
   *outHeight = ch;
 }

@@ -150,3 +150,19 @@ void ComposeEdgePlanes(const GLYPH_IMAGE* glyph, int e, int eightNeighbours, int
         }
     }
 }
+
+GLYPH_PLANES MakeGlyphPlanes(const GLYPH_IMAGE* glyph, int e, int eightNeighbours, int gather) {
+  GLYPH_PLANES planes = {glyph->pixels, nullptr, glyph->width + 2 * e, glyph->height + 2 * e};
+  if (e <= 0) return planes;
+  size_t area = (size_t)planes.width * planes.height;
+  planes.glyph = (unsigned char*)AllocTracked(area * 2, "", 0);
+  if (planes.glyph == nullptr) FailAllocation("文字イメージリサンプリング用バッファの確保に失敗しました");
+  planes.edge = planes.glyph + area;
+  ComposeEdgePlanes(glyph, e, eightNeighbours, gather, planes.glyph, planes.edge);
+  return planes;
+}
+
+void FreeGlyphPlanes(GLYPH_PLANES* planes) {
+  if (planes->edge != nullptr) FreeTracked(planes->glyph);
+  planes->glyph = planes->edge = nullptr;
+}

@@ -34,5 +34,15 @@ int IsInEdgeBrush(int edgeSize, int dx, int dy, int eightNeighbours);
 // (e, e), and the edge gathered by the brush as the mode says.
 void ComposeEdgePlanes(const GLYPH_IMAGE* glyph, int edgeSize, int eightNeighbours, int gather,
                        unsigned char* glyphPlane, unsigned char* edgePlane);
+// The planes a cache cell is written from, (w + 2e) x (h + 2e): without an edge the glyph's
+// own levels and no edge plane; with one, both planes composed into a tracked block (the
+// process ends when it cannot be had). FreeGlyphPlanes gives the block back.
+struct GLYPH_PLANES {
+  unsigned char* glyph;
+  unsigned char* edge;
+  int width, height;
+};
+GLYPH_PLANES MakeGlyphPlanes(const GLYPH_IMAGE* glyph, int edgeSize, int eightNeighbours, int gather);
+void FreeGlyphPlanes(GLYPH_PLANES* planes);
 // GetGlyphOutlineA calls made so far (measuring and fetching), for tests.
 int CountGlyphOutlineCalls();

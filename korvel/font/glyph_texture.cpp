@@ -175,16 +175,10 @@ void WriteGlyphToTextureCell(FONT_RECORD* font, int cell, const GLYPH_IMAGE* gly
   *outWidth = *outHeight = 0;
   if (image->pixels == nullptr) return;
   const COLOR_FORMAT* f = &image->format;
-  int w = glyph->width + 2 * e, h = glyph->height + 2 * e;
-  unsigned char* glyphPlane = glyph->pixels;
-  unsigned char* edgePlane = nullptr;
-  if (e > 0) {
-    glyphPlane = (unsigned char*)AllocTracked((size_t)w * h * 2, "", 0);
-    if (glyphPlane == nullptr) ExitWithFatalError("文字イメージリサンプリング用バッファの確保に失敗しました");
-    edgePlane = glyphPlane + w * h;
-    ComposeEdgePlanes(glyph, e, 1, glyph->levels == 1 ? EDGE_GATHER_MAX : EDGE_GATHER_ACCUMULATE, glyphPlane,
-                      edgePlane);
-  }
+  GLYPH_PLANES planes =
+      MakeGlyphPlanes(glyph, e, 1, glyph->levels == 1 ? EDGE_GATHER_MAX : EDGE_GATHER_ACCUMULATE);
+  const int w = planes.width, h = planes.height;
+  const unsigned char *glyphPlane = planes.glyph, *edgePlane = planes.edge;
   // The glyph sits one pixel in from its cell's corner and never reaches past the cell.
   int room = font->cellSize - 1;
   int cw = w < room ? w : room, ch = h < room ? h : room;
@@ -202,7 +196,7 @@ void WriteGlyphToTextureCell(FONT_RECORD* font, int cell, const GLYPH_IMAGE* gly
       PutTexel(image, x0 + 1 + x, y0 + 1 + y, glyphTexel);
       PutTexel(image, font->cacheWidth + x0 + 1 + x, y0 + 1 + y, edgeTexel);
     }
-  if (e > 0) FreeTracked(glyphPlane);
+  FreeGlyphPlanes(&planes);
   // The whole cell goes up, margin included, and for edged types the same cell of the edge half.
   UploadRect(font, x0, y0, font->cellSize, font->cellSize);
   if (HasEdge(font)) UploadRect(font, font->cacheWidth + x0, y0, font->cellSize, font->cellSize);

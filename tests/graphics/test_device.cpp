@@ -19,6 +19,7 @@
 #include "graphics/vertex_batch.h"
 #include "korvel.h"
 #include "system/window_state.h"
+#include "read_back.h"
 #include "real_device.h"
 #include "test_support.h"
 
@@ -33,42 +34,6 @@ class Device : public ::testing::Test {
     FlushVertexBatch(0);
   }
 };
-
-// Appends one filled box as two triangles of untextured 2D vertices.
-// Like the box drawing, it flushes other vertex types first (the priming point is textured).
-void AppendBox(int x1, int y1, int x2, int y2, DWORD color) {
-  if (VertexBatch.vertexType != 0) {
-    FlushVertexBatch(0);
-    SelectBatchVertexType(0);
-  }
-  VERTEX_2D* v = (VERTEX_2D*)ReserveBatchVertices(0, D3DPT_TRIANGLELIST, 6);
-  const float xs[6] = {(float)x1, (float)x2, (float)x1, (float)x2, (float)x2, (float)x1};
-  const float ys[6] = {(float)y1, (float)y1, (float)y2, (float)y1, (float)y2, (float)y2};
-  for (int i = 0; i < 6; i++) {
-    v[i].x = xs[i], v[i].y = ys[i], v[i].z = 0.2f, v[i].rhw = 1.0f;
-    v[i].diffuse = color;
-  }
-  CommitBatchVertices(6);
-}
-
-// The back buffer as 32-bit pixels, through GetRenderTargetData.
-std::vector<DWORD> ReadBackBuffer() {
-  std::vector<DWORD> pixels;
-  IDirect3DSurface9* system = nullptr;
-  if (FAILED(DeviceCalls.DeviceCreateOffscreenSurface(640, 480, D3DFMT_X8R8G8B8, D3DPOOL_SYSTEMMEM, &system, nullptr)))
-    return pixels;
-  D3DLOCKED_RECT locked;
-  if (SUCCEEDED(DeviceCalls.DeviceGetRenderTargetData(GetScreenSurface(), system)) &&
-      SUCCEEDED(DeviceCalls.SurfaceLockRect(system, &locked, nullptr, D3DLOCK_READONLY))) {
-    for (int y = 0; y < 480; y++) {
-      const DWORD* row = (const DWORD*)((const char*)locked.pBits + y * locked.Pitch);
-      pixels.insert(pixels.end(), row, row + 640);
-    }
-    DeviceCalls.SurfaceUnlockRect(system);
-  }
-  DeviceCalls.ReleaseComObject(system);
-  return pixels;
-}
 
 TEST_F(Device, CreationLogsEachStepInOrderAndTakesTheDesktopFormat) {
   std::string log = ReadLogWithoutStamps();
@@ -121,7 +86,7 @@ TEST_F(Device, CreationLogsEachStepInOrderAndTakesTheDesktopFormat) {
 TEST_F(Device, RepeatedStateIsSentOnceAndAChangeFlushesFirst) {
   SetDeviceZFunc(D3DCMP_LESSEQUAL);
   StartRecording();
-  AppendBox(0, 0, 4, 4, 0xFFFFFFFF);
+  AppendRawBox(0, 0, 4, 4, 0xFFFFFFFF, 0);
   SetDeviceZFunc(D3DCMP_LESSEQUAL);
   EXPECT_EQ(RecordedCalls().size(), 0u) << "an unchanged state sends nothing and keeps the batch";
   SetDeviceZFunc(D3DCMP_GREATER);
@@ -135,7 +100,7 @@ TEST_F(Device, RepeatedStateIsSentOnceAndAChangeFlushesFirst) {
 
   // Force-send re-sends an unchanged value without flushing.
   RecordedCalls().clear();
-  AppendBox(0, 0, 4, 4, 0xFFFFFFFF);
+  AppendRawBox(0, 0, 4, 4, 0xFFFFFFFF, 0);
   StateFlags.forceSend = 1;
   SetDeviceFillMode(D3DFILL_SOLID);
   StateFlags.forceSend = 0;
@@ -168,10 +133,10 @@ TEST_F(Device, FiveHundredThirtySevenBoxesGoInOneDrawAndTheNextFlushesFirst) {
   PrepareDrawStates(nullptr, 0);
   FlushVertexBatch(0);
   StartRecording();
-  for (int i = 0; i < 537; i++) AppendBox(i % 600, 0, i % 600 + 1, 1, 0xFF000000);
+  for (int i = 0; i < 537; i++) AppendRawBox(i % 600, 0, i % 600 + 1, 1, 0xFF000000, 0);
   EXPECT_EQ(CountCalls("DrawPrimitiveUP"), 0);
   EXPECT_EQ(VertexBatch.count, 3222);
-  AppendBox(0, 0, 1, 1, 0xFF000000);
+  AppendRawBox(0, 0, 1, 1, 0xFF000000, 0);
   ASSERT_EQ(CountCalls("DrawPrimitiveUP"), 1);
   const RECORDED_CALL& draw = RecordedCalls().back().name == "DrawPrimitiveUP" ? RecordedCalls().back()
                                                                                 : RecordedCalls()[0];
@@ -192,9 +157,9 @@ TEST_F(Device, FilledBoxLightsExactlyItsPixelsInThePackedColour) {
   PrepareDrawStates(nullptr, 0);
   unsigned color = PackScreenColor(255, 128, 0);
   EXPECT_EQ(color, 0xFFFF8000u);
-  AppendBox(10, 10, 20, 20, color);
+  AppendRawBox(10, 10, 20, 20, color, 0);
   EndDeviceScene();
-  std::vector<DWORD> pixels = ReadBackBuffer();
+  std::vector<uint32_t> pixels = ReadBackBuffer().pixels;
   ASSERT_EQ(pixels.size(), 640u * 480u);
   for (int y = 0; y < 30; y++)
     for (int x = 0; x < 30; x++) {

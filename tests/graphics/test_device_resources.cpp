@@ -30,6 +30,7 @@
 #include "system/library.h"
 #include "system/window_state.h"
 #include "../image/image_builders.h"
+#include "read_back.h"
 #include "real_device.h"
 #include "test_support.h"
 
@@ -109,28 +110,10 @@ void DrawBox(IDirect3DBaseTexture9* texture, int flags, int x, int y, int w, int
   FlushVertexBatch(0);
 }
 
-std::vector<DWORD> ReadBackBuffer() {
-  std::vector<DWORD> pixels;
-  IDirect3DSurface9* system = nullptr;
-  if (FAILED(DeviceCalls.DeviceCreateOffscreenSurface(640, 480, D3DFMT_X8R8G8B8, D3DPOOL_SYSTEMMEM, &system, nullptr)))
-    return pixels;
-  D3DLOCKED_RECT locked;
-  if (SUCCEEDED(DeviceCalls.DeviceGetRenderTargetData(GetScreenSurface(), system)) &&
-      SUCCEEDED(DeviceCalls.SurfaceLockRect(system, &locked, nullptr, D3DLOCK_READONLY))) {
-    for (int y = 0; y < 480; y++) {
-      const DWORD* row = (const DWORD*)((const char*)locked.pBits + y * locked.Pitch);
-      pixels.insert(pixels.end(), row, row + 640);
-    }
-    DeviceCalls.SurfaceUnlockRect(system);
-  }
-  DeviceCalls.ReleaseComObject(system);
-  return pixels;
-}
-
 // Every blend mode in one row over a grey background: an untextured box, a textured box with
 // its alpha and the vertex colour, one with the alpha and a white vertex colour, and an opaque
 // one. Returns the back buffer.
-std::vector<DWORD> DrawBlendModeChart(IDirect3DTexture9* texture) {
+std::vector<uint32_t> DrawBlendModeChart(IDirect3DTexture9* texture) {
   DeviceCalls.DeviceClear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, kGrey, 1.0f, 0);
   for (int mode = 0; mode < 17; mode++) {
     DrawSettings.blendMode = mode;
@@ -143,12 +126,12 @@ std::vector<DWORD> DrawBlendModeChart(IDirect3DTexture9* texture) {
   }
   DrawSettings.blendMode = 0;
   EndDeviceScene();
-  return ReadBackBuffer();
+  return ReadBackBuffer().pixels;
 }
 
 // Textured boxes through the two blend graph types the stages and the shaders compute alike
 // (cross-fade by the parameter, alpha times the graph), in several blend modes.
-std::vector<DWORD> DrawBlendGraphChart(IDirect3DTexture9* texture, IDirect3DTexture9* graph) {
+std::vector<uint32_t> DrawBlendGraphChart(IDirect3DTexture9* texture, IDirect3DTexture9* graph) {
   DeviceCalls.DeviceClear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, kGrey, 1.0f, 0);
   const int modes[] = {0, 1, 2, 4, 10, 12};
   const int types[] = {0, 2};
@@ -168,11 +151,11 @@ std::vector<DWORD> DrawBlendGraphChart(IDirect3DTexture9* texture, IDirect3DText
   SetDeviceBlendGraphTexture(nullptr, 0, 0);
   DrawSettings.blendMode = 0;
   EndDeviceScene();
-  return ReadBackBuffer();
+  return ReadBackBuffer().pixels;
 }
 
 // Pixels that differ by more than 1 in a channel, reported with their chart row.
-void ExpectSamePixels(const std::vector<DWORD>& fixed, const std::vector<DWORD>& shaded, const char* chart) {
+void ExpectSamePixels(const std::vector<uint32_t>& fixed, const std::vector<uint32_t>& shaded, const char* chart) {
   ASSERT_EQ(fixed.size(), 640u * 480u);
   ASSERT_EQ(shaded.size(), fixed.size());
   int failures = 0;
@@ -192,8 +175,8 @@ void ExpectSamePixels(const std::vector<DWORD>& fixed, const std::vector<DWORD>&
 }
 
 // The graph's pixels as the device holds them (its texture copied into a render target).
-std::vector<DWORD> ReadGraph(HANDLE_VALUE handle) {
-  std::vector<DWORD> out;
+std::vector<uint32_t> ReadGraph(HANDLE_VALUE handle) {
+  std::vector<uint32_t> out;
   GRAPH_RECORD* g = GetGraphRecord(handle, 0);
   if (g == nullptr || g->imageSet == nullptr || g->imageSet->textures[0].surface == nullptr) return out;
   IDirect3DSurface9 *target = nullptr, *system = nullptr;
@@ -306,10 +289,10 @@ TEST_F(DeviceResourcesTest, EveryBlendModeDrawsTheSamePixelsOnBothPaths) {
   IDirect3DTexture9* texture = MakePatternTexture();
   ASSERT_NE(texture, nullptr);
   UseFixedFunction(1);
-  std::vector<DWORD> fixed = DrawBlendModeChart(texture);
+  std::vector<uint32_t> fixed = DrawBlendModeChart(texture);
   EXPECT_EQ(DeviceStateCache.builtInPixelShader, 0);
   UseFixedFunction(0);
-  std::vector<DWORD> shaded = DrawBlendModeChart(texture);
+  std::vector<uint32_t> shaded = DrawBlendModeChart(texture);
   EXPECT_EQ(DeviceStateCache.builtInPixelShader, 1);
   DeviceCalls.ReleaseComObject(texture);
   // The chart really shows something: the alpha-blended row is not all grey.
@@ -326,9 +309,9 @@ TEST_F(DeviceResourcesTest, BlendGraphsDrawTheSamePixelsOnBothPaths) {
   ASSERT_NE(texture, nullptr);
   ASSERT_NE(graph, nullptr);
   UseFixedFunction(1);
-  std::vector<DWORD> fixed = DrawBlendGraphChart(texture, graph);
+  std::vector<uint32_t> fixed = DrawBlendGraphChart(texture, graph);
   UseFixedFunction(0);
-  std::vector<DWORD> shaded = DrawBlendGraphChart(texture, graph);
+  std::vector<uint32_t> shaded = DrawBlendGraphChart(texture, graph);
   DeviceCalls.ReleaseComObject(texture);
   DeviceCalls.ReleaseComObject(graph);
   ExpectSamePixels(fixed, shaded, "blend graph (type 0 rows 0-5, type 2 rows 6-11)");
@@ -428,7 +411,7 @@ TEST_F(DeviceResourcesTest, HandlesAndDrawingSurviveDeviceRecreation) {
   CaptureGraphLoadParam(&loadParam);
   HANDLE_VALUE loaded = LoadGraphFromImageBytes(&loadParam, 0, -1, bmp.data(), (int)bmp.size(), nullptr, 0, 0, 0, 0);
   ASSERT_NE(loaded, -1);
-  std::vector<DWORD> loadedPixels = ReadGraph(loaded);
+  std::vector<uint32_t> loadedPixels = ReadGraph(loaded);
   ASSERT_EQ(loadedPixels.size(), 35u);
   EXPECT_EQ(loadedPixels[8] & 0xFFFFFF, (DWORD)(33 << 16 | 45 << 8 | 9));
   ASSERT_NE(GetGraphRecord(graph, 0)->imageSet->textures[0].texture, nullptr);
@@ -444,7 +427,7 @@ TEST_F(DeviceResourcesTest, HandlesAndDrawingSurviveDeviceRecreation) {
   ASSERT_NE(handle, -1);
   IDirect3DTexture9* texture = MakePatternTexture();
   ASSERT_NE(texture, nullptr);
-  std::vector<DWORD> before = DrawBlendModeChart(texture);
+  std::vector<uint32_t> before = DrawBlendModeChart(texture);
   DeviceCalls.ReleaseComObject(texture);
 
   ReleaseDeviceObjects();
@@ -477,7 +460,7 @@ TEST_F(DeviceResourcesTest, HandlesAndDrawingSurviveDeviceRecreation) {
 
   texture = MakePatternTexture();
   ASSERT_NE(texture, nullptr);
-  std::vector<DWORD> after = DrawBlendModeChart(texture);
+  std::vector<uint32_t> after = DrawBlendModeChart(texture);
   DeviceCalls.ReleaseComObject(texture);
   ASSERT_EQ(after.size(), before.size());
   int differing = 0;

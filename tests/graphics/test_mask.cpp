@@ -10,6 +10,7 @@
 #include "graphics/mask.h"
 #include "graphics/present.h"
 #include "graphics/screen_lock.h"
+#include "read_back.h"
 #include "real_device.h"
 
 namespace {
@@ -38,28 +39,12 @@ class Mask : public ::testing::Test {
   }
 };
 
-void AppendBox(int x1, int y1, int x2, int y2, DWORD color) {
-  if (VertexBatch.vertexType != 0) {
-    FlushVertexBatch(0);
-    SelectBatchVertexType(0);
-  }
-  PrepareDrawStates(nullptr, 0);
-  VERTEX_2D* v = (VERTEX_2D*)ReserveBatchVertices(0, D3DPT_TRIANGLELIST, 6);
-  const float xs[6] = {(float)x1, (float)x2, (float)x1, (float)x2, (float)x2, (float)x1};
-  const float ys[6] = {(float)y1, (float)y1, (float)y2, (float)y1, (float)y2, (float)y2};
-  for (int i = 0; i < 6; i++) {
-    v[i].x = xs[i], v[i].y = ys[i], v[i].z = 0.2f, v[i].rhw = 1.0f;
-    v[i].diffuse = color;
-  }
-  CommitBatchVertices(6);
-}
-
 // A masked box: the bracket every drawing function puts around its work.
 void DrawMaskedBox(int x1, int y1, int x2, int y2, DWORD color) {
   RECT r = {x1, y1, x2, y2};
   BeginMaskedDrawing(&r);
   BeginDeviceScene();
-  AppendBox(x1, y1, x2, y2, color);
+  AppendRawBox(x1, y1, x2, y2, color, 1);
   EndMaskedDrawing(&r);
 }
 

@@ -10,6 +10,7 @@
 #include "graphics/graph_handles.h"
 #include "graphics/present.h"
 #include "graphics/screen_lock.h"
+#include "read_back.h"
 #include "real_device.h"
 #include "test_support.h"
 
@@ -28,22 +29,6 @@ class ScreenLockTest : public ::testing::Test {
   }
 };
 
-void AppendBox(int x1, int y1, int x2, int y2, DWORD color) {
-  if (VertexBatch.vertexType != 0) {
-    FlushVertexBatch(0);
-    SelectBatchVertexType(0);
-  }
-  PrepareDrawStates(nullptr, 0);
-  VERTEX_2D* v = (VERTEX_2D*)ReserveBatchVertices(0, D3DPT_TRIANGLELIST, 6);
-  const float xs[6] = {(float)x1, (float)x2, (float)x1, (float)x2, (float)x2, (float)x1};
-  const float ys[6] = {(float)y1, (float)y1, (float)y2, (float)y1, (float)y2, (float)y2};
-  for (int i = 0; i < 6; i++) {
-    v[i].x = xs[i], v[i].y = ys[i], v[i].z = 0.2f, v[i].rhw = 1.0f;
-    v[i].diffuse = color;
-  }
-  CommitBatchVertices(6);
-}
-
 DWORD PixelAt(const RASTER_IMAGE& image, int x, int y) {
   return *(const DWORD*)((const char*)image.pixels + y * image.pitch + x * 4) & 0xFFFFFF;
 }
@@ -51,8 +36,8 @@ DWORD PixelAt(const RASTER_IMAGE& image, int x, int y) {
 void DrawScene() {
   BeginDeviceScene();
   DeviceCalls.DeviceClear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0);
-  AppendBox(10, 10, 30, 20, 0xFFFF0000);
-  AppendBox(600, 400, 640, 480, 0xFF00FF00);
+  AppendRawBox(10, 10, 30, 20, 0xFFFF0000, 1);
+  AppendRawBox(600, 400, 640, 480, 0xFF00FF00, 1);
   // Left open on purpose: the lock flushes the batch and ends the scene itself.
 }
 

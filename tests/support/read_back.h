@@ -12,7 +12,9 @@
 
 #include "graphics/d3d_calls.h"
 #include "graphics/device.h"
+#include "graphics/draw_prepare.h"
 #include "graphics/present.h"
+#include "graphics/vertex_batch.h"
 #include "korvel.h"
 #include "system/window_state.h"
 
@@ -121,4 +123,23 @@ inline void ResetDrawing() {
 inline PICTURE FlipAndRead() {
   EXPECT_EQ(FlipScreenBuffers(), 0);
   return ReadBackBuffer();
+}
+
+// Appends one filled box as two triangles of untextured 2D vertices with a device colour
+// (0xAARRGGBB), flushing other vertex types first as the box drawing does. With prepare set
+// the untextured draw states are brought in first.
+inline void AppendRawBox(int x1, int y1, int x2, int y2, DWORD color, int prepare) {
+  if (VertexBatch.vertexType != 0) {
+    FlushVertexBatch(0);
+    SelectBatchVertexType(0);
+  }
+  if (prepare) PrepareDrawStates(nullptr, 0);
+  VERTEX_2D* v = (VERTEX_2D*)ReserveBatchVertices(0, D3DPT_TRIANGLELIST, 6);
+  const float xs[6] = {(float)x1, (float)x2, (float)x1, (float)x2, (float)x2, (float)x1};
+  const float ys[6] = {(float)y1, (float)y1, (float)y2, (float)y1, (float)y2, (float)y2};
+  for (int i = 0; i < 6; i++) {
+    v[i].x = xs[i], v[i].y = ys[i], v[i].z = 0.2f, v[i].rhw = 1.0f;
+    v[i].diffuse = color;
+  }
+  CommitBatchVertices(6);
 }
