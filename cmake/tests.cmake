@@ -5,7 +5,13 @@ set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
 set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
 add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 
-# Each test program runs under Wine through a wrapper that knows this build tree.
+# Each test program runs under Wine through a wrapper that knows this build tree: Debian's
+# wine script (the 32-bit loader) for the i686 build, the 64-bit loader for x86_64.
+if(KORVEL_ARCH STREQUAL "i686")
+  set(KORVEL_WINE wine)
+else()
+  set(KORVEL_WINE /usr/lib/wine/wine64)
+endif()
 configure_file(${PROJECT_SOURCE_DIR}/scripts/wine-run.sh.in ${CMAKE_BINARY_DIR}/wine-run @ONLY
   FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_BINARY_DIR}/wine-run)
@@ -42,8 +48,13 @@ foreach(src ${TEST_SOURCES})
   endif()
 endforeach()
 
+# A program that crashes is reported failed (the test environment's exception filter).
+add_test(NAME core_crash_fails_the_program COMMAND core_test_crash_exit --gtest_filter=CrashExit.CrashesWhenAsked)
+set_tests_properties(core_crash_fails_the_program PROPERTIES WILL_FAIL TRUE ENVIRONMENT "KORVEL_CRASH_NOW=1"
+  WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/testrun/core_test_crash_exit)
+
 # The program imports only the allowed DLLs at load time.
-add_test(NAME app_imports COMMAND sh ${PROJECT_SOURCE_DIR}/scripts/check-imports.sh $<TARGET_FILE:Quillmere>)
+add_test(NAME app_imports COMMAND sh ${PROJECT_SOURCE_DIR}/scripts/check-imports.sh ${CMAKE_OBJDUMP} $<TARGET_FILE:Quillmere>)
 
 # Benchmarks: every bench/*.cpp is a program of its own (run by hand, never by ctest).
 file(GLOB BENCH_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/bench/*.cpp)

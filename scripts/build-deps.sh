@@ -1,16 +1,21 @@
 #!/usr/bin/env bash
 # Cross-builds the third-party libraries (libpng, libjpeg-turbo, libogg, libvorbis,
-# libtheora, Bullet) as static 32-bit Windows libraries from Debian's source packages.
+# libtheora, Bullet) as static Windows libraries from Debian's source packages.
+# Usage: build-deps.sh [i686|x86_64] (default i686, the product's 32-bit build); each
+# architecture has a prefix of its own (prefix, prefix-x86_64) and build folders of its own.
 # The prefix is kept between runs; a stamp per library makes a second run take seconds.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
+arch=${1:-i686}
 deps=${KORVEL_DEPS:-/opt/korvel-deps}
-prefix=$deps/prefix
+source "$here/scripts/arch.sh"
+prefix=$(korvel_deps_prefix "$deps" "$arch")
 src=$deps/src
-toolchain=$here/cmake/i686-w64-mingw32.cmake
+host=$arch-w64-mingw32
+toolchain=$here/cmake/$host.cmake
 jobs=$(nproc)
-host=i686-w64-mingw32
-mkdir -p "$prefix" "$src" "$deps/build"
+work=$deps/build-$arch
+mkdir -p "$prefix" "$src" "$work"
 
 # fetch NAME: unpacks Debian's bookworm source package NAME into $src/NAME and echoes the folder.
 fetch() {
@@ -37,7 +42,7 @@ cmake_dep() { # cmake_dep NAME SRC_DIR [TARGETS...] -- cache args after --
   local targets=()
   while [ $# -gt 0 ] && [ "$1" != "--" ]; do targets+=("$1"); shift; done
   [ $# -gt 0 ] && shift
-  local b=$deps/build/$name
+  local b=$work/$name
   rm -rf "$b"
   cmake -S "$dir" -B "$b" -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_INSTALL_PREFIX="$prefix" -DCMAKE_PREFIX_PATH="$prefix" -DBUILD_SHARED_LIBS=OFF \
@@ -52,7 +57,7 @@ cmake_dep() { # cmake_dep NAME SRC_DIR [TARGETS...] -- cache args after --
 
 autotools_dep() { # autotools_dep NAME SRC_DIR configure-args...
   local name=$1 dir=$2; shift 2
-  local b=$deps/build/$name
+  local b=$work/$name
   rm -rf "$b"; mkdir -p "$b"
   (cd "$b" && PKG_CONFIG_PATH="$prefix/lib/pkgconfig" CFLAGS="-O2 -msse2 -mfpmath=sse" \
      "$dir/configure" --host=$host --prefix="$prefix" --disable-shared --enable-static "$@" \
@@ -92,7 +97,7 @@ if ! stamp_ok bullet; then
   # Only LinearMath, BulletCollision and BulletDynamics are needed; their sources are
   # compiled directly (Bullet's own CMake set-up trips over the cross OpenGL check).
   d=$(fetch bullet)
-  b=$deps/build/bullet
+  b=$work/bullet
   rm -rf "$b"; mkdir -p "$b" "$prefix/lib" "$prefix/include/bullet"
   for l in LinearMath BulletCollision BulletDynamics; do
     mkdir -p "$b/$l"

@@ -2,12 +2,15 @@
 # Installs what is missing, builds, and runs the grid viewer on the sample data the project
 # ships. With a display the viewer's window opens there; without one it runs on a private
 # Xvfb, a screenshot of its window is saved as build/screenshot.png, and the viewer is closed.
+# Where the kernel runs no 32-bit programs, the x86_64 build of the viewer runs under wine64.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 build=${KORVEL_BUILD:-$here/build}
+source "$here/scripts/arch.sh"
+korvel_pick_arch
 
-"$here/scripts/setup-machine.sh"
-cmake -S "$here" -B "$build" >/dev/null
+"$here/scripts/setup-machine.sh" "$KORVEL_ARCH"
+korvel_configure "$build" "$KORVEL_ARCH"
 cmake --build "$build" -j "$(nproc)" --target Quillmere
 
 # The viewer reads "grid.txt" and its data files from its current folder: the sample is a

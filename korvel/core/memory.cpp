@@ -80,11 +80,22 @@ void LogHexLine(const char* label, const unsigned char* b) {
 }
 }  // namespace
 
-void* HeapAllocBytes(size_t size) { return HeapAlloc(GetProcessHeap(), 0, size); }
-void* HeapReallocZeroed(void* block, size_t size) {
+namespace {
+void* ProcessHeapAlloc(size_t size) { return HeapAlloc(GetProcessHeap(), 0, size); }
+void* ProcessHeapReallocZeroed(void* block, size_t size) {
   return HeapReAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, block, size);
 }
-void HeapFreeBlock(void* block) { HeapFree(GetProcessHeap(), 0, block); }
+void ProcessHeapFree(void* block) { HeapFree(GetProcessHeap(), 0, block); }
+const ALLOC_HEAP_FUNCTIONS kProcessHeap = {ProcessHeapAlloc, ProcessHeapReallocZeroed, ProcessHeapFree};
+ALLOC_HEAP_FUNCTIONS heapFunctions = kProcessHeap;
+}  // namespace
+
+void SetAllocHeapFunctions(const ALLOC_HEAP_FUNCTIONS* functions) {
+  heapFunctions = functions != nullptr ? *functions : kProcessHeap;
+}
+void* HeapAllocBytes(size_t size) { return heapFunctions.alloc(size); }
+void* HeapReallocZeroed(void* block, size_t size) { return heapFunctions.reallocZeroed(block, size); }
+void HeapFreeBlock(void* block) { heapFunctions.free(block); }
 
 void* AllocTracked(size_t size, const char* name, int line) {
   EnsureLock();
@@ -207,9 +218,10 @@ void LogAllocBlock(const ALLOC_BLOCK_HEAD* block, int withData) {
   memcpy(name, block->name, 16);
   name[16] = 0;
   const unsigned char* data = (const unsigned char*)block + ALLOC_HEADER_SIZE;
-  FormatString(line, sizeof(line), "\tsize:%10d(%10.3fkb)  file:%-26s  line:%-5d  ID:%-5d  addr:%08x",
+  // The address is printed whole: 8 hex digits in the 32-bit build, 16 with 64-bit pointers.
+  FormatString(line, sizeof(line), "\tsize:%10d(%10.3fkb)  file:%-26s  line:%-5d  ID:%-5d  addr:%0*llx",
                (int)block->size, block->size / 1024.0, name, (int)block->line, (int)block->id,
-               (unsigned)(uintptr_t)data);
+               (int)(2 * sizeof(void*)), (unsigned long long)(uintptr_t)data);
   size_t pos = strlen(line);
   if (withData) {
     uint32_t shown = block->size < 16 ? block->size : 16;

@@ -19,9 +19,9 @@ struct MAIN_THREAD_REQUEST {
   MAIN_THREAD_FUNCTION function;
   int workerIndex;  // filled in by RequestMainThreadCall
   int result;
-  uint32_t arguments[13];  // the call's own arguments, one word each
+  uintptr_t arguments[13];  // the call's own arguments, one pointer-sized word each
 };
-static_assert(sizeof(MAIN_THREAD_REQUEST) == 64, "a request is 64 bytes in the 32-bit build");
+static_assert(sizeof(void*) != 4 || sizeof(MAIN_THREAD_REQUEST) == 64, "a request is 64 bytes in the 32-bit build");
 
 struct ASYNC_LOAD_TASK;
 typedef int (*ASYNC_LOAD_PROCESS)(ASYNC_LOAD_TASK* task);

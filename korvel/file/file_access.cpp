@@ -1,24 +1,86 @@
 #include "file_access.h"
 
+#include "core/log.h"
 #include "core/memory.h"
 #include "core/strings.h"
+#include "core/threads.h"
 #include "file/vfs.h"
 #include "file/win_file.h"
 
 namespace {
-// The plain set: WIN_FILE pointers are the stream handles of the 32-bit library.
+// The plain set hands out its 32-bit stream handles as indices into a table of WIN_FILE
+// pointers (slot + 1, 0 = no file): a pointer placed above 4 GB in a 64-bit process would not
+// survive being cut to 32 bits.
+struct PLAIN_FILE_TABLE {
+  CRITICAL_SECTION lock;
+  WIN_FILE* files[VFS_MAX_FILES];
+  int nextSlot;  // where the search for a free slot starts
+};
+PLAIN_FILE_TABLE& PlainFiles() {
+  static PLAIN_FILE_TABLE* table = [] {
+    static PLAIN_FILE_TABLE store = {};
+    InitLock(&store.lock);
+    return &store;
+  }();
+  return *table;
+}
+
 uint32_t PlainOpen(const char* path, int useCache, int unused, int asyncRead) {
-  return (uint32_t)(uintptr_t)OpenWinFile(path, useCache, unused, asyncRead);
+  WIN_FILE* file = OpenWinFile(path, useCache, unused, asyncRead);
+  if (file == nullptr) return 0;
+  PLAIN_FILE_TABLE& table = PlainFiles();
+  EnterLock(&table.lock);
+  for (int n = 0; n < VFS_MAX_FILES; n++) {
+    int slot = (table.nextSlot + n) % VFS_MAX_FILES;
+    if (table.files[slot] != nullptr) continue;
+    table.files[slot] = file;
+    table.nextSlot = (slot + 1) % VFS_MAX_FILES;
+    LeaveLock(&table.lock);
+    return (uint32_t)slot + 1;
+  }
+  LeaveLock(&table.lock);
+  CloseWinFile(file);
+  WriteLogText("同時に開けるファイルの数が限界を超えました\n");
+  return 0;
 }
-WIN_FILE* PlainFile(uint32_t handle) { return (WIN_FILE*)(uintptr_t)handle; }
-int PlainClose(uint32_t h) { return h != 0 ? CloseWinFile(PlainFile(h)) : -1; }
-int PlainTell(uint32_t h) { return h != 0 ? TellWinFile(PlainFile(h)) : -1; }
-int PlainSeek(uint32_t h, int offset, int origin) { return h != 0 ? SeekWinFile(PlainFile(h), offset, origin) : -1; }
+// The file of a handle, or null for 0 and values that name no open file.
+WIN_FILE* PlainFile(uint32_t handle) {
+  if (handle == 0 || handle > VFS_MAX_FILES) return nullptr;
+  PLAIN_FILE_TABLE& table = PlainFiles();
+  EnterLock(&table.lock);
+  WIN_FILE* file = table.files[handle - 1];
+  LeaveLock(&table.lock);
+  return file;
+}
+int PlainClose(uint32_t h) {
+  if (h == 0 || h > VFS_MAX_FILES) return -1;
+  PLAIN_FILE_TABLE& table = PlainFiles();
+  EnterLock(&table.lock);
+  WIN_FILE* file = table.files[h - 1];
+  table.files[h - 1] = nullptr;
+  LeaveLock(&table.lock);
+  return file != nullptr ? CloseWinFile(file) : -1;
+}
+int PlainTell(uint32_t h) {
+  WIN_FILE* file = PlainFile(h);
+  return file != nullptr ? TellWinFile(file) : -1;
+}
+int PlainSeek(uint32_t h, int offset, int origin) {
+  WIN_FILE* file = PlainFile(h);
+  return file != nullptr ? SeekWinFile(file, offset, origin) : -1;
+}
 int PlainRead(void* buffer, int size, int count, uint32_t h) {
-  return h != 0 ? ReadWinFile(buffer, size, count, PlainFile(h)) : -1;
+  WIN_FILE* file = PlainFile(h);
+  return file != nullptr ? ReadWinFile(buffer, size, count, file) : -1;
 }
-int PlainEof(uint32_t h) { return h != 0 ? IsWinFileEof(PlainFile(h)) : -1; }
-int PlainIdle(uint32_t h) { return h != 0 ? IsWinFileIdle(PlainFile(h)) : -1; }
+int PlainEof(uint32_t h) {
+  WIN_FILE* file = PlainFile(h);
+  return file != nullptr ? IsWinFileEof(file) : -1;
+}
+int PlainIdle(uint32_t h) {
+  WIN_FILE* file = PlainFile(h);
+  return file != nullptr ? IsWinFileIdle(file) : -1;
+}
 intptr_t PlainFindFirst(const char* pattern, FILE_FIND_DATA* data) { return (intptr_t)FindFirstWinFile(pattern, data); }
 int PlainFindNext(intptr_t find, FILE_FIND_DATA* data) { return FindNextWinFile((HANDLE)find, data); }
 int PlainFindClose(intptr_t find) { return CloseWinFind((HANDLE)find); }

@@ -8,16 +8,15 @@
 #include "file/async_load.h"
 
 namespace {
-// Arguments travel as one 32-bit word each (pointers, integers, enums, BOOL).
+// Arguments travel as one pointer-sized word each (pointers, integers, enums, BOOL).
 template <typename T>
-uint32_t ToWord(T value) {
-  static_assert(sizeof(T) <= sizeof(uint32_t), "one word per argument");
-  if constexpr (std::is_pointer_v<T>) return (uint32_t)(uintptr_t)value;
-  else return (uint32_t)value;
+uintptr_t ToWord(T value) {
+  static_assert(sizeof(T) <= sizeof(uintptr_t) && !std::is_floating_point_v<T>, "one word per argument");
+  return (uintptr_t)value;
 }
 
 template <typename T>
-T FromWord(uint32_t word) {
+T FromWord(uintptr_t word) {
   if constexpr (std::is_pointer_v<T>) return (T)(uintptr_t)word;
   else return (T)word;
 }
@@ -42,7 +41,7 @@ struct CALL_TARGET<Function> {
 };
 
 template <auto Target, size_t... I>
-typename CALL_TARGET<Target>::Result InvokeFromWords(const uint32_t* words, std::index_sequence<I...>) {
+typename CALL_TARGET<Target>::Result InvokeFromWords(const uintptr_t* words, std::index_sequence<I...>) {
   using Arguments = typename CALL_TARGET<Target>::Arguments;
   return CALL_TARGET<Target>::Invoke(FromWord<std::tuple_element_t<I, Arguments>>(words[I])...);
 }
@@ -61,7 +60,7 @@ typename CALL_TARGET<Target>::Result CallOnMainThread(int fromWorker, A... args)
   static_assert(sizeof...(A) <= 13, "a request holds at most 13 argument words");
   MAIN_THREAD_REQUEST request = {};
   request.function = RunRequest<Target>;
-  uint32_t words[] = {ToWord(args)..., 0};
+  uintptr_t words[] = {ToWord(args)..., 0};
   for (size_t i = 0; i < sizeof...(A); i++) request.arguments[i] = words[i];
   return (Result)RequestMainThreadCall(&request);
 }

@@ -318,10 +318,10 @@ int AcquireSystemTexture(int width, int height, int mipLevels, int formatIndex, 
   if (onWorker) {
     MAIN_THREAD_REQUEST request = {};
     request.function = AcquireOnMainThread;
-    request.arguments[0] = (uint32_t)width;
-    request.arguments[1] = (uint32_t)height;
-    request.arguments[2] = (uint32_t)mipLevels;
-    request.arguments[3] = (uint32_t)formatIndex;
+    request.arguments[0] = (uintptr_t)width;
+    request.arguments[1] = (uintptr_t)height;
+    request.arguments[2] = (uintptr_t)mipLevels;
+    request.arguments[3] = (uintptr_t)formatIndex;
     return RequestMainThreadCall(&request);
   }
   SYSTEM_TEXTURE_POOL& pool = SystemTexturePool;
@@ -379,7 +379,7 @@ int ReleaseTextureCacheEntry(int index, int fromWorker) {
   if (fromWorker) {
     MAIN_THREAD_REQUEST request = {};
     request.function = ReleaseEntryOnMainThread;
-    request.arguments[0] = (uint32_t)index;
+    request.arguments[0] = (uintptr_t)index;
     return RequestMainThreadCall(&request);
   }
   if (index < 0 || index >= SYSTEM_TEXTURE_POOL_SIZE) return 0;

@@ -17,7 +17,6 @@ CHAR_INPUT_BUFFER& B() { return TextInput.buffer; }
 IME_STATE& Ime() { return TextInput.ime; }
 
 int NextIndex(int index) { return index >= CHAR_BUFFER_SIZE ? 0 : index + 1; }
-int PreviousIndex(int index) { return index <= 0 ? CHAR_BUFFER_SIZE : index - 1; }
 
 const struct {
   int virtualKey, code;
@@ -38,8 +37,8 @@ void ReadCandidateList(HWND window, HIMC context) {
   DWORD size = WinApi.imm.ImmGetCandidateListA(context, 0, nullptr, 0);
   if (size == 0) {
     char line[128];
-    FormatString(line, sizeof line, "漢字変換候補のデータサイズが０でした  DefHWND:%x IMC:%x\n",
-                 (unsigned)(UINT_PTR)window, (unsigned)(UINT_PTR)context);
+    FormatString(line, sizeof line, "漢字変換候補のデータサイズが０でした  DefHWND:%llx IMC:%llx\n",
+                 (unsigned long long)(UINT_PTR)window, (unsigned long long)(UINT_PTR)context);
     WriteLogText(line);
     return;
   }

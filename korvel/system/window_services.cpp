@@ -61,7 +61,7 @@ int ApplyWindowIcon(int resourceId) {
   W().iconId = resourceId;
   if (W().mainWindow == nullptr) return 0;
   HICON icon = resourceId != 0 ? LoadIconA(W().instance, MAKEINTRESOURCEA(resourceId)) : LoadIconA(nullptr, IDI_APPLICATION);
-  SetClassLongA(W().mainWindow, GCL_HICON, (LONG)(LONG_PTR)icon);
+  SetClassLongPtrA(W().mainWindow, GCLP_HICON, (LONG_PTR)icon);
   return 0;
 }
 

@@ -26,8 +26,11 @@ TEST_F(Allocator, BlockCarriesDescriptorAndTwoGuards) {
   EXPECT_EQ((unsigned char)head->name[15], 0xA5);
   EXPECT_EQ(head->line, 77);
   EXPECT_EQ(head->size, 10u);
-  EXPECT_EQ(memcmp(head, (char*)head + 32, 32), 0);
-  EXPECT_EQ(memcmp(head, p + 10, 32), 0);
+  // The descriptor is 32 bytes in the 32-bit build and 40 with 64-bit pointers.
+  EXPECT_EQ(ALLOC_GUARD_SIZE, sizeof(void*) == 4 ? 32 : 40);
+  EXPECT_EQ(ALLOC_HEADER_SIZE % 16, 0);  // the caller's bytes keep the heap's alignment
+  EXPECT_EQ(memcmp(head, (char*)head + ALLOC_GUARD_SIZE, ALLOC_GUARD_SIZE), 0);
+  EXPECT_EQ(memcmp(head, p + 10, ALLOC_GUARD_SIZE), 0);
   FreeTracked(p);
 }
 
@@ -78,7 +81,7 @@ TEST_F(Allocator, ReallocOfNullAllocatesAndGrowthKeepsContents) {
   p = (char*)ReallocTracked(p, 100000, "", 0);
   ASSERT_NE(p, nullptr);
   EXPECT_STREQ(p, "korvel!");
-  EXPECT_EQ(memcmp(Head(p), p + 100000, 32), 0);
+  EXPECT_EQ(memcmp(Head(p), p + 100000, ALLOC_GUARD_SIZE), 0);
   FreeTracked(p);
 }
 
@@ -99,8 +102,8 @@ TEST_F(Allocator, ZeroSizeBlocksAreLoggedWithEmptyData) {
   FreeTracked(q);
   FreeTracked(nullptr);  // logs nothing
   std::string log = ReadLogWithoutStamps();
-  char addr[16];
-  sprintf(addr, "%08x", (unsigned)(uintptr_t)p);
+  char addr[24];  // the whole address: 8 hex digits in the 32-bit build, 16 in the 64-bit one
+  sprintf(addr, "%0*llx", (int)(2 * sizeof(void*)), (unsigned long long)(uintptr_t)p);
   std::string line = std::string("\tsize:         0(     0.000kb)  file:                            line:0      ID:") ;
   EXPECT_EQ(log.find("mem alloc  " + line), 0u) << log;
   EXPECT_NE(log.find(std::string("addr:") + addr + "  data:<> ]\r\n"), std::string::npos) << log;

@@ -103,12 +103,22 @@ TEST_F(RingBuffer, LengthsThatCannotBeHeldAreRefused) {
       << ReadLogWithoutStamps();
 }
 
+// The process heap, refusing blocks of 256 MB and more (a 64-bit process could have them).
+void* SmallBlocksOnly(size_t size) { return size >= 0x10000000 ? nullptr : HeapAlloc(GetProcessHeap(), 0, size); }
+void* SmallReallocZeroed(void* block, size_t size) {
+  return size >= 0x10000000 ? nullptr : HeapReAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, block, size);
+}
+void ProcessHeapFree(void* block) { HeapFree(GetProcessHeap(), 0, block); }
+
 TEST_F(RingBuffer, AFailedAllocationEmptiesTheRingAndNamesTheSize) {
   std::vector<unsigned char> bytes = Sequence(50, 9);
   ASSERT_EQ(WriteRing(&ring, bytes.data(), 50), 0);
   int blocks = GetAllocBlockCount();
-  // Fits 32 bits but not the address space of a 32-bit process.
+  // Fits 32 bits, but the heap cannot give it.
+  const ALLOC_HEAP_FUNCTIONS smallHeap = {SmallBlocksOnly, SmallReallocZeroed, ProcessHeapFree};
+  SetAllocHeapFunctions(&smallHeap);
   EXPECT_EQ(ReserveRingBuffer(&ring, 0x7FF00000), -1);
+  SetAllocHeapFunctions(nullptr);
   EXPECT_EQ(ring.data, nullptr);
   EXPECT_EQ(ring.size, 0);
   EXPECT_EQ(ring.held, 0);

@@ -163,7 +163,7 @@ TEST_F(FontTexture, EmptyTexelsAreTransparentWhiteAndCellsGoUpWhole) {
           uint32_t v = BaseTexel(font, x, y);
           ASSERT_EQ(v & white, white) << what << " texels are white";
           bool inGlyph = x >= x0 + 1 && x < x0 + 1 + slot->width && y >= y0 + 1 && y < y0 + 1 + slot->height;
-          if (!inGlyph) ASSERT_EQ(v, white) << what << ": outside the glyph at " << x << "," << y;
+          if (!inGlyph) { ASSERT_EQ(v, white) << what << ": outside the glyph at " << x << "," << y; }
           uint32_t a = (v & f.alphaMask) >> f.alphaShift;
           if ((int)a > opaque) opaque = (int)a;
         }

@@ -700,7 +700,7 @@ TEST_F(SoftwareText, PixelsTakeTheTextAndEdgeColours) {
   ASSERT_GT(ink.count, 0);
   for (int y = ink.top; y < ink.bottom; y++)
     for (int x = ink.left; x < ink.right; x++)
-      if (At(x, y) != kFill) ASSERT_EQ(At(x, y) & 0xFFFFFF, 0xFFFFFFu) << x << "," << y;
+      if (At(x, y) != kFill) { ASSERT_EQ(At(x, y) & 0xFFFFFF, 0xFFFFFFu) << x << "," << y; }
 
   // Edged: both colours appear, the edge around the glyph.
   Clear(kFill);

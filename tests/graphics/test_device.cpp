@@ -194,9 +194,9 @@ TEST_F(Device, UntexturedDrawPreparationFollowsTheBlendTable) {
     PrepareDrawStates(nullptr, 0);
     EXPECT_EQ(DeviceStateCache.alphaBlendEnable, c.blendEnable) << "mode " << c.mode;
     EXPECT_EQ(DeviceStateCache.alphaTestEnable, 0) << "mode " << c.mode;
-    if (c.source != -1) EXPECT_EQ(DeviceStateCache.sourceBlend, c.source) << "mode " << c.mode;
-    if (c.destination != -1) EXPECT_EQ(DeviceStateCache.destBlend, c.destination) << "mode " << c.mode;
-    if (c.operation != -1) EXPECT_EQ(DeviceStateCache.blendOp, c.operation) << "mode " << c.mode;
+    if (c.source != -1) { EXPECT_EQ(DeviceStateCache.sourceBlend, c.source) << "mode " << c.mode; }
+    if (c.destination != -1) { EXPECT_EQ(DeviceStateCache.destBlend, c.destination) << "mode " << c.mode; }
+    if (c.operation != -1) { EXPECT_EQ(DeviceStateCache.blendOp, c.operation) << "mode " << c.mode; }
     EXPECT_EQ(DeviceStateCache.stages[0].colorOp, D3DTOP_SELECTARG1) << "mode " << c.mode;
     EXPECT_EQ(DeviceStateCache.stages[0].colorArg1, D3DTA_DIFFUSE) << "mode " << c.mode;
     EXPECT_EQ(DeviceStateCache.stages[1].colorOp, D3DTOP_DISABLE) << "mode " << c.mode;

@@ -169,7 +169,7 @@ TEST_F(Draw2D, LinesLightTheirPixelsWithoutTheLastOne) {
                          }),
               "")
         << c.x1 << "," << c.y1 << "-" << c.x2 << "," << c.y2;
-    if (!startOptional) EXPECT_EQ(p.At(c.x1, c.y1), kWhite);
+    if (!startOptional) { EXPECT_EQ(p.At(c.x1, c.y1), kWhite); }
     EXPECT_NE(p.At(c.x2, c.y2), kWhite);
   }
   SetUp();

@@ -390,7 +390,7 @@ TEST_F(FakeDevice, BackBufferTimingWritesOnlyIntoWritableLocks) {
   ASSERT_FALSE(machine.locks.empty());
   for (const auto& lock : machine.locks) {
     bool backBuffer = lock.first == (void*)&fakeBackBuffer;
-    if (backBuffer) EXPECT_EQ(lock.second, (DWORD)D3DLOCK_READONLY);
+    if (backBuffer) { EXPECT_EQ(lock.second, (DWORD)D3DLOCK_READONLY); }
   }
   // Pass (a): the copy target of each pass is locked for writing.
   EXPECT_EQ(machine.locks[0].second, 0u);
@@ -647,7 +647,7 @@ TEST(StageTable, RowsRealiseTheirIndex) {
     EXPECT_EQ(setup->stages[0].colorArg1, r.colorArg1) << "record " << index;
     EXPECT_EQ(setup->stages[0].alphaOp, r.alphaOp) << "record " << index;
     EXPECT_EQ(setup->stages[setup->count].colorOp, D3DTOP_DISABLE) << "record " << index;
-    if (r.kind == 1) EXPECT_EQ(setup->stages[1].colorOp, D3DTOP_BLENDCURRENTALPHA) << "record " << index;
+    if (r.kind == 1) { EXPECT_EQ(setup->stages[1].colorOp, D3DTOP_BLENDCURRENTALPHA) << "record " << index; }
   }
   EXPECT_EQ(StageSetupIndex(3, 3, 1, 1, 2), 191);
   EXPECT_EQ(GetStageSetup(192), nullptr);

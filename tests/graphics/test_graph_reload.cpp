@@ -332,7 +332,7 @@ TEST_F(GraphReload, RecreatedDeviceKeepsHandlesPixelsAndDrawArea) {
   DeleteGraphHandle(extra, 0);
   FONT_RECORD* record = GetFontRecord(font);
   ASSERT_NE(record, nullptr);
-  if (record->textureCache) EXPECT_NE(GetGraphRecord(record->cacheGraph, 0), nullptr);
+  if (record->textureCache) { EXPECT_NE(GetGraphRecord(record->cacheGraph, 0), nullptr); }
   EXPECT_EQ(DrawSettings.drawArea.left, 10);
   EXPECT_EQ(DrawSettings.drawArea.top, 20);
   EXPECT_EQ(DrawSettings.drawArea.right, 300);
