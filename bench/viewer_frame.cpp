@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "bench_clock.h"
-#include "graphics/d3d_calls.h"
-#include "graphics/state_cache.h"
-#include "graphics/vertex_batch.h"
+#include "graphics/device/d3d_calls.h"
+#include "graphics/device/state_cache.h"
+#include "graphics/device/vertex_batch.h"
 #include "korvel.h"
 #include "viewer_draw.h"
 #include "viewer_files.h"

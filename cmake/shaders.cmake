@@ -73,7 +73,7 @@ add_custom_command(OUTPUT ${BLOB_MODEL} ${BLOB_MIX}
 
 set(SHADER_BLOBS_CPP ${SHADER_BUILD_DIR}/shader_blobs.cpp)
 add_custom_command(OUTPUT ${SHADER_BLOBS_CPP}
-  COMMAND ${CMAKE_COMMAND} -DOUT=${SHADER_BLOBS_CPP} -DHEADER=graphics/shader_blobs.h "-DKEY=${SHADER_ARCHIVE_KEY}"
+  COMMAND ${CMAKE_COMMAND} -DOUT=${SHADER_BLOBS_CPP} -DHEADER=graphics/device/shader_blobs.h "-DKEY=${SHADER_ARCHIVE_KEY}"
           "-DBLOBS=BuiltInShaderBlob2D=${BLOB_2D}\;BuiltInShaderBlobFilter=${BLOB_FILTER}\;BuiltInShaderBlobModel=${BLOB_MODEL}\;BuiltInShaderBlobRgbaMix=${BLOB_MIX}"
           -P ${PROJECT_SOURCE_DIR}/cmake/embed_blobs.cmake
   DEPENDS ${BLOB_2D} ${BLOB_FILTER} ${BLOB_MODEL} ${BLOB_MIX} ${PROJECT_SOURCE_DIR}/cmake/embed_blobs.cmake

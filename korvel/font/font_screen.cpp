@@ -1,7 +1,7 @@
 #include "font/font_screen.h"
 
-#include "graphics/draw_settings.h"
-#include "graphics/screen.h"
+#include "graphics/device/draw_settings.h"
+#include "graphics/device/screen.h"
 #include "korvel.h"
 
 int IsFontDisplayUp() { return ScreenState.graphicsStarted; }

@@ -5,10 +5,10 @@
 #include "core/log.h"
 #include "core/memory.h"
 #include "font/glyph_cache.h"
-#include "graphics/graph_create.h"
-#include "graphics/graph_formats.h"
-#include "graphics/graph_handles.h"
-#include "graphics/graph_textures.h"
+#include "graphics/graphs/graph_create.h"
+#include "graphics/graphs/graph_formats.h"
+#include "graphics/graphs/graph_handles.h"
+#include "graphics/graphs/graph_textures.h"
 
 namespace {
 uint32_t White(const COLOR_FORMAT* f) { return f->redMask | f->greenMask | f->blueMask; }

@@ -8,8 +8,8 @@
 #include "font/glyph_cache.h"
 #include "font/glyph_draw.h"
 #include "font/glyph_texture.h"
-#include "graphics/draw_settings.h"
-#include "graphics/draw_target.h"
+#include "graphics/device/draw_settings.h"
+#include "graphics/draw/draw_target.h"
 #include "korvel.h"
 
 namespace {

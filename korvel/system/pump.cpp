@@ -3,7 +3,7 @@
 #include "api_lock.h"
 #include "file/async_load.h"
 #include "input/input_devices.h"
-#include "graphics/draw_target.h"
+#include "graphics/draw/draw_target.h"
 #include "korvel.h"
 #include "library.h"
 #include "system/timers.h"

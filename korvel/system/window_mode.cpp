@@ -1,7 +1,7 @@
 #include "window_mode.h"
 
 #include "core/log.h"
-#include "graphics/screen_mode.h"
+#include "graphics/lifecycle/screen_mode.h"
 #include "korvel.h"
 #include "library.h"
 #include "window_services.h"

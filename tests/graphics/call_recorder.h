@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "graphics/d3d_calls.h"
+#include "graphics/device/d3d_calls.h"
 
 struct RECORDED_CALL {
   std::string name;

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "core/memory.h"
-#include "graphics/buffers.h"
+#include "graphics/device/buffers.h"
 #include "real_device.h"
 #include "test_support.h"
 

@@ -5,11 +5,11 @@
 
 #include <string>
 
-#include "graphics/device_resources.h"
-#include "graphics/draw_target.h"
-#include "graphics/graph_create.h"
-#include "graphics/graph_handles.h"
-#include "graphics/screen_lock.h"
+#include "graphics/device/device_resources.h"
+#include "graphics/draw/draw_target.h"
+#include "graphics/graphs/graph_create.h"
+#include "graphics/graphs/graph_handles.h"
+#include "graphics/draw/screen_lock.h"
 #include "read_back.h"
 #include "real_device.h"
 

@@ -10,14 +10,14 @@
 #include <string>
 #include <vector>
 
-#include "graphics/d3d_calls.h"
-#include "graphics/device.h"
-#include "graphics/draw_prepare.h"
-#include "graphics/draw_settings.h"
-#include "graphics/screen.h"
-#include "graphics/shader_constants.h"
-#include "graphics/state_cache.h"
-#include "graphics/vertex_batch.h"
+#include "graphics/device/d3d_calls.h"
+#include "graphics/device/device.h"
+#include "graphics/device/draw_prepare.h"
+#include "graphics/device/draw_settings.h"
+#include "graphics/device/screen.h"
+#include "graphics/device/shader_constants.h"
+#include "graphics/device/state_cache.h"
+#include "graphics/device/vertex_batch.h"
 #include "korvel.h"
 #include "system/window_state.h"
 #include "test_support.h"

@@ -3,8 +3,8 @@
 
 #include <vector>
 
-#include "graphics/graph_formats.h"
-#include "graphics/graph_layout.h"
+#include "graphics/graphs/graph_formats.h"
+#include "graphics/graphs/graph_layout.h"
 
 namespace {
 const TEXTURE_LIMITS kPow2Device = {2048, 1, 0, 0};

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "graphics/lights.h"
+#include "graphics/device/lights.h"
 #include "real_device.h"
 
 namespace {

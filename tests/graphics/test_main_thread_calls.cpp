@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "file/async_load.h"
-#include "graphics/main_thread_calls.h"
+#include "graphics/device/main_thread_calls.h"
 #include "test_support.h"
 
 namespace {

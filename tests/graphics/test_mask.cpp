@@ -6,10 +6,10 @@
 #include <string>
 
 #include "core/memory.h"
-#include "graphics/draw_prepare.h"
-#include "graphics/mask.h"
-#include "graphics/present.h"
-#include "graphics/screen_lock.h"
+#include "graphics/device/draw_prepare.h"
+#include "graphics/draw/mask.h"
+#include "graphics/device/present.h"
+#include "graphics/draw/screen_lock.h"
 #include "read_back.h"
 #include "real_device.h"
 

@@ -5,11 +5,11 @@
 
 #include <string>
 
-#include "graphics/draw_prepare.h"
-#include "graphics/graph_create.h"
-#include "graphics/graph_handles.h"
-#include "graphics/present.h"
-#include "graphics/screen_lock.h"
+#include "graphics/device/draw_prepare.h"
+#include "graphics/graphs/graph_create.h"
+#include "graphics/graphs/graph_handles.h"
+#include "graphics/device/present.h"
+#include "graphics/draw/screen_lock.h"
 #include "read_back.h"
 #include "real_device.h"
 #include "test_support.h"

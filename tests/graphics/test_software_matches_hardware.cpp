@@ -12,12 +12,12 @@
 #include <vector>
 
 #include "core/handles.h"
-#include "graphics/d3d_calls.h"
-#include "graphics/graph_create.h"
-#include "graphics/graph_handles.h"
-#include "graphics/software_draw.h"
-#include "graphics/screen.h"
-#include "graphics/screen_mode.h"
+#include "graphics/device/d3d_calls.h"
+#include "graphics/graphs/graph_create.h"
+#include "graphics/graphs/graph_handles.h"
+#include "graphics/software/software_draw.h"
+#include "graphics/device/screen.h"
+#include "graphics/lifecycle/screen_mode.h"
 #include "korvel.h"
 #include "system/window_state.h"
 #include "test_support.h"

@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "graphics/d3d_calls.h"
-#include "graphics/device.h"
-#include "graphics/draw_prepare.h"
-#include "graphics/present.h"
-#include "graphics/vertex_batch.h"
+#include "graphics/device/d3d_calls.h"
+#include "graphics/device/device.h"
+#include "graphics/device/draw_prepare.h"
+#include "graphics/device/present.h"
+#include "graphics/device/vertex_batch.h"
 #include "korvel.h"
 #include "system/window_state.h"
 

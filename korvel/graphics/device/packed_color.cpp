@@ -1,0 +1,45 @@
+// Packed screen colours: integers in the pixel layout of the screen (RGB565 on a 16-bit
+// screen, 32-bit XRGB with the unused byte set otherwise).
+#include "graphics/device/screen.h"
+#include "korvel.h"
+
+namespace {
+struct CHANNELS {
+  int width[3], shift[3];
+  unsigned int unused;
+};
+const CHANNELS k565 = {{5, 6, 5}, {11, 5, 0}, 0};
+const CHANNELS kXrgb = {{8, 8, 8}, {16, 8, 0}, 0xFF000000u};
+
+// The colour bits are 0 until a screen mode is set: a colour packed then has the 32-bit layout.
+const CHANNELS& ScreenChannels() { return ScreenState.colorBits == 16 ? k565 : kXrgb; }
+}  // namespace
+
+unsigned int PackScreenColor(int red, int green, int blue) {
+  const CHANNELS& c = ScreenChannels();
+  int values[3] = {red & 0xFF, green & 0xFF, blue & 0xFF};
+  unsigned int result = c.unused;
+  for (int i = 0; i < 3; i++) result += (unsigned int)(values[i] >> (8 - c.width[i])) << c.shift[i];
+  return result;
+}
+
+int UnpackScreenColor(unsigned int color, int* red, int* green, int* blue) {
+  const CHANNELS& c = ScreenChannels();
+  int* out[3] = {red, green, blue};
+  for (int i = 0; i < 3; i++) {
+    unsigned int max = (1u << c.width[i]) - 1;
+    unsigned int value = (color >> c.shift[i]) & max;
+    if (out[i] != nullptr) *out[i] = (int)(value * 255 / max);
+  }
+  return 0;
+}
+
+#include "graphics/device/float_color.h"
+
+FLOAT_COLOR* MakeFloatColor(FLOAT_COLOR* out, float red, float green, float blue, float alpha) {
+  out->red = red;
+  out->green = green;
+  out->blue = blue;
+  out->alpha = alpha;
+  return out;
+}

@@ -1,0 +1,59 @@
+// The extra render-target slots of the device and the graph whose depth surface serves drawing.
+#include "graphics/device/d3d_calls.h"
+#include "graphics/device/device.h"
+#include "graphics/device/device_resources.h"
+#include "graphics/device/draw_settings.h"
+#include "graphics/draw/draw_target.h"
+#include "graphics/graphs/graph_handles.h"
+#include "graphics/device/present.h"
+#include "graphics/device/screen.h"
+#include "graphics/device/state_cache.h"
+#include "graphics/graphs/texture_transfer.h"
+#include "graphics/device/vertex_batch.h"
+#include "korvel.h"
+#include "system/library.h"
+#include "system/pump.h"
+#include "system/window_state.h"
+
+int SetRenderTargetSlot(int slot, int target) {
+  // Slot 0 is the draw target and exists on every device.
+  int count = DeviceCaps.renderTargetCount > 1 ? DeviceCaps.renderTargetCount : 1;
+  if (slot < 0 || slot >= count) return -1;
+  if (slot == 0) return DrawSettings.drawTarget == target ? 0 : SelectDrawTarget(target);
+  if (DrawSettings.renderTargetSlots[slot] == target) return 0;
+  if (!ScreenState.hardwareRendering || !StateFlags.programmableShaders || !HasDirect3DDevice()) return -1;
+  GRAPH_RECORD* graph = GetGraphRecord(target, 0);
+  if (graph != nullptr && GetDrawableGraph(target) == nullptr) return -1;
+  FlushVertexBatch(0);
+  EndDeviceScene();
+  UnbindStageTexture();
+  GRAPH_RECORD* previous = GetDrawableGraph(DrawSettings.renderTargetSlots[slot]);
+  if (previous != nullptr && previous->imageSet->textureCount > 0)
+    ResolveMultiSampleTexture(&previous->imageSet->textures[0]);
+  // Anything that is not a drawable graph empties the slot.
+  if (graph == nullptr || !graph->imageSet->desc.heldAsTextures) {
+    DrawSettings.renderTargetSlots[slot] = 0;
+    SetDeviceRenderTarget(nullptr, slot);
+    return 0;
+  }
+  DrawSettings.renderTargetSlots[slot] = target;
+  SetDeviceRenderTarget(GetGraphTargetSurface(graph), slot);
+  return 0;
+}
+
+int SelectDepthBufferGraph(int graph) {
+  if (!ScreenState.graphicsStarted) return -1;
+  if (!WindowState.active && !LibraryFlags.starting) WaitWhileInactive();
+  GRAPH_RECORD* record = GetGraphRecord(graph, 0);
+  if (record != nullptr) {
+    GRAPH_RECORD* drawable = GetDrawableGraph(graph);
+    if (drawable == nullptr || !drawable->imageSet->desc.heldAsTextures ||
+        drawable->imageSet->textures[0].depthSurface == nullptr)
+      return -1;
+  }
+  // Any other value is kept and counts as no depth-buffer graph.
+  DrawSettings.depthBufferGraph = graph;
+  FlushVertexBatch(0);
+  SetDepthStencilForTarget();
+  return 0;
+}
