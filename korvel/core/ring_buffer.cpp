@@ -7,16 +7,16 @@
 #include "strings.h"
 
 namespace {
-// Positions equal to the size are wrapped to 0 lazily, here.
-void WrapPositions(RING_BUFFER* ring) {
-  if (ring->readPosition == ring->size) ring->readPosition = 0;
-  if (ring->writePosition == ring->size) ring->writePosition = 0;
-}
-
 void LogGrowthFailure(long long size) {
   AddLogLineFormat("リングバッファの再確保に失敗しました(確保しようとしたサイズ %lld byte)", size);
 }
 }  // namespace
+
+RING_BUFFER* WrapRingBufferPositions(RING_BUFFER* ring) {
+  if (ring->readPosition == ring->size) ring->readPosition = 0;
+  if (ring->writePosition == ring->size) ring->writePosition = 0;
+  return ring;
+}
 
 int InitRingBuffer(RING_BUFFER* ring) {
   *ring = RING_BUFFER{};
@@ -30,7 +30,7 @@ int FreeRingBuffer(RING_BUFFER* ring) {
 }
 
 int ReserveRingBuffer(RING_BUFFER* ring, int extra) {
-  WrapPositions(ring);
+  WrapRingBufferPositions(ring);
   if (extra < 0) return -1;
   if ((long long)ring->size >= (long long)ring->held + extra) return 0;
 
@@ -66,7 +66,7 @@ int ReserveRingBuffer(RING_BUFFER* ring, int extra) {
 int ReadRingBuffer(RING_BUFFER* ring, void* destination, int count, int peek) {
   if (count < 0 || ring->held < count) return -1;
   if (count == 0) return 0;
-  WrapPositions(ring);
+  WrapRingBufferPositions(ring);
   unsigned char* out = (unsigned char*)destination;
   if (ring->readPosition + count > ring->size) {
     int firstPart = ring->size - ring->readPosition;

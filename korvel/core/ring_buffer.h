@@ -16,5 +16,8 @@ int FreeRingBuffer(RING_BUFFER* ring);
 // Makes room for extra more bytes; -1 when the storage cannot be grown (an allocation
 // failure empties the ring; a length that cannot be held at all leaves it as it was).
 int ReserveRingBuffer(RING_BUFFER* ring, int extra);
+// Positions equal to the size are wrapped to 0 lazily: callers that address the storage
+// themselves call this first. Returns the ring.
+RING_BUFFER* WrapRingBufferPositions(RING_BUFFER* ring);
 // Copies count bytes (and consumes them unless peeking); -1 when fewer are held.
 int ReadRingBuffer(RING_BUFFER* ring, void* destination, int count, int peek);
