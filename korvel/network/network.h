@@ -1,0 +1,89 @@
+// The WinSock message layer: accepted TCP connections exchange messages framed as a 32-bit
+// length in the machine's own (little-endian) byte order followed by that many bytes. Every
+// socket is in WSAAsyncSelect mode, so its events arrive at the network window as message
+// 0x505; their handler accepts, receives into each connection's receive ring and sends
+// everything queued in its send ring as one message.
+//
+// Bringing the layer up is its owner's work: WinSock start, handle type 10 registered with a
+// NETWORK_HANDLE_RECORD and TerminateNetworkHandle, a network window whose procedure hands
+// 0x505 to DispatchSocketEvent and sets the window-closed flag when it is destroyed, the
+// listening handle, the settings, and last the initialised flag. Until then every entry point
+// stops at its first test.
+#pragma once
+#include <winsock2.h>
+#include <windows.h>
+
+#include <cstdint>
+
+#include "core/handles.h"
+#include "core/ring_buffer.h"
+
+enum {
+  NETWORK_SOCKET_MESSAGE = WM_USER + 0x105,  // 0x505
+  NETWORK_HEADER_SIZE = 4,                   // the length word before each message
+};
+
+struct NETWORK_STATE {
+  HANDLE_VALUE listenHandle;  // the handle whose socket accepts connections
+  int initialised;
+  HWND window;                // receives the socket events; pumped by PumpNetworkMessages
+  int noFraming;              // 0: new connections are framed
+  int noAutoDelete;           // 0: new connections get the auto-delete flag
+  int windowClosed;
+  HANDLE thread;              // optional network thread and its end handshake
+  int threadEnded;
+  int threadEndRequest;
+};
+
+struct NETWORK_HANDLE_RECORD {
+  HANDLE_HEAD head;
+  int busy;             // while set, read and write events are only remembered
+  int valid;            // 1 for a live connection
+  int ipv6;
+  int error;            // 1 after a fatal error: every later receive and send fails
+  int connecting;
+  int connected;
+  int closeWord;        // read by the automatic delete; nothing here sets it to 1
+  int acceptWords[2];   // set to 0 and 1 on accept; not read here
+  int framed;
+  int autoDelete;
+  SOCKET socket;
+  int bytesExpected;    // of the message being received; 0 = waiting for a length
+  RING_BUFFER receiveRing;
+  int messageSize;      // of the message being received
+  int totalReceived;    // sum of the sizes of the complete messages received
+  RING_BUFFER sendRing;
+  uint32_t sendBytesLeft;  // of the outgoing message; the length word while that is being sent
+  int headerUnsent;        // 0 to 3 bytes of the length word still to send
+  unsigned char peerAddress4[4];   // network order
+  unsigned short peerAddress6[8];  // network order
+  int peerPort;                    // the address's 16-bit port, network order
+  int readEventPending;
+  int writeEventPending;
+  int receiveRunning;   // a receive pass of this connection is under way
+  int sendRunning;      // a send pass of this connection is under way
+};
+
+extern NETWORK_STATE NetworkState;
+
+// With 1, first deletes the connections in error (and closed auto-delete ones); then
+// dispatches every waiting message of the network window. -> 0.
+int PumpNetworkMessages(int deleteClosed);
+// One WSAAsyncSelect event (low word of lParam; error code in the high word) for the socket in
+// wParam. -> 1; 0 when no network handle owns the socket; AcceptNetWork's result on FD_ACCEPT.
+int DispatchSocketEvent(HWND window, UINT message, WPARAM socket, LPARAM event);
+// -> 1 when a connection was accepted into a new handle, -1 otherwise.
+int AcceptNetWork();
+// Receive every complete message waiting (and the start of the next) into the receive ring.
+// -> 0, or -1 for an invalid, busy or re-entered handle, one in error, or a length that
+// cannot be held.
+int RecvSocket(HANDLE_VALUE handle);
+// Send the send ring's bytes as one message, resuming where an earlier pass stopped.
+// -> 0, or -1 as RecvSocket.
+int SendSocket(HANDLE_VALUE handle);
+// Logs the formatted text with the last socket error code. -> -1.
+int LogNetworkError(const char* format, ...);
+// Ends the connections, closes the network window and WinSock. -> 0.
+int ShutDownNetwork();
+// The terminate function of handle type 10: closes the socket and frees both rings.
+int TerminateNetworkHandle(HANDLE_HEAD* record);

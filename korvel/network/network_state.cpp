@@ -1,0 +1,77 @@
+#include <cstdarg>
+
+#include "core/log.h"
+#include "core/strings.h"
+#include "core/threads.h"
+#include "core/winapi.h"
+#include "network_internal.h"
+
+NETWORK_STATE NetworkState;
+
+namespace {
+HANDLE_TYPE_MANAGER& NetworkType() { return HandleManagers[HANDLE_TYPE_NETWORK]; }
+
+// The optional network thread sets its ended flag once it sees the end request; a thread
+// that has gone without setting it is not waited for.
+void StopNetworkThread() {
+  NETWORK_STATE& s = NetworkState;
+  s.threadEndRequest = 1;
+  while (!s.threadEnded && WaitForSingleObject(s.thread, 0) == WAIT_TIMEOUT) Sleep(1);
+  CloseHandle(s.thread);
+  s.thread = nullptr;
+}
+}  // namespace
+
+int EnterNetworkLock() {
+  if (!NetworkType().initialised) return 0;
+  EnterLock(&NetworkType().lock);
+  return 1;
+}
+
+void LeaveNetworkLock(int entered) {
+  if (entered) LeaveLock(&NetworkType().lock);
+}
+
+NETWORK_HANDLE_RECORD* FindNetworkRecord(HANDLE_VALUE handle) {
+  if (handle < 0 || GetHandleType(handle) != HANDLE_TYPE_NETWORK) return nullptr;
+  HANDLE_HEAD* head = LookupHandleRecord(handle);
+  if (head == nullptr || head->pendingLoads != 0) return nullptr;
+  return (NETWORK_HANDLE_RECORD*)head;
+}
+
+int LogNetworkError(const char* format, ...) {
+  int code = WinApi.ws2.WSAGetLastError != nullptr ? WinApi.ws2.WSAGetLastError() : 0;
+  char text[1024];
+  va_list args;
+  va_start(args, format);
+  FormatStringV(text, sizeof(text), format, args);
+  va_end(args);
+  AddLogLineFormat("ネットワークログ。%s[%d]", text, code);
+  return -1;
+}
+
+int TerminateNetworkHandle(HANDLE_HEAD* head) {
+  NETWORK_HANDLE_RECORD* record = (NETWORK_HANDLE_RECORD*)head;
+  if (record->socket != INVALID_SOCKET && WinApi.ws2.closesocket != nullptr) WinApi.ws2.closesocket(record->socket);
+  record->socket = INVALID_SOCKET;
+  FreeRingBuffer(&record->receiveRing);
+  FreeRingBuffer(&record->sendRing);
+  return 0;
+}
+
+int ShutDownNetwork() {
+  NETWORK_STATE& s = NetworkState;
+  if (!s.initialised) return 0;
+  WriteLogText("ネットワーク関連の終了処理を行います \n");
+  if (s.thread != nullptr) StopNetworkThread();
+  EndHandleType(HANDLE_TYPE_NETWORK);
+  if (s.window != nullptr) {
+    PostMessageA(s.window, WM_CLOSE, 0, 0);
+    while (!s.windowClosed)
+      if (PumpNetworkMessages(0) <= 0) break;
+  }
+  s = NETWORK_STATE{};
+  if (WinApi.ws2.WSACleanup != nullptr) WinApi.ws2.WSACleanup();
+  WriteLogText("ネットワーク関連の終了処理は完了しました\n");
+  return 0;
+}
