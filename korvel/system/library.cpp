@@ -22,6 +22,7 @@
 #include "image/soft_image.h"
 #include "input/text_input.h"
 #include "korvel.h"
+#include "network/network.h"
 #include "window.h"
 #include "window_services.h"
 #include "window_state.h"
@@ -163,6 +164,7 @@ int EndLibraryCore() {
 
   DeleteAllSoftImages();
   EndScreenLog();
+  ShutDownNetwork();
   ShutDownGraphics();
   EndImageModule();
   EndSoftImageHandleType();

@@ -6,6 +6,7 @@
 #include "graphics/draw/draw_target.h"
 #include "korvel.h"
 #include "library.h"
+#include "network/network.h"
 #include "system/timers.h"
 #include "window.h"
 #include "window_proc.h"
@@ -82,6 +83,7 @@ void RunPasses() {
       stopAfterPass = 0;
     }
     if (IsWaiting()) {
+      PumpNetworkMessages(1);
       ServeMainThreadRequests();
       Sleep(24);
     }
@@ -99,10 +101,11 @@ int PumpWindowMessages() {
     RunPasses();
     if (GetCurrentThreadId() == W().mainThreadId) UpdateMenuAutoDisplay();
     if (!W().closing) DrainDeferredEvents();
-    // The per-frame services of sound and network join here once their modules exist.
+    // The per-frame services of sound join here once its module exists.
     if (!W().windowQuit) ServeMainThreadRequests();  // at most 2 ms of loader-thread requests
     ReadKeyboardState(0);
     UpdateJoypadVibrationTimers();
+    PumpNetworkMessages(1);
     // Key-input handlers may pump again: a nested call returns at once.
     LibraryFlags.pumpReentryGuard = 1;
     ProcessKeyInputFrame();

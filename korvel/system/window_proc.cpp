@@ -15,6 +15,7 @@
 #include "input/text_input.h"
 #include "korvel.h"
 #include "library.h"
+#include "network/network.h"
 #include "window_mode.h"
 #include "window_services.h"
 #include "window_state.h"
@@ -234,6 +235,8 @@ LRESULT CALLBACK LibraryWindowProc(HWND window, UINT message, WPARAM wParam, LPA
     case kMessageHookKey:
       if (wParam == 1) SetSecondHookKeyFlag(); else ClearSecondHookKeyFlag();
       break;
+    case NETWORK_SOCKET_MESSAGE:
+      return DispatchSocketEvent(window, message, wParam, lParam);
     default:
       break;
   }
