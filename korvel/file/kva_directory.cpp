@@ -162,12 +162,9 @@ int MatchKvaWildcard(const char* name, const char* pattern, KVA_ARCHIVE* archive
       n++;
       p++;
     }
+    // A pattern with more to come needs more name: "A*" does not match "A".
     if (*p == 0) return *n == 0 ? 0 : -1;
-    if (*n == 0) {
-      // Only '*' may match an empty rest of the name.
-      while (*p == '*') p++;
-      return *p == 0 ? 0 : -1;
-    }
+    if (*n == 0) return -1;
   }
 }
 

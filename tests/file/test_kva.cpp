@@ -379,7 +379,7 @@ TEST_F(KvaReader, DirectoriesLookupsAndEnumeration) {
       {"img\\*", {".", "..", "a.png", "b.PNG", "deep"}},
       {"img/*.png", {"a.png", "b.PNG"}},
       {"*.BIN", {"empty.bin", "thirteen.bin"}},
-      {"X*", {"X"}},
+      {"N*", {"nothing_here"}},
       {"?", {".", "X"}},
       {"nothing_here\\*", {".", ".."}},
       {"img\\deep\\er\\l*f.*", {"leaf.dat"}},
@@ -395,6 +395,7 @@ TEST_F(KvaReader, DirectoriesLookupsAndEnumeration) {
     EXPECT_EQ(names, c.names) << c.pattern;
   }
   FILE_FIND_DATA data;
+  EXPECT_EQ(FindFirstKvaEntry(&a, "X*", &data), nullptr) << "a trailing * needs one more character";
   KVA_FIND* find = FindFirstKvaEntry(&a, "img/deep/er/leaf.dat", &data);
   ASSERT_NE(find, nullptr);
   EXPECT_EQ(data.directory, 0);
@@ -410,9 +411,10 @@ TEST(KvaWildcard, MatchesWithoutBacktracking) {
   KVA_ARCHIVE a;
   ClearKvaArchive(&a);
   struct Case { const char* name; const char* pattern; int result; } cases[] = {
-      {"A.PNG", "*.PNG", 0}, {"BANANA", "*A", -1}, {"A", "A*", 0},     {"A", "A**", 0},   {"AB", "A*", 0},
+      {"A.PNG", "*.PNG", 0}, {"BANANA", "*A", -1}, {"A", "A*", -1},    {"A", "A**", -1},   {"AB", "A*", 0},
       {"A", "A?", -1},       {"AB", "A?", 0},      {"ABC", "A?", -1},  {"", "*", 0},      {"ABC", "*", 0},
       {"ABC", "ABC", 0},     {"ABC", "ABD", -1},   {"AB", "ABC", -1},  {"ABC", "*C", 0},  {"\x95\x5C", "\x95\x5C", 0},
+      {"AB", "A*B*", -1},    {"AB", "?*", 0},      {"A", "?*", -1},
   };
   for (auto& c : cases) EXPECT_EQ(MatchKvaWildcard(c.name, c.pattern, &a), c.result) << c.name << " ~ " << c.pattern;
 }
