@@ -141,10 +141,22 @@ int AddLogLineFormatW(const wchar_t* format, ...) {
   va_start(args, format);
   FormatWideStringV(wide, 1023, format, args);
   va_end(args);
-  AppendWideString(wide, L"\n");
+  // Each UTF-16 unit becomes at most two CP932 bytes.
+  char converted[2 * sizeof(wide) / sizeof(wide[0])];
+  if (WideCharToMultiByte(932, 0, wide, -1, converted, sizeof(converted), nullptr, nullptr) == 0) converted[0] = 0;
+  // A line longer than the buffer is cut before the first character that does not fit, and
+  // keeps its line feed, as the narrow form does.
   char buffer[1024];
-  if (WideCharToMultiByte(932, 0, wide, -1, buffer, sizeof(buffer), nullptr, nullptr) == 0) buffer[0] = 0;
-  buffer[sizeof(buffer) - 1] = 0;
+  int length = 0;
+  for (int i = 0; converted[i] != 0;) {
+    int size = IsDoubleByteLead((unsigned char)converted[i], CHARSET_SHIFTJIS) && converted[i + 1] != 0 ? 2 : 1;
+    if (length + size > (int)sizeof(buffer) - 2) break;
+    CopyMemoryBytes(buffer + length, converted + i, (size_t)size);
+    length += size;
+    i += size;
+  }
+  buffer[length++] = '\n';
+  buffer[length] = 0;
   return WriteLogText(buffer);
 }
 

@@ -84,6 +84,22 @@ TEST_F(Log, FormattedLinesAreBoundedAndEndInALineFeed) {
   EXPECT_EQ(ReadLogWithoutStamps(), "42 日本\r\n");
 }
 
+TEST_F(Log, WideLinesLongerThanTheBufferAreCutAtACharacter) {
+  const std::string nichi = "\x93\xFA";  // 日 in CP932
+  struct Case { const wchar_t* prefix; std::string kept; } cases[] = {
+      {L"", ""}, {L"a", "a"},  // 1022 bytes fit: 511 characters, or a and 510 of them
+  };
+  for (const Case& c : cases) {
+    StartLog();
+    AddLogLineFormatW(L"%ls%ls", c.prefix, std::wstring(600, L'\x65E5').c_str());
+    WriteLogText("next\n");
+    std::string expected = c.kept;
+    for (size_t n = (1022 - c.kept.size()) / 2; n > 0; n--) expected += nichi;
+    // The cut line is closed: the next text is a line of its own.
+    EXPECT_EQ(ReadLogWithoutStamps(), expected + "\r\nnext\r\n") << "prefix " << c.kept;
+  }
+}
+
 TEST_F(Log, SwitchedOffWritesNothing) {
   EnableLogFile(0);
   DeleteFileA("Log.txt");
