@@ -278,15 +278,25 @@ int GetAsyncLoadTaskCount() {
 }
 
 int WakeAsyncLoadWorker(int extraAllowance) {
+  int result = 0;
   EnterLock(&queue.lock);
   if (queue.runningCount < queue.maxRunning + extraAllowance) {
     for (;;) {
       int index = PickWorker();
       if (index < 0) break;
       ASYNC_LOAD_WORKER& w = queue.workers[index];
-      if (ResumeThreadRecord(&w.thread) == 1) {
+      int resumed = ResumeThreadRecord(&w.thread);
+      if (resumed == 1) {
         w.suspended = 0;
         queue.runningCount++;
+        break;
+      }
+      // A thread that cannot be resumed at all will never run again: its handle is let go and
+      // the worker counts as ended, so that later wakes and the stop pass it by; this wake fails.
+      if (resumed == THREAD_RESUME_FAILED) {
+        CloseThreadHandle(&w.thread);
+        w.ended = 1;
+        result = -1;
         break;
       }
       // The worker has set its flag but not suspended itself yet: try again.
@@ -294,7 +304,7 @@ int WakeAsyncLoadWorker(int extraAllowance) {
     }
   }
   LeaveLock(&queue.lock);
-  return 0;
+  return result;
 }
 
 int RequestMainThreadCall(MAIN_THREAD_REQUEST* request) {

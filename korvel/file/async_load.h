@@ -55,5 +55,7 @@ int RemoveAsyncLoadTask(int slot, int keepIfRunning);
 int GetAsyncLoadTaskCount();
 int RequestMainThreadCall(MAIN_THREAD_REQUEST* request);
 int ServeMainThreadRequests();
+// Resumes one suspended worker while fewer than max running + extraAllowance run. -> 0, or -1
+// when the worker picked cannot be resumed (it is given up; the queue stays usable).
 int WakeAsyncLoadWorker(int extraAllowance);
 void EnterAsyncLoadWorker(THREAD_RECORD* record, int userValue);

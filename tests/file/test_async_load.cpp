@@ -2,10 +2,13 @@
 // queued task, the parameter packer; and the file handle type.
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <tlhelp32.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "core/handles.h"
 #include "core/memory.h"
@@ -130,6 +133,75 @@ TEST_F(AsyncLoad, TaskRemovedWhileQueuedNeverRuns) {
   Stop();
   CloseHandle(blockerStarted);
   CloseHandle(releaseBlocker);
+}
+
+std::vector<DWORD> ProcessThreadIds() {
+  std::vector<DWORD> ids;
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+  THREADENTRY32 entry = {};
+  entry.dwSize = sizeof(entry);
+  for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
+    if (entry.th32OwnerProcessID == GetCurrentProcessId()) ids.push_back(entry.th32ThreadID);
+  CloseHandle(snapshot);
+  return ids;
+}
+
+// The handles this process holds on the given threads, found by trying every handle value.
+std::vector<HANDLE> HandlesOfThreads(const std::vector<DWORD>& threads) {
+  std::vector<HANDLE> handles;
+  for (uintptr_t value = 4; value < 0x10000; value += 4) {
+    DWORD id = GetThreadId((HANDLE)value);
+    if (id != 0 && std::find(threads.begin(), threads.end(), id) != threads.end()) handles.push_back((HANDLE)value);
+  }
+  return handles;
+}
+
+struct WAKE_RUN {
+  int failures;
+  int lastResult;
+};
+DWORD WINAPI QueueAndWake(LPVOID parameter) {
+  WAKE_RUN* run = (WAKE_RUN*)parameter;
+  QueueAsyncLoadTask(MakeTask(2, RunTarget));
+  for (int i = 0; i < 200; i++) {
+    run->lastResult = WakeAsyncLoadWorker(0);
+    if (run->lastResult == -1) run->failures++;
+    Sleep(5);
+  }
+  return 0;
+}
+
+// A worker whose thread cannot be resumed (its handle closed behind the library's back)
+// fails the wake instead of being retried for ever under the queue lock; it is given up, and
+// the worker that still works runs the queue's task. The stop does not wait for the others.
+TEST_F(AsyncLoad, WorkerThatCannotBeResumedFailsTheWakeAndIsGivenUp) {
+  std::vector<DWORD> before = ProcessThreadIds();
+  Start(2);
+  std::vector<DWORD> workers;
+  for (DWORD id : ProcessThreadIds())
+    if (std::find(before.begin(), before.end(), id) == before.end()) workers.push_back(id);
+  std::vector<HANDLE> handles = HandlesOfThreads(workers);
+  ASSERT_EQ(handles.size(), (size_t)ASYNC_LOAD_WORKER_COUNT);
+  // Made before the handles go, so that no thread handle of the test takes a closed value.
+  WAKE_RUN run = {0, 0};
+  HANDLE waker = CreateThread(nullptr, 0, QueueAndWake, &run, CREATE_SUSPENDED, nullptr);
+  ASSERT_NE(waker, nullptr);
+  targetRuns = 0;
+  for (size_t i = 0; i + 1 < handles.size(); i++) CloseHandle(handles[i]);
+  ResumeThread(waker);
+  if (WaitForSingleObject(waker, 20000) != WAIT_OBJECT_0) {
+    ADD_FAILURE() << "the wake never returned";
+    fflush(stdout);
+    TerminateProcess(GetCurrentProcess(), 1);
+  }
+  CloseHandle(waker);
+  // The queue's own wake may have given up one of them before the loop.
+  EXPECT_GE(run.failures, ASYNC_LOAD_WORKER_COUNT - 2);
+  EXPECT_LE(run.failures, ASYNC_LOAD_WORKER_COUNT - 1);
+  EXPECT_EQ(run.lastResult, 0) << "the worker left is woken again";
+  EXPECT_EQ(targetRuns, 1);
+  EXPECT_EQ(GetAsyncLoadTaskCount(), 0);
+  Stop();
 }
 
 // DeleteHandle of a record whose load is running waits for it, serving the main-thread
