@@ -138,6 +138,9 @@ int InitLibraryCore() {
 
   LogSystemInfo();
 
+  // The built-in graph restore after device loss, whatever an earlier run left.
+  SetGraphicsRestoreHandler(nullptr);
+
   StartCom();
 
   if (InitMainWindow() == -1) return FailStart();

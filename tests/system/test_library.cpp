@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "core/memory.h"
+#include "graphics/lifecycle/device_restore.h"
 #include "korvel.h"
 #include "system/library.h"
 #include "test_support.h"
@@ -71,6 +72,30 @@ TEST(Library, QuitRequestIsClearedByStart) {
   EXPECT_EQ(IsQuitRequested(), 1);
   ASSERT_EQ(InitLibrary(), 0);
   EXPECT_EQ(IsQuitRequested(), 0);
+  EndLibrary();
+}
+
+int restoreCalls = 0;
+int CountRestore() {
+  restoreCalls++;
+  return 0;
+}
+
+// A program's graphics restore handler lasts until the library ends: every start puts the
+// built-in graph restore back.
+TEST(Library, StartPutsTheBuiltInGraphRestoreBack) {
+  restoreCalls = 0;
+  SetGraphicsRestoreHandler(CountRestore);
+  ASSERT_EQ(InitLibrary(), 0);
+  RestoreGraphicsContent();
+  EXPECT_EQ(restoreCalls, 0) << "set before the start";
+  SetGraphicsRestoreHandler(CountRestore);
+  RestoreGraphicsContent();
+  EXPECT_EQ(restoreCalls, 1);
+  ASSERT_EQ(EndLibrary(), 0);
+  ASSERT_EQ(InitLibrary(), 0);
+  RestoreGraphicsContent();
+  EXPECT_EQ(restoreCalls, 1) << "left from the library's earlier run";
   EndLibrary();
 }
 
