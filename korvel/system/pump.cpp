@@ -124,7 +124,8 @@ int PumpWindowMessagesLocked() {
 }
 
 int IsInactiveWaitNeeded() {
-  if (W().inPaint) return 0;
+  // A flip under way and a repaint finish their drawing first.
+  if (IsFlipInProgress() || W().inPaint) return 0;
   return ((W().active == 0 || W().minimised == 1) && W().runWhileInactive == 0) ? 1 : 0;
 }
 

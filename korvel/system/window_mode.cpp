@@ -34,12 +34,12 @@ void ScaledClientSize(int* width, int* height) {
   *height = (int)(baseHeight * sy);
 }
 
-// True when the display lists a mode of this width and height.
+// True when the display-mode list holds this width and height (any depth and refresh).
 bool IsDisplaySizeListed(int width, int height) {
-  DEVMODEA mode = {};
-  mode.dmSize = sizeof(mode);
-  for (DWORD i = 0; EnumDisplaySettingsA(nullptr, i, &mode); i++)
-    if ((int)mode.dmPelsWidth == width && (int)mode.dmPelsHeight == height) return true;
+  for (int i = 0, n = CountDisplayModes(); i < n; i++) {
+    DISPLAY_MODE mode = GetDisplayModeRecord(i);
+    if (mode.width == width && mode.height == height) return true;
+  }
   return false;
 }
 
@@ -137,16 +137,25 @@ int ChangeWindowMode(int windowed) {
   if (windowed == W().windowedMode) return 0;
   if (windowed == 0 && W().mainWindow != nullptr) {
     int width, height;
-    GetWindowBaseSize(&width, &height);
-    if (!IsDisplaySizeListed(width, height) && !(width == 320 && height == 240)) return -1;
+    QueryMainScreenSize(&width, &height);
+    bool small = width == 320 && height == 240;
+    // A size the display does not list is refused, but for 320 x 240, which a device
+    // emulates on 640 x 480.
+    if (!IsDisplaySizeListed(width, height) && !(small && IsHardwareRenderingWanted())) return -1;
+    if (small) {
+      SetSmallScreenEmulation(1);
+      StoreMainScreenSize(640, 480);
+    }
   }
   W().shownOnce = 1;
   SetWindowedFlag(windowed);
   if (W().mainWindow == nullptr) return 0;
   W().modeChanging = 1;
   ApplyWindowStyleForMode();
+  // Graphics start again in the new mode with the same size, depth and refresh rate.
+  int result = ChangeScreenMode(-1, -1, -1, 1, -1);
   W().modeChanging = 0;
-  return 0;
+  return result;
 }
 
 int ApplyWindowStyleForMode() {

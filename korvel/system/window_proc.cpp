@@ -9,6 +9,7 @@
 #include "graphics/device/d3d_calls.h"
 #include "graphics/lifecycle/device_restore.h"
 #include "graphics/draw/draw_target.h"
+#include "graphics/draw/mask.h"
 #include "graphics/device/present.h"
 #include "graphics/device/screen.h"
 #include "input/joypad.h"
@@ -92,6 +93,23 @@ void OnDropFiles(HDROP drop) {
   DragFinish(drop);
 }
 
+// A windowed program whose desktop changes under it goes on only when the desktop can still
+// show its screen: not 24-bit, not dropped to 8-bit, not smaller than the screen. A graphics
+// restore function always exists (the built-in graph restore unless the program set one).
+void OnDisplayChange(int bits, int width, int height) {
+  int screenWidth, screenHeight, screenBits;
+  GetScreenSizeAndBits(&screenWidth, &screenHeight, &screenBits);
+  if (bits == screenBits && width == screenWidth && height == screenHeight) return;
+  bool bearable = bits != 24 && !(bits == 8 && screenBits != 8) && width >= screenWidth && height >= screenHeight;
+  // Movies are checked and resumed here once the movie module exists.
+  if (bearable) return;
+  WriteLogText("復元関数が登録されていないためか画面が２４ビットカラーに変更されたため終了します\n");
+  WriteLogText("またはスクリーンが小さすぎるためか色ビット数の違いが大きいためか終了します\n");
+  if (W().closing) return;
+  W().closing = 1;
+  PostMessageA(W().mainWindow, WM_CLOSE, 0, 0);
+}
+
 void HideCursorWhileHidden() {
   if (W().cursorDisplayed != 0) return;
   SetCursor(nullptr);
@@ -118,6 +136,12 @@ int StoreClientArea(LPARAM lParam) {
   W().clientRect.top = (short)HIWORD(lParam);
   W().clientRect.right = W().clientRect.left + client.right - client.left;
   W().clientRect.bottom = W().clientRect.top + client.bottom - client.top;
+  // Mask drawing on the front screen is switched off and back so that it follows the window.
+  if (GetDrawTargetHandle() == -4) {
+    int mask = IsMaskDrawingEnabled();
+    EnableMaskDrawing(0);
+    EnableMaskDrawing(mask);
+  }
   return 0;
 }
 
@@ -139,7 +163,10 @@ int ApplyActivationChange(WPARAM wParam, int /*isActivateApp*/) {
   }
   if (state == 1 && !W().windowedMode && LibraryFlags.started) RecreateGraphicsDevice();
   // Deactivating a fullscreen window releases the device, gives the desktop its own mode back
-  // and minimises the window.
+  // and minimises the window. Whether its display mode and DirectDraw object were there is
+  // noted first: the release ends Direct3D and the DirectDraw object with it.
+  bool fullscreenDisplay = state == 0 && !W().windowedMode && ScreenState.graphicsStarted &&
+                           GetDirectDrawObject() != nullptr;
   if (state == 0 && !W().windowedMode) {
     if (ScreenState.graphicsStarted) ReleaseGraphicsDevice();
     if (W().osCode >= OS_CODE_VISTA || !ScreenState.hardwareRendering) {
@@ -147,8 +174,14 @@ int ApplyActivationChange(WPARAM wParam, int /*isActivateApp*/) {
       ShowWindow(W().mainWindow, SW_MINIMIZE);
     }
   }
-  // The input devices follow the window's activation in both directions.
-  ReacquireInputDevices();
+  if (fullscreenDisplay) {
+    // Device creation switched the desktop composition off; the desktop gets it back. Movies
+    // and sounds pause here once their modules exist.
+    SetDesktopComposition(1);
+  } else {
+    // The input devices follow the window's activation in both directions.
+    ReacquireInputDevices();
+  }
   // Motors stop while the window is inactive and start again on activation.
   ApplyJoypadVibration();
   return 0;
@@ -194,6 +227,13 @@ LRESULT CALLBACK LibraryWindowProc(HWND window, UINT message, WPARAM wParam, LPA
       break;
     case WM_MOUSEHWHEEL:
       W().wheelHorizontal += (short)HIWORD(wParam);
+      break;
+    case WM_NCHITTEST:
+      // Fullscreen with a device: the top rows stand for the menu bar.
+      if (!W().windowedMode && ScreenState.hardwareRendering && (short)HIWORD(lParam) < 8) return HTMENU;
+      break;
+    case WM_DISPLAYCHANGE:
+      if (W().windowedMode && !W().modeChanging) OnDisplayChange((int)wParam, LOWORD(lParam), HIWORD(lParam));
       break;
     case WM_SYSCOMMAND:
       // The screen saver and monitor power-off are refused while the window exists.
