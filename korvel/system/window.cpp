@@ -11,6 +11,7 @@
 #include "input/key_input.h"
 #include "input/text_input.h"
 #include "korvel.h"
+#include "layered_window.h"
 #include "library.h"
 #include "system/timers.h"
 #include "window_mode.h"
@@ -202,12 +203,12 @@ HWND CreateMainWindow(int baseWidth, int baseHeight) {
   if (!W().windowedMode) {
     WriteLogText("フルスクリーンモード用のウインドウを作成します\n");
     W().cursorShown = 0;
-    return CreateWindowExA(WS_EX_TOPMOST, W().className, W().windowTitle, WS_POPUP, 0, 0, baseWidth, baseHeight,
+    return CreateWindowExA(WS_EX_TOPMOST | GetLayeredExStyle(), W().className, W().windowTitle, WS_POPUP, 0, 0, baseWidth, baseHeight,
                            nullptr, nullptr, W().instance, nullptr);
   }
   WriteLogText("ウインドウモード起動用のウインドウを作成します\n");
   DWORD style = GetWindowedStyle();
-  DWORD exStyle = GetWindowStyleRow(W().styleMode).windowedExStyle;
+  DWORD exStyle = GetWindowStyleRow(W().styleMode).windowedExStyle | GetLayeredExStyle();
   W().cursorShown = 1;
   double sx, sy;
   GetWindowScale(&sx, &sy);
@@ -235,6 +236,7 @@ int InitMainWindow() {
   W().mainThreadId = GetCurrentThreadId();
   InitAsyncLoad(W().mainThreadId);
   InitFileHandles();
+  LookUpUpdateLayeredWindow();
   // A quit left in this thread's queue by the previous window's end would end the new
   // window at its first pump.
   MSG stale;
@@ -341,5 +343,6 @@ int CloseMainWindow() {
     WinApi.winmm.timeEndPeriod(W().timerPeriod);
     W().timerPeriod = 0;
   }
+  ReleaseLayeredWindowImage();
   return 0;
 }

@@ -3,6 +3,7 @@
 #include "core/log.h"
 #include "graphics/lifecycle/screen_mode.h"
 #include "korvel.h"
+#include "layered_window.h"
 #include "library.h"
 #include "window_services.h"
 #include "window_state.h"
@@ -48,7 +49,7 @@ void ApplyWindowedStyle() {
   WriteLogText("ウインドウスタイルをウインドウモード用に変更します... ");
   const WINDOW_STYLE_ROW& row = GetWindowStyleRow(W().styleMode);
   DWORD style = GetWindowedStyle();
-  SetWindowLongA(window, GWL_EXSTYLE, (LONG)row.windowedExStyle);
+  SetWindowLongA(window, GWL_EXSTYLE, (LONG)(row.windowedExStyle | GetLayeredExStyle()));
   SetWindowLongA(window, GWL_STYLE, (LONG)style);
   int width, height;
   if (W().keepClientSize == 1) {
@@ -85,7 +86,7 @@ void ApplyFullscreenStyle() {
   WriteLogText("ウインドウスタイルをフルスクリーンモード用に変更します... ");
   int width, height;
   GetWindowBaseSize(&width, &height);
-  SetWindowLongA(window, GWL_EXSTYLE, WS_EX_TOPMOST);
+  SetWindowLongA(window, GWL_EXSTYLE, (LONG)(WS_EX_TOPMOST | GetLayeredExStyle()));
   SetWindowLongA(window, GWL_STYLE, (LONG)WS_POPUP);
   W().clientRect = {0, 0, width, height};
   ShowWindow(window, SW_SHOW);

@@ -28,6 +28,8 @@ struct DEFERRED_EVENT_RING {
   int isActivateApp[DEFERRED_EVENT_SLOTS];  // 1 for WM_ACTIVATEAPP, 0 for WM_ACTIVATE
 };
 
+typedef BOOL(WINAPI* UPDATE_LAYERED_WINDOW)(HWND, HDC, POINT*, SIZE*, HDC, POINT*, COLORREF, BLENDFUNCTION*, DWORD);
+
 struct MOUSE_CLICK {
   int button;  // 1 left, 2 right, 4 middle
   int x;
@@ -113,6 +115,17 @@ struct WINDOW_STATE {
   int menuUserHidden;
   HWND toolbar;
   int layeredWindow;
+
+  // Layered-window output: UpdateLayeredWindow as looked up at window start, and the 32-bit
+  // top-down DIB section the picture is put together in.
+  UPDATE_LAYERED_WINDOW updateLayeredWindow;
+  HBITMAP layeredBitmap;
+  HGDIOBJ layeredOldBitmap;
+  HDC layeredDc;
+  uint32_t* layeredBits;
+  int layeredWidth;
+  int layeredHeight;
+
   HRGN region;
   int dragAcceptFiles;
 

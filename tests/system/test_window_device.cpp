@@ -1,6 +1,6 @@
 // The window with Wine's real Direct3D 9 device behind it: the switch to fullscreen and back,
 // the window messages that look at the screen and the device, the inactive wait during a
-// flip, read back from the back buffer and the screen.
+// flip, and the layered-window output, read back from the back buffer and the screen.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -13,15 +13,17 @@
 #include "graphics/draw/mask.h"
 #include "graphics/device/screen.h"
 #include "graphics/lifecycle/screen_mode.h"
+#include "image/color_format.h"
 #include "korvel.h"
 #include "read_back.h"
 #include "real_device.h"
+#include "system/layered_window.h"
 #include "system/pump.h"
 #include "system/window_state.h"
 #include "test_support.h"
 
 namespace {
-const uint32_t kRed = 0xFF0000, kBlue = 0x0000FF;
+const uint32_t kRed = 0xFF0000, kGreen = 0x00FF00, kBlue = 0x0000FF;
 
 class WindowDevice : public ::testing::Test {
  protected:
@@ -33,6 +35,7 @@ class WindowDevice : public ::testing::Test {
     EndRealDevice();
     SetSmallScreenEmulation(0);
     ScreenState.softwareOnly = 0;
+    SetLayeredWindow(0);
     ChangeWindowMode(1);
     SetWindowScale(1, 1);
   }
@@ -300,5 +303,85 @@ TEST_F(WindowDevice, DeactivatedFullscreenWindowSwitchesCompositionBackOn) {
   WindowState.compositionOff = 0;
   ShowWindow(WindowState.mainWindow, SW_RESTORE);
   SendMessageA(WindowState.mainWindow, WM_ACTIVATE, WA_ACTIVE, 0);
+}
+
+// The layered-window output: the picture is premultiplied into the window's DIB section,
+// pixels of the transparent colour and of alpha 0 fully transparent.
+TEST_F(WindowDevice, LayeredWindowImageIsPremultipliedWithItsTransparentPixelsCleared) {
+  ASSERT_NE(WindowState.updateLayeredWindow, nullptr) << "looked up at window start";
+  SetLayeredWindow(1);
+  EXPECT_TRUE(GetWindowLongA(WindowState.mainWindow, GWL_EXSTYLE) & WS_EX_LAYERED);
+  StoreTransparentColor(0, 0, 0);
+  RASTER_IMAGE image = {};
+  InitARGB8Format(&image.format);
+  uint32_t pixels[4] = {0xFFFF0000, 0x80FF0000, 0x00FFFFFF, 0xFF000000};
+  image.width = 4;
+  image.height = 1;
+  image.pitch = 16;
+  image.pixels = pixels;
+  struct CASE {
+    int perPixelAlpha, alphaTest;
+    uint32_t expected[4];
+  } cases[] = {
+      {1, 1, {0xFFFF0000, 0x80800000, 0, 0}},
+      {1, 0, {0xFFFF0000, 0x80800000, 0, 0xFF000000}},
+      {0, 1, {0xFFFF0000, 0xFFFF0000, 0xFFFFFFFF, 0}},
+      {0, 0, {0xFFFF0000, 0xFFFF0000, 0xFFFFFFFF, 0xFF000000}},
+  };
+  for (const CASE& c : cases) {
+    EXPECT_EQ(PresentImageToLayeredWindow(&image, nullptr, c.perPixelAlpha, c.alphaTest), 0);
+    ASSERT_NE(WindowState.layeredBits, nullptr);
+    for (int i = 0; i < 4; i++)
+      EXPECT_EQ(WindowState.layeredBits[i], c.expected[i])
+          << "pixel " << i << " alpha " << c.perPixelAlpha << " test " << c.alphaTest;
+  }
+  // From a source DC, at the image's size: the DIB section is made again for the new size.
+  HDC screen = GetDC(nullptr);
+  HDC source = CreateCompatibleDC(screen);
+  HBITMAP bitmap = CreateCompatibleBitmap(screen, 8, 2);
+  ReleaseDC(nullptr, screen);
+  HGDIOBJ old = SelectObject(source, bitmap);
+  RECT all = {0, 0, 8, 2};
+  HBRUSH green = CreateSolidBrush(RGB(0, 255, 0));
+  FillRect(source, &all, green);
+  image.width = 8;
+  image.height = 2;
+  EXPECT_EQ(PresentImageToLayeredWindow(&image, source, 0, 1), 0);
+  EXPECT_EQ(WindowState.layeredWidth, 8);
+  EXPECT_EQ(WindowState.layeredHeight, 2);
+  EXPECT_EQ(WindowState.layeredBits[15], 0xFF00FF00u);
+  SelectObject(source, old);
+  DeleteObject(green);
+  DeleteObject(bitmap);
+  DeleteDC(source);
+  EndRealDevice();
+  EXPECT_EQ(WindowState.layeredBitmap, nullptr) << "the window's end deletes it";
+}
+
+// A flip of a layered window goes through UpdateLayeredWindow: the picture is on the screen,
+// and the pixels of the transparent colour are holes that show what lies beneath.
+TEST_F(WindowDevice, FlipOfALayeredWindowShowsThePictureWithHoles) {
+  // A green window beneath the library's.
+  WNDCLASSA wc = {};
+  wc.lpfnWndProc = DefWindowProcA;
+  wc.hInstance = GetModuleHandleA(nullptr);
+  wc.hbrBackground = CreateSolidBrush(RGB(0, 255, 0));
+  wc.lpszClassName = "KorvelTestBeneath";
+  RegisterClassA(&wc);
+  RECT client = WindowState.clientRect;
+  HWND beneath = CreateWindowExA(0, wc.lpszClassName, "", WS_POPUP | WS_VISIBLE, client.left, client.top, 640, 480,
+                                 nullptr, nullptr, wc.hInstance, nullptr);
+  ASSERT_NE(beneath, nullptr);
+  UpdateWindow(beneath);
+  SetLayeredWindow(1);
+  StoreTransparentColor(0, 0, 0);
+  DrawFrame(kRed, 100, 100, 200, 150);
+  PICTURE shown = ReadShownWindow(kRed, 150, 125);
+  EXPECT_EQ(shown.Count(kRed, 0, 0, shown.width, shown.height), 100 * 50);
+  EXPECT_EQ(shown.At(50, 50), kGreen) << "a transparent pixel shows the window beneath";
+  EXPECT_NE(WindowState.layeredBits, nullptr);
+  DestroyWindow(beneath);
+  UnregisterClassA(wc.lpszClassName, wc.hInstance);
+  DeleteObject(wc.hbrBackground);
 }
 }  // namespace

@@ -6,11 +6,13 @@
 #include "graphics/device/draw_settings.h"
 #include "graphics/draw/draw_target.h"
 #include "graphics/device/screen.h"
+#include "graphics/draw/screen_lock.h"
 #include "graphics/lifecycle/screen_mode.h"
 #include "graphics/software/software_screen.h"
 #include "graphics/device/state_cache.h"
 #include "graphics/device/vertex_batch.h"
 #include "korvel.h"
+#include "system/layered_window.h"
 #include "system/window_state.h"
 
 int BeginDeviceScene() {
@@ -78,11 +80,28 @@ RECT WholeScreenDestination() {
   return dest;
 }
 
+// A layered window shows the back screen through a read-only lock of it.
+int PresentToLayeredWindow() {
+  if (!DrawSettings.noVSyncWait) WaitForVerticalBlankPaced();
+  int target = DrawSettings.drawTarget;
+  SelectDrawTarget(-2);
+  RECT whole = {0, 0, ScreenState.deviceWidth, ScreenState.deviceHeight};
+  RASTER_IMAGE image;
+  int result = LockDrawScreenImage(&whole, &image, -1, 1, 0);
+  if (result == 0) {
+    PresentImageToLayeredWindow(&image, nullptr, image.format.alphaWidth != 0, 1);
+    UnlockDrawScreenImage();
+  }
+  SelectDrawTarget(target);
+  return result;
+}
+
 // The software screen image is copied to the window with GDI; without one there is nothing
 // to show.
 int PresentSoftware(const RECT* rect, RECT mapped, RECT dest, int small) {
   if (!IsMemImgValid(GetScreenMemImg())) return 0;
   if (!DrawSettings.noVSyncWait) WaitForVerticalBlankPaced();
+  if (WindowState.layeredWindow) return PresentToLayeredWindow();
   if (small) {
     ScreenState.lastSourceRect = {0, 0, 640, 480};
     ScreenState.lastDestRect = {0, 0, 640, 480};
@@ -95,6 +114,7 @@ int PresentSoftware(const RECT* rect, RECT mapped, RECT dest, int small) {
 int PresentHardware(const RECT* rect, RECT source, RECT dest, int small) {
   FlushVertexBatch(0);
   EndDeviceScene();
+  if (WindowState.layeredWindow) return PresentToLayeredWindow();
   if (small) {
     dest = {0, 0, 640, 480};
     source = {0, 0, 320, 240};
