@@ -1,7 +1,5 @@
 #include "image/yuv.h"
 
-YUV_TO_RGB_TABLES YuvToRgbTables;
-
 namespace {
 // Full-range BT.601 in 15-bit fixed point (1.0 = 32768).
 const int32_t kBlueU = 58064, kGreenU = 11272, kGreenV = 23396, kRedV = 45940;
@@ -111,17 +109,3 @@ int DecodeYVYUFrame(const void* frame, int width, int height, RASTER_IMAGE* dest
   return 0;
 }
 
-void BuildYuvToRgbTables() {
-  for (int i = 0; i < 1280; i++) {
-    int v = i - 512;
-    YuvToRgbTables.clamp[i] = (uint8_t)(v < 0 ? 0 : (v > 255 ? 255 : v));
-  }
-  // Limited range: Y from 16 to 235, chroma centred on 128 (1.164, 1.596, 0.391, 0.813, 2.018).
-  for (int i = 0; i < 256; i++) {
-    YuvToRgbTables.y[i] = (i - 16) * 19071;
-    YuvToRgbTables.redV[i] = (i - 128) * 26149;
-    YuvToRgbTables.greenU[i] = (i - 128) * 6406;
-    YuvToRgbTables.greenV[i] = (i - 128) * 13320;
-    YuvToRgbTables.blueU[i] = (i - 128) * 33063;
-  }
-}
