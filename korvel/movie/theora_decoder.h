@@ -1,0 +1,122 @@
+// The library's own Ogg Theora decoder: one open movie, its table of pages with the frames
+// they complete, and a stock of decoded frames that a decode thread of its own keeps filled
+// ahead of the current frame. The main thread moves the current frame and takes frames out of
+// the stock; the thread does all reading and decoding. The two share plain words: the main
+// thread writes the requests, the seek target and the current frame, the thread the state,
+// the decoder position, the end-of-data flag and the stock; a stock entry is handed over by
+// its used flag, written last (release) and read first (acquire).
+#pragma once
+#include <windows.h>
+#include <d3d9.h>
+#include <ogg/ogg.h>
+#include <theora/theora.h>
+
+#include <cstdint>
+
+#include "image/raster_image.h"
+#include "korvel_file.h"
+
+enum {
+  THEORA_STATE_IDLE = 0,  // stock full
+  THEORA_STATE_DECODING = 1,
+  THEORA_STATE_SEEKING = 2,
+  THEORA_STATE_ENDED = 3,
+  THEORA_STATE_PAUSED = 4,
+};
+
+struct THEORA_PAGE_ENTRY {
+  uint32_t offset;  // file offset of the Ogg page (0 for the first entry: the start of the file)
+  int firstFrame;   // number of the first video packet that completes in the page
+  int keyFrame;     // 1 when a key frame completes in the page
+  int frames;       // video packets that complete in the page
+  int afterLostData;  // 1 when data was lost before the page: a seek starts from an earlier one
+};
+
+struct THEORA_STOCK_FRAME {
+  int used;  // 0: the thread's; 1: readers' (set last, after the planes and the frame number)
+  int frame;
+  uint8_t* y;
+  uint8_t* cb;
+  uint8_t* cr;
+  int yWidth, yHeight, yStride;
+  int chromaWidth, chromaHeight, chromaStride;
+};
+
+struct THEORA_MOVIE_INFO {
+  double framesPerSecond;
+  int frameCount;
+  int width;  // coded frame size (whole 16-pixel macroblocks)
+  int height;
+};
+
+struct THEORA_DECODER {
+  int state;  // THEORA_STATE_*, written by the thread
+  int pauseRequest;
+  int endRequest;
+  int seekRequest;
+  int seekTarget;
+  int endOfData;  // a forward decode ran out of data (or a frame could not be stored); a seek clears it
+  int idleStart;  // GetMillisecondCount when the thread last became idle
+  HANDLE thread;
+  DWORD threadId;
+  FILE_ACCESS_TABLE files;  // copied at opening; read, seek and eof are used
+  uint32_t stream;
+  ogg_sync_state sync;
+  ogg_page page;
+  ogg_stream_state theoraStream;
+  ogg_packet packet;
+  theora_info info;
+  theora_comment comment;
+  theora_state decoderState;
+  int serialNumber;
+  THEORA_PAGE_ENTRY* pages;
+  int pageCount;
+  int pageCapacity;
+  uint8_t* keyFrames;  // one byte per frame, 1 for a key frame
+  int keyFrameCapacity;
+  int64_t frameCount;
+  int currentFrame;     // -1 until the first seek
+  int decoderPosition;  // frame whose picture the decoder state holds
+  int headerCount;
+  THEORA_STOCK_FRAME* stock;
+  int stockCount;
+  RASTER_IMAGE image;  // XRGB8 picture of the current frame, coded frame size
+  int overlayLost;
+  IDirect3DSurface9* overlaySurface;
+  uint32_t overlayFourcc;
+  int imageUpToDate;
+  int overlayUpToDate;
+};
+
+// The shared words: every access from either side goes through these.
+inline int LoadSharedWord(const int* word) { return __atomic_load_n(word, __ATOMIC_ACQUIRE); }
+inline void StoreSharedWord(int* word, int value) { __atomic_store_n(word, value, __ATOMIC_RELEASE); }
+
+// The stream must be at its start. Null for anything that is not an Ogg stream with a Theora
+// stream (without a message: the caller tries another way) or after a logged failure.
+THEORA_DECODER* OpenTheoraDecoder(const FILE_ACCESS_TABLE* files, uint32_t stream, int stockCount,
+                                  int fromAsyncThread);
+// Ends the thread and frees everything but the stream, which the caller closes afterwards.
+int CloseTheoraDecoder(THEORA_DECODER* decoder);
+int SeekTheoraFrame(THEORA_DECODER* decoder, int frame);
+int StepTheoraFrames(THEORA_DECODER* decoder, int n);
+int GetTheoraInfo(THEORA_DECODER* decoder, THEORA_MOVIE_INFO* out);
+int GetTheoraCurrentFrame(THEORA_DECODER* decoder);
+RASTER_IMAGE* GetTheoraImage(THEORA_DECODER* decoder);
+
+// 1 when the current frame was found in the stock (the forms asked for are then refreshed, the
+// overlay as far as its surface allows); 0 when nothing was to be done, the thread has ended,
+// or the data ended without the frame.
+int PresentTheoraFrame(THEORA_DECODER* decoder, int updateImage, int updateOverlay, int fromAsyncThread);
+IDirect3DSurface9* GetTheoraOverlaySurface(THEORA_DECODER* decoder);
+int SetTheoraOverlayLost(THEORA_DECODER* decoder);
+int CreateTheoraOverlay(THEORA_DECODER* decoder, int fromAsyncThread);
+int ReleaseTheoraOverlay(THEORA_DECODER* decoder, int fromAsyncThread);
+
+// Inside the decoder.
+int ReadTheoraStreamData(THEORA_DECODER* decoder, int bytes);
+int ReadTheoraHeaders(THEORA_DECODER* decoder);
+int DecodeTheoraFrames(THEORA_DECODER* decoder, int n);
+DWORD WINAPI RunTheoraDecodeThread(LPVOID decoder);
+// The stock entry in use that holds the frame, or null.
+THEORA_STOCK_FRAME* FindTheoraStockFrame(THEORA_DECODER* decoder, int frame);
