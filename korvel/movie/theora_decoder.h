@@ -120,3 +120,4 @@ int DecodeTheoraFrames(THEORA_DECODER* decoder, int n);
 DWORD WINAPI RunTheoraDecodeThread(LPVOID decoder);
 // The stock entry in use that holds the frame, or null.
 THEORA_STOCK_FRAME* FindTheoraStockFrame(THEORA_DECODER* decoder, int frame);
+void FreeTheoraStockPlanes(THEORA_STOCK_FRAME* entry);

@@ -45,11 +45,7 @@ void FreeTheoraDecoder(THEORA_DECODER* d, int fromAsyncThread) {
     d->thread = nullptr;
   }
   if (d->stock != nullptr) {
-    for (int i = 0; i < d->stockCount; i++) {
-      FreeTracked(d->stock[i].y);
-      FreeTracked(d->stock[i].cb);
-      FreeTracked(d->stock[i].cr);
-    }
+    for (int i = 0; i < d->stockCount; i++) FreeTheoraStockPlanes(&d->stock[i]);
     FreeTracked(d->stock);
   }
   ReleaseTheoraOverlay(d, fromAsyncThread);

@@ -63,11 +63,7 @@ bool StoreDecodedFrame(THEORA_DECODER* d, THEORA_STOCK_FRAME* e) {
               FitPlane(&e->cb, e->chromaWidth, e->chromaHeight, yuv.uv_width, yuv.uv_height) &&
               FitPlane(&e->cr, e->chromaWidth, e->chromaHeight, yuv.uv_width, yuv.uv_height);
   if (!fits) {
-    FreeTracked(e->y);
-    FreeTracked(e->cb);
-    FreeTracked(e->cr);
-    e->y = e->cb = e->cr = nullptr;
-    e->yWidth = e->yHeight = e->chromaWidth = e->chromaHeight = 0;
+    FreeTheoraStockPlanes(e);
     return false;
   }
   e->yWidth = yuv.y_width;
@@ -179,6 +175,14 @@ void IdleSleep(THEORA_DECODER* d) {
   Sleep(now >= 0 && now - d->idleStart <= kIdleYieldMs ? 0 : 1);
 }
 }  // namespace
+
+void FreeTheoraStockPlanes(THEORA_STOCK_FRAME* e) {
+  FreeTracked(e->y);
+  FreeTracked(e->cb);
+  FreeTracked(e->cr);
+  e->y = e->cb = e->cr = nullptr;
+  e->yWidth = e->yHeight = e->chromaWidth = e->chromaHeight = 0;
+}
 
 THEORA_STOCK_FRAME* FindTheoraStockFrame(THEORA_DECODER* d, int frame) {
   for (int i = 0; i < d->stockCount; i++) {
