@@ -6,6 +6,8 @@ target_include_directories(korvel PUBLIC ${PROJECT_SOURCE_DIR}/korvel/include PR
 # Only user32, kernel32, gdi32 and shell32 (and the C runtime) are imported at load time;
 # every other system DLL is loaded by name at run time.
 target_link_libraries(korvel PUBLIC user32 kernel32 gdi32 shell32)
+# The DirectShow and COM interface identifiers: data only, linked statically (no DLL).
+target_link_libraries(korvel PUBLIC strmiids uuid)
 # Image decoders: libpng and libjpeg as cross-built in the dependency prefix, zlib from the
 # mingw package (its static archive, so that no DLL travels with the program).
 find_library(KORVEL_ZLIB NAMES libz.a z REQUIRED)

@@ -23,6 +23,7 @@ const char* const winmmNames[] = {"timeSetEvent", "timeKillEvent", "timeBeginPer
                                   "timeGetDevCaps", "joyGetPosEx", "joyGetDevCapsA", "mciSendCommandA"};
 const char* const ole32Names[] = {"CoCreateInstance", "CoTaskMemAlloc", "CoTaskMemFree", "CoInitializeEx",
                                   "CoFreeUnusedLibraries", "CoUninitialize"};
+const char* const oleaut32Names[] = {"LoadRegTypeLib"};
 const char* const comctl32Names[] = {"InitCommonControls"};
 const char* const dwmapiNames[] = {"DwmEnableComposition"};
 const char* const user32Names[] = {"WINNLSEnableIME"};
@@ -31,11 +32,12 @@ const char* const user32Names[] = {"WINNLSEnableIME"};
 // Load order.
 const DllEntry loadOrder[] = {DLL_ENTRY("ws2_32.dll", ws2, ws2Names), DLL_ENTRY("Imm32.dll", imm, immNames),
                               DLL_ENTRY("winmm.dll", winmm, winmmNames), DLL_ENTRY("ole32.dll", ole32, ole32Names),
+                              DLL_ENTRY("OleAut32.dll", oleaut32, oleaut32Names),
                               DLL_ENTRY("comctl32.dll", comctl32, comctl32Names),
                               DLL_ENTRY("dwmapi.dll", dwmapi, dwmapiNames),
                               DLL_ENTRY("User32.dll", user32, user32Names)};
 // Release order.
-const int freeOrder[] = {5, 6, 0, 1, 2, 3, 4};
+const int freeOrder[] = {6, 7, 0, 1, 2, 4, 3, 5};
 
 // Each group is its module handle followed by exactly its named function pointers.
 #define CHECK_GROUP(field, names) \
@@ -44,6 +46,7 @@ CHECK_GROUP(ws2, ws2Names);
 CHECK_GROUP(imm, immNames);
 CHECK_GROUP(winmm, winmmNames);
 CHECK_GROUP(ole32, ole32Names);
+CHECK_GROUP(oleaut32, oleaut32Names);
 CHECK_GROUP(comctl32, comctl32Names);
 CHECK_GROUP(dwmapi, dwmapiNames);
 CHECK_GROUP(user32, user32Names);

@@ -8,6 +8,7 @@
 #include <mmsystem.h>
 #include <imm.h>
 #include <objbase.h>
+#include <oleauto.h>
 
 struct WINAPI_TABLE {
   struct {
@@ -68,6 +69,10 @@ struct WINAPI_TABLE {
     void(WINAPI* CoFreeUnusedLibraries)();
     void(WINAPI* CoUninitialize)();
   } ole32;
+  struct {
+    HMODULE module;
+    HRESULT(WINAPI* LoadRegTypeLib)(REFGUID, WORD, WORD, LCID, ITypeLib**);
+  } oleaut32;
   struct {
     HMODULE module;
     void(WINAPI* InitCommonControls)();

@@ -31,6 +31,7 @@ std::vector<Group> Groups() {
       {"ole32.dll", &WinApi.ole32.module,
        {"CoCreateInstance", "CoTaskMemAlloc", "CoTaskMemFree", "CoInitializeEx", "CoFreeUnusedLibraries",
         "CoUninitialize"}},
+      {"OleAut32.dll", &WinApi.oleaut32.module, {"LoadRegTypeLib"}},
       {"comctl32.dll", &WinApi.comctl32.module, {"InitCommonControls"}},
       {"dwmapi.dll", &WinApi.dwmapi.module, {"DwmEnableComposition"}},
       {"User32.dll", &WinApi.user32.module, {"WINNLSEnableIME"}},
