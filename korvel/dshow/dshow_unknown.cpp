@@ -5,14 +5,22 @@
 namespace Korvel {
 
 K_CUnknown::K_CUnknown(const char* objectName, IUnknown* outer)
-    : owner(outer != nullptr ? outer : AsUnknown(this)), objectName(objectName) {}
+    : owner(outer != nullptr ? outer : &inner), objectName(objectName) {
+  inner.self = this;
+}
+
+HRESULT STDMETHODCALLTYPE K_CUnknown::Inner::QueryInterface(REFIID riid, void** object) {
+  return self->NonDelegatingQueryInterface(riid, object);
+}
+ULONG STDMETHODCALLTYPE K_CUnknown::Inner::AddRef() { return self->NonDelegatingAddRef(); }
+ULONG STDMETHODCALLTYPE K_CUnknown::Inner::Release() { return self->NonDelegatingRelease(); }
 
 K_CUnknown::~K_CUnknown() {}
 
 HRESULT STDMETHODCALLTYPE K_CUnknown::NonDelegatingQueryInterface(REFIID riid, void** object) {
   if (object == nullptr) return E_POINTER;
   // The inner unknown answers IUnknown with itself, so that an outer object holds it.
-  if (riid == IID_IUnknown) return DShowGetInterface(AsUnknown(this), object);
+  if (riid == IID_IUnknown) return DShowGetInterface(&inner, object);
   *object = nullptr;
   return E_NOINTERFACE;
 }

@@ -13,8 +13,7 @@ namespace Korvel {
 
 // The inner unknown of an object that may be aggregated: an outer object holds it and
 // reaches the object's interfaces through it; the object's own interfaces forward their
-// IUnknown calls to the owner (the outer object, or this one when not aggregated). Its
-// slots match IUnknown's, so it can be handed out as one.
+// IUnknown calls to the owner (the outer object, or this one when not aggregated).
 struct K_INonDelegatingUnknown {
   virtual HRESULT STDMETHODCALLTYPE NonDelegatingQueryInterface(REFIID riid, void** object) = 0;
   virtual ULONG STDMETHODCALLTYPE NonDelegatingAddRef() = 0;
@@ -34,6 +33,9 @@ class K_CUnknown : public K_INonDelegatingUnknown {
   ULONG STDMETHODCALLTYPE NonDelegatingRelease() override;
 
   IUnknown* GetOwner() const { return owner; }
+  // The non-delegating unknown as a plain IUnknown, for an outer object or a caller of
+  // IUnknown (a separate object, so that no pointer is cast between unrelated classes).
+  IUnknown* InnerUnknown() { return &inner; }
   const char* ObjectName() const { return objectName; }
   // Every object of the layer lives in the library's tracked heap.
   static void* operator new(size_t size) noexcept;  // null when out of memory
@@ -43,6 +45,12 @@ class K_CUnknown : public K_INonDelegatingUnknown {
   volatile LONG referenceCount = 0;
 
  private:
+  struct Inner : IUnknown {
+    K_CUnknown* self;
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
+    ULONG STDMETHODCALLTYPE AddRef() override;
+    ULONG STDMETHODCALLTYPE Release() override;
+  } inner;
   IUnknown* owner;
   const char* objectName;
 };
@@ -57,8 +65,6 @@ class K_CUnknown : public K_INonDelegatingUnknown {
 
 // Hands out an interface pointer with a new reference.
 HRESULT DShowGetInterface(IUnknown* unknown, void** object);
-// The outer unknown of a K_CUnknown used as an IUnknown pointer.
-inline IUnknown* AsUnknown(K_INonDelegatingUnknown* inner) { return reinterpret_cast<IUnknown*>(inner); }
 
 // Holds a critical section for the life of a scope.
 class DShowAutoLock {

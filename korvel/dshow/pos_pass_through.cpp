@@ -330,7 +330,7 @@ HRESULT CreatePosPassThru(IUnknown* outer, bool renderer, IPin* pin, IUnknown** 
     delete object;
     return hr;
   }
-  *inner = AsUnknown(object);
+  *inner = object->InnerUnknown();
   (*inner)->AddRef();
   return S_OK;
 }

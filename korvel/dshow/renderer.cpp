@@ -17,6 +17,8 @@ K_CBaseRenderer::K_CBaseRenderer(REFCLSID clsid, const char* objectName, IUnknow
   if ((completeEvent == nullptr || renderEvent == nullptr || abortEvent == nullptr || receiveIdleEvent == nullptr) &&
       result != nullptr)
     *result = E_OUTOFMEMORY;
+  HRESULT pinResult = CreateInputPin();
+  if (FAILED(pinResult) && result != nullptr) *result = pinResult;
 }
 
 K_CBaseRenderer::~K_CBaseRenderer() {
@@ -43,25 +45,20 @@ HRESULT K_CBaseRenderer::CreateInputPin() {
 
 int K_CBaseRenderer::GetPinCount() { return 1; }
 
-K_CBasePin* K_CBaseRenderer::GetPin(int index) {
-  DShowAutoLock guard(&interfaceLock);
-  if (index != 0 || FAILED(CreateInputPin())) return nullptr;
-  return inputPin;
-}
+K_CBasePin* K_CBaseRenderer::GetPin(int index) { return index == 0 ? inputPin : nullptr; }
 
 HRESULT STDMETHODCALLTYPE K_CBaseRenderer::NonDelegatingQueryInterface(REFIID riid, void** object) {
   if (object == nullptr) return E_POINTER;
   if (riid == IID_IMediaSeeking || riid == IID_IMediaPosition) {
     *object = nullptr;
-    DShowAutoLock guard(&interfaceLock);
+    DShowAutoLock guard(&rendererLock);
     if (position == nullptr) {
-      HRESULT hr = CreateInputPin();
-      if (FAILED(hr)) return hr;
-      hr = S_OK;
+      if (inputPin == nullptr) return E_UNEXPECTED;
+      HRESULT hr = S_OK;
       positionObject =
           new K_CRendererPosPassThru("Renderer seeking pass-through", GetOwner(), &hr, static_cast<IPin*>(inputPin));
       if (positionObject == nullptr) return E_OUTOFMEMORY;
-      position = AsUnknown(positionObject);
+      position = positionObject->InnerUnknown();
       position->AddRef();
     }
     return position->QueryInterface(riid, object);
