@@ -12,6 +12,8 @@ target_link_libraries(korvel PUBLIC strmiids uuid)
 # mingw package (its static archive, so that no DLL travels with the program).
 find_library(KORVEL_ZLIB NAMES libz.a z REQUIRED)
 target_link_libraries(korvel PUBLIC ${DEPS}/lib/libpng16.a ${DEPS}/lib/libjpeg.a ${KORVEL_ZLIB})
+# Ogg Vorbis decoding for sound: vorbisfile over libvorbis and libogg, cross-built likewise.
+target_link_libraries(korvel PUBLIC ${DEPS}/lib/libvorbisfile.a ${DEPS}/lib/libvorbis.a ${DEPS}/lib/libogg.a)
 
 # The grid viewer: WinMain and the resources in the program, the rest (app/viewer_*.cpp) in a
 # library that the tests of tests/app link too.
@@ -26,6 +28,7 @@ target_link_libraries(Quillmere PRIVATE quillmere_core korvel)
 
 # Host-side helpers and their outputs (sample data, tools) live in tools/ and scripts/.
 include(cmake/tests.cmake)
+include(cmake/sound.cmake)
 file(GLOB APP_TESTS CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/app/test_*.cpp)
 foreach(src ${APP_TESTS})
   get_filename_component(name ${src} NAME_WE)

@@ -8,3 +8,4 @@
 #include "korvel_image.h"
 #include "korvel_input.h"
 #include "korvel_font.h"
+#include "korvel_sound.h"

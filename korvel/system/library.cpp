@@ -16,6 +16,8 @@
 #include "graphics/lifecycle/screen_mode.h"
 #include "image/image_load.h"
 #include "input/input_devices.h"
+#include "sound/sound_convert.h"
+#include "sound/sound_system.h"
 #include "sysinfo.h"
 #include "api_lock.h"
 #include "image/soft_image.h"
@@ -145,6 +147,10 @@ int InitLibraryCore() {
 
   if (InitMainWindow() == -1) return FailStart();
   if (!LibraryFlags.inputOff && StartInputDevices() == -1) return FailStart();
+  if (!LibraryFlags.soundOff) {
+    LoadAcmFunctions();
+    SetUpSoundSystem();
+  }
   if (!LibraryFlags.graphicsOff) {
     StartImageModule();
     StartSoftImageHandleType();
@@ -172,6 +178,8 @@ int EndLibraryCore() {
   EndImageModule();
   EndSoftImageHandleType();
   ShutDownInputDevices();
+  ShutDownSoundSystem();
+  UnloadAcmFunctions();
   CloseMainWindow();
   EndCom();
 

@@ -7,6 +7,7 @@
 #include "korvel.h"
 #include "library.h"
 #include "network/network.h"
+#include "sound/sound_system.h"
 #include "system/timers.h"
 #include "window.h"
 #include "window_proc.h"
@@ -84,6 +85,7 @@ void RunPasses() {
     }
     if (IsWaiting()) {
       PumpNetworkMessages(1);
+      RefillStreamSoundsFromPump();
       ServeMainThreadRequests();
       Sleep(24);
     }
@@ -101,7 +103,7 @@ int PumpWindowMessages() {
     RunPasses();
     if (GetCurrentThreadId() == W().mainThreadId) UpdateMenuAutoDisplay();
     if (!W().closing) DrainDeferredEvents();
-    // The per-frame services of sound join here once its module exists.
+    RefillStreamSoundsFromPump();  // only without a sound thread (one logical processor)
     if (!W().windowQuit) ServeMainThreadRequests();  // at most 2 ms of loader-thread requests
     ReadKeyboardState(0);
     UpdateJoypadVibrationTimers();

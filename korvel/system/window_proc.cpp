@@ -17,6 +17,7 @@
 #include "korvel.h"
 #include "library.h"
 #include "network/network.h"
+#include "sound/sound_handles.h"
 #include "window_mode.h"
 #include "window_services.h"
 #include "window_state.h"
@@ -162,6 +163,9 @@ int ApplyActivationChange(WPARAM wParam, int /*isActivateApp*/) {
     if (IsDeviceLost()) RecreateGraphicsDevice();
   }
   if (state == 1 && !W().windowedMode && LibraryFlags.started) RecreateGraphicsDevice();
+  // Sounds paused at the deactivation play again (nothing was paused in a window that runs
+  // while inactive).
+  if (state == 1 && ((!W().windowedMode && LibraryFlags.started) || !W().runWhileInactive)) SetSoundBuffersPaused(0);
   // Deactivating a fullscreen window releases the device, gives the desktop its own mode back
   // and minimises the window. Whether its display mode and DirectDraw object were there is
   // noted first: the release ends Direct3D and the DirectDraw object with it.
@@ -176,9 +180,11 @@ int ApplyActivationChange(WPARAM wParam, int /*isActivateApp*/) {
   }
   if (fullscreenDisplay) {
     // Device creation switched the desktop composition off; the desktop gets it back. Movies
-    // and sounds pause here once their modules exist.
+    // pause here once their module exists.
     SetDesktopComposition(1);
+    SetSoundBuffersPaused(1);
   } else {
+    if (state == 0 && !W().runWhileInactive) SetSoundBuffersPaused(1);
     // The input devices follow the window's activation in both directions.
     ReacquireInputDevices();
   }

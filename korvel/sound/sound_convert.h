@@ -1,0 +1,129 @@
+// Sound conversion to PCM: one SOUND_CONVERT_STATE decodes one sound file, read through a
+// STREAM_SOURCE, into PCM delivered in pieces (read, seek, total size) or all at once. The
+// readers are tried in a fixed order; each may be switched off by its disable bit.
+#pragma once
+#include "sound/sound_platform.h"
+
+#include <cstdint>
+
+// vorbisfile.h defines callback sets of its own that the library does not use.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wunused-variable"
+#include <vorbis/vorbisfile.h>
+#pragma GCC diagnostic pop
+
+#include "file/file_access.h"
+
+enum {
+  SOUND_CONVERT_DISABLE_WAVE = 0x01,
+  SOUND_CONVERT_DISABLE_WAVE_ACM = 0x02,
+  SOUND_CONVERT_DISABLE_OGG = 0x04,
+  SOUND_CONVERT_DISABLE_MP3_ACM = 0x08,
+  SOUND_CONVERT_DISABLE_MP3_DSHOW = 0x10,
+};
+
+enum {
+  SOUND_METHOD_WAVE = 0,
+  SOUND_METHOD_ACM = 1,
+  SOUND_METHOD_OGG_VORBIS = 2,
+  SOUND_METHOD_PCM_MEMORY = 3,
+  SOUND_CONVERT_METHOD_COUNT = 4,
+};
+
+struct SOUND_CONVERT_STATE {
+  int32_t valid;
+  int32_t endReached;
+  int32_t method;
+  STREAM_SOURCE source;
+  int32_t dataStart;
+  int32_t dataSize;
+  WAVEFORMATEX format;  // the output format, always PCM
+  union {
+    struct {  // WAVE read directly
+      uint8_t* floatBuffer;
+      uint32_t floatBufferSize;
+      struct {
+        uint16_t tag;
+        uint16_t channels;
+        uint16_t blockAlign;
+        uint16_t bitsPerSample;
+      } sourceFormat;
+    } wave;
+    struct {  // the Audio Compression Manager
+      WAVEFORMATEX* acmSourceFormat;
+      HANDLE acmStream;
+      HANDLE acmStandbyStream;
+      uint8_t* acmSourceData;
+      int32_t acmSourceSize;
+      int32_t acmSourceUsed;
+      int32_t totalSamples;
+      int32_t standbySourceUsed;
+      int32_t standbyOutput;
+      uint8_t* standbyBuffer;
+    } acm;
+    struct {  // Ogg Vorbis through vorbisfile
+      int32_t oggOpen;
+      OggVorbis_File oggFile;
+      int32_t oggWordSize;
+    } ogg;
+    struct {  // PCM decoded whole and held in memory
+      uint8_t* pcmData;
+      int32_t pcmCapacity;
+      int32_t pcmSize;
+      int32_t pcmReadPos;
+    } memory;
+  };
+  uint8_t* block;
+  int32_t blockSize;
+  int32_t blockHeld;
+  int32_t blockOffset;
+  int32_t position;
+  int32_t standbyTarget;
+  int32_t oggBytesPerSample;
+  int32_t vorbisSelector;
+};
+
+// The four operations of one method: next block (0, or -1 at the end of the data), seek to a
+// sample position, total output bytes and release.
+struct SOUND_CONVERT_METHOD_OPS {
+  int (*nextBlock)(SOUND_CONVERT_STATE* state);
+  int (*seek)(SOUND_CONVERT_STATE* state, int samplePosition);
+  int (*totalBytes)(SOUND_CONVERT_STATE* state);
+  int (*release)(SOUND_CONVERT_STATE* state);
+};
+
+int SetUpSoundConverter(SOUND_CONVERT_STATE* state, const STREAM_SOURCE* source, int disableBits,
+                        int oggBytesPerSample, int vorbisSelector);
+int GetSoundConverterFormat(SOUND_CONVERT_STATE* state, WAVEFORMATEX* format);
+int ReadSoundConverter(SOUND_CONVERT_STATE* state, void* buffer, int bytes);
+int SeekSoundConverter(SOUND_CONVERT_STATE* state, int samplePosition);
+// The same seek without the small-distance shortcut: the state always moves and reads deliver
+// data again (a stream restarting a part that is only a few bytes long).
+int RewindSoundConverter(SOUND_CONVERT_STATE* state, int samplePosition);
+int GetSoundConverterSize(SOUND_CONVERT_STATE* state);
+int ConvertSoundToPcm(SOUND_CONVERT_STATE* state, WAVEFORMATEX* format, void** data, int* size);
+int EndSoundConverter(SOUND_CONVERT_STATE* state);
+
+// The Ogg Vorbis reader (method 2).
+int OpenOggVorbisConverter(SOUND_CONVERT_STATE* state);
+int ReadOggVorbisBlock(SOUND_CONVERT_STATE* state);
+int SeekOggVorbisConverter(SOUND_CONVERT_STATE* state, int samplePosition);
+int GetOggVorbisConverterSize(SOUND_CONVERT_STATE* state);
+int CloseOggVorbisConverter(SOUND_CONVERT_STATE* state);
+
+// The Audio Compression Manager entry points, loaded at library start.
+struct ACM_FUNCTIONS {
+  int loaded;
+  HMODULE module;
+  FARPROC acmFormatSuggest;
+  FARPROC acmStreamOpen;
+  FARPROC acmStreamClose;
+  FARPROC acmMetrics;
+  FARPROC acmStreamPrepareHeader;
+  FARPROC acmStreamConvert;
+  FARPROC acmStreamUnprepareHeader;
+  FARPROC acmStreamSize;
+};
+extern ACM_FUNCTIONS AcmFunctions;
+int LoadAcmFunctions();
+int UnloadAcmFunctions();

@@ -1,0 +1,253 @@
+// Sound conversion to PCM through the Ogg Vorbis reader: formats and lengths of the build's
+// fixtures, block reads, seeks (and the small-distance rule), the end of the data, disable
+// bits, 8-bit output, a Theora-first file's Vorbis track, and every block given back.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "core/memory.h"
+#include "sound/sound_convert.h"
+#include "sound_test_util.h"
+
+namespace {
+struct FIXTURE {
+  const char* name;
+  int channels, rate, frames;
+  bool silent;
+};
+const FIXTURE kFixtures[] = {
+    {"tone_44k_stereo_2s.ogg", 2, 44100, 88200, false},
+    {"tone_44k_stereo_half.ogg", 2, 44100, 22050, false},
+    {"tone_22k_mono_1s.ogg", 1, 22050, 22050, false},
+    {"tiny_44k_stereo_3f.ogg", 2, 44100, 3, false},
+    {"silence_22k_stereo_half.ogg", 2, 22050, 11025, true},
+    {"theora_first_22k.ogg", 2, 22050, 22050, false},  // the Vorbis track behind a Theora stream
+};
+
+// A file held in memory with a stream source over it, for one converter.
+class OggSource {
+ public:
+  explicit OggSource(const std::string& bytes) : bytes_(bytes) {
+    memory_ = OpenMemoryStream(bytes_.data(), (uint32_t)bytes_.size());
+    source_ = {*GetMemoryStreamOps(), (uintptr_t)memory_};
+  }
+  ~OggSource() { CloseMemoryStream(memory_); }
+  STREAM_SOURCE* source() { return &source_; }
+
+ private:
+  std::string bytes_;
+  MEMORY_STREAM* memory_;
+  STREAM_SOURCE source_;
+};
+
+std::string Fixture(const char* name) {
+  std::string bytes = ReadWholeFile(SoundFixture(name));
+  EXPECT_FALSE(bytes.empty()) << name;
+  return bytes;
+}
+
+double Rms16(const std::vector<uint8_t>& pcm) {
+  double sum = 0;
+  size_t n = pcm.size() / 2;
+  for (size_t i = 0; i < n; i++) {
+    int16_t v;
+    memcpy(&v, &pcm[i * 2], 2);
+    sum += (double)v * v;
+  }
+  return n ? std::sqrt(sum / n) : 0;
+}
+
+std::vector<uint8_t> ReadAll(SOUND_CONVERT_STATE* state, int total) {
+  std::vector<uint8_t> pcm((size_t)total + 64, 0xCD);
+  int got = ReadSoundConverter(state, pcm.data(), total + 64);
+  pcm.resize(got > 0 ? (size_t)got : 0);
+  return pcm;
+}
+
+class SoundConvert : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    StartTestLog();
+    blocks_ = GetAllocBlockCount();
+  }
+  void TearDown() override { EXPECT_EQ(GetAllocBlockCount(), blocks_) << "a tracked block was left"; }
+  int blocks_ = 0;
+};
+
+TEST_F(SoundConvert, FixturesGiveTheirFormatLengthAndSound) {
+  for (const FIXTURE& f : kFixtures) {
+    for (int bytes : {2, 1}) {
+      OggSource file(Fixture(f.name));
+      SOUND_CONVERT_STATE state;
+      ASSERT_EQ(SetUpSoundConverter(&state, file.source(), 0, bytes, 0), 0) << f.name;
+      EXPECT_EQ(state.method, SOUND_METHOD_OGG_VORBIS);
+      WAVEFORMATEX format;
+      GetSoundConverterFormat(&state, &format);
+      int align = f.channels * bytes;
+      EXPECT_EQ(format.wFormatTag, WAVE_FORMAT_PCM) << f.name;
+      EXPECT_EQ(format.nChannels, f.channels) << f.name;
+      EXPECT_EQ((int)format.nSamplesPerSec, f.rate) << f.name;
+      EXPECT_EQ(format.wBitsPerSample, 8 * bytes) << f.name;
+      EXPECT_EQ(format.nBlockAlign, align) << f.name;
+      EXPECT_EQ((int)format.nAvgBytesPerSec, align * f.rate) << f.name;
+      EXPECT_EQ(format.cbSize, 0) << f.name;
+      EXPECT_EQ(GetSoundConverterSize(&state), f.frames * align) << f.name << " " << bytes;
+      EXPECT_EQ(state.dataSize, f.frames * align) << f.name;
+
+      void* pcm = nullptr;
+      int size = 0;
+      WAVEFORMATEX converted;
+      ASSERT_EQ(ConvertSoundToPcm(&state, &converted, &pcm, &size), 0) << f.name;
+      EXPECT_EQ(size, f.frames * align) << f.name << " " << bytes;
+      EXPECT_EQ(memcmp(&converted, &format, sizeof(format)), 0);
+      std::vector<uint8_t> data((uint8_t*)pcm, (uint8_t*)pcm + size);
+      FreeTracked(pcm);
+      if (bytes == 2 && f.frames > 100) {
+        // A sine of amplitude 0.5 has an RMS of about 0.35 of full scale.
+        double rms = Rms16(data);
+        if (f.silent) {
+          EXPECT_EQ(rms, 0.0) << f.name;
+        } else {
+          EXPECT_NEAR(rms, 0.354 * 32767, 0.05 * 32767) << f.name;
+        }
+      }
+      if (bytes == 1 && f.silent) {
+        for (uint8_t b : data) ASSERT_EQ(b, 0x80) << "8-bit silence is unsigned";
+      }
+      EXPECT_EQ(EndSoundConverter(&state), 0);
+    }
+  }
+}
+
+// Each block holds at most 4096 bytes; the last one fewer, then the end.
+TEST_F(SoundConvert, BlocksAreAtMost4096Bytes) {
+  OggSource file(Fixture("tone_44k_stereo_2s.ogg"));
+  SOUND_CONVERT_STATE state;
+  ASSERT_EQ(SetUpSoundConverter(&state, file.source(), 0, 2, 1), 0);
+  EXPECT_EQ(state.vorbisSelector, 1);
+  int total = 0, last = 0;
+  while (ReadOggVorbisBlock(&state) == 0) {
+    ASSERT_GT(state.blockHeld, 0);
+    ASSERT_LE(state.blockHeld, 4096);
+    last = state.blockHeld;
+    total += last;
+  }
+  EXPECT_EQ(total, 88200 * 4);
+  EXPECT_LT(last, 4096);
+  EXPECT_EQ(ReadOggVorbisBlock(&state), -1);
+  EndSoundConverter(&state);
+}
+
+TEST_F(SoundConvert, SeeksLandOnTheSameSamplesAsAWholeRead) {
+  OggSource file(Fixture("tone_44k_stereo_2s.ogg"));
+  SOUND_CONVERT_STATE state;
+  ASSERT_EQ(SetUpSoundConverter(&state, file.source(), 0, 2, 0), 0);
+  std::vector<uint8_t> whole = ReadAll(&state, GetSoundConverterSize(&state));
+  ASSERT_EQ(whole.size(), 352800u);
+  for (int sample : {22050, 1, 44100, 88199, 0}) {
+    ASSERT_EQ(SeekSoundConverter(&state, sample), 0);
+    EXPECT_EQ(state.position, sample * 4) << sample;
+    uint8_t piece[400];
+    int want = (int)std::min<size_t>(sizeof(piece), whole.size() - sample * 4);
+    ASSERT_EQ(ReadSoundConverter(&state, piece, want), want) << sample;
+    EXPECT_EQ(memcmp(piece, &whole[sample * 4], want), 0) << sample;
+  }
+  EndSoundConverter(&state);
+}
+
+// A seek within 15 bytes of the read position changes nothing, not even the end flag.
+TEST_F(SoundConvert, SeeksWithinFifteenBytesAreSkipped) {
+  OggSource file(Fixture("tone_44k_stereo_2s.ogg"));
+  SOUND_CONVERT_STATE state;
+  ASSERT_EQ(SetUpSoundConverter(&state, file.source(), 0, 2, 0), 0);
+  uint8_t piece[100];
+  ASSERT_EQ(ReadSoundConverter(&state, piece, 100), 100);
+  int held = state.blockHeld;
+  EXPECT_EQ(SeekSoundConverter(&state, 28), 0);  // 112 bytes: 12 away
+  EXPECT_EQ(state.position, 100);
+  EXPECT_EQ(state.blockHeld, held);
+  EXPECT_EQ(SeekSoundConverter(&state, 22), 0);  // 88 bytes: 12 back
+  EXPECT_EQ(state.position, 100);
+  EXPECT_EQ(SeekSoundConverter(&state, 29), 0);  // 116 bytes: 16 away
+  EXPECT_EQ(state.position, 116);
+  EXPECT_EQ(state.blockHeld, 0);
+
+  // At the end, a skipped seek leaves reads at 0; a real one brings data back.
+  std::vector<uint8_t> rest = ReadAll(&state, 352800);
+  EXPECT_EQ(rest.size(), 352800u - 116);
+  EXPECT_EQ(state.endReached, 1);
+  SeekSoundConverter(&state, 88200 - 2);
+  EXPECT_EQ(ReadSoundConverter(&state, piece, 4), 0);
+  EXPECT_EQ(RewindSoundConverter(&state, 88200 - 2), 0);
+  EXPECT_EQ(ReadSoundConverter(&state, piece, 100), 8);
+  EndSoundConverter(&state);
+}
+
+TEST_F(SoundConvert, ReadsPastTheEndGiveWhatIsLeftThenNothing) {
+  OggSource file(Fixture("tone_44k_stereo_half.ogg"));
+  SOUND_CONVERT_STATE state;
+  ASSERT_EQ(SetUpSoundConverter(&state, file.source(), 0, 2, 0), 0);
+  std::vector<uint8_t> buffer(100000, 0xAB);
+  EXPECT_EQ(ReadSoundConverter(&state, buffer.data(), 100000), 88200);
+  std::vector<uint8_t> untouched(100, 0xAB);
+  EXPECT_EQ(ReadSoundConverter(&state, untouched.data(), 100), 0);
+  EXPECT_EQ(untouched, std::vector<uint8_t>(100, 0xAB));
+  EXPECT_EQ(SeekSoundConverter(&state, 0), 0);
+  EXPECT_EQ(state.endReached, 0);
+  EXPECT_EQ(ReadSoundConverter(&state, buffer.data(), 100), 100);
+  EXPECT_EQ(ReadSoundConverter(&state, buffer.data(), 0), 0);
+  EndSoundConverter(&state);
+}
+
+TEST_F(SoundConvert, RefusalsLeaveNothingToEnd) {
+  struct CASE {
+    const char* what;
+    std::string bytes;
+    int disableBits, bytesPerSample;
+  } cases[] = {
+      {"every reader off", Fixture("tone_22k_mono_1s.ogg"), 0x1F, 2},
+      {"Ogg off", Fixture("tone_22k_mono_1s.ogg"), SOUND_CONVERT_DISABLE_OGG, 2},
+      {"three bytes per sample", Fixture("tone_22k_mono_1s.ogg"), 0, 3},
+      {"a WAVE file for the Ogg-only movie setting", std::string("RIFF\x24\0\0\0WAVEfmt ", 16) + std::string(100, '\0'),
+       (int)0xFFFFFFFB, 2},
+      {"noise", std::string(5000, '\x5A'), 0, 2},
+      {"nothing", std::string(), 0, 2},
+  };
+  for (const CASE& c : cases) {
+    OggSource file(c.bytes);
+    SOUND_CONVERT_STATE state;
+    EXPECT_EQ(SetUpSoundConverter(&state, file.source(), c.disableBits, c.bytesPerSample, 0), -1) << c.what;
+    EXPECT_EQ(state.valid, 0) << c.what;
+    EXPECT_EQ(EndSoundConverter(&state), -1) << c.what;
+    uint8_t piece[8];
+    EXPECT_EQ(ReadSoundConverter(&state, piece, 8), -1) << c.what;
+    void* pcm = nullptr;
+    int size = 0;
+    WAVEFORMATEX format;
+    EXPECT_EQ(ConvertSoundToPcm(&state, &format, &pcm, &size), -1) << c.what;
+  }
+  // The movie's setting takes an Ogg Vorbis file.
+  OggSource ogg(Fixture("tone_22k_mono_1s.ogg"));
+  SOUND_CONVERT_STATE state;
+  EXPECT_EQ(SetUpSoundConverter(&state, ogg.source(), (int)0xFFFFFFFB, 2, 1), 0);
+  EXPECT_EQ(EndSoundConverter(&state), 0);
+  EXPECT_EQ(EndSoundConverter(&state), -1);
+  EXPECT_EQ(CloseOggVorbisConverter(&state), 0);
+}
+
+// A source that fails its reads is no data, never a count of bytes.
+TEST_F(SoundConvert, FailingReadsOfTheSourceAreNoData) {
+  static const STREAM_OPS* memoryOps = GetMemoryStreamOps();
+  STREAM_OPS failing = *memoryOps;
+  failing.read = [](void*, int, int, uintptr_t) { return -1; };
+  std::string bytes = Fixture("tone_22k_mono_1s.ogg");
+  MEMORY_STREAM* memory = OpenMemoryStream(bytes.data(), (uint32_t)bytes.size());
+  STREAM_SOURCE source = {failing, (uintptr_t)memory};
+  SOUND_CONVERT_STATE state;
+  EXPECT_EQ(SetUpSoundConverter(&state, &source, 0, 2, 0), -1);
+  CloseMemoryStream(memory);
+}
+}  // namespace
