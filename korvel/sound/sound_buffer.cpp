@@ -26,20 +26,23 @@ IDirectSound* DirectSoundDevice() { return static_cast<IDirectSound*>(SoundSyste
 IDirectSoundBuffer* DsBuffer(SOUNDBUFFER* b) { return static_cast<IDirectSoundBuffer*>(b->deviceBuffer); }
 K_IXAudio2SourceVoice* Voice(SOUNDBUFFER* b) { return static_cast<K_IXAudio2SourceVoice*>(b->deviceBuffer); }
 
-HRESULT CreateSourceVoice(K_IXAudio2SourceVoice** voice, const WAVEFORMATEX* format, SOUNDBUFFER_CALLBACK* callback,
-                          const XAUDIO2_VOICE_SENDS* sends) {
-  if (IsXAudio28Running())
-    return static_cast<K_IXAudio2_28*>(SoundSystem.device)
-        ->CreateSourceVoice(voice, format, 0, kMaxFrequencyRatio, callback, sends, nullptr);
-  return static_cast<K_IXAudio2_27*>(SoundSystem.device)
-      ->CreateSourceVoice(voice, format, 0, kMaxFrequencyRatio, callback, sends, nullptr);
+// The voice makers of whichever engine version runs.
+template <class Engine>
+HRESULT CreateVoices(Engine* engine, K_IXAudio2SourceVoice** source, const WAVEFORMATEX* format,
+                     SOUNDBUFFER_CALLBACK* callback, const XAUDIO2_VOICE_SENDS* sends,
+                     Korvel::K_IXAudio2SubmixVoice** submix, int channels, const XAUDIO2_EFFECT_CHAIN* chain) {
+  if (source != nullptr) return engine->CreateSourceVoice(source, format, 0, kMaxFrequencyRatio, callback, sends, nullptr);
+  return engine->CreateSubmixVoice(submix, channels, (uint32_t)SoundSystem.outputSampleRate, 0, 0, nullptr, chain);
 }
 
-HRESULT CreateSubmixVoice(Korvel::K_IXAudio2SubmixVoice** voice, int channels, const XAUDIO2_EFFECT_CHAIN* chain) {
-  uint32_t rate = (uint32_t)SoundSystem.outputSampleRate;
+HRESULT CreateVoice(K_IXAudio2SourceVoice** source, const WAVEFORMATEX* format, SOUNDBUFFER_CALLBACK* callback,
+                    const XAUDIO2_VOICE_SENDS* sends, Korvel::K_IXAudio2SubmixVoice** submix, int channels,
+                    const XAUDIO2_EFFECT_CHAIN* chain) {
   if (IsXAudio28Running())
-    return static_cast<K_IXAudio2_28*>(SoundSystem.device)->CreateSubmixVoice(voice, channels, rate, 0, 0, nullptr, chain);
-  return static_cast<K_IXAudio2_27*>(SoundSystem.device)->CreateSubmixVoice(voice, channels, rate, 0, 0, nullptr, chain);
+    return CreateVoices(static_cast<K_IXAudio2_28*>(SoundSystem.device), source, format, callback, sends, submix,
+                        channels, chain);
+  return CreateVoices(static_cast<K_IXAudio2_27*>(SoundSystem.device), source, format, callback, sends, submix,
+                      channels, chain);
 }
 
 // The reverb of a 3D buffer: the effect object inside a submix voice set to the Forest preset.
@@ -54,7 +57,9 @@ int MakeReverbSubmix(SOUNDBUFFER* b, const WAVEFORMATEX* format) {
   if (FAILED(hr) || b->reverbEffect == nullptr) return -1;
   XAUDIO2_EFFECT_DESCRIPTOR effect = {b->reverbEffect, TRUE, format->nChannels};
   XAUDIO2_EFFECT_CHAIN chain = {1, &effect};
-  if (FAILED(CreateSubmixVoice(&b->submixVoice, format->nChannels, &chain)) || b->submixVoice == nullptr) return -1;
+  if (FAILED(CreateVoice(nullptr, nullptr, nullptr, nullptr, &b->submixVoice, format->nChannels, &chain)) ||
+      b->submixVoice == nullptr)
+    return -1;
   hr = IsXAudio28Running()
            ? b->submixVoice->SetEffectParameters(0, &SoundSystem.reverb28[0], sizeof(XAUDIO2FX_REVERB_PARAMETERS28),
                                                  XAUDIO2_COMMIT_NOW)
@@ -85,7 +90,9 @@ int SetUpXAudio2Voice(SOUNDBUFFER* b, const WAVEFORMATEX* format, SOUNDBUFFER* s
       {XAUDIO2_SEND_USEFILTER, b->submixVoice}};
   XAUDIO2_VOICE_SENDS sendList = {2, sends};
   K_IXAudio2SourceVoice* voice = nullptr;
-  if (FAILED(CreateSourceVoice(&voice, format, b->callback, is3D ? &sendList : nullptr)) || voice == nullptr) return -1;
+  if (FAILED(CreateVoice(&voice, format, b->callback, is3D ? &sendList : nullptr, nullptr, 0, nullptr)) ||
+      voice == nullptr)
+    return -1;
   b->deviceBuffer = voice;
   return 0;
 }

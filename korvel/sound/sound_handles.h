@@ -136,3 +136,5 @@ int UpdateStreamPlayPosition(HANDLE_VALUE handle, int cursor, int loader);
 int RefillStreamSounds();
 int RefillStreamSound(HANDLE_VALUE handle, int loader);
 int ReleaseStreamSound(SOUND_RECORD* record);
+// Back to the start of the first part, not active (the next start prepares it again).
+void ResetStreamSequence(SOUND_RECORD* record);

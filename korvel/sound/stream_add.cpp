@@ -34,6 +34,19 @@ void ReleasePartData(STREAM_SOUND_PART* part) {
   part->data = nullptr;
 }
 
+// The part's converter over a memory source on its data; the part gives everything back when
+// either cannot be made.
+int OpenPartConverter(STREAM_SOUND_PART* part, const SOUND_LOAD_SETTINGS* s) {
+  if (OpenMemorySource(&part->memorySource, part->data, part->dataSize) < 0 ||
+      SetUpSoundConverter(&part->converter, &part->memorySource, s->disableBits, s->oggBytesPerSample,
+                          s->vorbisSelector) < 0) {
+    ReleasePartData(part);
+    AddLogLineFormat("音声データのオープンに失敗しました");
+    return -1;
+  }
+  return 0;
+}
+
 // Decodes the whole source and keeps it as an in-memory WAVE image with its own converter.
 int OpenWaveImagePart(STREAM_SOUND_PART* part, STREAM_SOURCE* source, const SOUND_LOAD_SETTINGS* s) {
   uint8_t* copy = nullptr;
@@ -63,14 +76,7 @@ int OpenWaveImagePart(STREAM_SOUND_PART* part, STREAM_SOURCE* source, const SOUN
   int built = BuildWaveImage(&part->data, &part->dataSize, &format, (int)sizeof(WAVEFORMATEX), pcm, pcmSize);
   FreeTracked(pcm);
   if (built < 0) return -1;
-  if (OpenMemorySource(&part->memorySource, part->data, part->dataSize) < 0 ||
-      SetUpSoundConverter(&part->converter, &part->memorySource, s->disableBits, s->oggBytesPerSample,
-                          s->vorbisSelector) < 0) {
-    ReleasePartData(part);
-    AddLogLineFormat("音声データのオープンに失敗しました");
-    return -1;
-  }
-  return 0;
+  return OpenPartConverter(part, s);
 }
 
 int OpenFileCopyPart(STREAM_SOUND_PART* part, STREAM_SOURCE* source, const SOUND_LOAD_SETTINGS* s) {
@@ -78,14 +84,7 @@ int OpenFileCopyPart(STREAM_SOUND_PART* part, STREAM_SOURCE* source, const SOUND
     AddLogLineFormat("音声データの読み込みに失敗しました");
     return -1;
   }
-  if (OpenMemorySource(&part->memorySource, part->data, part->dataSize) < 0 ||
-      SetUpSoundConverter(&part->converter, &part->memorySource, s->disableBits, s->oggBytesPerSample,
-                          s->vorbisSelector) < 0) {
-    ReleasePartData(part);
-    AddLogLineFormat("音声データのオープンに失敗しました");
-    return -1;
-  }
-  return 0;
+  return OpenPartConverter(part, s);
 }
 
 int OpenPart(STREAM_SOUND_PART* part, STREAM_SOURCE* source, const SOUND_LOAD_SETTINGS* s, int* copied) {

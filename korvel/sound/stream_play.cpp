@@ -9,15 +9,6 @@
 namespace {
 bool Running() { return SoundSystem.started && SoundSystem.device != nullptr; }
 
-void ResetSequence(SOUND_RECORD* r) {
-  r->writtenFromPart = 0;
-  r->playedBytes = 0;
-  r->switchPending = 0;
-  r->repeatsDone = 0;
-  r->currentPart = 0;
-  r->active = 0;
-}
-
 // 1 when the cursor went past w on its way from l to c (ring order).
 bool Crossed(int l, int w, int c) {
   if (l < c) return l < w && w <= c;
@@ -31,11 +22,11 @@ int RestartStreamSound(int playType, int restart, SOUNDBUFFER** buffer, HANDLE_V
   StopStreamSound(handle);
   if (((playType ^ r->playType) & 2) && r->loopRestart) {
     r->loopRestart = 0;
-    ResetSequence(r);
+    ResetStreamSequence(r);
   }
   if (restart) {
     r->loopRestart = 0;
-    if (r->playedBytes != 0) ResetSequence(r);
+    if (r->playedBytes != 0) ResetStreamSequence(r);
   }
   r->playType = playType;
   PrepareStreamSound(handle, 0);
@@ -53,6 +44,15 @@ void ReleasePart(STREAM_SOUND_PART* part, int ownsStream) {
   part->memorySource.handle = 0;
 }
 }  // namespace
+
+void ResetStreamSequence(SOUND_RECORD* r) {
+  r->writtenFromPart = 0;
+  r->playedBytes = 0;
+  r->switchPending = 0;
+  r->repeatsDone = 0;
+  r->currentPart = 0;
+  r->active = 0;
+}
 
 int ClaimStreamBuffer(HANDLE_VALUE handle, SOUND_RECORD* r, SOUNDBUFFER** buffer, int force) {
   *buffer = &r->buffers[0];

@@ -218,12 +218,7 @@ int RefillLocked(HANDLE_VALUE handle, SOUND_RECORD* r, SOUNDBUFFER* buffer, int 
     if (left) {
       StopSoundBuffer(buffer);
       r->endReached = 0;
-      r->writtenFromPart = 0;
-      r->playedBytes = 0;
-      r->switchPending = 0;
-      r->repeatsDone = 0;
-      r->currentPart = 0;
-      r->active = 0;
+      ResetStreamSequence(r);
       return 0;
     }
     if (!InRing(p, refill, w)) return -1;

@@ -172,13 +172,22 @@ struct K_IXAudio2VoiceCallback {
   virtual void STDMETHODCALLTYPE OnVoiceError(void* context, HRESULT error) = 0;
 };
 
-// The engine of version 2.7 (made by CoCreateInstance, then Initialize).
-struct K_IXAudio2_27 : IUnknown {
+// The slots the two engine versions open with: 2.7 lists and initialises its devices first.
+struct K_IXAudio2_27Head : IUnknown {
   virtual HRESULT STDMETHODCALLTYPE GetDeviceCount(uint32_t* count) = 0;
   virtual HRESULT STDMETHODCALLTYPE GetDeviceDetails(uint32_t index, XAUDIO2_DEVICE_DETAILS* details) = 0;
   virtual HRESULT STDMETHODCALLTYPE Initialize(uint32_t flags, uint32_t processor) = 0;
   virtual HRESULT STDMETHODCALLTYPE RegisterForCallbacks(void* callback) = 0;
   virtual void STDMETHODCALLTYPE UnregisterForCallbacks(void* callback) = 0;
+};
+struct K_IXAudio2_28Head : IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE RegisterForCallbacks(void* callback) = 0;
+  virtual void STDMETHODCALLTYPE UnregisterForCallbacks(void* callback) = 0;
+};
+
+// The voice makers, the same in both versions, following their opening slots.
+template <class Head>
+struct K_IXAudio2Engine : Head {
   virtual HRESULT STDMETHODCALLTYPE CreateSourceVoice(K_IXAudio2SourceVoice** voice, const WAVEFORMATEX* format,
                                                        uint32_t flags, float maxFrequencyRatio,
                                                        K_IXAudio2VoiceCallback* callback,
@@ -188,24 +197,19 @@ struct K_IXAudio2_27 : IUnknown {
                                                        uint32_t sampleRate, uint32_t flags, uint32_t stage,
                                                        const XAUDIO2_VOICE_SENDS* sends,
                                                        const XAUDIO2_EFFECT_CHAIN* effects) = 0;
+};
+
+// The engine of version 2.7 (made by CoCreateInstance, then Initialize): its mastering voice
+// takes a device index.
+struct K_IXAudio2_27 : K_IXAudio2Engine<K_IXAudio2_27Head> {
   virtual HRESULT STDMETHODCALLTYPE CreateMasteringVoice(K_IXAudio2MasteringVoice** voice, uint32_t channels,
                                                           uint32_t sampleRate, uint32_t flags, uint32_t deviceIndex,
                                                           const XAUDIO2_EFFECT_CHAIN* effects) = 0;
 };
 
-// The engine of version 2.8 (made by the DLL's XAudio2Create).
-struct K_IXAudio2_28 : IUnknown {
-  virtual HRESULT STDMETHODCALLTYPE RegisterForCallbacks(void* callback) = 0;
-  virtual void STDMETHODCALLTYPE UnregisterForCallbacks(void* callback) = 0;
-  virtual HRESULT STDMETHODCALLTYPE CreateSourceVoice(K_IXAudio2SourceVoice** voice, const WAVEFORMATEX* format,
-                                                       uint32_t flags, float maxFrequencyRatio,
-                                                       K_IXAudio2VoiceCallback* callback,
-                                                       const XAUDIO2_VOICE_SENDS* sends,
-                                                       const XAUDIO2_EFFECT_CHAIN* effects) = 0;
-  virtual HRESULT STDMETHODCALLTYPE CreateSubmixVoice(K_IXAudio2SubmixVoice** voice, uint32_t channels,
-                                                       uint32_t sampleRate, uint32_t flags, uint32_t stage,
-                                                       const XAUDIO2_VOICE_SENDS* sends,
-                                                       const XAUDIO2_EFFECT_CHAIN* effects) = 0;
+// The engine of version 2.8 (made by the DLL's XAudio2Create): its mastering voice takes a
+// device id and a stream category.
+struct K_IXAudio2_28 : K_IXAudio2Engine<K_IXAudio2_28Head> {
   virtual HRESULT STDMETHODCALLTYPE CreateMasteringVoice(K_IXAudio2MasteringVoice** voice, uint32_t channels,
                                                           uint32_t sampleRate, uint32_t flags, const WCHAR* deviceId,
                                                           const XAUDIO2_EFFECT_CHAIN* effects,

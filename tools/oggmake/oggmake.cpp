@@ -27,6 +27,8 @@ struct TONE {
 const TONE kTones[] = {
     {"tone_44k_stereo_2s.ogg", 44100, 2, 88200, 0.5},
     {"tone_44k_stereo_half.ogg", 44100, 2, 22050, 0.5},
+    {"tone_44k_stereo_tenth.ogg", 44100, 2, 4410, 0.5},
+    {"empty_44k_stereo.ogg", 44100, 2, 0, 0.5},
     {"tone_22k_mono_1s.ogg", 22050, 1, 22050, 0.5},
     {"tone_8k_mono_180s.ogg", 8000, 1, 8000L * 180, 0.5},
     {"tone_8k_mono_200s.ogg", 8000, 1, 8000L * 200, 0.5},
