@@ -112,7 +112,7 @@ struct SOURCE {
 // ---- Paths and short cuts -------------------------------------------------------------------
 
 // Which kernel a loop belongs to, for the rules that hold in one kernel only.
-enum { PATH_GENERAL, PATH_BLIT };
+enum { PATH_GENERAL, PATH_BLIT, PATH_TRIANGLE };
 
 // A short cut replaces the whole pixel rule with a whole-word operation on the untinted
 // colour (no blend graph, no tint, no alpha source). Finish runs once after the loops.
@@ -248,7 +248,8 @@ inline void DrawSourcePixel(typename C::PX::Word* dst, const uint8_t* src, const
   if (C::kAlpha) {
     a = SRC::Alpha(raw);
     if (C::kTrans) {
-      if (a == 0) return;
+      // The triangle's multiply has no skip: a clear texel multiplies the target by 0.
+      if (a == 0 && !(C::kPath == PATH_TRIANGLE && C::kMode == 4)) return;
       alphaFactor = a != 255;
     } else {
       // The per-pixel blit copies an alpha source raw in a plain untinted copy.

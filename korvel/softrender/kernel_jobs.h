@@ -1,5 +1,6 @@
 // The per-call records handed to the CPU renderer's inner loops.
 #pragma once
+#include <windows.h>
 #include <cstdint>
 
 // Per-call values the pixel rule reads.
@@ -39,6 +40,40 @@ struct STRETCH_JOB {
   BLEND_CONTEXT context;
 };
 using STRETCH_LOOP = void (*)(const STRETCH_JOB&);
+
+// One side of a triangle in 14.18 fixed point: the current x, its step per row, the rows left
+// in the current segment, and the segment that follows when it is not the last one.
+struct TRIANGLE_EDGE {
+  int32_t x, slope;
+  int rows;
+  int last;
+  int32_t nextX, nextSlope;
+  int nextRows;
+};
+
+// A triangle set up for its span loop. Texture coordinates and their gradients are 14.18
+// words that wrap as unsigned 32-bit values; the anchor is the pixel they are measured from.
+struct TRIANGLE_JOB {
+  uint8_t* target;  // pixel (0, 0) of the target view
+  int targetPitch;
+  const uint8_t* source;  // texel (0, 0) of the source view; null for a flat triangle
+  int sourcePitch;
+  const uint8_t* graph;  // null without blend graph
+  int graphPitch;
+  uint32_t uLimit, vLimit;  // source width and height in 14.18
+  uint32_t ua, va, ux, vx, uy, vy;
+  int xa, ya;
+  TRIANGLE_EDGE left, right;
+  int row, middleRow;  // first row; the row the left edge's second segment starts on
+  RECT clip;
+  uint32_t colour;  // flat triangles: the tinted colour
+  BLEND_CONTEXT context;
+};
+using TRIANGLE_LOOP = void (*)(const TRIANGLE_JOB&);
+
+// The span loop of one combination: flat (sourceKind -1) or textured by source kind, for a
+// drawing mode of SelectDrawMode and the variants. Null for a pixel type without kernels.
+TRIANGLE_LOOP SelectTriangleLoop(int pixelType, int sourceKind, int mode, bool graph, bool tint, bool trans);
 
 // The loops that use MMX instructions (only for 32-bit pixels, plain or palette sources,
 // no blend graph, no tint): the blit's short cuts of mode 1 at p = 128 and modes 2 and 3 at
