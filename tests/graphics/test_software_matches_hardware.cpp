@@ -1,7 +1,8 @@
 // One scene of boxes, outlines and axis-aligned lines drawn twice in one process: first on
 // Wine's Direct3D device, then, after a screen-mode restart whose device creation is made to
 // fail through the device call table, by the software renderer. The two pictures read back
-// from the window must be the same pixel for pixel. (A draw brightness other than white is
+// from the window must be the same pixel for pixel. A second scene of thick diagonal lines and
+// a turned graph must agree inside its shapes, where the two rasterisers do. (A draw brightness other than white is
 // left out: the device scales by /255 and the CPU kernels by >>8; so is an upward vertical
 // line, whose first pixel Wine's rasteriser leaves out while the kernel draws its start.)
 #include <gtest/gtest.h>
@@ -49,13 +50,13 @@ std::vector<uint32_t> ReadWindow(int width, int height) {
   return pixels;
 }
 
-// The picture once the first box shows on the screen (the window system may show a present a
-// little later), within two seconds.
-std::vector<uint32_t> ReadShownScene() {
+// The picture once the scene's first box shows on the screen in its colour (the window system
+// may show a present a little later), within two seconds.
+std::vector<uint32_t> ReadShownScene(uint32_t mark = 0xFF0000) {
   std::vector<uint32_t> pixels;
   for (int i = 0; i < 40; i++) {
     pixels = ReadWindow(640, 480);
-    if (pixels[10 * 640 + 10] == 0xFF0000) break;
+    if (pixels[10 * 640 + 10] == mark) break;
     PumpWindowMessages();
     Sleep(50);
   }
@@ -88,6 +89,60 @@ void DrawScene() {
   DrawLineSegment(440, 180, 440, 260, Packed(255, 255, 255), 1);
   SetDrawClipArea(0, 0, 640, 480);
   FlipScreenBuffers();
+}
+
+// A 32 x 32 graph of four solid 16 x 16 quadrants.
+HANDLE_VALUE MakeQuadrantGraph() {
+  RASTER_IMAGE image;
+  if (AllocXRGB8Image(32, 32, &image) != 0) return -1;
+  const uint32_t colours[4] = {0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFFFFFFFF};
+  for (int y = 0; y < 32; y++)
+    for (int x = 0; x < 32; x++)
+      ((uint32_t*)((uint8_t*)image.pixels + y * image.pitch))[x] = colours[(y / 16) * 2 + x / 16];
+  HANDLE_VALUE graph = BuildGraphFromBaseImage(&image, nullptr, 0);
+  DisposeImage(&image);
+  return graph;
+}
+
+// Shapes whose edges the two rasterisers place differently: thick lines off the axes and a
+// graph turned on four corners (a parallelogram, which both paths map affinely).
+void DrawQuadScene(HANDLE_VALUE graph) {
+  SelectDrawTarget(-2);
+  SetDrawClipArea(0, 0, 640, 480);
+  ClearDrawTarget(nullptr);
+  DrawRectangle(10, 10, 40, 30, Packed(0, 255, 0), 1);  // the mark ReadShownScene waits for
+  DrawLineSegment(50, 60, 250, 160, Packed(255, 255, 0), 9);
+  DrawLineSegment(400, 50, 300, 200, Packed(0, 255, 255), 12);
+  DrawLineSegment(100, 300, 110, 420, Packed(255, 0, 255), 6);
+  DrawLineSegment(150, 250, 330, 250, Packed(255, 255, 255), 8);
+  // Top-left, top-right, bottom-right, bottom-left: the graph five times its size, turned.
+  DrawGraphQuad(graph, 480, 240, 608, 336, 512, 464, 384, 368, 0, 0);
+  FlipScreenBuffers();
+}
+
+// The pixels where the device's picture is the same for two pixels around (the insides of
+// shapes and of the background) and the software picture differs, as "x,y:hw/sw"; counts the
+// lit pixels compared.
+std::string InteriorDifferences(const std::vector<uint32_t>& hw, const std::vector<uint32_t>& sw, int* litCompared) {
+  std::string out;
+  *litCompared = 0;
+  for (int y = 2; y < 478; y++)
+    for (int x = 2; x < 638; x++) {
+      const uint32_t h = hw[(size_t)y * 640 + x];
+      bool uniform = true;
+      for (int dy = -2; dy <= 2 && uniform; dy++)
+        for (int dx = -2; dx <= 2; dx++)
+          if (hw[(size_t)(y + dy) * 640 + x + dx] != h) uniform = false;
+      if (!uniform) continue;
+      *litCompared += h != 0;
+      const uint32_t s = sw[(size_t)y * 640 + x];
+      if (s != h && out.size() < 600) {
+        char text[64];
+        snprintf(text, sizeof text, "%d,%d:%06X/%06X ", x, y, h, s);
+        out += text;
+      }
+    }
+  return out;
 }
 
 // The first pixel of a drawable graph's texture, read back from the device.
@@ -155,6 +210,11 @@ TEST(SoftwareMatchesHardware, SameSceneSamePixels) {
   ASSERT_EQ(SetScreenMode(640, 480, 32, 0), 0);
   ASSERT_EQ(InitLibrary(), 0);
   ASSERT_EQ(ScreenState.hardwareRendering, 1);
+  HANDLE_VALUE graph = MakeQuadrantGraph();
+  ASSERT_NE(graph, -1);
+  DrawQuadScene(graph);
+  std::vector<uint32_t> hardwareQuads = ReadShownScene(0x00FF00);
+  EXPECT_EQ(DeleteGraphHandle(graph, 0), 0);
   DrawScene();
   std::vector<uint32_t> hardware = ReadShownScene();
 
@@ -180,6 +240,16 @@ TEST(SoftwareMatchesHardware, SameSceneSamePixels) {
     }
   EXPECT_GT(lit, 2000);
   EXPECT_EQ(differences, "");
+
+  // The triangle kernel and the device agree inside the shapes.
+  graph = MakeQuadrantGraph();
+  ASSERT_NE(graph, -1);
+  DrawQuadScene(graph);
+  std::vector<uint32_t> softwareQuads = ReadShownScene(0x00FF00);
+  EXPECT_EQ(DeleteGraphHandle(graph, 0), 0);
+  int litCompared = 0;
+  EXPECT_EQ(InteriorDifferences(hardwareQuads, softwareQuads, &litCompared), "");
+  EXPECT_GT(litCompared, 15000);
   EndLibrary();
 }
 }  // namespace

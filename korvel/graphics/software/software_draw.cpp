@@ -1,7 +1,5 @@
 #include "graphics/software/software_draw.h"
 
-#include <utility>
-
 #include "graphics/device/d3d_calls.h"
 #include "graphics/device/draw_settings.h"
 #include "graphics/graphs/graph_handles.h"
@@ -18,46 +16,13 @@ const MEMIMG* SoftwareBlendSource;
 namespace {
 int Clamp255(int value) { return value < 0 ? 0 : value > 255 ? 255 : value; }
 
-// Corners this far from the origin keep the edge arithmetic below inside 64 bits.
-const LONG kTriangleLimit = 1 << 28;
-
-long long FloorDiv(long long n, long long d) { return n >= 0 ? n / d : -((-n + d - 1) / d); }
-
-// The first pixel column whose centre lies at or right of the edge a-b on row y (a above b):
-// ceil(edge x at y + 0.5, minus 0.5), in exact integers so that both triangles of a shared
-// edge split its pixels the same way.
-long long EdgeColumn(const POINT& a, const POINT& b, int y) {
-  long long dy = (long long)b.y - a.y, dx = (long long)b.x - a.x;
-  long long n = 2 * (long long)a.x * dy + (2LL * y + 1 - 2LL * a.y) * dx - dy;
-  return -FloorDiv(-n, 2 * dy);
+// Toward zero, kept inside the int range (a float beyond it has no integer meaning).
+int TruncateCorner(float value) {
+  if (!(value > -2147483000.0f)) return -2147483000;
+  return value < 2147483000.0f ? (int)value : 2147483000;
 }
 
-// A flat triangle as rows of the fill kernel, which applies the clip, blend mode and tint: a
-// pixel is drawn when its centre lies inside, or on a left or top edge, so two triangles that
-// share an edge never draw a pixel twice.
-void FillFlatTriangle(POINT p0, POINT p1, POINT p2, unsigned int color) {
-  for (const POINT& p : {p0, p1, p2})
-    if (p.x < -kTriangleLimit || p.x > kTriangleLimit || p.y < -kTriangleLimit || p.y > kTriangleLimit) return;
-  if (!IsMemImgValid(SoftwareTarget)) return;
-  // Sorted top to bottom (then left to right, so that a shared edge is always walked alike).
-  auto above = [](const POINT& a, const POINT& b) { return a.y < b.y || (a.y == b.y && a.x < b.x); };
-  if (above(p1, p0)) std::swap(p0, p1);
-  if (above(p2, p1)) std::swap(p1, p2);
-  if (above(p1, p0)) std::swap(p0, p1);
-  RECT bounds = GetDrawBounds(SoftwareTarget);
-  int top = p0.y > bounds.top ? p0.y : bounds.top;
-  int bottom = p2.y < bounds.bottom ? p2.y : bounds.bottom;
-  for (int y = top; y < bottom; y++) {
-    long long a = EdgeColumn(p0, p2, y);
-    long long b = y < p1.y ? EdgeColumn(p0, p1, y) : EdgeColumn(p1, p2, y);
-    long long left = a < b ? a : b, right = a < b ? b : a;
-    if (left < bounds.left) left = bounds.left;
-    if (right > bounds.right) right = bounds.right;
-    if (left >= right) continue;
-    const RECT row = {(LONG)left, y, (LONG)right, y + 1};
-    MEMIMGFillRect(SoftwareTarget, &row, color);
-  }
-}
+MEMIMG_VERTEX Corner(const POINT& p, int u, int v) { return MEMIMG_VERTEX{(int)p.x, (int)p.y, u, v}; }
 
 MEMIMG_LINE MakeLine(int x1, int y1, int x2, int y2, unsigned int color) {
   return MEMIMG_LINE{x1, y1, x2, y2, color, DrawSettings.blendParam};
@@ -77,14 +42,18 @@ int StretchGraphSoftware(int x1, int y1, int x2, int y2, GRAPH_RECORD* graph, in
 
 int DrawGraphQuadSoftware(const float corners[8], GRAPH_RECORD* graph, int transparent) {
   POINT points[4];
-  for (int i = 0; i < 4; i++) points[i] = {(LONG)corners[i * 2], (LONG)corners[i * 2 + 1]};
+  for (int i = 0; i < 4; i++) points[i] = {TruncateCorner(corners[i * 2]), TruncateCorner(corners[i * 2 + 1])};
   return DrawGraphTrianglesSoftware(graph, points, transparent);
 }
 
-// Two textured triangles (TL, TR, BL) and (TR, BL, BR) need the CPU triangle kernel, which
-// is not part of this build: the quad draws nothing, as a kernel that refuses it would.
+// Two textured triangles (TL, TR, BL) and (TR, BL, BR) over the whole graph.
 int DrawGraphTrianglesSoftware(GRAPH_RECORD* graph, const POINT corners[4], int transparent) {
-  (void)graph, (void)corners, (void)transparent;
+  const int w = graph->width, h = graph->height;
+  const MEMIMG_VERTEX tl = Corner(corners[0], 0, 0), tr = Corner(corners[1], w, 0), bl = Corner(corners[2], 0, h),
+                      br = Corner(corners[3], w, h);
+  const MEMIMG_VERTEX first[3] = {tl, tr, bl}, second[3] = {tr, bl, br};
+  MEMIMGTriangle(SoftwareTarget, &graph->memImg, first, transparent, SoftwareBlendSource, 0);
+  MEMIMGTriangle(SoftwareTarget, &graph->memImg, second, transparent, SoftwareBlendSource, 0);
   return 0;
 }
 
@@ -109,8 +78,10 @@ int DrawBoxOutlineSoftware(int x1, int y1, int x2, int y2, unsigned int color) {
 
 int DrawQuadSoftware(const POINT corners[4], unsigned int color, int filled) {
   if (filled) {
-    FillFlatTriangle(corners[0], corners[1], corners[2], color);
-    FillFlatTriangle(corners[3], corners[2], corners[1], color);
+    const MEMIMG_VERTEX first[3] = {Corner(corners[0], 0, 0), Corner(corners[1], 0, 0), Corner(corners[2], 0, 0)};
+    const MEMIMG_VERTEX second[3] = {Corner(corners[3], 0, 0), Corner(corners[2], 0, 0), Corner(corners[1], 0, 0)};
+    MEMIMGTriangle(SoftwareTarget, nullptr, first, 0, SoftwareBlendSource, color);
+    MEMIMGTriangle(SoftwareTarget, nullptr, second, 0, SoftwareBlendSource, color);
     return 0;
   }
   MEMIMG_LINE lines[4];
