@@ -2,7 +2,6 @@
 
 #include <cstring>
 
-#include "file/async_load.h"
 #include "log.h"
 #include "memory.h"
 #include "threads.h"
@@ -10,6 +9,14 @@
 HANDLE_TYPE_MANAGER HandleManagers[HANDLE_TYPE_COUNT];
 
 namespace {
+HANDLE_LOAD_HOOKS loadHooks;
+
+// Takes a handle's queued load off the loader's queue: -2 when the load is already running
+// (it is left to finish), else the queue's answer; with no loader there is nothing to take.
+int RemovePendingLoad(const HANDLE_HEAD* record) {
+  return loadHooks.removeLoad != nullptr ? loadHooks.removeLoad(record->loadTaskIndex, 1) : -1;
+}
+
 HANDLE_TYPE_MANAGER* ManagerOf(int type) {
   if (type <= 0 || type >= HANDLE_TYPE_COUNT) return nullptr;
   HANDLE_TYPE_MANAGER* m = &HandleManagers[type];
@@ -74,6 +81,11 @@ void InsertListNode(HANDLE_LIST_NODE* head, HANDLE_LIST_NODE* node, HANDLE_VALUE
 void UnlinkListNode(HANDLE_LIST_NODE* node) {
   node->previous->next = node->next;
   node->next->previous = node->previous;
+}
+
+void SetHandleLoadHooks(const HANDLE_LOAD_HOOKS* hooks) {
+  if (hooks != nullptr) loadHooks = *hooks;
+  else loadHooks = HANDLE_LOAD_HOOKS{};
 }
 
 int InitHandleType(int type, int recordSize, int maxCount, HANDLE_INIT_FUNCTION init,
@@ -152,13 +164,13 @@ int DeleteHandle(HANDLE_VALUE handle) {
     return -1;
   }
   if (record->deleteFlag != nullptr) *record->deleteFlag = -1;
-  if (record->pendingLoads != 0 && RemoveAsyncLoadTask(record->loadTaskIndex, 1) == -2) {
+  if (record->pendingLoads != 0 && RemovePendingLoad(record) == -2) {
     // The load is running: let it finish without holding the type lock, serving the
     // main-thread requests it may be suspended on. Another thread may delete the handle
     // meanwhile, so it is checked again afterwards.
     LeaveLock(&m->lock);
     while (LookupHandleRecord(handle) == record && record->pendingLoads != 0) {
-      ServeMainThreadRequests();
+      if (loadHooks.serveWhileWaiting != nullptr) loadHooks.serveWhileWaiting();
       Sleep(0);
     }
     EnterLock(&m->lock);
@@ -198,7 +210,7 @@ int DeleteHandlesOfType(int type, HANDLE_FILTER_FUNCTION filter) {
     HANDLE_HEAD* record = m->slots[slot];
     if (record == nullptr || record->pendingLoads == 0) continue;
     if (filter != nullptr && filter(record) != 0) continue;
-    if (RemoveAsyncLoadTask(record->loadTaskIndex, 1) != -2) record->pendingLoads = 0;
+    if (RemovePendingLoad(record) != -2) record->pendingLoads = 0;
   }
   LeaveLock(&m->lock);
   // The bounds are read again at each step, since deletions move them.

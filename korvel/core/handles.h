@@ -76,6 +76,17 @@ struct HANDLE_TYPE_MANAGER {
 
 extern HANDLE_TYPE_MANAGER HandleManagers[HANDLE_TYPE_COUNT];
 
+// The asynchronous loader's part in deleting a handle whose load is pending, registered by the
+// loader when it starts. removeLoad(taskIndex, keepIfRunning) takes a queued load off the
+// queue and returns -2 when the load is already running; serveWhileWaiting runs while
+// DeleteHandle waits for a running load to finish (it serves the requests the load may be
+// suspended on). Without a loader no load is pending and neither is called.
+struct HANDLE_LOAD_HOOKS {
+  int (*removeLoad)(int taskIndex, int keepIfRunning);
+  int (*serveWhileWaiting)();
+};
+void SetHandleLoadHooks(const HANDLE_LOAD_HOOKS* hooks);
+
 int InitHandleType(int type, int recordSize, int maxCount, HANDLE_INIT_FUNCTION init,
                    HANDLE_TERMINATE_FUNCTION terminate, const char* name);
 HANDLE_VALUE NewHandle(int type, HANDLE_VALUE wanted);

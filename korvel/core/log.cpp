@@ -7,7 +7,6 @@
 
 #include "memory.h"
 #include "strings.h"
-#include "system/timers.h"
 #include "winapi.h"
 
 namespace {

@@ -1,5 +1,6 @@
 #include "async_load.h"
 
+#include "core/handles.h"
 #include "core/log.h"
 #include "core/memory.h"
 #include "core/strings.h"
@@ -117,6 +118,8 @@ int InitAsyncLoad(DWORD mainThreadId) {
   queue.mainThreadId = mainThreadId;
   InitLock(&queue.lock);
   queue.initialised = 1;
+  const HANDLE_LOAD_HOOKS hooks = {RemoveAsyncLoadTask, ServeMainThreadRequests};
+  SetHandleLoadHooks(&hooks);
   return 0;
 }
 

@@ -6,11 +6,6 @@
 #include "core/winapi.h"
 #include "window_state.h"
 
-int GetMillisecondCount() {
-  if (WinApi.winmm.module == nullptr || WinApi.winmm.timeGetTime == nullptr) return -1;
-  return (int)(WinApi.winmm.timeGetTime() & 0x7FFFFFFFu);
-}
-
 // counter x 1,000,000 / frequency, the product formed in 128 bits so that it cannot overflow
 // however long the machine has run.
 long long GetMicrosecondCount() {

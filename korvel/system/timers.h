@@ -1,5 +1,6 @@
-// The library's clocks: milliseconds from the multimedia timer, microseconds from the
-// performance counter when the start-up chose it (else the multimedia timer).
+// The library's clocks: milliseconds from the multimedia timer (kept in the core, see
+// core/clock.cpp), microseconds from the performance counter when the start-up chose it (else
+// the multimedia timer).
 #pragma once
 #include <cstdint>
 
