@@ -38,6 +38,27 @@ int SubtractVec3(VEC3F* out, const VEC3F* a, const VEC3F* b);
 int CrossVec3(VEC3F* out, const VEC3F* a, const VEC3F* b);
 int TransformVec3(VEC3F* out, const VEC3F* in, const MAT44F* m);
 int TransformVec4(VEC3F* outXyz, float* outW, const VEC3F* inXyz, const float* inW, const MAT44F* m);
+// The smallest power of two at or above n (1 for n <= 1, at most 1 << 30).
+inline int PowerOfTwoAtLeast(int n) {
+  int p = 1;
+  while (p < n && p < (1 << 30)) p <<= 1;
+  return p;
+}
+// One side of a mip level: the side of level 0 halved once per level, never below 1.
+inline int MipLevelLength(int length, int level) {
+  int side = length >> level;
+  return side < 1 ? 1 : side;
+}
+// The levels of a full mip chain, level 0 down to 1 x 1.
+inline int FullMipChainLevels(int width, int height) {
+  int side = width > height ? width : height, levels = 1;
+  while (side > 1) {
+    side >>= 1;
+    levels++;
+  }
+  return levels;
+}
+
 // Clamps each edge into the bounds; an empty or outside rectangle ends with zero width or
 // height on the bounds' edge.
 int ClipRectToRect(RECT* rect, const RECT* bounds);

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "core/maths.h"
 #include "core/memory.h"
 #include "image/image_stream.h"
 
@@ -70,16 +71,6 @@ void InitDxtLayout(COLOR_FORMAT* fmt, int kind) {
   fmt->kind = (uint8_t)kind;
   fmt->colorBits = (uint8_t)(kind == COLOR_KIND_DXT1 ? 4 : 8);
 }
-
-// Levels a chain of this size can have: down to 1 x 1.
-int MaximumMipLevels(int width, int height) {
-  int side = width > height ? width : height, levels = 1;
-  while (side > 1) {
-    side >>= 1;
-    levels++;
-  }
-  return levels;
-}
 }  // namespace
 
 int LoadDdsImage(STREAM_SOURCE* stream, RASTER_IMAGE* out) {
@@ -116,7 +107,7 @@ int LoadDdsImage(STREAM_SOURCE* stream, RASTER_IMAGE* out) {
 
   int levels = 0;
   if ((flags & DDSD_MIPMAPCOUNT) != 0 && (caps & DDSCAPS_MIPMAP) != 0 && (caps & DDSCAPS_COMPLEX) != 0) {
-    if (mipCount > (uint32_t)MaximumMipLevels((int)width, (int)height)) return -1;
+    if (mipCount > (uint32_t)FullMipChainLevels((int)width, (int)height)) return -1;
     levels = (int)mipCount;
   }
 

@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "core/maths.h"
 #include "core/memory.h"
 #include "image/dxt.h"
 #include "image/pixel_convert.h"
@@ -25,8 +26,8 @@ int GetDxtBlockBytes(int kind) {
 int GetMipLevelLayout(const COLOR_FORMAT* format, int width, int height, int pitch, int level, MIP_LEVEL_LAYOUT* out) {
   memset(out, 0, sizeof(*out));
   if (format->kind > COLOR_KIND_DXT5 || level < 0 || level > 31) return -1;
-  out->width = AtLeastOne(width >> level);
-  out->height = AtLeastOne(height >> level);
+  out->width = MipLevelLength(width, level);
+  out->height = MipLevelLength(height, level);
   if (format->kind != COLOR_KIND_PLAIN) {
     // Whole 4 x 4 blocks: a level smaller than a block still takes one.
     int blockBytes = GetDxtBlockBytes(format->kind);

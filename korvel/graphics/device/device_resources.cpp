@@ -4,6 +4,7 @@
 
 #include "core/handles.h"
 #include "core/log.h"
+#include "core/maths.h"
 #include "core/memory.h"
 #include "core/strings.h"
 #include "file/kva_lz.h"
@@ -34,12 +35,6 @@ template <typename T>
 void ReleaseObject(T*& object) {
   if (object != nullptr) DeviceCalls.ReleaseComObject(object);
   object = nullptr;
-}
-
-int NextPowerOfTwo(int value) {
-  int p = 1;
-  while (p < value && p < (1 << 30)) p <<= 1;
-  return p;
 }
 
 // Decodes one embedded LZ block into a tracked block; null on a damaged blob or no memory.
@@ -161,8 +156,8 @@ int CreateDepthBuffer() {
   if (R.presetDepthSize && R.presetDepthWidth > 0 && R.presetDepthHeight > 0) {
     width = R.presetDepthWidth, height = R.presetDepthHeight;
   } else {
-    width = NextPowerOfTwo(ScreenState.deviceWidth);
-    height = NextPowerOfTwo(ScreenState.deviceHeight);
+    width = PowerOfTwoAtLeast(ScreenState.deviceWidth);
+    height = PowerOfTwoAtLeast(ScreenState.deviceHeight);
   }
   R.depthWidth = width, R.depthHeight = height;
   if (FAILED(DeviceCalls.DeviceCreateDepthStencilSurface(width, height, DeviceCaps.depthFormat,

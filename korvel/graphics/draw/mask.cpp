@@ -25,12 +25,6 @@ MASK_STATE& M() { return MaskState; }
 
 int Hardware() { return ScreenState.hardwareRendering && HasDirect3DDevice(); }
 
-int PowerOfTwoAtLeast(int n) {
-  int p = 1;
-  while (p < n) p <<= 1;
-  return p;
-}
-
 int TerminateMask(HANDLE_HEAD* head) {
   MASK_RECORD* record = (MASK_RECORD*)head;
   FreeTracked(record->pixels);

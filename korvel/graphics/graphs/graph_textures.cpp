@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "core/log.h"
+#include "core/maths.h"
 #include "core/memory.h"
 #include "graphics/device/d3d_calls.h"
 #include "graphics/device/device.h"
@@ -32,21 +33,7 @@ void Release(IUnknown* object, int fromWorker = 0) {
   if (object != nullptr) ReleaseComObjectOnMainThread(object, fromWorker);
 }
 
-int FullMipChain(int width, int height) {
-  int levels = 1;
-  while (width > 1 || height > 1) {
-    width = width > 1 ? width / 2 : 1;
-    height = height > 1 ? height / 2 : 1;
-    levels++;
-  }
-  return levels;
-}
-
 D3DFORMAT SetD3DFormat(const GRAPH_IMAGE_SET* set) { return DeviceCaps.textureFormats[set->formatIndex]; }
-
-bool IsDxtFourCC(D3DFORMAT f) {
-  return f == D3DFMT_DXT1 || f == D3DFMT_DXT2 || f == D3DFMT_DXT3 || f == D3DFMT_DXT4 || f == D3DFMT_DXT5;
-}
 
 // A raster image record over the bits of a DIB section.
 int ReadBitmapImage(HBITMAP bitmap, const COLOR_FORMAT* format, RASTER_IMAGE* out) {
@@ -188,7 +175,7 @@ int BuildTextureDesc(int mipLevels, TEXTURE_DESC* d, const GRAPH_CREATE_PARAM* p
   d->managedPool = (uint8_t)p->managedPool;
   d->compressedKind = (uint8_t)compressedKind;
   int levels = mipLevels;
-  if (levels == -1) levels = p->mipLevels == -1 ? FullMipChain(width, height) : (p->mipLevels == 0 ? 1 : p->mipLevels);
+  if (levels == -1) levels = p->mipLevels == -1 ? FullMipChainLevels(width, height) : (p->mipLevels == 0 ? 1 : p->mipLevels);
   d->mipLevels = (uint8_t)levels;
   if (p->drawable == 1) {
     d->drawable = 1;
@@ -383,7 +370,7 @@ int CopyImageIntoGraph(HANDLE_VALUE handle, const COLOR_FORMAT* bitmapFormat, HB
   RASTER_IMAGE decoded, decodedAlpha;
   memset(&decoded, 0, sizeof(decoded));
   memset(&decodedAlpha, 0, sizeof(decodedAlpha));
-  bool keepCompressed = IsDxtFourCC(format);
+  bool keepCompressed = IsDxtFormat(format);
   const RASTER_IMAGE* img = keepCompressed ? image : GetPlainImage(image, &decoded);
   const RASTER_IMAGE* alpha = alphaImage;
   if (img != nullptr && alpha != nullptr && !keepCompressed) alpha = GetPlainImage(alphaImage, &decodedAlpha);

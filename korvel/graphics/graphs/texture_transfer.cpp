@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "core/log.h"
+#include "core/maths.h"
 #include "core/memory.h"
 #include "file/async_load.h"
 #include "graphics/device/d3d_calls.h"
@@ -80,11 +81,6 @@ D3DFORMAT SetFormat(int formatIndex) {
                                                                      : D3DFMT_UNKNOWN;
 }
 
-bool IsDxtFormat(D3DFORMAT format) {
-  for (int kind = 1; kind <= 5; kind++)
-    if (format == DxtFormatOfKind(kind)) return true;
-  return false;
-}
 
 // Texture locks; on a loader thread they run on the main thread.
 HRESULT LockLevel(IDirect3DTexture9* texture, int level, D3DLOCKED_RECT* locked, const RECT* rect, int fromWorker) {
@@ -132,13 +128,13 @@ void ConvertInto(void* bits, int pitch, const COLOR_FORMAT* textureFormat, const
                    KeyToAlphaFlag(flags, textureFormat, alpha), flags->keyColor, DITHER_NONE, 0, flags->alphaFromRed, 0,
                    0);
 }
-
-int PowerOfTwoAtLeast(int n) {
-  int p = 1;
-  while (p < n) p <<= 1;
-  return p;
-}
 }  // namespace
+
+bool IsDxtFormat(D3DFORMAT format) {
+  for (int kind = 1; kind <= 5; kind++)
+    if (format == DxtFormatOfKind(kind)) return true;
+  return false;
+}
 
 const COLOR_FORMAT* GetD3DFormatColorFormat(D3DFORMAT format) {
   if (!D3DFormatTable.built) BuildD3DFormatTable();
@@ -265,8 +261,8 @@ int WriteImageToMipmapTexture(IDirect3DTexture9* texture, const RECT* destRect, 
   int result = 0;
   for (int i = 0; i < levels; i++) {
     if (i > 0) {
-      int sw = bufferWidth >> (i - 1), sh = bufferHeight >> (i - 1);
-      if (HalveImageRect(textureFormat, other, pitch, current, pitch, 0, 0, 0, 0, sw < 1 ? 1 : sw, sh < 1 ? 1 : sh) < 0)
+      int sourceWidth = MipLevelLength(bufferWidth, i - 1), sourceHeight = MipLevelLength(bufferHeight, i - 1);
+      if (HalveImageRect(textureFormat, other, pitch, current, pitch, 0, 0, 0, 0, sourceWidth, sourceHeight) < 0)
         break;
       uint8_t* swap = current;
       current = other;
@@ -281,9 +277,7 @@ int WriteImageToMipmapTexture(IDirect3DTexture9* texture, const RECT* destRect, 
       result = -1;
       break;
     }
-    int levelWidth = width >> i, levelHeight = height >> i;
-    if (levelWidth < 1) levelWidth = 1;
-    if (levelHeight < 1) levelHeight = 1;
+    int levelWidth = MipLevelLength(width, i), levelHeight = MipLevelLength(height, i);
     if (levelWidth > levelRect.right - levelRect.left) levelWidth = levelRect.right - levelRect.left;
     if (levelHeight > levelRect.bottom - levelRect.top) levelHeight = levelRect.bottom - levelRect.top;
     CopyRows(current, pitch, locked, levelWidth * bytes, levelHeight);

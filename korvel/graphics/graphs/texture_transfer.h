@@ -17,6 +17,8 @@ struct TEXTURE_WRITE_FLAGS {
 };
 
 const COLOR_FORMAT* GetD3DFormatColorFormat(D3DFORMAT format);
+// True for the five DXT formats, whose data goes into a texture in 4 x 4 blocks.
+bool IsDxtFormat(D3DFORMAT format);
 
 int WriteImageToTexture(IDirect3DTexture9* texture, const RECT* destRect, const RECT* srcRect, const RASTER_IMAGE* image,
                         const RASTER_IMAGE* alphaImage, const COLOR_FORMAT* textureFormat, int formatIndex,
