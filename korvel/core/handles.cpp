@@ -83,6 +83,29 @@ void UnlinkListNode(HANDLE_LIST_NODE* node) {
   node->next->previous = node->previous;
 }
 
+int IsHandleTypeReady(int type) { return ManagerOf(type) != nullptr ? 1 : 0; }
+
+HANDLE_HEAD* NextHandleRecord(int type, int* cursor) {
+  HANDLE_TYPE_MANAGER* m = ManagerOf(type);
+  if (m == nullptr || m->slots == nullptr) return nullptr;
+  int slot = *cursor + 1;
+  if (slot < m->lowestSlot) slot = m->lowestSlot;
+  for (; m->count > 0 && slot <= m->highestSlot; slot++) {
+    if (m->slots[slot] == nullptr) continue;
+    *cursor = slot;
+    return m->slots[slot];
+  }
+  return nullptr;
+}
+
+void LockHandleType(int type) {
+  if (type > 0 && type < HANDLE_TYPE_COUNT) EnterLock(&HandleManagers[type].lock);
+}
+
+void UnlockHandleType(int type) {
+  if (type > 0 && type < HANDLE_TYPE_COUNT) LeaveLock(&HandleManagers[type].lock);
+}
+
 void SetHandleLoadHooks(const HANDLE_LOAD_HOOKS* hooks) {
   if (hooks != nullptr) loadHooks = *hooks;
   else loadHooks = HANDLE_LOAD_HOOKS{};

@@ -94,6 +94,15 @@ int DeleteHandle(HANDLE_VALUE handle);
 int DeleteHandlesOfType(int type, HANDLE_FILTER_FUNCTION filter);
 int EndHandleType(int type);
 HANDLE_HEAD* LookupHandleRecord(HANDLE_VALUE handle);
+// 1 when the type is set up (between InitHandleType and EndHandleType).
+int IsHandleTypeReady(int type);
+// Walks the live records of a set-up type in slot order: start with *cursor = -1; each call
+// returns the next record and leaves its slot in *cursor, null at the end. The bounds are read
+// again at each call, so the walker may delete the record it was given.
+HANDLE_HEAD* NextHandleRecord(int type, int* cursor);
+// The type's lock, for code that must keep the type's records still across several calls.
+void LockHandleType(int type);
+void UnlockHandleType(int type);
 int IsHandleLoading(HANDLE_VALUE handle);
 int BeginHandleAsyncLoad(HANDLE_VALUE handle, int taskIndex);
 int EndHandleAsyncLoad(HANDLE_VALUE handle);

@@ -148,7 +148,7 @@ int InitFileHandles() {
 }
 
 int EndFileHandles() {
-  if (!HandleManagers[HANDLE_TYPE_FILE].initialised) return -1;
+  if (!IsHandleTypeReady(HANDLE_TYPE_FILE)) return -1;
   return EndHandleType(HANDLE_TYPE_FILE);
 }
 

@@ -150,8 +150,8 @@ int PackFontRequest(void* area, const FONT_CREATE_OPTIONS* options, HANDLE_VALUE
 }
 
 int CreateFontOnLoaderThread(ASYNC_LOAD_TASK* task) {
-  EnterLock(&HandleManagers[HANDLE_TYPE_FONT].lock);  // the queuing thread has registered the task
-  LeaveLock(&HandleManagers[HANDLE_TYPE_FONT].lock);
+  LockHandleType(HANDLE_TYPE_FONT);  // the queuing thread has registered the task
+  UnlockHandleType(HANDLE_TYPE_FONT);
   const void* area = task->parameters;
   int offset = 0;
   FONT_CREATE_OPTIONS options = *(const FONT_CREATE_OPTIONS*)UnpackAsyncParamBlock(area, &offset);
@@ -180,11 +180,10 @@ int QueueFontCreation(const FONT_CREATE_OPTIONS* options, HANDLE_VALUE handle, c
   task->process = CreateFontOnLoaderThread;
   PackFontRequest(task->parameters, options, handle, face, size, thickness, fontType, charSetIndex, edgeSize, italic);
   // The task may run at once; the type lock keeps it waiting until the handle knows its task.
-  CRITICAL_SECTION* lock = &HandleManagers[HANDLE_TYPE_FONT].lock;
-  EnterLock(lock);
+  LockHandleType(HANDLE_TYPE_FONT);
   QueueAsyncLoadTask(task);
   BeginHandleAsyncLoad(handle, task->slot);
-  LeaveLock(lock);
+  UnlockHandleType(HANDLE_TYPE_FONT);
   return 0;
 }
 
@@ -448,15 +447,14 @@ int ResetFontHandles(int ending) {
 // Each font is rebuilt inside its own record: the handle value, the default-font
 // registration, a watcher's deleted flag and the spacing all stay, and no handle is spent.
 int RecreateAllFonts() {
-  HANDLE_TYPE_MANAGER* m = &HandleManagers[HANDLE_TYPE_FONT];
-  if (!m->initialised) return -1;
+  if (!IsHandleTypeReady(HANDLE_TYPE_FONT)) return -1;
   FONT_CREATE_OPTIONS options;
   CopyFontCreateOptions(&options);
-  for (int slot = m->lowestSlot; m->count > 0 && slot <= m->highestSlot; slot++) {
-    FONT_RECORD* font = (FONT_RECORD*)m->slots[slot];
+  int cursor = -1;
+  while (FONT_RECORD* font = (FONT_RECORD*)NextHandleRecord(HANDLE_TYPE_FONT, &cursor)) {
     // A font still being made on a loader thread gets the new device's state from its own
     // creation.
-    if (font == nullptr || font->head.pendingLoads != 0) continue;
+    if (font->head.pendingLoads != 0) continue;
     FONT_SETTINGS kept;
     ReadFontSettings(font, &kept);
     int* watcher = font->deletedFlag;

@@ -100,10 +100,8 @@ int DeleteBuffer(int type, int handle) {
 // Runs a function over every record of one buffer type.
 template <typename F>
 void ForEachBuffer(int type, F function) {
-  HANDLE_TYPE_MANAGER& m = HandleManagers[type];
-  if (!m.initialised) return;
-  for (HANDLE_LIST_NODE* node = m.listHead.next; node != &m.listTail; node = node->next)
-    function((BUFFER_HANDLE*)node->data);
+  int cursor = -1;
+  while (BUFFER_HANDLE* buffer = (BUFFER_HANDLE*)NextHandleRecord(type, &cursor)) function(buffer);
 }
 }  // namespace
 

@@ -427,23 +427,12 @@ int ReleaseVertexDeclarations() {
 int ReleaseDeviceObjects() {
   for (SYSTEM_TEXTURE_ENTRY& e : SystemTexturePool.entries)
     if (e.inUse) ReleaseObject(e.texture);
-  HANDLE_TYPE_MANAGER& graphs = HandleManagers[HANDLE_TYPE_GRAPH];
-  if (graphs.initialised) {
-    for (int slot = graphs.lowestSlot; graphs.count > 0 && slot <= graphs.highestSlot; slot++) {
-      GRAPH_RECORD* record = (GRAPH_RECORD*)graphs.slots[slot];
-      if (record != nullptr && record->imageSet != nullptr) ReleaseImageSetTextures(record->imageSet);
-    }
-  }
-  HANDLE_TYPE_MANAGER& shaders = HandleManagers[HANDLE_TYPE_SHADER];
-  if (shaders.initialised) {
-    for (int slot = shaders.lowestSlot; shaders.count > 0 && slot <= shaders.highestSlot; slot++) {
-      SHADER_HANDLE* record = (SHADER_HANDLE*)shaders.slots[slot];
-      if (record == nullptr || record->object == nullptr) continue;
-      if ((void*)DeviceStateCache.vertexShader == (void*)record->object) DeviceStateCache.vertexShader = nullptr;
-      if ((void*)DeviceStateCache.pixelShader == (void*)record->object) DeviceStateCache.pixelShader = nullptr;
-      ReleaseObject(record->object);
-    }
-  }
-  ForgetCachedDeviceObjects();
+  int cursor = -1;
+  while (GRAPH_RECORD* record = (GRAPH_RECORD*)NextHandleRecord(HANDLE_TYPE_GRAPH, &cursor))
+    if (record->imageSet != nullptr) ReleaseImageSetTextures(record->imageSet);
+  cursor = -1;
+  while (SHADER_HANDLE* record = (SHADER_HANDLE*)NextHandleRecord(HANDLE_TYPE_SHADER, &cursor))
+    if (record->object != nullptr) ReleaseObject(record->object);
+  ForgetCachedDeviceObjects();  // the cached shaders among them
   return 0;
 }

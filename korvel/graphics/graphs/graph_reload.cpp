@@ -169,12 +169,11 @@ int SetReloadSourceFile(HANDLE_VALUE handle, const char* path, int loadFlags, HA
 
 int RestoreAllGraphs() {
   WriteLogText("グラフィックを復帰します\n");
-  HANDLE_TYPE_MANAGER& m = HandleManagers[HANDLE_TYPE_GRAPH];
   HELD_IMAGES held;
   memset(&held, 0, sizeof held);
-  for (int i = m.initialised ? m.lowestSlot : 0; m.initialised && i <= m.highestSlot && m.slots != nullptr; i++) {
-    GRAPH_RECORD* g = (GRAPH_RECORD*)m.slots[i];
-    if (g == nullptr || g->reloadSource == nullptr) continue;
+  int cursor = -1;
+  while (GRAPH_RECORD* g = (GRAPH_RECORD*)NextHandleRecord(HANDLE_TYPE_GRAPH, &cursor)) {
+    if (g->reloadSource == nullptr) continue;
     const GRAPH_RELOAD_SOURCE* s = g->reloadSource;
     const RASTER_IMAGE *image = s->image, *alpha = s->alphaImage;
     if (image == nullptr) {

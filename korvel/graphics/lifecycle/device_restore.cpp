@@ -41,21 +41,15 @@ int RecreateDeviceResources() {
     }
   }
   // Graph textures (their contents come back with the graphs' restore).
-  HANDLE_TYPE_MANAGER& graphs = HandleManagers[HANDLE_TYPE_GRAPH];
-  if (graphs.initialised) {
-    for (int slot = graphs.lowestSlot; graphs.count > 0 && slot <= graphs.highestSlot; slot++) {
-      GRAPH_RECORD* record = (GRAPH_RECORD*)graphs.slots[slot];
-      if (record != nullptr && record->imageSet != nullptr) CreateGraphTextures(0, record->imageSet);
-    }
-  }
+  int cursor = -1;
+  while (GRAPH_RECORD* record = (GRAPH_RECORD*)NextHandleRecord(HANDLE_TYPE_GRAPH, &cursor))
+    if (record->imageSet != nullptr) CreateGraphTextures(0, record->imageSet);
   // Buffers from their system copies, where the device keeps them across vertex processing.
   if (DeviceSettings.shaderModel2 || DeviceSettings.vertexShader2) RecreateAllBufferObjects();
   // Shaders from their kept byte code.
-  HANDLE_TYPE_MANAGER& shaders = HandleManagers[HANDLE_TYPE_SHADER];
-  if (!shaders.initialised) return 0;
-  for (int slot = shaders.lowestSlot; shaders.count > 0 && slot <= shaders.highestSlot; slot++) {
-    SHADER_HANDLE* record = (SHADER_HANDLE*)shaders.slots[slot];
-    if (record == nullptr || record->code == nullptr || record->object != nullptr) continue;
+  cursor = -1;
+  while (SHADER_HANDLE* record = (SHADER_HANDLE*)NextHandleRecord(HANDLE_TYPE_SHADER, &cursor)) {
+    if (record->code == nullptr || record->object != nullptr) continue;
     IUnknown* object = nullptr;
     HRESULT hr = record->kind == 1
                      ? DeviceCalls.DeviceCreateVertexShader((const DWORD*)record->code, (IDirect3DVertexShader9**)&object)
