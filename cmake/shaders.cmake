@@ -3,7 +3,7 @@
 # by tools/kvapack into LZ-compressed blobs and compiled into the library as data.
 #
 #   2D pixel shaders -> stored KVA archive -> LZ block      (BuiltInShaderBlob2D)
-#   filter shaders   -> stored KVA archive -> LZ block      (BuiltInShaderBlobFilter; none yet)
+#   filter shaders   -> stored KVA archive -> LZ block      (BuiltInShaderBlobFilter)
 #   model shaders    -> code table         -> LZ block      (BuiltInShaderBlobModel)
 #   RGBA-mix shaders -> code table         -> LZ block      (BuiltInShaderBlobRgbaMix; none yet)
 set(SHADER_SOURCE_DIR ${PROJECT_SOURCE_DIR}/korvel/graphics/shaders)
@@ -33,19 +33,28 @@ add_custom_command(OUTPUT ${BLEND_SOURCES}
 file(GLOB SHADER_2D_SOURCES CONFIGURE_DEPENDS ${SHADER_SOURCE_DIR}/*.psh)
 list(APPEND SHADER_2D_SOURCES ${BLEND_SOURCES})
 file(GLOB MODEL_SHADER_SOURCES CONFIGURE_DEPENDS ${SHADER_SOURCE_DIR}/model/*)
+# The graph filters' pixel shaders, one file each, named as the filters ask for them.
+file(GLOB SHADER_FILTER_SOURCES CONFIGURE_DEPENDS ${SHADER_SOURCE_DIR}/filter/*.psh)
 set(SHADER_2D_OBJECTS)
 foreach(src ${SHADER_2D_SOURCES})
   get_filename_component(stem ${src} NAME_WE)
   list(APPEND SHADER_2D_OBJECTS ${SHADER_BUILD_DIR}/2d/${stem}.pso)
 endforeach()
+set(SHADER_FILTER_OBJECTS)
+foreach(src ${SHADER_FILTER_SOURCES})
+  get_filename_component(stem ${src} NAME_WE)
+  list(APPEND SHADER_FILTER_OBJECTS ${SHADER_BUILD_DIR}/filter/${stem}.pso)
+endforeach()
 set(MODEL_TABLE ${SHADER_BUILD_DIR}/model_table.bin)
 set(MIX_TABLE ${SHADER_BUILD_DIR}/rgba_mix_table.bin)
-add_custom_command(OUTPUT ${SHADER_2D_OBJECTS} ${MODEL_TABLE} ${MIX_TABLE}
-  COMMAND ${CMAKE_COMMAND} -E rm -rf ${SHADER_BUILD_DIR}/2d
+add_custom_command(OUTPUT ${SHADER_2D_OBJECTS} ${SHADER_FILTER_OBJECTS} ${MODEL_TABLE} ${MIX_TABLE}
+  COMMAND ${CMAKE_COMMAND} -E rm -rf ${SHADER_BUILD_DIR}/2d ${SHADER_BUILD_DIR}/filter
   COMMAND ${CMAKE_COMMAND} -E make_directory ${SHADER_BUILD_DIR}/2d
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${SHADER_BUILD_DIR}/filter
   COMMAND ${CMAKE_COMMAND} -E env KORVEL_WINE_NO_DISPLAY=1 ${CMAKE_BINARY_DIR}/wine-run $<TARGET_FILE:shaderasm> --out ${SHADER_BUILD_DIR}/2d ${SHADER_2D_SOURCES}
+          --out ${SHADER_BUILD_DIR}/filter ${SHADER_FILTER_SOURCES}
           --model-table ${MODEL_TABLE} ${SHADER_SOURCE_DIR}/model/table.txt --mix-table ${MIX_TABLE}
-  DEPENDS shaderasm ${SHADER_2D_SOURCES} ${MODEL_SHADER_SOURCES}
+  DEPENDS shaderasm ${SHADER_2D_SOURCES} ${SHADER_FILTER_SOURCES} ${MODEL_SHADER_SOURCES}
   WORKING_DIRECTORY ${CMAKE_BINARY_DIR}
   COMMENT "Assembling the built-in shaders under Wine")
 
@@ -60,10 +69,9 @@ add_custom_command(OUTPUT ${BLOB_2D}
   DEPENDS kvapack ${KVAPACK} ${SHADER_2D_OBJECTS}
   COMMENT "Packing the 2D pixel shaders")
 add_custom_command(OUTPUT ${BLOB_FILTER}
-  COMMAND ${CMAKE_COMMAND} -E make_directory ${SHADER_BUILD_DIR}/filter
   COMMAND ${KVAPACK} --compress stored --key ${SHADER_ARCHIVE_KEY} ${SHADER_BUILD_DIR}/shaders_filter.kva ${SHADER_BUILD_DIR}/filter
   COMMAND ${KVAPACK} --lz ${SHADER_BUILD_DIR}/shaders_filter.kva ${BLOB_FILTER}
-  DEPENDS kvapack ${KVAPACK}
+  DEPENDS kvapack ${KVAPACK} ${SHADER_FILTER_OBJECTS}
   COMMENT "Packing the filter shaders")
 add_custom_command(OUTPUT ${BLOB_MODEL} ${BLOB_MIX}
   COMMAND ${KVAPACK} --lz ${MODEL_TABLE} ${BLOB_MODEL}
