@@ -309,6 +309,14 @@ int SetDeviceViewportRect(int x1, int y1, int x2, int y2) {
   return SetDeviceViewport(x1, y1, x2 - x1, y2 - y1, 0.0f, 1.0f);
 }
 
+int ForceDeviceViewport(int x, int y, int width, int height, float minZ, float maxZ) {
+  int saved = StateFlags.forceSend;
+  StateFlags.forceSend = 1;
+  int result = SetDeviceViewport(x, y, width, height, minZ, maxZ);
+  StateFlags.forceSend = saved;
+  return result;
+}
+
 int SetDeviceScissorRect(const RECT* rect) {
   if (!HasDirect3DDevice()) return -1;
   int equal = C.scissor.left == rect->left && C.scissor.top == rect->top && C.scissor.right == rect->right &&
@@ -425,6 +433,16 @@ int SetDevicePixelShader(IDirect3DPixelShader9* shader) {
   DeviceCalls.DeviceSetPixelShader(shader);
   C.pixelShader = shader;
   C.builtInPixelShader = 0;
+  StateFlags.stateChanged = 1;
+  return 0;
+}
+
+int SetDeviceFVF(DWORD fvf) {
+  if (!HasDirect3DDevice()) return -1;
+  if (!NeedsSend(C.fvf == fvf && C.declaration == nullptr)) return 0;
+  DeviceCalls.DeviceSetFVF(fvf);
+  C.fvf = fvf;
+  C.declaration = nullptr;
   StateFlags.stateChanged = 1;
   return 0;
 }

@@ -103,6 +103,8 @@ int SetDeviceTextureTransform(int stage, int enable, const D3DMATRIX* matrix);
 int ResetTextureCoordIndices();
 int SetDeviceViewport(int x, int y, int width, int height, float minZ, float maxZ);
 int SetDeviceViewportRect(int x1, int y1, int x2, int y2);
+// Sends the viewport even when the cache holds the same one.
+int ForceDeviceViewport(int x, int y, int width, int height, float minZ, float maxZ);
 int SetDeviceScissorRect(const RECT* rect);
 int SetDeviceRenderTarget(IDirect3DSurface9* surface, int slot);
 int SetDeviceTexture(IDirect3DBaseTexture9* texture);
@@ -116,6 +118,8 @@ int SetDeviceExtraBlendFlag(int flag);
 int SetDeviceBlendSwitch(int value);
 int SetDeviceVertexShader(IDirect3DVertexShader9* shader);
 int SetDevicePixelShader(IDirect3DPixelShader9* shader);
+// The fixed vertex format (which replaces a vertex declaration) unless cached.
+int SetDeviceFVF(DWORD fvf);
 
 int InitDeviceStates();
 int ResendDeviceStates();
