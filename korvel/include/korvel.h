@@ -9,3 +9,4 @@
 #include "korvel_input.h"
 #include "korvel_font.h"
 #include "korvel_sound.h"
+#include "korvel_filter.h"

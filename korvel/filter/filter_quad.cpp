@@ -1,0 +1,143 @@
+#include "filter/filter_quad.h"
+
+#include "filter/filter_resources.h"
+#include "graphics/device/d3d_calls.h"
+#include "graphics/device/draw_prepare.h"
+#include "graphics/device/draw_settings.h"
+#include "graphics/device/present.h"
+#include "graphics/device/shader_constants.h"
+#include "graphics/device/shader_handles.h"
+#include "graphics/device/state_cache.h"
+#include "graphics/device/vertex_batch.h"
+#include "graphics/graphs/graph_handles.h"
+#include "graphics/graphs/texture_transfer.h"
+#include "korvel.h"
+
+namespace {
+const int kPixelFloatFile = 3;
+const int kFilterConstantSet = 1;
+const DWORD kQuadFormat2D = D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_SPECULAR | D3DFVF_TEX2;  // 0x2C4
+const DWORD kQuadFormat3D = D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_DIFFUSE | D3DFVF_SPECULAR | D3DFVF_TEX2;
+
+// The texture a stage graph is sampled from: its first piece's.
+IDirect3DBaseTexture9* StageTexture(HANDLE_VALUE graph) {
+  GRAPH_RECORD* g = GetGraphRecord(graph, 0);
+  if (g == nullptr || g->pieceCount < 1 || g->pieces[0].texture == nullptr) return nullptr;
+  return g->pieces[0].texture->texture;
+}
+
+GRAPH_TEXTURE* FirstTexture(GRAPH_RECORD* g) {
+  if (g == nullptr || g->imageSet == nullptr || !g->imageSet->desc.heldAsTextures || g->imageSet->textureCount < 1)
+    return nullptr;
+  return &g->imageSet->textures[0];
+}
+}  // namespace
+
+int SetFilterShaderState(int drawFlags, int flat2D, int constantSets) {
+  drawFlags |= DRAW_KEEP_SHADERS | DRAW_USER_ADDRESS | DRAW_SPECULAR | DRAW_KEEP_BLENDING;
+  if (!flat2D) drawFlags |= DRAW_CULLING;
+  if (StateFlags.stateChanged || DeviceStateCache.lastTexture != nullptr || DeviceStateCache.lastFlags != drawFlags)
+    PrepareDrawStates(nullptr, drawFlags);
+  SelectShaderConstantSets(&ShaderConstants, constantSets ? 3 : 9);
+  if (DrawSettings.alphaTestMode != DeviceStateCache.userAlphaFunc ||
+      DrawSettings.alphaTestRef != DeviceStateCache.userAlphaRef)
+    SetDeviceAlphaTest(DrawSettings.alphaTestMode, DrawSettings.alphaTestRef);
+
+  // The alpha test below gives way to the cached one just sent (which passes every pixel
+  // during a filter run); the blend factors are those of the current blend mode.
+  CALLER_STAGE_SETUP setup = {};
+  setup.alphaTestEnable = 1;
+  setup.alphaRef = 8;
+  setup.alphaFunc = D3DCMP_GREATER;
+  int mode = DrawSettings.blendMode >= 0 && DrawSettings.blendMode < 17 ? DrawSettings.blendMode : 0;
+  setup.alphaBlendEnable = mode != 0 && mode != 6;
+  setup.textureFactor = 0xFFFFFFFF;
+  setup.sourceBlend = BlendTable[mode].source;
+  setup.destBlend = BlendTable[mode].destination;
+  setup.blendOp = BlendTable[mode].operation;
+  for (int s = 0; s < 8; s++) {
+    HANDLE_VALUE graph = ShaderSelection.stageTextures[s];
+    if (graph <= 0) continue;
+    setup.stageCount = s + 1;
+    setup.stages[s].texture = (UINT_PTR)StageTexture(graph);
+  }
+  for (int s = 0; s < setup.stageCount; s++) setup.stages[s].stage = {s, -1, -1, -1, -1, -1, -1, -1};
+  ApplyStageSetupRecord(&setup, 1, 0);
+  ResetTextureCoordIndices();
+
+  // The quad is pre-transformed: no vertex shader may run over it.
+  if (DeviceStateCache.vertexShader != nullptr) SetDeviceVertexShader(nullptr);
+  SetDeviceFVF(flat2D ? kQuadFormat2D : kQuadFormat3D);
+  return BindPixelShaderHandle(ShaderSelection.pixelShader);
+}
+
+int DrawFilterQuad(FILTER_PASS_RECORD* record, int divisor) {
+  if (divisor < 1) divisor = 1;
+  GRAPH_TEXTURE* target = FirstTexture(GetGraphRecord(record->passDestination, 0));
+  if (target == nullptr || FirstTexture(GetGraphRecord(record->passSource, 0)) == nullptr) return -1;
+  int multiSampled = IsGraphMultiSampled(record->passDestination);
+  SetDeviceRenderTarget(multiSampled ? target->multiSampleSurface : target->surface, 0);
+  // The viewport may still be a draw area when the target was bound already.
+  SetDeviceViewport(0, 0, target->width, target->height, 0.0f, 1.0f);
+
+  int w = record->x2 - record->x1, h = record->y2 - record->y1;
+  int sx = record->passIndex == 0 ? record->x1 : record->destX;
+  int sy = record->passIndex == 0 ? record->y1 : record->destY;
+  float left = (float)record->destX - 0.5f, top = (float)record->destY - 0.5f;
+  float right = (float)(record->destX + w / divisor) - 0.5f, bottom = (float)(record->destY + h / divisor) - 0.5f;
+  int tw = 1, th = 1;
+  QueryGraphTextureSize(record->passSource, &tw, &th);
+  float u1 = (float)sx / tw, v1 = (float)sy / th, u2 = (float)(sx + w) / tw, v2 = (float)(sy + h) / th;
+  VERTEX_2D_TEX2 quad[4] = {
+      {left, top, 0.0f, 1.0f, 0xFFFFFFFF, 0, u1, v1, 0.0f, 0.0f},
+      {right, top, 0.0f, 1.0f, 0xFFFFFFFF, 0, u2, v1, 0.0f, 0.0f},
+      {left, bottom, 0.0f, 1.0f, 0xFFFFFFFF, 0, u1, v2, 0.0f, 0.0f},
+      {right, bottom, 0.0f, 1.0f, 0xFFFFFFFF, 0, u2, v2, 0.0f, 0.0f},
+  };
+  if (record->blend) {
+    GRAPH_RECORD* blend = GetGraphRecord(record->blendGraph, 0);
+    if (FirstTexture(blend) == nullptr || blend->pieceCount < 1) return -1;
+    float b[4];  // left, top, right, bottom of the second coordinate set
+    if (record->useBlendPosition) {
+      int bw = 1, bh = 1;
+      QueryGraphTextureSize(record->blendGraph, &bw, &bh);
+      b[0] = (float)record->blendX / bw, b[1] = (float)record->blendY / bh;
+      b[2] = (float)(record->blendX + w) / bw, b[3] = (float)(record->blendY + h) / bh;
+    } else {
+      const GRAPH_CORNER* c = blend->pieces[0].corners;
+      b[0] = c[GRAPH_CORNER_TOP_LEFT].u, b[1] = c[GRAPH_CORNER_TOP_LEFT].v;
+      b[2] = c[GRAPH_CORNER_TOP_RIGHT].u, b[3] = c[GRAPH_CORNER_BOTTOM_LEFT].v;
+    }
+    for (int i = 0; i < 4; i++) {
+      quad[i].u2 = b[(i & 1) ? 2 : 0];
+      quad[i].v2 = b[(i & 2) ? 3 : 1];
+    }
+    SetShaderTextureSlot(1, record->blendGraph);
+  }
+  SetShaderTextureSlot(0, record->passSource);
+  FlushVertexBatch(0);
+  BeginDeviceScene();
+  SetFilterShaderState(0, 1, 1);
+  DeviceCalls.DeviceDrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(VERTEX_2D_TEX2));
+  if (multiSampled) {
+    EndDeviceScene();
+    ResolveMultiSampleTexture(target);
+  }
+  return 0;
+}
+
+int RunFilterShaderPass(FILTER_PASS_RECORD* record, int shader, const float* constants, int registers,
+                        int pointSampling, int divisor) {
+  if (pointSampling) SetDrawFilterMode(0);
+  HANDLE_VALUE handle = GetFilterShader(shader);
+  if (handle < 0) return -1;
+  SAVED_SHADER_SELECTION saved;
+  SaveShaderSelection(&saved, record->blend ? 2 : 1);
+  if (registers > 0)
+    WriteShaderConstants(&ShaderConstants, kPixelFloatFile, kFilterConstantSet, 0, constants, registers, 0);
+  SelectPixelShader(handle);
+  int result = DrawFilterQuad(record, divisor);
+  RestoreShaderSelection(&saved);
+  if (registers > 0) ClearShaderConstants(&ShaderConstants, kPixelFloatFile, kFilterConstantSet, 0, registers);
+  return result;
+}
