@@ -22,6 +22,8 @@
 #include "graphics/device/state_cache.h"
 #include "graphics/graphs/texture_transfer.h"
 #include "graphics/device/vertex_batch.h"
+#include "filter/filter_resources.h"
+#include "filter/filter_selftest.h"
 #include "font/font_handles.h"
 #include "image/memimg_draw_state.h"
 #include "korvel.h"
@@ -145,6 +147,10 @@ int StartUpGraphics() {
   InitFontSystem();
   InitMaskHandleType();
   if (ScreenState.hardwareRendering) ResendDeviceStates();
+  // The filters start without shaders and without the in-place verdict, which the self-test
+  // gives where pixel shaders run.
+  ResetFilterResources();
+  if (FilterShadersUsable()) RunFilterSelfTest();
   return 0;
 }
 
