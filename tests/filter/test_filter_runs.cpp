@@ -424,6 +424,20 @@ TEST_F(FilterRunTest, DeletedPoolGraphsAndShadersAreMadeAgainAndNeverAliasLaterG
   DeleteGraphHandle(later, 0);
 }
 
+TEST_F(FilterRunTest, WithAsynchronousLoadingOnShadersAndWorkTargetsAreMadeAtOnce) {
+  DeleteHandle(FilterState.shaders.files[FILTER_SHADER_INVERT]);
+  DeleteGraphHandle(FilterState.pool.graphs[3][1], 0);
+  int graph = MakeGraph(8, 8, Pattern);
+  SetFilterInPlace(0);
+  EnableAsyncLoading(1);
+  EXPECT_EQ(ApplyGraphFilter(graph, INVERT), 0);
+  EnableAsyncLoading(0);
+  EXPECT_EQ(IsHandleLoading(FilterState.shaders.files[FILTER_SHADER_INVERT]), 0);
+  EXPECT_EQ(IsHandleLoading(FilterState.pool.graphs[3][1]), 0);
+  EXPECT_EQ(Compare(ReadGraph(graph), InvertedPattern, 0), "");
+  DeleteGraphHandle(graph, 0);
+}
+
 TEST_F(FilterRunTest, FiltersRunOnARecreatedDevice) {
   int graph = MakeGraph(16, 16, Pattern);
   ASSERT_EQ(ApplyGraphFilter(graph, INVERT), 0);
