@@ -15,6 +15,7 @@
 #include "graphics/device/device.h"
 #include "graphics/device/draw_settings.h"
 #include "graphics/device/shader_constants.h"
+#include "graphics/device/shader_handles.h"
 #include "graphics/graphs/texture_transfer.h"
 #include "graphics/lifecycle/device_restore.h"
 #include "real_device.h"
@@ -295,8 +296,33 @@ TEST_F(FilterRunTest, WorkTargetsCoverTheDestinationAndPieceSourcesAreCopiedFirs
     ASSERT_EQ(ExecuteGraphFilter(0, part, -1, target, 0, INVERT, 0, 0, 16, 16, 0, 0, 0, 0, 0), 0) << shader;
     EXPECT_EQ(Compare(ReadGraph(target), [](int x, int y) { return Inverted(Pattern(x + 8, y + 4)); }, 0), "")
         << shader;
-    for (int g : {source, dest, part, parent, target}) DeleteGraphHandle(g, 0);
+    // A destination that is part of a larger render target.
+    int sheet = MakeGraph(32, 32, Marker), window = CreateDerivedGraph(8, 4, 16, 16, sheet);
+    ASSERT_EQ(ExecuteGraphFilter(0, source, -1, window, 0, INVERT, 0, 0, 16, 16, 0, 0, 0, 0, 0), 0) << shader;
+    EXPECT_EQ(Compare(ReadGraph(sheet),
+                      [](int x, int y) {
+                        return x >= 8 && x < 24 && y >= 4 && y < 20 ? Inverted(Pattern(x - 8, y - 4)) : kMarker;
+                      },
+                      0),
+              "")
+        << shader;
+    for (int g : {source, dest, part, parent, target, window, sheet}) DeleteGraphHandle(g, 0);
   }
+}
+
+TEST_F(FilterRunTest, AProgramsVertexShaderStaysSelectedButDoesNotRunOverTheQuad) {
+  // vs_1_1: position in, position out.
+  const DWORD code[] = {0xFFFE0101, 0x0000001F, 0x80000000, 0x900F0000, 0x00000001, 0xC00F0000, 0x90E40000, 0x0000FFFF};
+  int vertexShader = CreateShaderHandle(1, code, sizeof(code), 0, 0, 0);
+  ASSERT_GE(vertexShader, 0);
+  ASSERT_EQ(SelectVertexShader(vertexShader), 0);
+  int graph = MakeGraph(16, 16, Pattern);
+  ASSERT_EQ(ApplyGraphFilter(graph, INVERT), 0);
+  EXPECT_EQ(Compare(ReadGraph(graph), InvertedPattern, 0), "");
+  EXPECT_EQ(ShaderSelection.vertexShader, vertexShader);
+  SelectVertexShader(0);
+  DeleteHandle(vertexShader);
+  DeleteGraphHandle(graph, 0);
 }
 
 TEST_F(FilterRunTest, AFilterOfTheDrawTargetCoversItWholeWhateverTheDrawArea) {
@@ -360,7 +386,29 @@ TEST_F(FilterRunTest, AMissingShaderOrAFailedFinalCopyFailsTheRun) {
   DeleteGraphHandle(graph, 0);
 }
 
-TEST_F(FilterRunTest, ReadsOutsideAGraphAreZeroAndCpuPassesNeedNoTargets) {
+TEST_F(FilterRunTest, ACpuResultThatCannotBeWrittenBackFailsTheRun) {
+  // The write-back's system-memory surface is the last one a CPU Invert makes: counted in a
+  // run that works, then refused.
+  static int made, refuse;
+  realCalls = DeviceCalls;
+  DeviceCalls.DeviceCreateOffscreenSurface = [](UINT w, UINT h, D3DFORMAT f, D3DPOOL p, IDirect3DSurface9** out,
+                                                HANDLE* shared) -> HRESULT {
+    if (++made == refuse) return E_OUTOFMEMORY;
+    return realCalls.DeviceCreateOffscreenSurface(w, h, f, p, out, shared);
+  };
+  SetGraphFilterCpuOnly(1);
+  int graph = MakeGraph(8, 8, Pattern);
+  made = 0, refuse = -1;
+  ASSERT_EQ(ApplyGraphFilter(graph, INVERT), 0);
+  ASSERT_GE(made, 1);
+  refuse = made, made = 0;
+  EXPECT_EQ(ApplyGraphFilter(graph, INVERT), -1);
+  DeviceCalls = realCalls;
+  EXPECT_EQ(Compare(ReadGraph(graph), InvertedPattern, 0), "");
+  DeleteGraphHandle(graph, 0);
+}
+
+TEST_F(FilterRunTest, ReadsOutsideAGraphAreZero) {
   int graph = MakeGraph(8, 8, Pattern);
   RASTER_IMAGE image;
   RECT overlap = {-2, -3, 4, 5};
