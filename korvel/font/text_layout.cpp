@@ -43,7 +43,7 @@ void DrawGlyphCell(int graph, int cellX, int cellY, int w, int h, const RECT& de
   float right = x0 + (float)graphHeight, bottom = y0 + (float)graphWidth;
   DrawGraphQuad(graph, right, y0, right, bottom, x0, bottom, x0, y0, 1, 0);
   SetDrawClipArea(area.left, area.top, area.right, area.bottom);
-  DrawSettings.requestedArea = requested;
+  StoreRequestedDrawArea(requested);
 }
 
 // One glyph from the texture cache at dest: the edge graph's cell first (edged types) tinted
@@ -57,8 +57,7 @@ void DrawTextureGlyph(const FONT_RECORD* font, const GLYPH_CACHE_SLOT* slot, con
   cellX += 1;  // the cell's one-texel margin
   cellY += 1;
   DWORD brightness = DrawSettings.brightness;
-  int blendGraph = DrawSettings.blendGraph;
-  DrawSettings.blendGraph = -1;
+  int blendGraph = SwapBlendGraph(-1);
   if ((font->fontType & FONT_TYPE_EDGE) && font->edgeGraph != -1) {
     SelectTint(edge.tint);
     DrawGlyphCell(font->edgeGraph, cellX, cellY, slot->width, slot->height, dest, vertical);
@@ -66,7 +65,7 @@ void DrawTextureGlyph(const FONT_RECORD* font, const GLYPH_CACHE_SLOT* slot, con
   SelectTint(text.tint);
   DrawGlyphCell(font->cacheGraph, cellX, cellY, slot->width, slot->height, dest, vertical);
   SelectTint(brightness);
-  DrawSettings.blendGraph = blendGraph;
+  SwapBlendGraph(blendGraph);
 }
 }  // namespace
 

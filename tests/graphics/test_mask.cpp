@@ -10,6 +10,7 @@
 #include "graphics/draw/mask.h"
 #include "graphics/device/present.h"
 #include "graphics/draw/screen_lock.h"
+#include "graphics/software/software_screen.h"
 #include "read_back.h"
 #include "real_device.h"
 
@@ -139,7 +140,7 @@ TEST_F(Mask, SoftwareRegionsCopyBackWhereTheMaskAllows) {
   FillMemImgRectRaw(&real, &all, 0x1111);
   RECT column = {20, 0, 40, 480};
   FillMaskScreenRect(&column, 1);
-  MaskState.softwareRealTarget = &real;
+  SetSoftwareRealTarget(&real);
   ASSERT_EQ(EnableMaskDrawing(1), 0);
   const int xs[] = {0, 19, 20, 39, 40, 99, 100};
   for (int reverse = 0; reverse <= 1; reverse++) {
@@ -161,7 +162,7 @@ TEST_F(Mask, SoftwareRegionsCopyBackWhereTheMaskAllows) {
   }
   MaskState.reverse = 0;
   EnableMaskDrawing(0);
-  MaskState.softwareRealTarget = nullptr;
+  SetSoftwareRealTarget(nullptr);
   ReleaseMemImg(&real);
   ScreenState.hardwareRendering = 1;
 }

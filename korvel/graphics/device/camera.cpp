@@ -158,25 +158,24 @@ int SetViewportCentre(float x, float y) {
 }
 
 int SetNearFar(float nearZ, float farZ) {
-  DrawSettings.nearZ = nearZ;
-  DrawSettings.farZ = farZ;
+  StoreNearFar(nearZ, farZ);
   return RebuildProjection();
 }
 
 int SetPerspectiveFov(float fieldOfView) {
-  DrawSettings.projectionKind = 0;
-  DrawSettings.fieldOfView = fieldOfView;
+  StoreProjectionKind(0);
+  StoreFieldOfView(fieldOfView);
   return RebuildProjection();
 }
 
 int SetProjectionUserMatrix(MAT44F matrix) {
-  DrawSettings.projectionKind = 2;
+  StoreProjectionKind(2);
   Cam().userProjection = matrix;
   return RebuildProjection();
 }
 
 int SetAspectScale(float scale) {
-  DrawSettings.aspectScale = scale;
+  StoreAspectScale(scale);
   return RebuildProjection();
 }
 
@@ -263,7 +262,7 @@ int SetDeviceProjectionTransform(MAT44F matrix) {
 int ResetCameraForTarget(int width, int height) {
   CAMERA_STATE& c = Cam();
   float w = (float)width, h = (float)height;
-  DrawSettings.aspectScale = 1.0f;
+  StoreAspectScale(1.0f);
   MAT44F identity;
   SetIdentityMat44(&identity);
   c.world = identity;

@@ -405,7 +405,7 @@ int CreateDirect3DDevice() {
 int SetUpDirect3DDevice() {
   if (!HasDirect3D()) return -1;
   ReleaseDirect3DDevice();
-  StateFlags.sceneOpen = 0;
+  SetSceneOpen(0);
   if (GetShaderModel() < 200) {
     DeviceSettings.multiSampleType = 0;
     DeviceSettings.multiSampleQuality = 0;

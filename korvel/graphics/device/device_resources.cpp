@@ -11,6 +11,8 @@
 #include "graphics/device/d3d_calls.h"
 #include "graphics/device/device.h"
 #include "graphics/device/draw_settings.h"
+// Upward: the depth buffer of the chosen depth-buffer graph, and the release of every device
+// object, graph textures and the system texture pool among them.
 #include "graphics/graphs/graph_handles.h"
 #include "graphics/graphs/graph_records.h"
 #include "graphics/graphs/graph_textures.h"
@@ -19,15 +21,12 @@
 #include "graphics/device/shader_constants.h"
 #include "graphics/device/shader_handles.h"
 #include "graphics/device/state_cache.h"
-#include "graphics/graphs/texture_transfer.h"
+#include "graphics/graphs/texture_transfer.h"  // upward: the system texture pool
 
 DEVICE_RESOURCES DeviceResources;
 BUILT_IN_SHADER_CODE BuiltInShaderCode;
 
 namespace {
-DEVICE_RESOURCES& R = DeviceResources;
-BUILT_IN_SHADER_CODE& S = BuiltInShaderCode;
-
 const uint32_t kModelTableHead = (MODEL_VERTEX_SHADER_SLOTS + MODEL_PIXEL_SHADER_SLOTS) * 2;  // 445,440
 const uint32_t kRgbaMixHead = RGBA_MIX_ENTRIES * 4 * 2;                                        // 512
 
@@ -73,8 +72,9 @@ bool SplitCodeTable(const uint8_t* table, uint32_t size, int slots, const uint8_
 
 IDirect3DPixelShader9* CreatePixelShaderFrom2DArchive(const char* name) {
   int offset = 0, size = 0;
-  uint8_t* image = (uint8_t*)GetKvaMemoryImage(&S.archive2D);
-  if (image == nullptr || GetKvaFileLocation(&S.archive2D, name, &offset, &size) != 0 || size < 4) return nullptr;
+  uint8_t* image = (uint8_t*)GetKvaMemoryImage(&BuiltInShaderCode.archive2D);
+  if (image == nullptr || GetKvaFileLocation(&BuiltInShaderCode.archive2D, name, &offset, &size) != 0 || size < 4)
+    return nullptr;
   IDirect3DPixelShader9* shader = nullptr;
   if (FAILED(DeviceCalls.DeviceCreatePixelShader((const DWORD*)(image + offset), &shader))) return nullptr;
   return shader;
@@ -82,23 +82,15 @@ IDirect3DPixelShader9* CreatePixelShaderFrom2DArchive(const char* name) {
 
 // Creates the model shader of one flat slot from its code (the model path fills the rest).
 bool CreateModelShader(int vertex, int slot) {
-  const uint8_t* code = S.modelCode[(vertex ? 0 : MODEL_VERTEX_SHADER_SLOTS) + slot];
+  const uint8_t* code = BuiltInShaderCode.modelCode[(vertex ? 0 : MODEL_VERTEX_SHADER_SLOTS) + slot];
   if (code == nullptr) return false;
   if (vertex) {
-    ReleaseObject(R.modelVertexShaders[slot]);
-    return SUCCEEDED(DeviceCalls.DeviceCreateVertexShader((const DWORD*)code, &R.modelVertexShaders[slot]));
+    ReleaseObject(DeviceResources.modelVertexShaders[slot]);
+    return SUCCEEDED(
+        DeviceCalls.DeviceCreateVertexShader((const DWORD*)code, &DeviceResources.modelVertexShaders[slot]));
   }
-  ReleaseObject(R.modelPixelShaders[slot]);
-  return SUCCEEDED(DeviceCalls.DeviceCreatePixelShader((const DWORD*)code, &R.modelPixelShaders[slot]));
-}
-
-// Unbinds the device's shaders and forgets them in the state cache.
-void UnsetShaders() {
-  DeviceCalls.DeviceSetVertexShader(nullptr);
-  DeviceCalls.DeviceSetPixelShader(nullptr);
-  DeviceStateCache.vertexShader = nullptr;
-  DeviceStateCache.pixelShader = nullptr;
-  DeviceStateCache.builtInPixelShader = 0;
+  ReleaseObject(DeviceResources.modelPixelShaders[slot]);
+  return SUCCEEDED(DeviceCalls.DeviceCreatePixelShader((const DWORD*)code, &DeviceResources.modelPixelShaders[slot]));
 }
 
 D3DVERTEXELEMENT9 Element(int offset, int type, int usage, int index) {
@@ -153,30 +145,30 @@ int CreateDepthBuffer() {
   ReleaseDepthBuffer();
   WriteLogText("Ｚバッファを作成します.... ");
   int width, height;
-  if (R.presetDepthSize && R.presetDepthWidth > 0 && R.presetDepthHeight > 0) {
-    width = R.presetDepthWidth, height = R.presetDepthHeight;
+  if (DeviceResources.presetDepthSize && DeviceResources.presetDepthWidth > 0 &&
+      DeviceResources.presetDepthHeight > 0) {
+    width = DeviceResources.presetDepthWidth, height = DeviceResources.presetDepthHeight;
   } else {
     width = PowerOfTwoAtLeast(ScreenState.deviceWidth);
     height = PowerOfTwoAtLeast(ScreenState.deviceHeight);
   }
-  R.depthWidth = width, R.depthHeight = height;
-  if (FAILED(DeviceCalls.DeviceCreateDepthStencilSurface(width, height, DeviceCaps.depthFormat,
-                                                         (D3DMULTISAMPLE_TYPE)DeviceSettings.multiSampleType,
-                                                         DeviceSettings.multiSampleQuality, TRUE, &R.depthBuffer,
-                                                         nullptr)) ||
-      R.depthBuffer == nullptr) {
-    R.depthBuffer = nullptr;
+  DeviceResources.depthWidth = width, DeviceResources.depthHeight = height;
+  if (FAILED(DeviceCalls.DeviceCreateDepthStencilSurface(
+          width, height, DeviceCaps.depthFormat, (D3DMULTISAMPLE_TYPE)DeviceSettings.multiSampleType,
+          DeviceSettings.multiSampleQuality, TRUE, &DeviceResources.depthBuffer, nullptr)) ||
+      DeviceResources.depthBuffer == nullptr) {
+    DeviceResources.depthBuffer = nullptr;
     WriteLogText("Ｚバッファの作成に失敗しました\n");
     return -1;
   }
-  DeviceCalls.DeviceSetDepthStencil(R.depthBuffer);
+  DeviceCalls.DeviceSetDepthStencil(DeviceResources.depthBuffer);
   DeviceCalls.DeviceClear(0, nullptr, D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
   WriteLogText("成功\n");
   return 0;
 }
 
 int ReleaseDepthBuffer() {
-  ReleaseObject(R.depthBuffer);
+  ReleaseObject(DeviceResources.depthBuffer);
   return 0;
 }
 
@@ -185,7 +177,7 @@ int ReleaseDepthBuffer() {
 // depth buffer when the target fits in it, else none.
 int SetDepthStencilForTarget() {
   if (!HasDirect3DDevice()) return 0;
-  IDirect3DSurface9* depth = R.depthBuffer;
+  IDirect3DSurface9* depth = DeviceResources.depthBuffer;
   int target = DrawSettings.drawTarget;
   GRAPH_RECORD* t = target > 0 && GetHandleType(target) == HANDLE_TYPE_GRAPH ? GetGraphRecord(target, 0) : nullptr;
   int width = DrawSettings.targetWidth, height = DrawSettings.targetHeight;
@@ -200,7 +192,7 @@ int SetDepthStencilForTarget() {
   } else if (t != nullptr && t->imageSet != nullptr && t->imageSet->textureCount > 0) {
     if (t->imageSet->textures[0].depthSurface != nullptr)
       depth = t->imageSet->textures[0].depthSurface;
-    else if (t->width > R.depthWidth || t->height > R.depthHeight)
+    else if (t->width > DeviceResources.depthWidth || t->height > DeviceResources.depthHeight)
       depth = nullptr;
   }
   DeviceCalls.DeviceSetDepthStencil(depth);
@@ -243,8 +235,8 @@ int CreateBrightestColorVolumeTexture() {
   IDirect3DVolumeTexture9* source = nullptr;
   const char* failure = nullptr;
   if (FAILED(DeviceCalls.DeviceCreateVolumeTexture(128, 128, 128, 1, 0, D3DFMT_X8R8G8B8, D3DPOOL_DEFAULT,
-                                                   &R.brightestColorTexture, nullptr))) {
-    R.brightestColorTexture = nullptr;
+                                                   &DeviceResources.brightestColorTexture, nullptr))) {
+    DeviceResources.brightestColorTexture = nullptr;
     failure = "RGBカラーを輝度を最大にしたRGB値に変換するためのボリュームテクスチャの作成に失敗しました\n";
   } else if (FAILED(DeviceCalls.DeviceCreateVolumeTexture(128, 128, 128, 1, 0, D3DFMT_X8R8G8B8, D3DPOOL_SYSTEMMEM,
                                                           &source, nullptr))) {
@@ -265,66 +257,77 @@ int CreateBrightestColorVolumeTexture() {
           }
         }
       DeviceCalls.VolumeTextureUnlockBox(source, 0);
-      DeviceCalls.DeviceUpdateTexture(source, R.brightestColorTexture);
+      DeviceCalls.DeviceUpdateTexture(source, DeviceResources.brightestColorTexture);
     }
   }
   ReleaseObject(source);
   if (failure == nullptr) return 0;
   WriteLogText(failure);
-  ReleaseObject(R.brightestColorTexture);
+  ReleaseObject(DeviceResources.brightestColorTexture);
   return -1;
 }
 
 int ReleaseBrightestColorVolumeTexture() {
-  ReleaseObject(R.brightestColorTexture);
+  ReleaseObject(DeviceResources.brightestColorTexture);
   return 0;
 }
 
 int LoadBuiltInShaderCode() {
-  if (S.loaded) return 1;
+  if (BuiltInShaderCode.loaded) return 1;
   uint32_t size = 0;
-  bool ok = (S.block2D = DecodeBlob(BuiltInShaderBlob2D, BuiltInShaderBlob2DSize, &size)) != nullptr &&
-            OpenKvaFromMemory(&S.archive2D, S.block2D, size, BuiltInShaderArchiveKey) == 0;
+  bool ok =
+      (BuiltInShaderCode.block2D = DecodeBlob(BuiltInShaderBlob2D, BuiltInShaderBlob2DSize, &size)) != nullptr &&
+      OpenKvaFromMemory(&BuiltInShaderCode.archive2D, BuiltInShaderCode.block2D, size, BuiltInShaderArchiveKey) == 0;
   // The RGBA-mix table: every size checked against the decoded table.
-  ok = ok && (S.blockRgbaMix = DecodeBlob(BuiltInShaderBlobRgbaMix, BuiltInShaderBlobRgbaMixSize, &size)) != nullptr &&
+  ok = ok &&
+       (BuiltInShaderCode.blockRgbaMix = DecodeBlob(BuiltInShaderBlobRgbaMix, BuiltInShaderBlobRgbaMixSize, &size)) !=
+           nullptr &&
        size >= kRgbaMixHead &&
-       SplitCodeTable(S.blockRgbaMix, size, RGBA_MIX_ENTRIES * 4, &S.rgbaMixCode[0][0], &S.rgbaMixSizes[0][0]);
-  ok = ok && (S.blockFilter = DecodeBlob(BuiltInShaderBlobFilter, BuiltInShaderBlobFilterSize, &size)) != nullptr &&
-       OpenKvaFromMemory(&S.archiveFilter, S.blockFilter, size, BuiltInShaderArchiveKey) == 0;
-  ok = ok && (S.blockModel = DecodeBlob(BuiltInShaderBlobModel, BuiltInShaderBlobModelSize, &size)) != nullptr &&
+       SplitCodeTable(BuiltInShaderCode.blockRgbaMix, size, RGBA_MIX_ENTRIES * 4, &BuiltInShaderCode.rgbaMixCode[0][0],
+                      &BuiltInShaderCode.rgbaMixSizes[0][0]);
+  ok = ok &&
+       (BuiltInShaderCode.blockFilter = DecodeBlob(BuiltInShaderBlobFilter, BuiltInShaderBlobFilterSize, &size)) !=
+           nullptr &&
+       OpenKvaFromMemory(&BuiltInShaderCode.archiveFilter, BuiltInShaderCode.blockFilter, size,
+                         BuiltInShaderArchiveKey) == 0;
+  ok = ok &&
+       (BuiltInShaderCode.blockModel = DecodeBlob(BuiltInShaderBlobModel, BuiltInShaderBlobModelSize, &size)) !=
+           nullptr &&
        size >= kModelTableHead &&
-       SplitCodeTable(S.blockModel, size, MODEL_VERTEX_SHADER_SLOTS + MODEL_PIXEL_SHADER_SLOTS, S.modelCode, nullptr);
+       SplitCodeTable(BuiltInShaderCode.blockModel, size, MODEL_VERTEX_SHADER_SLOTS + MODEL_PIXEL_SHADER_SLOTS,
+                      BuiltInShaderCode.modelCode, nullptr);
   if (!ok) {
-    S.loaded = 1;  // lets the release below run over what was made
+    BuiltInShaderCode.loaded = 1;  // lets the release below run over what was made
     FreeBuiltInShaderCode();
     return 0;
   }
-  S.loaded = 1;
+  BuiltInShaderCode.loaded = 1;
   return 1;
 }
 
 int FreeBuiltInShaderCode() {
-  if (!S.loaded) return 1;
-  ReleaseKvaArchive(&S.archive2D);
-  ReleaseKvaArchive(&S.archiveFilter);
-  uint8_t** blocks[] = {&S.block2D, &S.blockFilter, &S.blockModel, &S.blockRgbaMix};
+  if (!BuiltInShaderCode.loaded) return 1;
+  ReleaseKvaArchive(&BuiltInShaderCode.archive2D);
+  ReleaseKvaArchive(&BuiltInShaderCode.archiveFilter);
+  uint8_t** blocks[] = {&BuiltInShaderCode.block2D, &BuiltInShaderCode.blockFilter, &BuiltInShaderCode.blockModel,
+                        &BuiltInShaderCode.blockRgbaMix};
   for (uint8_t** block : blocks) {
     if (*block != nullptr) FreeTracked(*block);
     *block = nullptr;
   }
-  memset(S.rgbaMixCode, 0, sizeof(S.rgbaMixCode));
-  memset(S.rgbaMixSizes, 0, sizeof(S.rgbaMixSizes));
-  memset(S.modelCode, 0, sizeof(S.modelCode));
-  S.loaded = 0;
+  memset(BuiltInShaderCode.rgbaMixCode, 0, sizeof(BuiltInShaderCode.rgbaMixCode));
+  memset(BuiltInShaderCode.rgbaMixSizes, 0, sizeof(BuiltInShaderCode.rgbaMixSizes));
+  memset(BuiltInShaderCode.modelCode, 0, sizeof(BuiltInShaderCode.modelCode));
+  BuiltInShaderCode.loaded = 0;
   return 1;
 }
 
 int LoadBuiltInShaders() {
   ReleaseBuiltInShaders();
-  StateFlags.programmableShaders = 0;
-  if (DeviceSettings.vertexShader2 && DeviceSettings.pixelShader2 && !R.forceFixedFunction) {
+  SetProgrammableShaders(0);
+  if (DeviceSettings.vertexShader2 && DeviceSettings.pixelShader2 && !DeviceResources.forceFixedFunction) {
     bool ok = true;
-    if (!S.loaded && !LoadBuiltInShaderCode()) {
+    if (!BuiltInShaderCode.loaded && !LoadBuiltInShaderCode()) {
       WriteLogText("シェーダーコードを展開するメモリ領域の確保に失敗しました\n");
       ok = false;
     }
@@ -341,23 +344,23 @@ int LoadBuiltInShaders() {
     bool basic = true;
     for (int kind = 0; ok && basic && kind < 4; kind++) {
       FormatString(name, sizeof name, "ps_nonetex_type%d.pso", kind);
-      basic = (R.untexturedShaders[kind] = CreatePixelShaderFrom2DArchive(name)) != nullptr;
+      basic = (DeviceResources.untexturedShaders[kind] = CreatePixelShaderFrom2DArchive(name)) != nullptr;
     }
     for (int i = 0; ok && basic && i < BUILT_IN_BLEND_SHADER_COUNT; i++) {
       FormatString(name, sizeof name, "ps_blend%d_type%d_igcolor%d_igtalpha%d.pso", i >> 4, i >> 2 & 3, i >> 1 & 1,
                    i & 1);
-      basic = (R.blendShaders[i] = CreatePixelShaderFrom2DArchive(name)) != nullptr;
+      basic = (DeviceResources.blendShaders[i] = CreatePixelShaderFrom2DArchive(name)) != nullptr;
     }
     if (ok && !basic) {
       WriteLogText("基本シェーダーオブジェクトの作成に失敗しました\n");
       ok = false;
     }
-    if (ok && (R.maskShader = CreatePixelShaderFrom2DArchive("ps_mask_blend.pso")) == nullptr) {
+    if (ok && (DeviceResources.maskShader = CreatePixelShaderFrom2DArchive("ps_mask_blend.pso")) == nullptr) {
       WriteLogText("マスク処理用シェーダーオブジェクトの作成に失敗しました\n");
       ok = false;
     }
     if (ok) {
-      StateFlags.programmableShaders = 1;
+      SetProgrammableShaders(1);
       WriteLogText("プログラマブルシェーダーを使用します\n");
     } else {
       ReleaseBuiltInShaders();
@@ -375,12 +378,12 @@ int LoadBuiltInShaders() {
 
 int ReleaseBuiltInShaders() {
   if (!HasDirect3DDevice()) return 0;
-  UnsetShaders();
-  for (auto& shader : R.untexturedShaders) ReleaseObject(shader);
-  for (auto& shader : R.blendShaders) ReleaseObject(shader);
-  ReleaseObject(R.maskShader);
-  for (auto& shader : R.modelVertexShaders) ReleaseObject(shader);
-  for (auto& shader : R.modelPixelShaders) ReleaseObject(shader);
+  UnbindDeviceShaders();
+  for (auto& shader : DeviceResources.untexturedShaders) ReleaseObject(shader);
+  for (auto& shader : DeviceResources.blendShaders) ReleaseObject(shader);
+  ReleaseObject(DeviceResources.maskShader);
+  for (auto& shader : DeviceResources.modelVertexShaders) ReleaseObject(shader);
+  for (auto& shader : DeviceResources.modelPixelShaders) ReleaseObject(shader);
   return 0;
 }
 
@@ -393,8 +396,8 @@ int CreateVertexDeclarations() {
       for (int n = 0; n < 9; n++) {
         BuildModelDeclaration(tangent, kind, n, elements);
         int index = (tangent * 3 + kind) * 9 + n;
-        if (FAILED(DeviceCalls.DeviceCreateVertexDeclaration(elements, &R.modelDeclarations[index])))
-          R.modelDeclarations[index] = nullptr;
+        if (FAILED(DeviceCalls.DeviceCreateVertexDeclaration(elements, &DeviceResources.modelDeclarations[index])))
+          DeviceResources.modelDeclarations[index] = nullptr;
       }
   const D3DVERTEXELEMENT9 fixedA[] = {
       Element(0, D3DDECLTYPE_FLOAT3, D3DDECLUSAGE_POSITION, 0), Element(12, D3DDECLTYPE_FLOAT3, D3DDECLUSAGE_NORMAL, 0),
@@ -407,17 +410,19 @@ int CreateVertexDeclarations() {
       Element(52, D3DDECLTYPE_FLOAT3, D3DDECLUSAGE_BINORMAL, 0), Element(64, D3DDECLTYPE_D3DCOLOR, D3DDECLUSAGE_COLOR, 0),
       Element(68, D3DDECLTYPE_D3DCOLOR, D3DDECLUSAGE_COLOR, 1), Element(72, D3DDECLTYPE_FLOAT2, D3DDECLUSAGE_TEXCOORD, 0),
       Element(80, D3DDECLTYPE_FLOAT2, D3DDECLUSAGE_TEXCOORD, 1), D3DDECL_END()};
-  if (FAILED(DeviceCalls.DeviceCreateVertexDeclaration(fixedA, &R.fixedDeclarations[0]))) R.fixedDeclarations[0] = nullptr;
-  if (FAILED(DeviceCalls.DeviceCreateVertexDeclaration(fixedB, &R.fixedDeclarations[1]))) R.fixedDeclarations[1] = nullptr;
+  if (FAILED(DeviceCalls.DeviceCreateVertexDeclaration(fixedA, &DeviceResources.fixedDeclarations[0])))
+    DeviceResources.fixedDeclarations[0] = nullptr;
+  if (FAILED(DeviceCalls.DeviceCreateVertexDeclaration(fixedB, &DeviceResources.fixedDeclarations[1])))
+    DeviceResources.fixedDeclarations[1] = nullptr;
   return 0;
 }
 
 int ReleaseVertexDeclarations() {
   if (!HasDirect3DDevice()) return 0;
-  UnsetShaders();
-  DeviceStateCache.declaration = nullptr;
-  for (auto& declaration : R.modelDeclarations) ReleaseObject(declaration);
-  for (auto& declaration : R.fixedDeclarations) ReleaseObject(declaration);
+  UnbindDeviceShaders();
+  ForgetCachedDeclaration();
+  for (auto& declaration : DeviceResources.modelDeclarations) ReleaseObject(declaration);
+  for (auto& declaration : DeviceResources.fixedDeclarations) ReleaseObject(declaration);
   return 0;
 }
 

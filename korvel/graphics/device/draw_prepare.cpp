@@ -18,8 +18,6 @@ const BLEND_ROW BlendTable[17] = {
 };
 
 namespace {
-DEVICE_STATE_CACHE& C = DeviceStateCache;
-
 const short TEX = D3DTA_TEXTURE, DIF = D3DTA_DIFFUSE, CUR = D3DTA_CURRENT, TF = D3DTA_TFACTOR,
             COMP = D3DTA_COMPLEMENT;
 
@@ -135,23 +133,23 @@ void SendStageState(short& cache, short value, int stage, D3DTEXTURESTAGESTATETY
 // Binds a built-in pixel shader (or, with null, takes a bound one off the device).
 void BindBuiltInPixelShader(IDirect3DPixelShader9* shader) {
   if (shader == nullptr) {
-    if (!C.builtInPixelShader) return;
+    if (!DeviceStateCache.builtInPixelShader) return;
     DeviceCalls.DeviceSetPixelShader(nullptr);
-    C.pixelShader = nullptr;
-    C.builtInPixelShader = 0;
+    DeviceStateCache.pixelShader = nullptr;
+    DeviceStateCache.builtInPixelShader = 0;
     StateFlags.stateChanged = 1;
     return;
   }
-  if (StateFlags.forceSend || C.pixelShader != shader) {
+  if (StateFlags.forceSend || DeviceStateCache.pixelShader != shader) {
     DeviceCalls.DeviceSetPixelShader(shader);
-    C.pixelShader = shader;
+    DeviceStateCache.pixelShader = shader;
   }
-  C.builtInPixelShader = 1;
+  DeviceStateCache.builtInPixelShader = 1;
   StateFlags.stateChanged = 1;
 }
 
 void ProgramStage(int s, IDirect3DBaseTexture9* texture, const STAGE_ENTRY& e, int value, const BLEND_PLAN* plan) {
-  STAGE_CACHE& sc = C.stages[s];
+  STAGE_CACHE& sc = DeviceStateCache.stages[s];
   if (StateFlags.forceSend || sc.texture != texture) {
     DeviceCalls.DeviceSetTexture(s, texture);
     sc.texture = texture;
@@ -179,19 +177,19 @@ void ProgramStage(int s, IDirect3DBaseTexture9* texture, const STAGE_ENTRY& e, i
 }
 
 void SendPlan(BLEND_PLAN& plan, int value) {
-  if (C.userAlphaFunc != -1) {
+  if (DeviceStateCache.userAlphaFunc != -1) {
     plan.alphaTestEnable = 1;
-    plan.alphaFunc = C.userAlphaFunc;
-    plan.alphaRef = C.userAlphaRef;
+    plan.alphaFunc = DeviceStateCache.userAlphaFunc;
+    plan.alphaRef = DeviceStateCache.userAlphaRef;
   }
-  SendStateIfChanged(C.alphaFunc, plan.alphaFunc, D3DRS_ALPHAFUNC);
-  SendStateIfChanged(C.alphaRef, plan.alphaRef, D3DRS_ALPHAREF);
-  SendStateIfChanged(C.alphaTestEnable, plan.alphaTestEnable, D3DRS_ALPHATESTENABLE);
-  SendStateIfChanged(C.alphaBlendEnable, plan.alphaBlendEnable, D3DRS_ALPHABLENDENABLE);
+  SendStateIfChanged(DeviceStateCache.alphaFunc, plan.alphaFunc, D3DRS_ALPHAFUNC);
+  SendStateIfChanged(DeviceStateCache.alphaRef, plan.alphaRef, D3DRS_ALPHAREF);
+  SendStateIfChanged(DeviceStateCache.alphaTestEnable, plan.alphaTestEnable, D3DRS_ALPHATESTENABLE);
+  SendStateIfChanged(DeviceStateCache.alphaBlendEnable, plan.alphaBlendEnable, D3DRS_ALPHABLENDENABLE);
   // In shader mode the factor reaches the shader as c5 only (but is cached all the same).
-  if (StateFlags.forceSend || C.textureFactor != plan.textureFactor) {
+  if (StateFlags.forceSend || DeviceStateCache.textureFactor != plan.textureFactor) {
     if (!plan.shaderMode) DeviceCalls.DeviceSetRenderState(D3DRS_TEXTUREFACTOR, plan.textureFactor);
-    C.textureFactor = plan.textureFactor;
+    DeviceStateCache.textureFactor = plan.textureFactor;
   }
   if (!plan.explicitConstant5) {
     DWORD f = plan.textureFactor;
@@ -200,8 +198,9 @@ void SendPlan(BLEND_PLAN& plan, int value) {
     plan.constant5[2] = (float)(f >> 16 & 0xFF) / 255.0f;
     plan.constant5[3] = (float)(f >> 24 & 0xFF) / 255.0f;
   }
-  if (StateFlags.forceSend || memcmp(C.textureFactorFloats, plan.constant5, sizeof(plan.constant5)) != 0) {
-    memcpy(C.textureFactorFloats, plan.constant5, sizeof(plan.constant5));
+  if (StateFlags.forceSend ||
+      memcmp(DeviceStateCache.textureFactorFloats, plan.constant5, sizeof(plan.constant5)) != 0) {
+    memcpy(DeviceStateCache.textureFactorFloats, plan.constant5, sizeof(plan.constant5));
     WritePixelConstantF(5, plan.constant5, 1);
   }
   // The built-in textured shaders take the vertex alpha in only with alpha modulation.
@@ -212,14 +211,15 @@ void SendPlan(BLEND_PLAN& plan, int value) {
       WritePixelConstantF(6, c6, 1);
     }
   }
-  SendBlendFactor(C.sourceBlend, plan.sourceBlend, D3DRS_SRCBLEND);
-  SendBlendFactor(C.destBlend, plan.destBlend, D3DRS_DESTBLEND);
-  SendBlendFactor(C.blendOp, plan.blendOp, D3DRS_BLENDOP);
+  SendBlendFactor(DeviceStateCache.sourceBlend, plan.sourceBlend, D3DRS_SRCBLEND);
+  SendBlendFactor(DeviceStateCache.destBlend, plan.destBlend, D3DRS_DESTBLEND);
+  SendBlendFactor(DeviceStateCache.blendOp, plan.blendOp, D3DRS_BLENDOP);
 
   if (!plan.shaderMode && value == 0) BindBuiltInPixelShader(nullptr);
   int count = StateFlags.forceSend ? 8 : plan.stageCount;
   for (int s = 0; s < count; s++) {
-    if (!StateFlags.forceSend && s > 0 && !plan.shaderMode && C.stages[s - 1].colorOp == D3DTOP_DISABLE) break;
+    if (!StateFlags.forceSend && s > 0 && !plan.shaderMode && DeviceStateCache.stages[s - 1].colorOp == D3DTOP_DISABLE)
+      break;
     if (!StateFlags.forceSend && s >= 2 && plan.shaderMode) break;
     if (s < plan.stageCount) {
       ProgramStage(s, plan.textures[s], plan.stages[s], value, &plan);
@@ -235,23 +235,23 @@ void SendPlan(BLEND_PLAN& plan, int value) {
 void PlaceTextures(IDirect3DBaseTexture9* textures[8], int textureAlphaBlended) {
   if (StateFlags.programmableShaders) textureAlphaBlended = 0;
   memset(textures, 0, sizeof(IDirect3DBaseTexture9*) * 8);
-  if (C.blendGraphTexture == nullptr) {
-    textures[0] = C.texture;
-  } else if (C.blendGraphType == 0) {
-    textures[0] = C.blendGraphTexture;
-    textures[1] = textures[3] = C.texture;
-  } else if (C.blendGraphType == 1) {
-    textures[0] = C.blendGraphTexture;
-    textures[textureAlphaBlended ? 2 : 1] = C.texture;
+  if (DeviceStateCache.blendGraphTexture == nullptr) {
+    textures[0] = DeviceStateCache.texture;
+  } else if (DeviceStateCache.blendGraphType == 0) {
+    textures[0] = DeviceStateCache.blendGraphTexture;
+    textures[1] = textures[3] = DeviceStateCache.texture;
+  } else if (DeviceStateCache.blendGraphType == 1) {
+    textures[0] = DeviceStateCache.blendGraphTexture;
+    textures[textureAlphaBlended ? 2 : 1] = DeviceStateCache.texture;
   } else {
-    textures[0] = C.texture;
-    textures[1] = C.blendGraphTexture;
+    textures[0] = DeviceStateCache.texture;
+    textures[1] = DeviceStateCache.blendGraphTexture;
   }
 }
 
 // Border blend graph (type 1): alpha offset, its operation and the scale by the border range.
 void PlanBorder(BLEND_PLAN& plan, int textureAlpha) {
-  int n = C.blendGraphBorderParam, r = C.blendGraphBorderRange;
+  int n = DeviceStateCache.blendGraphBorderParam, r = DeviceStateCache.blendGraphBorderRange;
   StateFlags.skipDraw = n == 255;
   int offset = 0, add = 1;
   short scaleOp = D3DTOP_MODULATE;
@@ -301,13 +301,13 @@ void CopySetup(BLEND_PLAN& plan, const STAGE_SETUP& setup) {
 }
 
 void UpdateSamplersInUse(int stages) {
-  if (stages == C.samplersInUse) return;
-  C.samplersInUse = stages;
+  if (stages == DeviceStateCache.samplersInUse) return;
+  DeviceStateCache.samplersInUse = stages;
   int force = StateFlags.forceSend;
   StateFlags.forceSend = 1;
-  int mode = C.filterMode;
+  int mode = DeviceStateCache.filterMode;
   if (mode >= 0 && mode <= 2) ApplySamplerFilterMode(mode);
-  SetDeviceMaxAnisotropy(C.maxAnisotropy);
+  SetDeviceMaxAnisotropy(DeviceStateCache.maxAnisotropy);
   StateFlags.forceSend = force;
 }
 
@@ -349,40 +349,40 @@ int ApplyBlendStageStates(int lookup, const CALLER_STAGE_SETUP* record, int valu
   if (record == nullptr && overrideOn) record = &overrideRecord;
   if (record != nullptr) return ApplyCallerRecord(lookup, record, value);
 
-  int textureAlpha = C.textureAlphaBlend || C.textureAlphaTest;
+  int textureAlpha = DeviceStateCache.textureAlphaBlend || DeviceStateCache.textureAlphaTest;
   if (!StateFlags.forceSend && !StateFlags.blendStatesChanged) {
     if (!StateFlags.textureChanged) return -1;
     IDirect3DBaseTexture9* textures[8];
-    PlaceTextures(textures, C.textureAlphaBlend);
+    PlaceTextures(textures, DeviceStateCache.textureAlphaBlend);
     for (int s = 0; s < 4; s++)
-      if (C.stages[s].texture != textures[s]) {
+      if (DeviceStateCache.stages[s].texture != textures[s]) {
         DeviceCalls.DeviceSetTexture(s, textures[s]);
-        C.stages[s].texture = textures[s];
+        DeviceStateCache.stages[s].texture = textures[s];
       }
     StateFlags.textureChanged = 0;
     StateFlags.stateChanged = 1;
     return 0;
   }
 
-  int mode = C.blendMode >= 0 && C.blendMode < 17 ? C.blendMode : 0;
+  int mode = DeviceStateCache.blendMode >= 0 && DeviceStateCache.blendMode < 17 ? DeviceStateCache.blendMode : 0;
   BLEND_ROW row = BlendTable[mode];
   if (mode == 3 && DeviceCaps.blendOperation) row = {2, 5, 0, 3};
   BLEND_PLAN plan;
   memset(&plan, 0, sizeof(plan));
   plan.shaderMode = StateFlags.programmableShaders;
-  plan.alphaModulation = C.alphaModulation;
+  plan.alphaModulation = DeviceStateCache.alphaModulation;
   plan.textureFactor = 0xFFFFFFFF;
   plan.destBlend = row.destination;
   plan.sourceBlend = row.source;
   plan.blendOp = row.operation;
-  plan.alphaRef = C.alphaRef;
-  plan.alphaFunc = C.alphaFunc;
+  plan.alphaRef = DeviceStateCache.alphaRef;
+  plan.alphaFunc = DeviceStateCache.alphaFunc;
   StateFlags.textureChanged = 0;
   StateFlags.blendStatesChanged = 0;
   int blending = mode != 0 && mode != 6;
-  int a = C.textureAlphaBlend, t = C.textureAlphaTest;
+  int a = DeviceStateCache.textureAlphaBlend, t = DeviceStateCache.textureAlphaTest;
 
-  if (C.texture == nullptr) {
+  if (DeviceStateCache.texture == nullptr) {
     StateFlags.skipDraw = 0;
     SelectBatchVertexType(0);
     int kind = row.colorKind;
@@ -402,14 +402,16 @@ int ApplyBlendStageStates(int lookup, const CALLER_STAGE_SETUP* record, int valu
     plan.shader = DeviceResources.untexturedShaders[kind];
     plan.alphaTestEnable = 0;
     plan.alphaBlendEnable = blending;
-    plan.textureFactor = kind == 1 || kind == 3 ? 0xFFFFFFFF : C.textureFactor;
-  } else if (C.blendGraphTexture == nullptr) {
+    plan.textureFactor = kind == 1 || kind == 3 ? 0xFFFFFFFF : DeviceStateCache.textureFactor;
+  } else if (DeviceStateCache.blendGraphTexture == nullptr) {
     StateFlags.skipDraw = 0;
     SelectBatchVertexType(1);
-    int e = a ? 1 : t || C.zEnable ? 2 : 0;
-    CopySetup(plan, stageTable[StageSetupIndex(row.colorKind, 0, C.colorModulation, C.alphaModulation, e)]);
+    int e = a ? 1 : t || DeviceStateCache.zEnable ? 2 : 0;
+    CopySetup(plan, stageTable[StageSetupIndex(row.colorKind, 0, DeviceStateCache.colorModulation,
+                                               DeviceStateCache.alphaModulation, e)]);
     plan.stageCount--;  // counted without the terminator until the samplers are updated
-    plan.shader = DeviceResources.blendShaders[BlendShaderIndex(0, row.colorKind, !C.colorModulation, e == 0)];
+    plan.shader =
+        DeviceResources.blendShaders[BlendShaderIndex(0, row.colorKind, !DeviceStateCache.colorModulation, e == 0)];
     if (plan.shaderMode) plan.stageCount = 1;
     if (t) {
       plan.alphaTestEnable = 1, plan.alphaRef = 16, plan.alphaFunc = D3DCMP_GREATER;
@@ -422,19 +424,20 @@ int ApplyBlendStageStates(int lookup, const CALLER_STAGE_SETUP* record, int valu
     SelectBatchVertexType(2);
     int kind = mode == 12 || mode == 13 ? 3 : mode == 10 ? 2 : 0;
     int e = a ? 1 : t ? 2 : 0;
-    CopySetup(plan, stageTable[StageSetupIndex(kind, C.blendGraphType + 1, C.colorModulation, C.alphaModulation, e)]);
+    CopySetup(plan, stageTable[StageSetupIndex(kind, DeviceStateCache.blendGraphType + 1,
+                                               DeviceStateCache.colorModulation, DeviceStateCache.alphaModulation, e)]);
     plan.stageCount--;
-    plan.shader =
-        DeviceResources.blendShaders[BlendShaderIndex(C.blendGraphType + 1, kind, !C.colorModulation, e == 0)];
+    plan.shader = DeviceResources.blendShaders[BlendShaderIndex(DeviceStateCache.blendGraphType + 1, kind,
+                                                                !DeviceStateCache.colorModulation, e == 0)];
     if (plan.shaderMode) plan.stageCount = 2;
     StateFlags.skipDraw = 0;
-    if (C.blendGraphType == 0) {
-      plan.textureFactor = (DWORD)C.blendGraphParam << 24;
+    if (DeviceStateCache.blendGraphType == 0) {
+      plan.textureFactor = (DWORD)DeviceStateCache.blendGraphParam << 24;
       if (textureAlpha || blending) {
         plan.alphaTestEnable = 1, plan.alphaRef = 0, plan.alphaFunc = D3DCMP_GREATER;
         if (!blending) plan.destBlend = D3DBLEND_INVSRCALPHA, plan.sourceBlend = D3DBLEND_SRCALPHA;
       }
-    } else if (C.blendGraphType == 1) {
+    } else if (DeviceStateCache.blendGraphType == 1) {
       PlanBorder(plan, textureAlpha);
     } else {
       plan.textureFactor = 0x00FFFFFF;
@@ -474,42 +477,42 @@ int ApplyStageSetupRecord(const CALLER_STAGE_SETUP* record, int value, int looku
 int PrepareDrawStates(IDirect3DBaseTexture9* texture, int flags) {
   StateFlags.stateChanged = 0;
   if (!(flags & DRAW_KEEP_SHADERS)) {
-    if (C.vertexShader != nullptr) SetDeviceVertexShader(nullptr);
-    if (C.pixelShader != nullptr && !C.builtInPixelShader) SetDevicePixelShader(nullptr);
+    if (DeviceStateCache.vertexShader != nullptr) SetDeviceVertexShader(nullptr);
+    if (DeviceStateCache.pixelShader != nullptr && !DeviceStateCache.builtInPixelShader) SetDevicePixelShader(nullptr);
   }
 
   LIGHT_TABLE& lights = DrawSettings.lights;
   if ((flags & DRAW_LIGHTING) && !lights.lightingOff) {
     if (lights.lightsChanged)
       UpdateDeviceLights();
-    else if (!C.lighting)
+    else if (!DeviceStateCache.lighting)
       SetDeviceLighting(1);
     if (lights.materialChanged) {
       lights.materialChanged = 0;
       SetDeviceMaterial(&lights.material);
     }
-    if (C.diffuseSource != 1) SetDeviceDiffuseSource(1);
-    if (C.specularSource != 1) SetDeviceSpecularSource(1);
-  } else if (C.lighting) {
+    if (DeviceStateCache.diffuseSource != 1) SetDeviceDiffuseSource(1);
+    if (DeviceStateCache.specularSource != 1) SetDeviceSpecularSource(1);
+  } else if (DeviceStateCache.lighting) {
     SetDeviceLighting(0);
   }
   int specular = (flags & DRAW_SPECULAR) ? 1 : 0;
-  if (C.specular != specular) SetDeviceSpecular(specular);
+  if (DeviceStateCache.specular != specular) SetDeviceSpecular(specular);
 
   const Z_SETTINGS& z = (flags & DRAW_3D) ? DrawSettings.z3D : DrawSettings.z2D;
   if (z.enable != 0) {
-    if (C.zEnable != z.enable) SetDeviceZEnable(z.enable);
-    if (C.zWrite != z.write) SetDeviceZWrite(z.write);
-    if (C.zFunc != z.func) SetDeviceZFunc(z.func);
-    if (C.depthBias != z.depthBias) SetDeviceDepthBias(z.depthBias);
-  } else if (C.zEnable) {
+    if (DeviceStateCache.zEnable != z.enable) SetDeviceZEnable(z.enable);
+    if (DeviceStateCache.zWrite != z.write) SetDeviceZWrite(z.write);
+    if (DeviceStateCache.zFunc != z.func) SetDeviceZFunc(z.func);
+    if (DeviceStateCache.depthBias != z.depthBias) SetDeviceDepthBias(z.depthBias);
+  } else if (DeviceStateCache.zEnable) {
     SendRenderStateNow(D3DRS_ZENABLE, FALSE);
-    C.zEnable = 0;
-    if (!(flags & DRAW_3D) && C.zWrite) SetDeviceZWrite(0);
+    DeviceStateCache.zEnable = 0;
+    if (!(flags & DRAW_3D) && DeviceStateCache.zWrite) SetDeviceZWrite(0);
   }
-  if (C.fillMode != DrawSettings.fillMode) SetDeviceFillMode(DrawSettings.fillMode);
+  if (DeviceStateCache.fillMode != DrawSettings.fillMode) SetDeviceFillMode(DrawSettings.fillMode);
   int fog = (flags & DRAW_FOG) ? DrawSettings.fogEnabled : 0;
-  if (C.fogEnable != fog) SetDeviceFogEnable(fog);
+  if (DeviceStateCache.fogEnable != fog) SetDeviceFogEnable(fog);
 
   if (!(flags & DRAW_KEEP_BLENDING)) {
     int t = 0, a = 0;
@@ -525,45 +528,50 @@ int PrepareDrawStates(IDirect3DBaseTexture9* texture, int flags) {
     }
     int colorModulation = (flags & DRAW_MODULATE_COLOR) || DrawSettings.brightness != 0xFFFFFF;
     int alphaModulation = (flags & DRAW_MODULATE_ALPHA) || DrawSettings.blendMode != 0;
-    if (C.colorModulation != colorModulation) SetDeviceColorModulation(colorModulation);
-    if (C.alphaModulation != alphaModulation) SetDeviceAlphaModulation(alphaModulation);
-    if (C.texture != texture) SetDeviceTexture(texture);
-    if (C.blendMode != DrawSettings.blendMode || C.textureAlphaBlend != a || C.textureAlphaTest != t)
+    if (DeviceStateCache.colorModulation != colorModulation) SetDeviceColorModulation(colorModulation);
+    if (DeviceStateCache.alphaModulation != alphaModulation) SetDeviceAlphaModulation(alphaModulation);
+    if (DeviceStateCache.texture != texture) SetDeviceTexture(texture);
+    if (DeviceStateCache.blendMode != DrawSettings.blendMode || DeviceStateCache.textureAlphaBlend != a ||
+        DeviceStateCache.textureAlphaTest != t)
       SetDeviceBlendState(DrawSettings.blendMode, a, t);
     int extra = (flags & DRAW_EXTRA_SWITCH) ? 1 : 0;
-    if (C.extraBlendFlag != extra) SetDeviceExtraBlendFlag(extra);
-    if (C.userAlphaFunc != DrawSettings.alphaTestMode || C.userAlphaRef != DrawSettings.alphaTestRef)
+    if (DeviceStateCache.extraBlendFlag != extra) SetDeviceExtraBlendFlag(extra);
+    if (DeviceStateCache.userAlphaFunc != DrawSettings.alphaTestMode ||
+        DeviceStateCache.userAlphaRef != DrawSettings.alphaTestRef)
       SetDeviceAlphaTest(DrawSettings.alphaTestMode, DrawSettings.alphaTestRef);
     // With programmable shaders the whole set-up runs again while no built-in pixel shader is
     // bound (a program's shader was unbound above): the stages were never programmed in
     // shader mode, so a draw without the shader would show stale stage states.
-    if (StateFlags.programmableShaders && !C.builtInPixelShader) StateFlags.blendStatesChanged = 1;
+    if (StateFlags.programmableShaders && !DeviceStateCache.builtInPixelShader) StateFlags.blendStatesChanged = 1;
     if (StateFlags.blendStatesChanged || StateFlags.textureChanged) ApplyBlendStageStates(1, nullptr, 0);
   }
 
   int shade = (flags & DRAW_GOURAUD) ? D3DSHADE_GOURAUD : D3DSHADE_FLAT;
-  if (C.shadeMode != shade) SetDeviceShadeMode(shade);
-  if (C.filterMode != DrawSettings.filterMode) ApplySamplerFilterMode(DrawSettings.filterMode);
-  if (C.maxAnisotropy != DrawSettings.maxAnisotropy) SetDeviceMaxAnisotropy(DrawSettings.maxAnisotropy);
+  if (DeviceStateCache.shadeMode != shade) SetDeviceShadeMode(shade);
+  if (DeviceStateCache.filterMode != DrawSettings.filterMode) ApplySamplerFilterMode(DrawSettings.filterMode);
+  if (DeviceStateCache.maxAnisotropy != DrawSettings.maxAnisotropy) SetDeviceMaxAnisotropy(DrawSettings.maxAnisotropy);
 
   if (flags & DRAW_CULLING) {
-    if (C.cullMode != DrawSettings.cullMode) SetDeviceCullMode(DrawSettings.cullMode);
-  } else if (C.cullMode != 0) {
+    if (DeviceStateCache.cullMode != DrawSettings.cullMode) SetDeviceCullMode(DrawSettings.cullMode);
+  } else if (DeviceStateCache.cullMode != 0) {
     SendRenderStateNow(D3DRS_CULLMODE, D3DCULL_NONE);
-    C.cullMode = 0;
+    DeviceStateCache.cullMode = 0;
   }
 
   if (flags & DRAW_USER_ADDRESS) {
     for (int s = 0; s < 8; s++) {
-      if (C.samplers[s].address[0] != DrawSettings.addressU[s]) SetDeviceAddressU(DrawSettings.addressU[s], s);
-      if (C.samplers[s].address[1] != DrawSettings.addressV[s]) SetDeviceAddressV(DrawSettings.addressV[s], s);
+      if (DeviceStateCache.samplers[s].address[0] != DrawSettings.addressU[s])
+        SetDeviceAddressU(DrawSettings.addressU[s], s);
+      if (DeviceStateCache.samplers[s].address[1] != DrawSettings.addressV[s])
+        SetDeviceAddressV(DrawSettings.addressV[s], s);
     }
   } else {
     for (int s = 0; s < 4; s++)
-      if (C.samplers[s].address[0] != D3DTADDRESS_CLAMP || C.samplers[s].address[1] != D3DTADDRESS_CLAMP)
+      if (DeviceStateCache.samplers[s].address[0] != D3DTADDRESS_CLAMP ||
+          DeviceStateCache.samplers[s].address[1] != D3DTADDRESS_CLAMP)
         SetDeviceAddressMode(D3DTADDRESS_CLAMP, s);
   }
-  C.lastTexture = texture;
-  C.lastFlags = flags;
+  DeviceStateCache.lastTexture = texture;
+  DeviceStateCache.lastFlags = flags;
   return 0;
 }

@@ -3,8 +3,7 @@
 #include <cstring>
 
 #include "graphics/device/d3d_calls.h"
-#include "graphics/draw/draw_target.h"
-#include "graphics/graphs/graph_handles.h"
+#include "graphics/draw/draw_target.h"  // upward: the settings start on the front screen as draw target
 #include "graphics/device/screen.h"
 #include "graphics/device/state_cache.h"
 #include "graphics/device/vertex_batch.h"
@@ -31,10 +30,20 @@ DWORD MakeDiffuseColor() {
   return alpha << 24 | (DrawSettings.brightness & 0xFFFFFF);
 }
 
-int CheckBlendGraphCoverage(const GRAPH_RECORD* graph) {
-  const GRAPH_RECORD* blend = DrawSettings.blendGraph == -1 ? nullptr : GetGraphRecord(DrawSettings.blendGraph, 0);
-  if (blend == nullptr || graph == nullptr) return -1;
-  return blend->width >= graph->width && blend->height >= graph->height ? 0 : -1;
+void DefaultAddressModesToClamp() {
+  for (int i = 0; i < 8; i++) {
+    if (DrawSettings.addressU[i] == 0) DrawSettings.addressU[i] = D3DTADDRESS_CLAMP;
+    if (DrawSettings.addressV[i] == 0) DrawSettings.addressV[i] = D3DTADDRESS_CLAMP;
+    if (DrawSettings.addressW[i] == 0) DrawSettings.addressW[i] = D3DTADDRESS_CLAMP;
+  }
+}
+
+int StoreDrawBrightness(DWORD brightness) {
+  if (DrawSettings.brightness == brightness) return 0;
+  DrawSettings.brightness = brightness;
+  MarkDrawStatesChanged();
+  if (ScreenState.hardwareRendering) PackedDiffuseColor = MakeDiffuseColor();
+  return 1;
 }
 
 int InitDrawSettings() {
@@ -50,17 +59,13 @@ int InitDrawSettings() {
   // The draw-target selection below resets the camera, whose viewport is scaled by this.
   DrawSettings.centreScale = 1.0f;
 
-  for (int i = 0; i < 8; i++) {
-    if (DrawSettings.addressU[i] == 0) DrawSettings.addressU[i] = D3DTADDRESS_CLAMP;
-    if (DrawSettings.addressV[i] == 0) DrawSettings.addressV[i] = D3DTADDRESS_CLAMP;
-    if (DrawSettings.addressW[i] == 0) DrawSettings.addressW[i] = D3DTADDRESS_CLAMP;
-  }
+  DefaultAddressModesToClamp();
 
   DrawSettings.z2DValue = 0.2f;
   DrawSettings.z2D = {0, 0, D3DCMP_LESSEQUAL, 0};
   DrawSettings.z3D = {0, 0, D3DCMP_LESSEQUAL, 0};
   DrawSettings.lights.lightsChanged = 1;
-  StateFlags.stateChanged = 1;
+  MarkDrawStatesChanged();
   DrawSettings.fillMode = D3DFILL_SOLID;
   DrawSettings.filterMode = 0;
   DrawSettings.maxAnisotropy = 1;
@@ -84,7 +89,7 @@ int InitDrawSettings() {
   DrawSettings.depthBufferGraph = -2;
   SelectDrawTarget(-4);
   int width = 0, height = 0;
-  GetGraphOrScreenSize(-4, &width, &height);
+  QueryMainScreenSize(&width, &height);
   SetDrawClipArea(0, 0, width, height);
 
   // The default directional light; it survives restarts with the rest of the light table.
@@ -105,7 +110,7 @@ int InitDrawSettings() {
   m.Specular = {0.8f, 0.8f, 0.8f, 0.0f};
   m.Emissive = {0.0f, 0.0f, 0.0f, 0.0f};
   m.Power = 20.0f;
-  StateFlags.stateChanged = 1;
+  MarkDrawStatesChanged();
   DrawSettings.centreScale = 1.0f;
   return 0;
 }
@@ -115,7 +120,7 @@ int SelectBlendMode(int mode, int parameter) {
   WaitWhileInactive();
   if (mode != DrawSettings.blendMode) {
     DrawSettings.blendMode = mode;
-    StateFlags.stateChanged = 1;
+    MarkDrawStatesChanged();
   }
   DrawSettings.blendParam = Clamp255(parameter);
   SetMemImgBlendMode(DrawSettings.blendMode, DrawSettings.blendParam);
@@ -128,7 +133,7 @@ int SelectAlphaTest(int mode, int reference) {
   WaitWhileInactive();
   DrawSettings.alphaTestMode = mode;
   DrawSettings.alphaTestRef = Clamp255(reference);
-  StateFlags.stateChanged = 1;
+  MarkDrawStatesChanged();
   RefreshDiffuse();
   return 0;
 }
@@ -140,7 +145,7 @@ int SelectDrawBrightness(int red, int green, int blue) {
   DrawSettings.brightness = packed;
   SetMemImgTint(packed);
   // Only a change between white and non-white alters the texture stages.
-  if ((old == 0xFFFFFF) != (packed == 0xFFFFFF)) StateFlags.stateChanged = 1;
+  if ((old == 0xFFFFFF) != (packed == 0xFFFFFF)) MarkDrawStatesChanged();
   RefreshDiffuse();
   return 0;
 }
@@ -148,7 +153,7 @@ int SelectDrawBrightness(int red, int green, int blue) {
 int SetDrawFilterMode(int mode) {
   if (mode == DrawSettings.filterMode) return 0;
   DrawSettings.filterMode = mode;
-  StateFlags.stateChanged = 1;
+  MarkDrawStatesChanged();
   if (Hardware()) ApplySamplerFilterMode(mode);
   return 0;
 }
@@ -159,7 +164,7 @@ int SetDepthTest3D(int value) {
   if (value == DrawSettings.z3D.enable) return 0;
   FlushVertexBatch(0);
   DrawSettings.z3D.enable = value;
-  StateFlags.stateChanged = 1;
+  MarkDrawStatesChanged();
   return 0;
 }
 

@@ -49,6 +49,45 @@ extern DWORD PackedDiffuseColor;
 
 int InitDrawSettings();
 DWORD MakeDiffuseColor();
-struct GRAPH_RECORD;
-// 0 when a valid, finished blend graph is set and covers the graph's width and height; else -1.
-int CheckBlendGraphCoverage(const GRAPH_RECORD* graph);
+// Unset (0) texture address modes of the eight samplers become clamp.
+void DefaultAddressModesToClamp();
+// The draw brightness (0x00RRGGBB): a change marks the draw states and, on the hardware path,
+// renews the packed vertex colour. 1 when it changed.
+int StoreDrawBrightness(DWORD brightness);
+
+// The fields the draw-target, camera and restore functions keep here. Each only stores (the
+// callers bring the device in line); inline, since a graph draw narrows the area per draw.
+inline void StoreDrawTarget(int target, int width, int height) {
+  DrawSettings.drawTarget = target;
+  DrawSettings.targetWidth = width;
+  DrawSettings.targetHeight = height;
+}
+inline void StoreRequestedDrawArea(const RECT& requested) { DrawSettings.requestedArea = requested; }
+// The clamped draw area, with its float copy for the vertex clamps.
+inline void StoreDrawArea(const RECT& area) {
+  DrawSettings.drawArea = area;
+  DrawSettings.drawAreaF[0] = (float)area.left;
+  DrawSettings.drawAreaF[1] = (float)area.top;
+  DrawSettings.drawAreaF[2] = (float)area.right;
+  DrawSettings.drawAreaF[3] = (float)area.bottom;
+}
+inline void StoreEmptyDrawArea(int empty) { DrawSettings.emptyDrawArea = empty; }
+inline void StoreRenderTargetSlot(int slot, int graph) { DrawSettings.renderTargetSlots[slot] = graph; }
+inline void StoreDepthBufferGraph(int graph) { DrawSettings.depthBufferGraph = graph; }
+// Sets the blend graph without marking a change and returns the one it replaces: text drawing
+// switches it off around each glyph and gives it back.
+inline int SwapBlendGraph(int graph) {
+  int previous = DrawSettings.blendGraph;
+  DrawSettings.blendGraph = graph;
+  return previous;
+}
+inline void StoreRestoreCallback(int (*callback)()) { DrawSettings.restoreCallback = callback; }
+// Projection choices; the camera rebuilds its matrix from them. Kind 0 perspective, 1
+// orthographic, 2 the program's own matrix.
+inline void StoreProjectionKind(int kind) { DrawSettings.projectionKind = kind; }
+inline void StoreNearFar(float nearZ, float farZ) {
+  DrawSettings.nearZ = nearZ;
+  DrawSettings.farZ = farZ;
+}
+inline void StoreFieldOfView(float fieldOfView) { DrawSettings.fieldOfView = fieldOfView; }
+inline void StoreAspectScale(float scale) { DrawSettings.aspectScale = scale; }

@@ -20,7 +20,7 @@ LIGHT_TABLE& Table() { return DrawSettings.lights; }
 
 void MarkLightsChanged() {
   Table().lightsChanged = 1;
-  StateFlags.stateChanged = 1;
+  MarkDrawStatesChanged();
 }
 
 int SlotOf(int handle) { return handle & 0xFFFF; }
@@ -77,6 +77,8 @@ void FreeLightSlot(int slot) {
   MarkLightsChanged();
 }
 }  // namespace
+
+void MarkLightsForResend() { Table().lightsChanged = 1; }
 
 LIGHT_RECORD* FindLightRecord(int handle) {
   if (handle < 0 || (handle >> 26 & 0x1F) != 11) return nullptr;
@@ -195,7 +197,7 @@ int UpdateDeviceLights() {
   t.deviceIndexCount = t.nextDeviceIndex;
   t.lightsChanged = 0;
   t.resendAll = 0;
-  StateFlags.stateChanged = 1;
+  MarkDrawStatesChanged();
   ComputeLightShaderVariants();
   return 0;
 }

@@ -50,6 +50,8 @@ struct DEVICE_LIGHT_CACHE {
 extern DEVICE_LIGHT_CACHE DeviceLightCache;
 
 int AllocLightRecord();
+// Every light goes to the device again at the next lit draw (after the device was re-created).
+void MarkLightsForResend();
 int AddDirectionalLight(VEC3F direction);
 int RemoveLight(int handle);
 int RemoveAllLights();

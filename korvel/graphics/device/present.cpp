@@ -4,11 +4,11 @@
 #include "graphics/device/d3d_calls.h"
 #include "graphics/device/device.h"
 #include "graphics/device/draw_settings.h"
-#include "graphics/draw/draw_target.h"
+#include "graphics/draw/draw_target.h"  // upward: the window refresh and the draw-target switch of a layered present
 #include "graphics/device/screen.h"
-#include "graphics/draw/screen_lock.h"
-#include "graphics/lifecycle/screen_mode.h"
-#include "graphics/software/software_screen.h"
+#include "graphics/draw/screen_lock.h"          // upward: the screen image a layered window shows
+#include "graphics/lifecycle/screen_mode.h"     // upward: whether a small screen is emulated
+#include "graphics/software/software_screen.h"  // upward: the GDI present of the software screen
 #include "graphics/device/state_cache.h"
 #include "graphics/device/vertex_batch.h"
 #include "korvel.h"
@@ -18,11 +18,8 @@
 int BeginDeviceScene() {
   if (!HasDirect3D() || !HasDirect3DDevice() || StateFlags.sceneOpen) return 0;
   DeviceCalls.DeviceBeginScene();
-  StateFlags.sceneOpen = 1;
-  // The first draw of a scene always prepares its states.
-  DeviceStateCache.lastTexture = nullptr;
-  DeviceStateCache.lastFlags = 0;
-  DeviceStateCache.lastWord = 0;
+  SetSceneOpen(1);
+  ForgetPreparedDraw();
   return 0;
 }
 
@@ -30,7 +27,7 @@ int EndDeviceScene() {
   if (!HasDirect3DDevice() || !StateFlags.sceneOpen) return 0;
   FlushVertexBatch(0);
   DeviceCalls.DeviceEndScene();
-  StateFlags.sceneOpen = 0;
+  SetSceneOpen(0);
   return 0;
 }
 

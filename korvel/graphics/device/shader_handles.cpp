@@ -104,8 +104,7 @@ int TerminateShaderHandle(HANDLE_HEAD* head) {
   record->code = nullptr;
   if (record->object != nullptr) {
     // A bound shader must not stay in the cache once released.
-    if ((void*)DeviceStateCache.vertexShader == (void*)record->object) DeviceStateCache.vertexShader = nullptr;
-    if ((void*)DeviceStateCache.pixelShader == (void*)record->object) DeviceStateCache.pixelShader = nullptr;
+    ForgetCachedShader(record->object);
     DeviceCalls.ReleaseComObject(record->object);
   }
   record->object = nullptr;
@@ -164,24 +163,13 @@ void RestoreShaderSelection(const SAVED_SHADER_SELECTION* record) {
 int BindVertexShaderHandle(int handle) {
   SHADER_HANDLE* record = LookupShader(handle, 1);
   if (record == nullptr) return -1;
-  IDirect3DVertexShader9* shader = (IDirect3DVertexShader9*)record->object;
-  if (DeviceStateCache.vertexShader != shader && !StateFlags.forceSend) {
-    DeviceStateCache.vertexShader = shader;
-    DeviceCalls.DeviceSetVertexShader(shader);
-    StateFlags.stateChanged = 1;
-  }
+  BindShaderIfChanged((IDirect3DVertexShader9*)record->object);
   return 0;
 }
 
 int BindPixelShaderHandle(int handle) {
   SHADER_HANDLE* record = LookupShader(handle, 0);
   if (record == nullptr) return -1;
-  IDirect3DPixelShader9* shader = (IDirect3DPixelShader9*)record->object;
-  if (DeviceStateCache.pixelShader != shader && !StateFlags.forceSend) {
-    DeviceStateCache.pixelShader = shader;
-    DeviceCalls.DeviceSetPixelShader(shader);
-    DeviceStateCache.builtInPixelShader = 0;
-    StateFlags.stateChanged = 1;
-  }
+  BindShaderIfChanged((IDirect3DPixelShader9*)record->object);
   return 0;
 }

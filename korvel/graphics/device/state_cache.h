@@ -4,6 +4,8 @@
 #pragma once
 #include <d3d9.h>
 
+#include "graphics/device/d3d_calls.h"
+
 struct STATE_FLAGS {
   int forceSend;            // send and re-cache even unchanged values
   int stateChanged;         // cleared by PrepareDrawStates
@@ -75,6 +77,40 @@ struct DEVICE_STATE_CACHE {
 extern STATE_FLAGS StateFlags;
 extern DEVICE_STATE_CACHE DeviceStateCache;
 
+// The change marks that PrepareDrawStates reads, and the modes other modules switch. Inline:
+// the 2D draw path sets them per draw.
+inline void MarkDrawStatesChanged() { StateFlags.stateChanged = 1; }
+inline void MarkBlendStatesChanged() { StateFlags.blendStatesChanged = 1; }
+// The bound texture changed: the draw states, the blend group and the stage textures.
+inline void MarkTextureStatesChanged() {
+  StateFlags.textureChanged = 1;
+  StateFlags.stateChanged = 1;
+  StateFlags.blendStatesChanged = 1;
+}
+// Sets force-send and returns the setting it replaces, to be given back afterwards.
+inline int SetForceSend(int on) {
+  int previous = StateFlags.forceSend;
+  StateFlags.forceSend = on;
+  return previous;
+}
+inline void SetSceneOpen(int open) { StateFlags.sceneOpen = open; }
+inline void SetProgrammableShaders(int on) { StateFlags.programmableShaders = on; }
+// A scene begins: its first draw prepares the device states whatever was prepared before.
+inline void ForgetPreparedDraw() {
+  DeviceStateCache.lastTexture = nullptr;
+  DeviceStateCache.lastFlags = 0;
+  DeviceStateCache.lastWord = 0;
+}
+// The draw path's fixed vertex format: sent only when it differs (force-send or not) and
+// marking no change; it replaces the device's vertex declaration. SetDeviceFVF below is the
+// full setter.
+inline void SendFVFIfChanged(DWORD fvf) {
+  if (DeviceStateCache.fvf == fvf) return;
+  DeviceCalls.DeviceSetFVF(fvf);
+  DeviceStateCache.fvf = fvf;
+  DeviceStateCache.declaration = nullptr;
+}
+
 int SetDeviceZEnable(int value);
 int SetDeviceZWrite(int value);
 int SetDeviceZFunc(int func);
@@ -130,6 +166,14 @@ int ResetBasicDeviceStates();
 // Device creation forgets the bound shaders, declaration and FVF and presets the material
 // sources so the next setting of each is sent.
 void ForgetShaderBindings();
+// Takes both shaders off the device and out of the cache.
+void UnbindDeviceShaders();
+// A shader object about to be released leaves the cache.
+void ForgetCachedShader(const void* shader);
+void ForgetCachedDeclaration();
+// Binds a shader handle's object unless it is bound already (or force-send is on).
+void BindShaderIfChanged(IDirect3DVertexShader9* shader);
+void BindShaderIfChanged(IDirect3DPixelShader9* shader);
 // Clears every cached pointer to an object of the device (called when it is released).
 void ForgetCachedDeviceObjects();
 // Sends one render state with the flush-unless-force-send rule, caching nothing.

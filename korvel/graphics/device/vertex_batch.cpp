@@ -30,14 +30,6 @@ char buffer3D[65536];  // shared by both 3D vertex types
 
 int Slot() { return VertexBatch.dimension * 3 + VertexBatch.vertexType; }
 
-
-void SendFVF(DWORD fvf) {
-  if (DeviceStateCache.fvf == fvf) return;
-  DeviceCalls.DeviceSetFVF(fvf);
-  DeviceStateCache.fvf = fvf;
-  DeviceStateCache.declaration = nullptr;
-}
-
 void ResetWritePosition() {
   VertexBatch.count = 0;
   VertexBatch.writePosition = VertexBatch.starts[Slot()];
@@ -66,7 +58,7 @@ int FlushVertexBatch(int fromWorker) {
     if (!StateFlags.sceneOpen) BeginDeviceScene();
     if (!StateFlags.skipDraw) {
       const VERTEX_FORMAT& format = VertexFormats[Slot()];
-      SendFVF(format.fvf);
+      SendFVFIfChanged(format.fvf);
       // 3D batches hold world-space vertices: they are drawn under an identity world transform.
       MAT44F identity;
       SetIdentityMat44(&identity);
@@ -113,7 +105,7 @@ int DrawIndexedGrid(int columns, const VERTEX_2D_TEX* vertices, int rows) {
   WORD indices[1000];
   int n = 0;
   auto draw = [&]() {
-    SendFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1);
+    SendFVFIfChanged(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1);
     DeviceCalls.DeviceDrawIndexedPrimitiveUP(D3DPT_TRIANGLESTRIP, 0, columns * rows, n - 2, indices, D3DFMT_INDEX16,
                                              vertices, sizeof(VERTEX_2D_TEX));
   };
@@ -151,4 +143,17 @@ int CountPrimitives(int primitive, int n) {
     case D3DPT_TRIANGLEFAN: return n - 2;
   }
   return 0;
+}
+
+void DiscardBatchVertices() {
+  VertexBatch.count = 0;
+  VertexBatch.writePosition = VertexBatch.starts[Slot()];
+}
+
+void* RestartBatch(int dimension, int vertexType, int primitive) {
+  VertexBatch.dimension = dimension;
+  VertexBatch.vertexType = vertexType;
+  VertexBatch.primitive = primitive;
+  DiscardBatchVertices();
+  return VertexBatch.writePosition;
 }

@@ -53,6 +53,10 @@ void PrepareVertexBatchBuffers();
 // vertices would reach the capacity, then returns where they go. CommitBatchVertices advances.
 void* ReserveBatchVertices(int dimension, int primitive, int count);
 void CommitBatchVertices(int count);
+// Drops the pending vertices unsent.
+void DiscardBatchVertices();
+// Empties the batch and sets its kind; returns where its first vertex goes.
+void* RestartBatch(int dimension, int vertexType, int primitive);
 // The vertex type chosen by the blend set-up; the write position moves to its buffer start.
 void SelectBatchVertexType(int type);
 int DrawIndexedGrid(int columns, const VERTEX_2D_TEX* vertices, int rows);

@@ -41,20 +41,13 @@ int DrawShape(SHAPE shape, int x1, int y1, int x2, int y2, unsigned int color) {
   return -1;
 }
 
-void StoreBrightness(DWORD value) {
-  if (DrawSettings.brightness == value) return;
-  DrawSettings.brightness = value;
-  StateFlags.stateChanged = 1;
-  if (ScreenState.hardwareRendering) PackedDiffuseColor = MakeDiffuseColor();
-}
-
 // Draws a white box of the rectangle in blend mode 3, which inverts what lies under it.
 void InvertRect(const RECT* rect) {
   savedBrightness = (int)DrawSettings.brightness;
-  StoreBrightness(0x00FFFFFF);
+  StoreDrawBrightness(0x00FFFFFF);
   SelectBlendMode(3, 255);
   FillBoxHardware(rect->left, rect->top, rect->right, rect->bottom, PackScreenColor(255, 255, 255));
-  StoreBrightness((DWORD)savedBrightness);
+  StoreDrawBrightness((DWORD)savedBrightness);
 }
 
 // The frame shared by boxes and lines: nothing in an empty area, a wait while the window is

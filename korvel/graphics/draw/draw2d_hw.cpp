@@ -20,9 +20,7 @@ void PrepareUntextured(int unbindTexture) {
   if (unbindTexture && DeviceStateCache.texture != nullptr) {
     if (!StateFlags.forceSend) FlushVertexBatch(0);
     SetDeviceTexture(nullptr);
-    StateFlags.textureChanged = 1;
-    StateFlags.stateChanged = 1;
-    StateFlags.blendStatesChanged = 1;
+    MarkTextureStatesChanged();
   }
   if (StateFlags.stateChanged || DeviceStateCache.lastTexture != nullptr ||
       DeviceStateCache.lastFlags != kUntexturedFlags)
@@ -129,11 +127,7 @@ int DrawVertices2DDirect(int piece, int z3, const GRAPH_RECORD* graph, const VER
   // The set-up above may have left a pending batch of another kind; it goes first.
   FlushVertexBatch(0);
   const DWORD fvf = D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1;
-  if (DeviceStateCache.fvf != fvf) {
-    DeviceCalls.DeviceSetFVF(fvf);
-    DeviceStateCache.fvf = fvf;
-    DeviceStateCache.declaration = nullptr;
-  }
+  SendFVFIfChanged(fvf);
   int count = CountPrimitives(type, n);
   if (count <= 0) return 0;
   DeviceCalls.DeviceDrawPrimitiveUP((D3DPRIMITIVETYPE)type, count, vertices, sizeof(VERTEX_2D_TEX));

@@ -18,6 +18,13 @@
 #include "system/window_state.h"
 
 namespace {
+// 0 when a valid, finished blend graph is set and covers the graph's width and height; else -1.
+int CheckBlendGraphCoverage(const GRAPH_RECORD* graph) {
+  const GRAPH_RECORD* blend = DrawSettings.blendGraph == -1 ? nullptr : GetGraphRecord(DrawSettings.blendGraph, 0);
+  if (blend == nullptr || graph == nullptr) return -1;
+  return blend->width >= graph->width && blend->height >= graph->height ? 0 : -1;
+}
+
 enum GRAPH_DRAW_KIND { DRAW_AT, DRAW_STRETCHED, DRAW_QUAD };
 
 // One graph draw: at a point (x1, y1), stretched between two corners, or onto four corners.
@@ -139,17 +146,11 @@ int DrawGraphRegion(int x, int y, int srcX, int srcY, int width, int height, int
   // The draw area narrows to the destination rectangle for this one draw; the device keeps
   // its viewport and scissor, the vertices are clamped to the narrowed area.
   const RECT savedArea = DrawSettings.drawArea;
-  float savedAreaF[4];
-  for (int i = 0; i < 4; i++) savedAreaF[i] = DrawSettings.drawAreaF[i];
   const RECT savedClip = MemImgDrawState.clipRect;
   RECT area = {x, y, x + width, y + height};
   ClipRectToRect(&area, &savedArea);
-  DrawSettings.drawArea = area;
+  StoreDrawArea(area);
   SetMemImgClipRect(&area);
-  DrawSettings.drawAreaF[0] = (float)area.left;
-  DrawSettings.drawAreaF[1] = (float)area.top;
-  DrawSettings.drawAreaF[2] = (float)area.right;
-  DrawSettings.drawAreaF[3] = (float)area.bottom;
   int result;
   if (!mirror) {
     result = DrawGraphAt(x - srcX, y - srcY, graph, transparent);
@@ -157,9 +158,8 @@ int DrawGraphRegion(int x, int y, int srcX, int srcY, int width, int height, int
     GRAPH_RECORD* record = GetGraphRecord(graph, 0);
     result = record == nullptr ? -1 : DrawGraphMirrored(x + srcX + width - record->width, y - srcY, graph, transparent);
   }
-  DrawSettings.drawArea = savedArea;
+  StoreDrawArea(savedArea);
   SetMemImgClipRect(&savedClip);
-  for (int i = 0; i < 4; i++) DrawSettings.drawAreaF[i] = savedAreaF[i];
   return result;
 }
 

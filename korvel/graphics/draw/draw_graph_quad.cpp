@@ -86,11 +86,7 @@ void DrawAffinePiece(const GRAPH_RECORD* graph, const GRAPH_PIECE& piece, const 
     v[BL] = swap;
   }
   const DWORD fvf = D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_SPECULAR | D3DFVF_TEX2;
-  if (DeviceStateCache.fvf != fvf) {
-    DeviceCalls.DeviceSetFVF(fvf);
-    DeviceStateCache.fvf = fvf;
-    DeviceStateCache.declaration = nullptr;
-  }
+  SendFVFIfChanged(fvf);
   if (!StateFlags.skipDraw) DeviceCalls.DeviceDrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof(VERTEX_2D_TEX2));
 }
 }  // namespace

@@ -10,7 +10,6 @@
 #include "graphics/draw/mask.h"
 #include "graphics/device/present.h"
 #include "graphics/device/screen.h"
-#include "graphics/lifecycle/screen_mode.h"
 #include "graphics/software/software_screen.h"
 #include "graphics/device/state_cache.h"
 #include "graphics/graphs/texture_transfer.h"
@@ -38,7 +37,7 @@ void DrawScreenLogOverFrame() {
   DrawScreenLog();
   drawingScreenLog = 0;
   SetDrawClipArea(area.left, area.top, area.right, area.bottom);
-  DrawSettings.requestedArea = requested;
+  StoreRequestedDrawArea(requested);
   SelectBlendMode(mode, param);
   SelectDrawBrightness((brightness >> 16) & 0xFF, (brightness >> 8) & 0xFF, brightness & 0xFF);
 }
@@ -54,7 +53,7 @@ IDirect3DSurface9* ScreenTargetSurface() {
 void UnbindStageTexture() {
   if (DeviceStateCache.texture == nullptr) return;
   SetDeviceTexture(nullptr);
-  StateFlags.blendStatesChanged = 1;
+  MarkBlendStatesChanged();
 }
 
 int IsFlipInProgress() { return flipInProgress; }
@@ -91,8 +90,9 @@ int SelectDrawTarget(int target) {
     return -1;
   }
   int oldWidth = DrawSettings.targetWidth, oldHeight = DrawSettings.targetHeight;
-  DrawSettings.drawTarget = target;
-  GetGraphOrScreenSize(target, &DrawSettings.targetWidth, &DrawSettings.targetHeight);
+  int width = oldWidth, height = oldHeight;  // kept where the size cannot be read
+  GetGraphOrScreenSize(target, &width, &height);
+  StoreDrawTarget(target, width, height);
   if (ScreenState.hardwareRendering && HasDirect3DDevice()) {
     FlushVertexBatch(0);
     EndDeviceScene();
@@ -114,7 +114,7 @@ int SelectDrawTarget(int target) {
 }
 
 int SetDrawClipArea(int x1, int y1, int x2, int y2) {
-  DrawSettings.requestedArea = {x1, y1, x2, y2};
+  StoreRequestedDrawArea({x1, y1, x2, y2});
   int width = 0, height = 0;
   if (GetGraphOrScreenSize(DrawSettings.drawTarget, &width, &height) != 0) return -1;
   RECT area = {x1 < x2 ? x1 : x2, y1 < y2 ? y1 : y2, x1 < x2 ? x2 : x1, y1 < y2 ? y2 : y1};
@@ -123,17 +123,13 @@ int SetDrawClipArea(int x1, int y1, int x2, int y2) {
   clamp(area.right, width);
   clamp(area.top, height);
   clamp(area.bottom, height);
-  DrawSettings.drawArea = area;
-  DrawSettings.drawAreaF[0] = (float)area.left;
-  DrawSettings.drawAreaF[1] = (float)area.top;
-  DrawSettings.drawAreaF[2] = (float)area.right;
-  DrawSettings.drawAreaF[3] = (float)area.bottom;
+  StoreDrawArea(area);
   SetMemImgClipRect(&area);
   if (area.left == area.right || area.top == area.bottom) {
-    DrawSettings.emptyDrawArea = 1;
+    StoreEmptyDrawArea(1);
     return 0;
   }
-  DrawSettings.emptyDrawArea = 0;
+  StoreEmptyDrawArea(0);
   if (!ScreenState.hardwareRendering) return 0;
   if (!HasDirect3DDevice()) return -1;
   SetDeviceViewport(area.left, area.top, area.right - area.left, area.bottom - area.top, 0.0f, 1.0f);
@@ -208,10 +204,9 @@ int CopyBackBufferToSubBackBuffer() {
   if (CreateSubBackBuffer() != 0) return -1;
   DeviceCalls.DeviceStretchRect(GetScreenSurface(), nullptr, GetSubBackBuffer(), nullptr, D3DTEXF_NONE);
   // Screen targets draw into the sub back buffer from now on.
-  int saved = StateFlags.forceSend;
-  StateFlags.forceSend = 1;
+  int saved = SetForceSend(1);
   SetDeviceRenderTarget(GetSubBackBuffer(), 0);
-  StateFlags.forceSend = saved;
+  SetForceSend(saved);
   return 0;
 }
 

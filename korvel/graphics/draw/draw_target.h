@@ -5,10 +5,10 @@
 #include <d3d9.h>
 
 #include "graphics/graphs/graph_records.h"
+#include "graphics/graphs/graph_textures.h"  // GetGraphOrScreenSize
 
 #include "korvel.h"
 
-int GetGraphOrScreenSize(int handle, int* width, int* height);
 int CopyBackBufferToSubBackBuffer();
 int RefreshWindowFromBackBuffer();
 int FlipScreenBuffersEx(const RECT* rect);

@@ -32,11 +32,11 @@ int SetRenderTargetSlot(int slot, int target) {
     ResolveMultiSampleTexture(&previous->imageSet->textures[0]);
   // Anything that is not a drawable graph empties the slot.
   if (graph == nullptr || !graph->imageSet->desc.heldAsTextures) {
-    DrawSettings.renderTargetSlots[slot] = 0;
+    StoreRenderTargetSlot(slot, 0);
     SetDeviceRenderTarget(nullptr, slot);
     return 0;
   }
-  DrawSettings.renderTargetSlots[slot] = target;
+  StoreRenderTargetSlot(slot, target);
   SetDeviceRenderTarget(GetGraphTargetSurface(graph), slot);
   return 0;
 }
@@ -52,7 +52,7 @@ int SelectDepthBufferGraph(int graph) {
       return -1;
   }
   // Any other value is kept and counts as no depth-buffer graph.
-  DrawSettings.depthBufferGraph = graph;
+  StoreDepthBufferGraph(graph);
   FlushVertexBatch(0);
   SetDepthStencilForTarget();
   return 0;

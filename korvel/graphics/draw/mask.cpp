@@ -21,8 +21,6 @@
 MASK_STATE MaskState;
 
 namespace {
-MASK_STATE& M() { return MaskState; }
-
 int Hardware() { return ScreenState.hardwareRendering && HasDirect3DDevice(); }
 
 int TerminateMask(HANDLE_HEAD* head) {
@@ -34,10 +32,9 @@ int TerminateMask(HANDLE_HEAD* head) {
 
 void ForceViewportToDrawArea() {
   const RECT& area = DrawSettings.drawArea;
-  int saved = StateFlags.forceSend;
-  StateFlags.forceSend = 1;
+  int saved = SetForceSend(1);
   SetDeviceViewportRect(area.left, area.top, area.right, area.bottom);
-  StateFlags.forceSend = saved;
+  SetForceSend(saved);
 }
 
 // The surface drawing goes to when no mask is in the way: the draw-target graph's first
@@ -55,21 +52,21 @@ IDirect3DSurface9* RealTargetSurface(int preferMultiSample) {
 // Mirrors the mask bytes of a rectangle into the mask image texture: alpha set where the
 // byte is not 0.
 void MirrorMaskRect(const RECT& rect) {
-  if (M().imageTexture == nullptr) return;
+  if (MaskState.imageTexture == nullptr) return;
   const COLOR_FORMAT* format = GetD3DFormatColorFormat(DeviceCaps.textureFormats[26]);
   if (format == nullptr) return;
   D3DLOCKED_RECT locked;
-  if (FAILED(DeviceCalls.TextureLockRect(M().imageTexture, 0, &locked, &rect, 0))) return;
+  if (FAILED(DeviceCalls.TextureLockRect(MaskState.imageTexture, 0, &locked, &rect, 0))) return;
   int bytes = format->colorBits / 8;
   for (int y = rect.top; y < rect.bottom; y++) {
     unsigned char* out = (unsigned char*)locked.pBits + (y - rect.top) * locked.Pitch;
-    const unsigned char* in = M().pixels + y * M().pitch;
+    const unsigned char* in = MaskState.pixels + y * MaskState.pitch;
     for (int x = rect.left; x < rect.right; x++, out += bytes) {
       uint32_t value = in[x] ? format->alphaMask : 0;
       memcpy(out, &value, (size_t)bytes);
     }
   }
-  DeviceCalls.TextureUnlockRect(M().imageTexture, 0);
+  DeviceCalls.TextureUnlockRect(MaskState.imageTexture, 0);
 }
 
 void CreateHardwareSurfaces(int width, int height) {
@@ -77,30 +74,31 @@ void CreateHardwareSurfaces(int width, int height) {
     ExitWithFatalError("マスク描画用カラーバッファで使用できるテクスチャフォーマットがありませんでした");
   if (DeviceCaps.textureFormats[26] == D3DFMT_UNKNOWN)
     ExitWithFatalError("マスク描画用アルファチャンネルバッファで使用できるテクスチャフォーマットがありませんでした");
-  M().textureWidth = PowerOfTwoAtLeast(width);
-  M().textureHeight = PowerOfTwoAtLeast(height);
-  if (M().imageTexture == nullptr) {
-    if (FAILED(DeviceCalls.DeviceCreateTexture(M().textureWidth, M().textureHeight, 1, D3DUSAGE_DYNAMIC,
-                                               DeviceCaps.textureFormats[26], D3DPOOL_DEFAULT, &M().imageTexture,
+  MaskState.textureWidth = PowerOfTwoAtLeast(width);
+  MaskState.textureHeight = PowerOfTwoAtLeast(height);
+  if (MaskState.imageTexture == nullptr) {
+    if (FAILED(DeviceCalls.DeviceCreateTexture(MaskState.textureWidth, MaskState.textureHeight, 1, D3DUSAGE_DYNAMIC,
+                                               DeviceCaps.textureFormats[26], D3DPOOL_DEFAULT, &MaskState.imageTexture,
                                                nullptr)))
       ExitWithFatalError("マスク用イメージテクスチャの作成に失敗しました");
-    RECT all = {0, 0, ScreenState.deviceWidth < M().width ? ScreenState.deviceWidth : M().width,
-                ScreenState.deviceHeight < M().height ? ScreenState.deviceHeight : M().height};
+    RECT all = {0, 0, ScreenState.deviceWidth < MaskState.width ? ScreenState.deviceWidth : MaskState.width,
+                ScreenState.deviceHeight < MaskState.height ? ScreenState.deviceHeight : MaskState.height};
     MirrorMaskRect(all);
   }
-  if (M().screenTexture == nullptr &&
-      FAILED(DeviceCalls.DeviceCreateTexture(M().textureWidth, M().textureHeight, 1, D3DUSAGE_RENDERTARGET,
-                                             DeviceCaps.backBufferFormat, D3DPOOL_DEFAULT, &M().screenTexture,
+  if (MaskState.screenTexture == nullptr &&
+      FAILED(DeviceCalls.DeviceCreateTexture(MaskState.textureWidth, MaskState.textureHeight, 1, D3DUSAGE_RENDERTARGET,
+                                             DeviceCaps.backBufferFormat, D3DPOOL_DEFAULT, &MaskState.screenTexture,
                                              nullptr)))
     ExitWithFatalError("マスク用スクリーンテクスチャの作成に失敗しました");
-  if (M().screenSurface == nullptr) DeviceCalls.TextureGetSurfaceLevel(M().screenTexture, 0, &M().screenSurface);
+  if (MaskState.screenSurface == nullptr)
+    DeviceCalls.TextureGetSurfaceLevel(MaskState.screenTexture, 0, &MaskState.screenSurface);
 }
 
 // Ends a region still pending from a draw that began one (nothing when none is pending).
 void EndPendingRegion() {
-  if (!M().pendingRegion) return;
-  M().pendingRegion = 0;
-  if (M().active) EndMaskedDrawing(&DrawSettings.drawArea);
+  if (!MaskState.pendingRegion) return;
+  MaskState.pendingRegion = 0;
+  if (MaskState.active) EndMaskedDrawing(&DrawSettings.drawArea);
 }
 
 void DrawMaskQuad(const RECT& r) {
@@ -113,19 +111,16 @@ void DrawMaskQuad(const RECT& r) {
     v[i].z = 0.0f;
     v[i].rhw = 1.0f;
     v[i].diffuse = 0xFFFFFFFF;
-    v[i].u = (float)xs[i] / (float)M().textureWidth;
-    v[i].v = (float)ys[i] / (float)M().textureHeight;
+    v[i].u = (float)xs[i] / (float)MaskState.textureWidth;
+    v[i].v = (float)ys[i] / (float)MaskState.textureHeight;
   }
   const DWORD fvf = D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1;
-  if (DeviceStateCache.fvf != fvf) {
-    DeviceCalls.DeviceSetFVF(fvf);
-    DeviceStateCache.fvf = fvf;
-  }
+  SendFVFIfChanged(fvf);
   DeviceCalls.DeviceDrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof(VERTEX_2D_TEX));
 }
 
 void EndHardwareRegion(const RECT& rect) {
-  SetDeviceRenderTarget(M().realSurface, 0);
+  SetDeviceRenderTarget(MaskState.realSurface, 0);
   BeginDeviceScene();
   int zEnable = DeviceStateCache.zEnable;
   if (zEnable) SendRenderStateNow(D3DRS_ZENABLE, FALSE);
@@ -138,16 +133,16 @@ void EndHardwareRegion(const RECT& rect) {
   CALLER_STAGE_SETUP setup = {};
   setup.alphaTestEnable = 1;
   setup.alphaRef = 0;
-  setup.alphaFunc = M().reverse ? D3DCMP_NOTEQUAL : D3DCMP_EQUAL;
+  setup.alphaFunc = MaskState.reverse ? D3DCMP_NOTEQUAL : D3DCMP_EQUAL;
   setup.alphaBlendEnable = 0;
   setup.sourceBlend = D3DBLEND_ONE;
   setup.destBlend = D3DBLEND_ZERO;
   setup.blendOp = D3DBLENDOP_ADD;
   setup.stageCount = 2;
-  setup.stages[0].texture = (UINT_PTR)M().screenTexture;
+  setup.stages[0].texture = (UINT_PTR)MaskState.screenTexture;
   setup.stages[0].stage = {0, 0, D3DTA_TEXTURE, D3DTA_DIFFUSE, D3DTOP_SELECTARG1, D3DTA_TEXTURE, D3DTA_DIFFUSE,
                            D3DTOP_SELECTARG1};
-  setup.stages[1].texture = (UINT_PTR)M().imageTexture;
+  setup.stages[1].texture = (UINT_PTR)MaskState.imageTexture;
   setup.stages[1].stage = {0, 0, D3DTA_TEXTURE, D3DTA_CURRENT, D3DTOP_SELECTARG1, D3DTA_CURRENT, D3DTA_TEXTURE,
                            D3DTOP_SELECTARG1};
   ApplyStageSetupRecord(&setup, 0, 0);
@@ -156,28 +151,28 @@ void EndHardwareRegion(const RECT& rect) {
   BeginDeviceScene();
 
   SetStageSetupOverride(nullptr, 0);
-  StateFlags.blendStatesChanged = StateFlags.textureChanged = StateFlags.stateChanged = 1;
+  MarkTextureStatesChanged();
   if (zEnable) SendRenderStateNow(D3DRS_ZENABLE, TRUE);
-  SetDeviceRenderTarget(M().screenSurface, 0);
+  SetDeviceRenderTarget(MaskState.screenSurface, 0);
   ForceViewportToDrawArea();
 }
 }  // namespace
 
 int InitMaskHandleType() {
-  if (M().initialised) return -1;
+  if (MaskState.initialised) return -1;
   if (InitHandleType(HANDLE_TYPE_MASK, sizeof(MASK_RECORD), MASK_HANDLE_MAX, nullptr, TerminateMask, "マスク") == -1)
     return -1;
-  M().initialised = 1;
+  MaskState.initialised = 1;
   return 0;
 }
 
 int EndMaskSystem() {
-  if (!M().initialised) return -1;
-  if (M().wanted) EnableMaskDrawing(0);
+  if (!MaskState.initialised) return -1;
+  if (MaskState.wanted) EnableMaskDrawing(0);
   ReleaseMaskSurfaces();
-  M().created = M().active = 0;
+  MaskState.created = MaskState.active = 0;
   DeleteHandlesOfType(HANDLE_TYPE_MASK, nullptr);
-  M().initialised = 0;
+  MaskState.initialised = 0;
   EndHandleType(HANDLE_TYPE_MASK);
   return 0;
 }
@@ -186,133 +181,137 @@ int CreateMaskScreen(int flag) {
   if (!flag) return 0;
   int width = 0, height = 0;
   QueryMainScreenSize(&width, &height);
-  if (M().pixels == nullptr) {
-    M().width = width;
-    M().height = height;
-    M().pitch = (width + 3) & ~3;
-    M().pixels = (unsigned char*)AllocTrackedZeroed((size_t)M().pitch * (size_t)height, "", 0);
-    if (M().pixels == nullptr) return -1;
+  if (MaskState.pixels == nullptr) {
+    MaskState.width = width;
+    MaskState.height = height;
+    MaskState.pitch = (width + 3) & ~3;
+    MaskState.pixels = (unsigned char*)AllocTrackedZeroed((size_t)MaskState.pitch * (size_t)height, "", 0);
+    if (MaskState.pixels == nullptr) return -1;
   }
   if (!Hardware()) {
-    if (!M().softwareImageValid) {
-      if (CreateScreenMemImg(&M().softwareImage, width, height, -1) != 0)
+    if (!MaskState.softwareImageValid) {
+      if (CreateScreenMemImg(&MaskState.softwareImage, width, height, -1) != 0)
         ExitWithFatalError("マスク用 MEMIMG の作成に失敗しました");
-      M().softwareImageValid = 1;
+      MaskState.softwareImageValid = 1;
     }
   } else {
     CreateHardwareSurfaces(width, height);
   }
-  M().created = 1;
+  MaskState.created = 1;
   return 0;
 }
 
 int ReleaseMaskSurfaces() {
-  FreeTracked(M().pixels);
-  M().pixels = nullptr;
-  if (SoftwareTarget == &M().softwareImage) SoftwareTarget = M().softwareRealTarget;
-  if (M().softwareImageValid) ReleaseMemImg(&M().softwareImage);
-  M().softwareImageValid = 0;
-  if (M().imageTexture != nullptr) ReleaseComObject(M().imageTexture);
-  if (M().screenSurface != nullptr) ReleaseComObject(M().screenSurface);
-  if (M().screenTexture != nullptr) ReleaseComObject(M().screenTexture);
-  M().imageTexture = nullptr;
-  M().screenSurface = nullptr;
-  M().screenTexture = nullptr;
+  FreeTracked(MaskState.pixels);
+  MaskState.pixels = nullptr;
+  if (SoftwareTarget == &MaskState.softwareImage) SoftwareTarget = GetSoftwareRealTarget();
+  if (MaskState.softwareImageValid) ReleaseMemImg(&MaskState.softwareImage);
+  MaskState.softwareImageValid = 0;
+  if (MaskState.imageTexture != nullptr) ReleaseComObject(MaskState.imageTexture);
+  if (MaskState.screenSurface != nullptr) ReleaseComObject(MaskState.screenSurface);
+  if (MaskState.screenTexture != nullptr) ReleaseComObject(MaskState.screenTexture);
+  MaskState.imageTexture = nullptr;
+  MaskState.screenSurface = nullptr;
+  MaskState.screenTexture = nullptr;
   return 0;
 }
 
 int RecreateMaskSurfaces() {
-  if (!M().initialised) return -1;
-  CreateMaskScreen(M().created);
-  if (M().wanted) EnableMaskDrawing(1);
+  if (!MaskState.initialised) return -1;
+  CreateMaskScreen(MaskState.created);
+  if (MaskState.wanted) EnableMaskDrawing(1);
   return 0;
 }
 
 int EnableMaskDrawing(int flag) {
-  if (!M().initialised || M().pixels == nullptr) return -1;
+  if (!MaskState.initialised || MaskState.pixels == nullptr) return -1;
   EndPendingRegion();
-  M().wanted = flag != 0;
-  M().active = M().wanted && M().created;
+  MaskState.wanted = flag != 0;
+  MaskState.active = MaskState.wanted && MaskState.created;
   // Software drawing follows the mask MEMIMG through the software draw target.
   if (!Hardware()) {
     if (!ScreenState.hardwareRendering) FollowMaskInSoftwareTarget();
     return 0;
   }
   FlushVertexBatch(0);
-  IDirect3DSurface9* target = M().active && M().screenSurface != nullptr ? M().screenSurface : RealTargetSurface(1);
+  IDirect3DSurface9* target =
+      MaskState.active && MaskState.screenSurface != nullptr ? MaskState.screenSurface : RealTargetSurface(1);
   SetDeviceRenderTarget(target, 0);
   ForceViewportToDrawArea();
   return 0;
 }
 
-int IsMaskDrawingEnabled() { return M().wanted; }
+int IsMaskDrawingEnabled() { return MaskState.wanted; }
 
 int BeginMaskedDrawing(const RECT* rect) {
   EndPendingRegion();
-  if (M().nesting++ != 0) return 0;
+  if (MaskState.nesting++ != 0) return 0;
   RECT r = *rect;
   ClipRectToRect(&r, &DrawSettings.drawArea);
-  if (M().active && Hardware() && M().screenSurface != nullptr) {
-    M().realSurface = RealTargetSurface(0);
+  if (MaskState.active && Hardware() && MaskState.screenSurface != nullptr) {
+    MaskState.realSurface = RealTargetSurface(0);
     if (r.left < r.right && r.top < r.bottom) {
       FlushVertexBatch(0);
       EndDeviceScene();
-      DeviceCalls.DeviceStretchRect(M().realSurface, &r, M().screenSurface, &r, D3DTEXF_NONE);
+      DeviceCalls.DeviceStretchRect(MaskState.realSurface, &r, MaskState.screenSurface, &r, D3DTEXF_NONE);
     }
   }
-  if (M().active && !Hardware() && M().softwareRealTarget != nullptr) BeginSoftwareMaskRegion(M().softwareRealTarget, &r);
+  if (MaskState.active && !Hardware() && GetSoftwareRealTarget() != nullptr)
+    BeginSoftwareMaskRegion(GetSoftwareRealTarget(), &r);
   return 0;
 }
 
 int EndMaskedDrawing(const RECT* rect) {
-  if (M().nesting <= 0) return 0;  // no region is open
-  if (--M().nesting != 0) return 0;
+  if (MaskState.nesting <= 0) return 0;  // no region is open
+  if (--MaskState.nesting != 0) return 0;
   RECT r = *rect;
   ClipRectToRect(&r, &DrawSettings.drawArea);
   if (r.left >= r.right || r.top >= r.bottom) return 0;
-  if (M().active && Hardware() && M().screenSurface != nullptr && M().realSurface != nullptr) {
+  if (MaskState.active && Hardware() && MaskState.screenSurface != nullptr && MaskState.realSurface != nullptr) {
     FlushVertexBatch(0);
     EndHardwareRegion(r);
   }
-  if (M().active && !Hardware() && M().softwareRealTarget != nullptr) EndSoftwareMaskRegion(M().softwareRealTarget, &r);
+  if (MaskState.active && !Hardware() && GetSoftwareRealTarget() != nullptr)
+    EndSoftwareMaskRegion(GetSoftwareRealTarget(), &r);
   return 0;
 }
 
 int BeginSoftwareMaskRegion(MEMIMG* real, const RECT* rect) {
-  if (!M().softwareImageValid || !IsMemImgValid(real)) return -1;
+  if (!MaskState.softwareImageValid || !IsMemImgValid(real)) return -1;
   if (rect->left >= rect->right || rect->top >= rect->bottom) return 0;
-  return CopyMemImgRect(&M().softwareImage, real, rect, rect->left, rect->top);
+  return CopyMemImgRect(&MaskState.softwareImage, real, rect, rect->left, rect->top);
 }
 
 int EndSoftwareMaskRegion(MEMIMG* real, const RECT* rect) {
-  MEMIMG& mask = M().softwareImage;
-  if (!M().softwareImageValid || !IsMemImgValid(real) || M().pixels == nullptr) return -1;
+  MEMIMG& mask = MaskState.softwareImage;
+  if (!MaskState.softwareImageValid || !IsMemImgValid(real) || MaskState.pixels == nullptr) return -1;
   if (real->store->format->colorBits != mask.store->format->colorBits) return -1;
   // Only what lies in both images and in the mask bytes.
   RECT r = *rect;
   RECT bounds = {0, 0, real->width < mask.width ? real->width : mask.width,
                  real->height < mask.height ? real->height : mask.height};
-  if (bounds.right > M().width) bounds.right = M().width;
-  if (bounds.bottom > M().height) bounds.bottom = M().height;
+  if (bounds.right > MaskState.width) bounds.right = MaskState.width;
+  if (bounds.bottom > MaskState.height) bounds.bottom = MaskState.height;
   ClipRectToRect(&r, &bounds);
   int bytes = mask.store->format->colorBits / 8;
   for (int y = r.top; y < r.bottom; y++) {
-    const unsigned char* bits = M().pixels + y * M().pitch;
+    const unsigned char* bits = MaskState.pixels + y * MaskState.pitch;
     const uint8_t* from = mask.pixels + y * mask.store->pitch;
     uint8_t* to = real->pixels + y * real->store->pitch;
     for (int x = r.left; x < r.right; x++)
-      if ((bits[x] == 0) != (M().reverse != 0)) memcpy(to + x * bytes, from + x * bytes, (size_t)bytes);
+      if ((bits[x] == 0) != (MaskState.reverse != 0)) memcpy(to + x * bytes, from + x * bytes, (size_t)bytes);
   }
   return 0;
 }
 
 int FillMaskScreenRect(const RECT* rect, int value) {
-  if (M().pixels == nullptr) return -1;
+  if (MaskState.pixels == nullptr) return -1;
   RECT r = *rect;
-  RECT bounds = {0, 0, M().width, M().height};
+  RECT bounds = {0, 0, MaskState.width, MaskState.height};
   ClipRectToRect(&r, &bounds);
   if (r.left >= r.right || r.top >= r.bottom) return 0;
-  for (int y = r.top; y < r.bottom; y++) memset(M().pixels + y * M().pitch + r.left, value, (size_t)(r.right - r.left));
+  for (int y = r.top; y < r.bottom; y++)
+    memset(MaskState.pixels + y * MaskState.pitch + r.left, value, (size_t)(r.right - r.left));
   if (Hardware()) MirrorMaskRect(r);
   return 0;
 }

@@ -21,9 +21,6 @@ struct MASK_STATE {
   int nesting;
   MEMIMG softwareImage;
   int softwareImageValid;
-  // Software mode: the image drawing reaches when no mask is in the way (the draw-target
-  // graph's or the screen's MEMIMG), kept by the software draw-target selection.
-  MEMIMG* softwareRealTarget;
   int textureWidth, textureHeight;
   IDirect3DTexture9* imageTexture;   // the mask bytes as alpha
   IDirect3DTexture9* screenTexture;  // what is drawn while masking

@@ -5,9 +5,7 @@
 #include "graphics/graphs/graph_layout.h"
 #include "graphics/graphs/graph_reload.h"
 #include "graphics/graphs/graph_textures.h"
-#include "graphics/draw/mask.h"
-#include "graphics/software/software_draw.h"
-#include "graphics/software/software_screen.h"
+#include "graphics/software/software_screen.h"  // upward: a released graph leaves the software target
 
 const char* const kGraphHandleTypeName = "グラフィック";
 
@@ -39,12 +37,8 @@ void ReleaseGraphImageSet(GRAPH_IMAGE_SET* set) {
 
 int ReleaseGraphRecord(HANDLE_HEAD* head) {
   GRAPH_RECORD* g = (GRAPH_RECORD*)head;
-  // Movies, draw targets and reload sources join here as their modules arrive: a graph that
-  // shows a movie or is a draw target cannot be made before then.
   // The software renderer never keeps drawing into or blending from a released image.
-  if (SoftwareTarget == &g->memImg) SoftwareTarget = GetScreenMemImg();
-  if (MaskState.softwareRealTarget == &g->memImg) MaskState.softwareRealTarget = GetScreenMemImg();
-  if (SoftwareBlendSource == &g->memImg) SoftwareBlendSource = nullptr;
+  ForgetSoftwareImage(&g->memImg);
   ReleaseMemImg(&g->memImg);
   ReleaseGraphImageSet(g->imageSet);
   g->imageSet = nullptr;

@@ -1,10 +1,11 @@
 // The device textures of graph image sets: the texture descriptor, the set-up of a graph's
 // image set with its textures, and the transfer of raster images into a graph.
 #pragma once
-#include "graphics/draw/draw_target.h"  // GetGraphOrScreenSize, defined with the graphs
 #include "graphics/graphs/graph_records.h"
 #include "image/raster_image.h"
 
+// The size of a graph, or of the main screen for the screen codes -2 to -5.
+int GetGraphOrScreenSize(int handle, int* width, int* height);
 int BuildTextureDesc(int mipLevels, TEXTURE_DESC* out, const GRAPH_CREATE_PARAM* param, int width, int height,
                      int alpha, int palette, int compressedKind);
 // The device's texture limits, from its capabilities.

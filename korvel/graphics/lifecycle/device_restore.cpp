@@ -60,7 +60,7 @@ int RecreateDeviceResources() {
 }
 
 int SetGraphicsRestoreHandler(int (*handler)()) {
-  DrawSettings.restoreCallback = handler;
+  StoreRestoreCallback(handler);
   return 0;
 }
 
@@ -121,7 +121,7 @@ int RecreateGraphicsDeviceInMode(int bits, int width, int height, int refresh, i
   }
   RestoreGraphicsContent();
   ResendDeviceStates();
-  DrawSettings.lights.lightsChanged = 1;
+  MarkLightsForResend();
   if (!modeChange) {
     SetDrawClipArea(area.left, area.top, area.right, area.bottom);
     SetWorldMatrix(world);
@@ -133,7 +133,7 @@ int RecreateGraphicsDeviceInMode(int bits, int width, int height, int refresh, i
   for (int slot = 1; slot < DeviceCaps.renderTargetCount && slot < 16; slot++) {
     int target = DrawSettings.renderTargetSlots[slot];
     if (target == 0) continue;
-    DrawSettings.renderTargetSlots[slot] = 0;
+    StoreRenderTargetSlot(slot, 0);
     SetRenderTargetSlot(slot, target);
   }
   return 0;

@@ -39,7 +39,7 @@ int IsVistaOrLater() { return WindowState.osCode >= OS_CODE_VISTA ? 1 : 0; }
 void DropDirect3D() {
   ReleaseDepthBuffer();
   ReleaseDirect3DDevice();
-  StateFlags.sceneOpen = 0;
+  SetSceneOpen(0);
   ReleaseDirect3D();
 }
 
@@ -109,7 +109,7 @@ int EndDirect3D() {
   ReleaseSubBackBuffer();
   ReleaseBrightestColorVolumeTexture();
   ReleaseDirect3DDevice();
-  StateFlags.sceneOpen = 0;
+  SetSceneOpen(0);
   ReleaseDirect3D();
   ReleaseDirectDrawObject();
   FreeDirect3D9Library();

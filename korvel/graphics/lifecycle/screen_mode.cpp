@@ -306,7 +306,7 @@ int SetDeviceDialogBoxMode(int flag) {
   if (!HasDirect3DDevice()) return 0;
   if (StateFlags.sceneOpen) {
     DeviceCalls.DeviceEndScene();
-    StateFlags.sceneOpen = 0;
+    SetSceneOpen(0);
   }
   DeviceCalls.DeviceSetDialogBoxMode(flag ? TRUE : FALSE);
   return 0;

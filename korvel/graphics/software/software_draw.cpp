@@ -124,9 +124,7 @@ int FillGraphWithColor(HANDLE_VALUE handle, int red, int green, int blue, int al
 int SetDrawBrightPacked(DWORD value) {
   value &= 0x00FFFFFF;
   if (value == DrawSettings.brightness) return 0;
-  DrawSettings.brightness = value;
   SetMemImgTint(value);
-  StateFlags.stateChanged = 1;
-  if (ScreenState.hardwareRendering) PackedDiffuseColor = MakeDiffuseColor();
+  StoreDrawBrightness(value);
   return 0;
 }

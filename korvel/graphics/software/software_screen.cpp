@@ -2,7 +2,7 @@
 
 #include "graphics/device/draw_settings.h"
 #include "graphics/graphs/graph_handles.h"
-#include "graphics/draw/mask.h"
+#include "graphics/draw/mask.h"  // upward: the software target follows the mask image while masking
 #include "graphics/device/screen.h"
 #include "graphics/software/software_draw.h"
 #include "korvel.h"
@@ -15,6 +15,9 @@ struct SOFTWARE_SCREEN {
   MEMIMG primary;
   MEMIMG work;
   MEMIMG workAlpha;
+  // The image drawing reaches when no mask is in the way (the draw-target graph's or the
+  // primary image).
+  MEMIMG* realTarget;
 };
 SOFTWARE_SCREEN softwareScreen;
 
@@ -55,20 +58,30 @@ int CreateSoftwareScreenImages() {
   SetupMemImg(&softwareScreen.work, width, height, -1, 0, type, 0, 0, 0, nullptr);
   SetupMemImg(&softwareScreen.workAlpha, width, height, -1, 0, type, 0, 1, 0, nullptr);
   FillMemImgRectRaw(&softwareScreen.primary, nullptr, PackBackground(&softwareScreen.primary));
-  MaskState.softwareRealTarget = &softwareScreen.primary;
+  softwareScreen.realTarget = &softwareScreen.primary;
   FollowMaskInSoftwareTarget();
   return 0;
 }
 
 void ReleaseSoftwareScreenImages() {
   if (SoftwareTarget == &softwareScreen.primary) SoftwareTarget = nullptr;
-  if (MaskState.softwareRealTarget == &softwareScreen.primary) MaskState.softwareRealTarget = nullptr;
+  if (softwareScreen.realTarget == &softwareScreen.primary) softwareScreen.realTarget = nullptr;
   ReleaseMemImg(&softwareScreen.primary);
   ReleaseMemImg(&softwareScreen.work);
   ReleaseMemImg(&softwareScreen.workAlpha);
 }
 
 MEMIMG* GetScreenMemImg() { return &softwareScreen.primary; }
+
+MEMIMG* GetSoftwareRealTarget() { return softwareScreen.realTarget; }
+
+void SetSoftwareRealTarget(MEMIMG* image) { softwareScreen.realTarget = image; }
+
+void ForgetSoftwareImage(const MEMIMG* image) {
+  if (SoftwareTarget == image) SoftwareTarget = GetScreenMemImg();
+  if (softwareScreen.realTarget == image) softwareScreen.realTarget = GetScreenMemImg();
+  if (SoftwareBlendSource == image) SoftwareBlendSource = nullptr;
+}
 
 MEMIMG* GetScreenWorkMemImg(int withAlpha) { return withAlpha ? &softwareScreen.workAlpha : &softwareScreen.work; }
 
@@ -79,15 +92,15 @@ int SelectSoftwareTarget(int target) {
     if (g == nullptr || !IsMemImgValid(&g->memImg) || g->memImg.store->alphaFlag) return -1;
     real = &g->memImg;
   }
-  MaskState.softwareRealTarget = real;
+  softwareScreen.realTarget = real;
   FollowMaskInSoftwareTarget();
   return 0;
 }
 
 void FollowMaskInSoftwareTarget() {
   MEMIMG* mask = &MaskState.softwareImage;
-  if (MaskState.softwareRealTarget == nullptr && SoftwareTarget != mask) MaskState.softwareRealTarget = SoftwareTarget;
-  SoftwareTarget = MaskState.active && MaskState.softwareImageValid ? mask : MaskState.softwareRealTarget;
+  if (softwareScreen.realTarget == nullptr && SoftwareTarget != mask) softwareScreen.realTarget = SoftwareTarget;
+  SoftwareTarget = MaskState.active && MaskState.softwareImageValid ? mask : softwareScreen.realTarget;
 }
 
 int ClearSoftwareTarget(const RECT* rect) {

@@ -11,6 +11,12 @@
 int CreateSoftwareScreenImages();
 void ReleaseSoftwareScreenImages();
 MEMIMG* GetScreenMemImg();
+// The real target of software drawing: the image drawing reaches when no mask is in the way.
+MEMIMG* GetSoftwareRealTarget();
+void SetSoftwareRealTarget(MEMIMG* image);
+// An image about to be released stops being drawn into (the primary image takes its place)
+// or blended from.
+void ForgetSoftwareImage(const MEMIMG* image);
 // Work images of text drawing: without and with an alpha channel.
 MEMIMG* GetScreenWorkMemImg(int withAlpha);
 // Makes a drawable graph's image (-1 for a graph with an alpha channel or an invalid one) or,
