@@ -13,7 +13,6 @@
 TEXT_INPUT_STATE TextInput;
 
 namespace {
-CHAR_INPUT_BUFFER& B() { return TextInput.buffer; }
 IME_STATE& Ime() { return TextInput.ime; }
 
 int NextIndex(int index) { return index >= CHAR_BUFFER_SIZE ? 0 : index + 1; }
@@ -154,20 +153,20 @@ int InitTextInput() {
 }
 
 int IsInputBufferFull() {
-  int write = B().writeIndex, read = B().readIndex;
+  int write = TextInput.buffer.writeIndex, read = TextInput.buffer.readIndex;
   return write + 1 == read || (read == 0 && write == CHAR_BUFFER_SIZE);
 }
 
 int PushInputChar(unsigned char byte) {
   if (IsInputBufferFull()) return -1;
-  B().data[B().writeIndex] = byte;
-  B().writeIndex = NextIndex(B().writeIndex);
+  TextInput.buffer.data[TextInput.buffer.writeIndex] = byte;
+  TextInput.buffer.writeIndex = NextIndex(TextInput.buffer.writeIndex);
   return 0;
 }
 
 int PopInputChar(char out[2], int consume) {
   out[0] = out[1] = 0;
-  CHAR_INPUT_BUFFER& b = B();
+  CHAR_INPUT_BUFFER& b = TextInput.buffer;
   if (b.readIndex == b.writeIndex) return 0;
   int start = b.readIndex;
   unsigned char byte = b.data[b.readIndex];

@@ -6,11 +6,10 @@
 #include "window_state.h"
 
 namespace {
-WINDOW_STATE& W() { return WindowState; }
-
 // The DIB section of the given size, made again when the size changed. False without one.
 bool PrepareLayeredImage(int width, int height) {
-  if (W().layeredBitmap != nullptr && W().layeredWidth == width && W().layeredHeight == height) return true;
+  if (WindowState.layeredBitmap != nullptr && WindowState.layeredWidth == width && WindowState.layeredHeight == height)
+    return true;
   ReleaseLayeredWindowImage();
   BITMAPINFO info = {};
   info.bmiHeader.biSize = sizeof(info.bmiHeader);
@@ -28,12 +27,12 @@ bool PrepareLayeredImage(int width, int height) {
     if (bitmap != nullptr) DeleteObject(bitmap);
     return false;
   }
-  W().layeredOldBitmap = SelectObject(dc, bitmap);
-  W().layeredBitmap = bitmap;
-  W().layeredDc = dc;
-  W().layeredBits = (uint32_t*)bits;
-  W().layeredWidth = width;
-  W().layeredHeight = height;
+  WindowState.layeredOldBitmap = SelectObject(dc, bitmap);
+  WindowState.layeredBitmap = bitmap;
+  WindowState.layeredDc = dc;
+  WindowState.layeredBits = (uint32_t*)bits;
+  WindowState.layeredWidth = width;
+  WindowState.layeredHeight = height;
   return true;
 }
 
@@ -41,8 +40,8 @@ bool PrepareLayeredImage(int width, int height) {
 // colour channels multiplied by it, as UpdateLayeredWindow expects.
 void PremultiplyLayeredImage(int perPixelAlpha, int alphaTest) {
   uint32_t key = DrawSettings.transparentColor & 0xFFFFFF;
-  uint32_t* p = W().layeredBits;
-  for (size_t i = 0, n = (size_t)W().layeredWidth * W().layeredHeight; i < n; i++) {
+  uint32_t* p = WindowState.layeredBits;
+  for (size_t i = 0, n = (size_t)WindowState.layeredWidth * WindowState.layeredHeight; i < n; i++) {
     uint32_t pixel = p[i];
     uint32_t alpha = perPixelAlpha ? pixel >> 24 : 255;
     if (alpha == 0 || (alphaTest && (pixel & 0xFFFFFF) == key)) {
@@ -58,37 +57,38 @@ void PremultiplyLayeredImage(int perPixelAlpha, int alphaTest) {
 
 void LookUpUpdateLayeredWindow() {
   HMODULE user32 = LoadLibraryA("user32");
-  W().updateLayeredWindow =
+  WindowState.updateLayeredWindow =
       user32 != nullptr ? (UPDATE_LAYERED_WINDOW)(void*)GetProcAddress(user32, "UpdateLayeredWindow") : nullptr;
   // user32 stays loaded: the program links it.
   if (user32 != nullptr) FreeLibrary(user32);
 }
 
 int SetLayeredWindow(int flag) {
-  W().layeredWindow = flag != 0 ? 1 : 0;
-  HWND window = W().mainWindow;
+  WindowState.layeredWindow = flag != 0 ? 1 : 0;
+  HWND window = WindowState.mainWindow;
   if (window == nullptr) return 0;
   LONG_PTR style = GetWindowLongPtrA(window, GWL_EXSTYLE);
-  SetWindowLongPtrA(window, GWL_EXSTYLE, W().layeredWindow ? style | WS_EX_LAYERED : style & ~(LONG_PTR)WS_EX_LAYERED);
+  SetWindowLongPtrA(window, GWL_EXSTYLE,
+                    WindowState.layeredWindow ? style | WS_EX_LAYERED : style & ~(LONG_PTR)WS_EX_LAYERED);
   return 0;
 }
 
-DWORD GetLayeredExStyle() { return W().layeredWindow ? WS_EX_LAYERED : 0; }
+DWORD GetLayeredExStyle() { return WindowState.layeredWindow ? WS_EX_LAYERED : 0; }
 
 int PresentImageToLayeredWindow(const RASTER_IMAGE* image, HDC source, int perPixelAlpha, int alphaTest) {
-  if (W().mainWindow == nullptr || W().updateLayeredWindow == nullptr || image == nullptr || image->width <= 0 ||
-      image->height <= 0)
+  if (WindowState.mainWindow == nullptr || WindowState.updateLayeredWindow == nullptr || image == nullptr ||
+      image->width <= 0 || image->height <= 0)
     return -1;
   int width = image->width, height = image->height;
   if (!PrepareLayeredImage(width, height)) return -1;
   if (source != nullptr) {
-    BitBlt(W().layeredDc, 0, 0, width, height, source, 0, 0, SRCCOPY);
+    BitBlt(WindowState.layeredDc, 0, 0, width, height, source, 0, 0, SRCCOPY);
     GdiFlush();
   } else {
     COLOR_FORMAT argb;
     InitARGB8Format(&argb);
     RECT whole = {0, 0, width, height};
-    ConvertPixelRect(W().layeredBits, width * 4, &argb, image->pixels, image->pitch, &image->format, nullptr, 0,
+    ConvertPixelRect(WindowState.layeredBits, width * 4, &argb, image->pixels, image->pitch, &image->format, nullptr, 0,
                      nullptr, 0, 0, &whole, 0, 0, 0, DITHER_NONE, 0, 0, 0, 0);
   }
   PremultiplyLayeredImage(perPixelAlpha, alphaTest);
@@ -96,21 +96,21 @@ int PresentImageToLayeredWindow(const RASTER_IMAGE* image, HDC source, int perPi
   POINT origin = {0, 0};
   BLENDFUNCTION blend = {AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
   HDC screen = GetDC(nullptr);
-  BOOL shown = W().updateLayeredWindow(W().mainWindow, screen, nullptr, &size, W().layeredDc, &origin, 0, &blend,
-                                       ULW_ALPHA);
+  BOOL shown = WindowState.updateLayeredWindow(WindowState.mainWindow, screen, nullptr, &size, WindowState.layeredDc,
+                                               &origin, 0, &blend, ULW_ALPHA);
   ReleaseDC(nullptr, screen);
   return shown ? 0 : -1;
 }
 
 void ReleaseLayeredWindowImage() {
-  if (W().layeredDc != nullptr) {
-    SelectObject(W().layeredDc, W().layeredOldBitmap);
-    DeleteDC(W().layeredDc);
+  if (WindowState.layeredDc != nullptr) {
+    SelectObject(WindowState.layeredDc, WindowState.layeredOldBitmap);
+    DeleteDC(WindowState.layeredDc);
   }
-  if (W().layeredBitmap != nullptr) DeleteObject(W().layeredBitmap);
-  W().layeredDc = nullptr;
-  W().layeredBitmap = nullptr;
-  W().layeredOldBitmap = nullptr;
-  W().layeredBits = nullptr;
-  W().layeredWidth = W().layeredHeight = 0;
+  if (WindowState.layeredBitmap != nullptr) DeleteObject(WindowState.layeredBitmap);
+  WindowState.layeredDc = nullptr;
+  WindowState.layeredBitmap = nullptr;
+  WindowState.layeredOldBitmap = nullptr;
+  WindowState.layeredBits = nullptr;
+  WindowState.layeredWidth = WindowState.layeredHeight = 0;
 }

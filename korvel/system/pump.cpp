@@ -21,28 +21,28 @@ const int kMessagesPerCall = 5;
 const int kEndingPassLimit = 10;
 const int kRedrawInterval = 64;
 
-WINDOW_STATE& W() { return WindowState; }
-
-bool IsWaiting() { return (W().active == 0 || W().minimised == 1) && W().runWhileInactive == 0; }
+bool IsWaiting() {
+  return (WindowState.active == 0 || WindowState.minimised == 1) && WindowState.runWhileInactive == 0;
+}
 
 // A pending partial repaint is finished while the pump waits for the window.
 void FinishPendingRedraw() {
-  if (W().redrawPending != 1) return;
+  if (WindowState.redrawPending != 1) return;
   int now = GetMillisecondCount();
-  if (now - W().lastRedrawTime <= kRedrawInterval) return;
-  W().lastRedrawTime = now;
-  W().redrawPending = 0;
+  if (now - WindowState.lastRedrawTime <= kRedrawInterval) return;
+  WindowState.lastRedrawTime = now;
+  WindowState.redrawPending = 0;
   RefreshWindowFromBackBuffer();
 }
 
 bool TakeMessage(MSG* msg) {
   if (PeekMessageA(msg, nullptr, 0, 0, PM_NOREMOVE) && PeekMessageA(msg, nullptr, 0, 0, PM_REMOVE)) return true;
   if (PeekMessageA(msg, (HWND)-1, 0, 0, PM_REMOVE)) return true;
-  return PeekMessageA(msg, W().mainWindow, 0, 0, PM_REMOVE) != 0;
+  return PeekMessageA(msg, WindowState.mainWindow, 0, 0, PM_REMOVE) != 0;
 }
 
 void DrainDeferredEvents() {
-  DEFERRED_EVENT_RING& ring = W().deferred;
+  DEFERRED_EVENT_RING& ring = WindowState.deferred;
   while (ring.count > 0) {
     int wParam = ring.wParam[ring.readIndex];
     int isActivateApp = ring.isActivateApp[ring.readIndex];
@@ -58,8 +58,8 @@ void RunPasses() {
   int passes = 0, stopAfterPass = 0, messageCount = 0;
   for (;;) {
     bool waiting = IsWaiting();
-    if (W().closing || W().deferred.count > 0 || !waiting) {
-      if (stopAfterPass == 1 || W().windowQuit) return;
+    if (WindowState.closing || WindowState.deferred.count > 0 || !waiting) {
+      if (stopAfterPass == 1 || WindowState.windowQuit) return;
     }
     stopAfterPass = 1;
     if (waiting) {
@@ -68,10 +68,10 @@ void RunPasses() {
     }
     MSG msg;
     while (TakeMessage(&msg)) {
-      if (msg.message == WM_ACTIVATEAPP && W().windowedMode) W().active = LOWORD(msg.wParam);
-      if (W().windowQuit) return;
+      if (msg.message == WM_ACTIVATEAPP && WindowState.windowedMode) WindowState.active = LOWORD(msg.wParam);
+      if (WindowState.windowQuit) return;
       if (msg.message == WM_QUIT) {
-        W().windowQuit = 1;
+        WindowState.windowQuit = 1;
         SetQuitRequest();
       }
       TranslateMessage(&msg);
@@ -89,22 +89,22 @@ void RunPasses() {
       ServeMainThreadRequests();
       Sleep(24);
     }
-    if (W().windowQuit || GetCurrentThreadId() != W().mainThreadId) return;
+    if (WindowState.windowQuit || GetCurrentThreadId() != WindowState.mainThreadId) return;
     passes++;
-    if (W().ending && passes >= kEndingPassLimit) return;
+    if (WindowState.ending && passes >= kEndingPassLimit) return;
   }
 }
 }  // namespace
 
 int PumpWindowMessages() {
   if (LibraryFlags.pumpReentryGuard) return 0;
-  W().inPump = 1;
-  if (W().mainWindow != nullptr) {
+  WindowState.inPump = 1;
+  if (WindowState.mainWindow != nullptr) {
     RunPasses();
-    if (GetCurrentThreadId() == W().mainThreadId) UpdateMenuAutoDisplay();
-    if (!W().closing) DrainDeferredEvents();
+    if (GetCurrentThreadId() == WindowState.mainThreadId) UpdateMenuAutoDisplay();
+    if (!WindowState.closing) DrainDeferredEvents();
     RefillStreamSoundsFromPump();  // only without a sound thread (one logical processor)
-    if (!W().windowQuit) ServeMainThreadRequests();  // at most 2 ms of loader-thread requests
+    if (!WindowState.windowQuit) ServeMainThreadRequests();  // at most 2 ms of loader-thread requests
     ReadKeyboardState(0);
     UpdateJoypadVibrationTimers();
     PumpNetworkMessages(1);
@@ -113,8 +113,8 @@ int PumpWindowMessages() {
     ProcessKeyInputFrame();
     LibraryFlags.pumpReentryGuard = 0;
   }
-  int result = W().windowQuit == 1 ? -1 : 0;
-  W().inPump = 0;
+  int result = WindowState.windowQuit == 1 ? -1 : 0;
+  WindowState.inPump = 0;
   return result;
 }
 
@@ -127,14 +127,14 @@ int PumpWindowMessagesLocked() {
 
 int IsInactiveWaitNeeded() {
   // A flip under way and a repaint finish their drawing first.
-  if (IsFlipInProgress() || W().inPaint) return 0;
-  return ((W().active == 0 || W().minimised == 1) && W().runWhileInactive == 0) ? 1 : 0;
+  if (IsFlipInProgress() || WindowState.inPaint) return 0;
+  return ((WindowState.active == 0 || WindowState.minimised == 1) && WindowState.runWhileInactive == 0) ? 1 : 0;
 }
 
 void WaitWhileInactive() {
-  if (!IsInactiveWaitNeeded() || W().windowQuit || W().mainWindow == nullptr) return;
+  if (!IsInactiveWaitNeeded() || WindowState.windowQuit || WindowState.mainWindow == nullptr) return;
   while (PumpWindowMessages() == 0)
-    if (W().active && !W().minimised) return;
+    if (WindowState.active && !WindowState.minimised) return;
 }
 
 int WaitMilliseconds(int ms) {

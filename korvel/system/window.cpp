@@ -25,8 +25,6 @@ const char* const kDefaultTitle = "Korvel";
 const int kTimerTestChanges = 60;
 const int kTimerTestSpan = 1000;
 
-WINDOW_STATE& W() { return WindowState; }
-
 // Every field becomes 0 except what a program set before start-up and what the earlier
 // start-up steps found. The API lock is never touched: the start-up runs inside it.
 void ResetWindowState() {
@@ -74,7 +72,7 @@ void ResetWindowState() {
 }
 
 int FailWindowStart() {
-  W().windowQuit = 1;
+  WindowState.windowQuit = 1;
   SetQuitRequest();
   return -1;
 }
@@ -88,23 +86,23 @@ int ScreenColorBits() {
 
 void LogMemory() {
   typedef BOOL(WINAPI * MemoryStatusEx)(LPMEMORYSTATUSEX);
-  if (W().osCode >= OS_CODE_WIN2000) {
+  if (WindowState.osCode >= OS_CODE_WIN2000) {
     MemoryStatusEx query = (MemoryStatusEx)(void*)GetProcAddress(GetModuleHandleA("Kernel32.dll"), "GlobalMemoryStatusEx");
     MEMORYSTATUSEX status = {};
     status.dwLength = sizeof(status);
     if (query != nullptr && query(&status)) {
-      W().totalMemory = status.ullTotalPhys;
-      W().availableMemory = status.ullAvailPhys;
+      WindowState.totalMemory = status.ullTotalPhys;
+      WindowState.availableMemory = status.ullAvailPhys;
       AddLogLineFormat("メモリ総量:%.2fMB  空きメモリ領域:%.2fMB ", status.ullTotalPhys / 1048576.0,
                        status.ullAvailPhys / 1048576.0);
     }
   }
-  if (W().availableMemory == 0) {
+  if (WindowState.availableMemory == 0) {
     MEMORYSTATUS status = {};
     status.dwLength = sizeof(status);
     GlobalMemoryStatus(&status);
-    W().totalMemory = status.dwTotalPhys;
-    W().availableMemory = status.dwAvailPhys;
+    WindowState.totalMemory = status.dwTotalPhys;
+    WindowState.availableMemory = status.dwAvailPhys;
     AddLogLineFormat("メモリ総量:%.2fMB  空きメモリ領域:%.2fMB ", status.dwTotalPhys / 1048576.0,
                      status.dwAvailPhys / 1048576.0);
   }
@@ -114,16 +112,16 @@ void LogMemory() {
 void ChooseTimer() {
   LARGE_INTEGER frequency;
   QueryPerformanceFrequency(&frequency);
-  W().counterFrequency = frequency;
-  W().usePerformanceCounter = frequency.QuadPart != 0 ? 1 : 0;
+  WindowState.counterFrequency = frequency;
+  WindowState.usePerformanceCounter = frequency.QuadPart != 0 ? 1 : 0;
   TIMECAPS caps = {};
   if (WinApi.winmm.timeGetDevCaps != nullptr && WinApi.winmm.timeBeginPeriod != nullptr &&
       WinApi.winmm.timeGetDevCaps(&caps, sizeof(caps)) == 0) {
     WinApi.winmm.timeBeginPeriod(caps.wPeriodMin);
-    W().timerPeriod = caps.wPeriodMin;
+    WindowState.timerPeriod = caps.wPeriodMin;
   }
   // Without winmm there is no multimedia timer to compare against.
-  if (!W().usePerformanceCounter || WinApi.winmm.timeGetTime == nullptr) return;
+  if (!WindowState.usePerformanceCounter || WinApi.winmm.timeGetTime == nullptr) return;
   WriteLogText("タイマーの精度を検査します\n");
   DWORD start = WinApi.winmm.timeGetTime(), lastTime = start;
   LARGE_INTEGER lastCount;
@@ -143,7 +141,7 @@ void ChooseTimer() {
   WriteLogText(" ");
   if (timeChanges > counterChanges) {
     AddLogLineFormat("Multi Media Timer を使用します Timer 精度 : %d.00 ms ", (int)caps.wPeriodMin);
-    W().usePerformanceCounter = 0;
+    WindowState.usePerformanceCounter = 0;
   } else {
     AddLogLineFormat("パフォーマンスカウンターを使用します タイマー精度 : %lf KHz ", frequency.QuadPart / 1000.0);
   }
@@ -167,11 +165,11 @@ void ChooseCharSet() {
 // 0 when this instance may go on.
 int CheckSecondInstance() {
   WriteLogText("ソフトの二重起動検査... ");
-  if (FindWindowA(W().className, nullptr) == nullptr) {
+  if (FindWindowA(WindowState.className, nullptr) == nullptr) {
     WriteLogText("二重起動はされていませんでした\n");
     return 0;
   }
-  if (W().allowMultipleInstances == 0) {
+  if (WindowState.allowMultipleInstances == 0) {
     WriteLogText("二重起動されています、ソフトを終了します\n");
     return -1;
   }
@@ -184,57 +182,58 @@ void RegisterWindowClass() {
   wc.cbSize = sizeof(wc);
   wc.style = CS_HREDRAW | CS_VREDRAW;
   wc.lpfnWndProc = LibraryWindowProc;
-  wc.hInstance = W().instance;
-  wc.hIcon = W().iconId != 0 ? LoadIconA(W().instance, MAKEINTRESOURCEA(W().iconId)) : LoadIconA(nullptr, IDI_APPLICATION);
+  wc.hInstance = WindowState.instance;
+  wc.hIcon = WindowState.iconId != 0 ? LoadIconA(WindowState.instance, MAKEINTRESOURCEA(WindowState.iconId))
+                                     : LoadIconA(nullptr, IDI_APPLICATION);
   wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
   wc.hbrBackground = (HBRUSH)GetStockObject(NULL_BRUSH);
-  wc.lpszClassName = W().className;
+  wc.lpszClassName = WindowState.className;
   WriteLogText("ウインドウクラスを登録します... ");
   if (RegisterClassExA(&wc) != 0) {
     WriteLogText("登録に成功しました\n");
   } else {
     // The creation below is still tried; the first pump then reports the end.
-    W().windowQuit = 1;
+    WindowState.windowQuit = 1;
     SetQuitRequest();
   }
 }
 
 HWND CreateMainWindow(int baseWidth, int baseHeight) {
-  if (!W().windowedMode) {
+  if (!WindowState.windowedMode) {
     WriteLogText("フルスクリーンモード用のウインドウを作成します\n");
-    W().cursorShown = 0;
-    return CreateWindowExA(WS_EX_TOPMOST | GetLayeredExStyle(), W().className, W().windowTitle, WS_POPUP, 0, 0, baseWidth, baseHeight,
-                           nullptr, nullptr, W().instance, nullptr);
+    WindowState.cursorShown = 0;
+    return CreateWindowExA(WS_EX_TOPMOST | GetLayeredExStyle(), WindowState.className, WindowState.windowTitle,
+                           WS_POPUP, 0, 0, baseWidth, baseHeight, nullptr, nullptr, WindowState.instance, nullptr);
   }
   WriteLogText("ウインドウモード起動用のウインドウを作成します\n");
   DWORD style = GetWindowedStyle();
-  DWORD exStyle = GetWindowStyleRow(W().styleMode).windowedExStyle | GetLayeredExStyle();
-  W().cursorShown = 1;
+  DWORD exStyle = GetWindowStyleRow(WindowState.styleMode).windowedExStyle | GetLayeredExStyle();
+  WindowState.cursorShown = 1;
   double sx, sy;
   GetWindowScale(&sx, &sy);
   RECT frame = {0, 0, (int)(baseWidth * sx), (int)(baseHeight * sy)};
   AdjustWindowRectEx(&frame, style, FALSE, exStyle);
-  W().captionHeight = -frame.top;
+  WindowState.captionHeight = -frame.top;
   int width = frame.right - frame.left, height = frame.bottom - frame.top;
   int x = (GetSystemMetrics(SM_CXSCREEN) - width) / 2 + frame.left;
   int y = (GetSystemMetrics(SM_CYSCREEN) - height) / 2 + frame.top;
-  if (W().userPositionInUse) {
-    x = W().userPositionX;
-    y = W().userPositionY;
+  if (WindowState.userPositionInUse) {
+    x = WindowState.userPositionX;
+    y = WindowState.userPositionY;
   }
-  return CreateWindowExA(exStyle, W().className, W().windowTitle, style, x, y, width, height, nullptr, nullptr,
-                         W().instance, nullptr);
+  return CreateWindowExA(exStyle, WindowState.className, WindowState.windowTitle, style, x, y, width, height, nullptr,
+                         nullptr, WindowState.instance, nullptr);
 }
 }  // namespace
 
-HWND GetMainWindow() { return W().mainWindow; }
-HWND GetOutputWindow() { return W().mainWindow; }
+HWND GetMainWindow() { return WindowState.mainWindow; }
+HWND GetOutputWindow() { return WindowState.mainWindow; }
 
 int InitMainWindow() {
   ResetWindowState();
-  W().instance = GetModuleHandleA(nullptr);
-  W().mainThreadId = GetCurrentThreadId();
-  InitAsyncLoad(W().mainThreadId);
+  WindowState.instance = GetModuleHandleA(nullptr);
+  WindowState.mainThreadId = GetCurrentThreadId();
+  InitAsyncLoad(WindowState.mainThreadId);
   InitFileHandles();
   LookUpUpdateLayeredWindow();
   // A quit left in this thread's queue by the previous window's end would end the new
@@ -242,11 +241,13 @@ int InitMainWindow() {
   MSG stale;
   while (PeekMessageA(&stale, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
   }
-  if (W().className[0] == 0) CopyStringN(W().className, W().windowTitle[0] != 0 ? W().windowTitle : kDefaultClassName, 255);
+  if (WindowState.className[0] == 0)
+    CopyStringN(WindowState.className, WindowState.windowTitle[0] != 0 ? WindowState.windowTitle : kDefaultClassName,
+                255);
   LogMemory();
-  W().desktopWidth = GetSystemMetrics(SM_CXSCREEN);
-  W().desktopHeight = GetSystemMetrics(SM_CYSCREEN);
-  W().desktopColorBits = ScreenColorBits();
+  WindowState.desktopWidth = GetSystemMetrics(SM_CXSCREEN);
+  WindowState.desktopHeight = GetSystemMetrics(SM_CYSCREEN);
+  WindowState.desktopColorBits = ScreenColorBits();
   int baseWidth, baseHeight;
   GetWindowBaseSize(&baseWidth, &baseHeight);
   ChooseTimer();
@@ -254,42 +255,42 @@ int InitMainWindow() {
 
   BOOL saverActive = FALSE;
   SystemParametersInfoA(SPI_GETSCREENSAVEACTIVE, 0, &saverActive, 0);
-  W().screenSaverWasActive = saverActive ? 1 : 0;
+  WindowState.screenSaverWasActive = saverActive ? 1 : 0;
   SystemParametersInfoA(SPI_SETSCREENSAVEACTIVE, FALSE, nullptr, SPIF_SENDWININICHANGE);
   ChooseCharSet();
 
   if (CheckSecondInstance() != 0) return FailWindowStart();
-  W().creatingWindow = 1;
+  WindowState.creatingWindow = 1;
   RegisterWindowClass();
-  if (W().windowTitle[0] == 0) CopyStringN(W().windowTitle, kDefaultTitle, 255);
+  if (WindowState.windowTitle[0] == 0) CopyStringN(WindowState.windowTitle, kDefaultTitle, 255);
   HWND window = CreateMainWindow(baseWidth, baseHeight);
   if (window == nullptr) {
     FailWindowStart();
     WriteLogText("ウインドウの作成に失敗しました\n");
     return -1;
   }
-  W().mainWindow = window;
+  WindowState.mainWindow = window;
   WriteLogText("ウインドウの作成に成功しました\n");
   WriteLogText("ウインドウを表示します\n");
   ShowWindow(window, SW_SHOW);
   UpdateWindow(window);
-  W().closing = 0;
-  W().windowDestroyed = 0;
-  W().active = 1;
-  if (!W().windowedMode) {
+  WindowState.closing = 0;
+  WindowState.windowDestroyed = 0;
+  WindowState.active = 1;
+  if (!WindowState.windowedMode) {
     WriteLogText("カーソルを不可視にしました\n");
     SetCursor(nullptr);
   }
   WriteLogText("ＩＭＥを無効にしました\n");
   if (!TextInput.ime.enabled && WinApi.user32.WINNLSEnableIME != nullptr)
     WinApi.user32.WINNLSEnableIME(window, FALSE);
-  if (W().windowedMode) UpdateClientScreenRect(window);
-  SetCursorVisible(W().cursorShown);
-  W().ending = 0;
+  if (WindowState.windowedMode) UpdateClientScreenRect(window);
+  SetCursorVisible(WindowState.cursorShown);
+  WindowState.ending = 0;
   BringWindowToTop(window);
   FitWindowToScreen();
-  W().creatingWindow = 0;
-  if (StartAsyncLoadWorkers(W().logicalProcessorCount) < 0) {
+  WindowState.creatingWindow = 0;
+  if (StartAsyncLoadWorkers(WindowState.logicalProcessorCount) < 0) {
     WriteLogText("非同期読み込み処理を行うスレッドの立ち上げに失敗しました\n");
     return FailWindowStart();
   }
@@ -301,47 +302,47 @@ const DWORD kClosePumpLimitMs = 5000;
 }  // namespace
 
 int CloseMainWindow() {
-  HWND window = W().mainWindow;
+  HWND window = WindowState.mainWindow;
   if (window == nullptr) return 0;
   // The screen saver goes back to what it was at window start.
-  SystemParametersInfoA(SPI_SETSCREENSAVEACTIVE, W().screenSaverWasActive ? TRUE : FALSE, nullptr,
+  SystemParametersInfoA(SPI_SETSCREENSAVEACTIVE, WindowState.screenSaverWasActive ? TRUE : FALSE, nullptr,
                         SPIF_SENDWININICHANGE);
   if (WinApi.user32.WINNLSEnableIME != nullptr) WinApi.user32.WINNLSEnableIME(window, TRUE);
-  W().cursorShown = 1;
-  if (W().cursorDisplayed != 1) {
+  WindowState.cursorShown = 1;
+  if (WindowState.cursorDisplayed != 1) {
     while (ShowCursor(TRUE) < 0) {
     }
     PostMessageA(window, WM_SETCURSOR, (WPARAM)window, 0);
-    W().cursorDisplayed = 1;
+    WindowState.cursorDisplayed = 1;
   }
-  if (W().region != nullptr) {
-    DeleteObject(W().region);
-    W().region = nullptr;
+  if (WindowState.region != nullptr) {
+    DeleteObject(WindowState.region);
+    WindowState.region = nullptr;
   }
-  if (W().menu != nullptr) {
+  if (WindowState.menu != nullptr) {
     SetMenu(window, nullptr);
-    DestroyMenu(W().menu);
-    W().menu = nullptr;
-    W().menuInUse = 0;
+    DestroyMenu(WindowState.menu);
+    WindowState.menu = nullptr;
+    WindowState.menuInUse = 0;
   }
-  if (!W().closing) {
-    W().closing = 1;
+  if (!WindowState.closing) {
+    WindowState.closing = 1;
     PostMessageA(window, WM_CLOSE, 0, 0);
   }
   // The close is bounded: a window that has not gone within the limit is destroyed by the
   // library's end (its DestroyWindow loop).
   DWORD start = GetTickCount();
-  while (PumpWindowMessages() == 0 && !W().windowDestroyed && GetTickCount() - start < kClosePumpLimitMs) {
+  while (PumpWindowMessages() == 0 && !WindowState.windowDestroyed && GetTickCount() - start < kClosePumpLimitMs) {
   }
-  UnregisterClassA(W().className, W().instance);
+  UnregisterClassA(WindowState.className, WindowState.instance);
   DeleteAllKeyInputHandles();
   ClearDroppedFiles();
   StopAsyncLoadWorkers();
   EndFileHandles();
   EndAsyncLoad();
-  if (W().timerPeriod != 0 && WinApi.winmm.timeEndPeriod != nullptr) {
-    WinApi.winmm.timeEndPeriod(W().timerPeriod);
-    W().timerPeriod = 0;
+  if (WindowState.timerPeriod != 0 && WinApi.winmm.timeEndPeriod != nullptr) {
+    WinApi.winmm.timeEndPeriod(WindowState.timerPeriod);
+    WindowState.timerPeriod = 0;
   }
   ReleaseLayeredWindowImage();
   return 0;

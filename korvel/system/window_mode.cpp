@@ -18,11 +18,9 @@ const WINDOW_STYLE_ROW kStyleTable[11] = {
     {0x81CB0000, 0x100, WS_POPUP, WS_EX_TOPMOST},
 };
 
-WINDOW_STATE& W() { return WindowState; }
-
 void NormaliseScale() {
-  if (W().scaleX <= 0) W().scaleX = 1;
-  if (W().scaleY <= 0) W().scaleY = 1;
+  if (WindowState.scaleX <= 0) WindowState.scaleX = 1;
+  if (WindowState.scaleY <= 0) WindowState.scaleY = 1;
 }
 
 // The client size the settings call for: the main screen size times the window scale.
@@ -45,14 +43,14 @@ bool IsDisplaySizeListed(int width, int height) {
 }
 
 void ApplyWindowedStyle() {
-  HWND window = W().mainWindow;
+  HWND window = WindowState.mainWindow;
   WriteLogText("ウインドウスタイルをウインドウモード用に変更します... ");
-  const WINDOW_STYLE_ROW& row = GetWindowStyleRow(W().styleMode);
+  const WINDOW_STYLE_ROW& row = GetWindowStyleRow(WindowState.styleMode);
   DWORD style = GetWindowedStyle();
   SetWindowLongA(window, GWL_EXSTYLE, (LONG)(row.windowedExStyle | GetLayeredExStyle()));
   SetWindowLongA(window, GWL_STYLE, (LONG)style);
   int width, height;
-  if (W().keepClientSize == 1) {
+  if (WindowState.keepClientSize == 1) {
     RECT client;
     GetClientRect(window, &client);
     width = client.right - client.left;
@@ -63,32 +61,32 @@ void ApplyWindowedStyle() {
   RECT frame = {0, 0, width, height};
   AdjustWindowRectEx(&frame, style, FALSE, row.windowedExStyle);
   int frameWidth = frame.right - frame.left, frameHeight = frame.bottom - frame.top;
-  int x = (W().desktopWidth - frameWidth) / 2, y = (W().desktopHeight - frameHeight) / 2;
-  if (W().userPositionInUse) {
-    x = W().userPositionX;
-    y = W().userPositionY;
+  int x = (WindowState.desktopWidth - frameWidth) / 2, y = (WindowState.desktopHeight - frameHeight) / 2;
+  if (WindowState.userPositionInUse) {
+    x = WindowState.userPositionX;
+    y = WindowState.userPositionY;
   }
   SetWindowPos(window, HWND_NOTOPMOST, x, y, frameWidth, frameHeight, 0);
   SetWindowPos(window, HWND_TOP, x, y, frameWidth, frameHeight, 0);
   UpdateClientScreenRect(window);
-  POINT topLeft = {W().clientRect.left, W().clientRect.top};
-  if ((topLeft.x < 0 || topLeft.y < 0) && !W().userPositionInUse) {
+  POINT topLeft = {WindowState.clientRect.left, WindowState.clientRect.top};
+  if ((topLeft.x < 0 || topLeft.y < 0) && !WindowState.userPositionInUse) {
     int dx = topLeft.x < 0 ? -topLeft.x : 0, dy = topLeft.y < 0 ? -topLeft.y : 0;
     SetWindowPos(window, HWND_TOP, x + dx, y + dy, frameWidth, frameHeight, 0);
-    OffsetRect(&W().clientRect, dx, dy);
+    OffsetRect(&WindowState.clientRect, dx, dy);
   }
   SetCursorVisible(1);
   WriteLogText("完了\n");
 }
 
 void ApplyFullscreenStyle() {
-  HWND window = W().mainWindow;
+  HWND window = WindowState.mainWindow;
   WriteLogText("ウインドウスタイルをフルスクリーンモード用に変更します... ");
   int width, height;
   GetWindowBaseSize(&width, &height);
   SetWindowLongA(window, GWL_EXSTYLE, (LONG)(WS_EX_TOPMOST | GetLayeredExStyle()));
   SetWindowLongA(window, GWL_STYLE, (LONG)WS_POPUP);
-  W().clientRect = {0, 0, width, height};
+  WindowState.clientRect = {0, 0, width, height};
   ShowWindow(window, SW_SHOW);
   UpdateWindow(window);
   SetWindowPos(window, HWND_TOPMOST, 0, 0, width, height, SWP_NOREDRAW);
@@ -108,9 +106,9 @@ const WINDOW_STYLE_ROW& GetWindowStyleRow(int mode) {
 }
 
 DWORD GetWindowedStyle() {
-  DWORD style = GetWindowStyleRow(W().styleMode).windowedStyle;
-  if (W().shownOnce == 1) style |= WS_VISIBLE;
-  if (W().resizable == 1) style |= WS_THICKFRAME;
+  DWORD style = GetWindowStyleRow(WindowState.styleMode).windowedStyle;
+  if (WindowState.shownOnce == 1) style |= WS_VISIBLE;
+  if (WindowState.resizable == 1) style |= WS_THICKFRAME;
   return style;
 }
 
@@ -125,18 +123,18 @@ void GetWindowBaseSize(int* width, int* height) {
 }
 
 int SetWindowedFlag(int flag) {
-  W().windowedMode = flag;
+  WindowState.windowedMode = flag;
   WriteLogText(flag == 1 ? "ウインドウモードフラグが立てられました\n" : "ウインドウモードフラグが倒されました\n");
   return 0;
 }
 
-int IsWindowedMode() { return W().windowedMode; }
+int IsWindowedMode() { return WindowState.windowedMode; }
 
 int ChangeWindowMode(int windowed) {
   WriteLogText("ChangeWindowMode実行 \n");
   windowed = windowed != 0 ? 1 : 0;
-  if (windowed == W().windowedMode) return 0;
-  if (windowed == 0 && W().mainWindow != nullptr) {
+  if (windowed == WindowState.windowedMode) return 0;
+  if (windowed == 0 && WindowState.mainWindow != nullptr) {
     int width, height;
     QueryMainScreenSize(&width, &height);
     bool small = width == 320 && height == 240;
@@ -148,21 +146,21 @@ int ChangeWindowMode(int windowed) {
       StoreMainScreenSize(640, 480);
     }
   }
-  W().shownOnce = 1;
+  WindowState.shownOnce = 1;
   SetWindowedFlag(windowed);
-  if (W().mainWindow == nullptr) return 0;
-  W().modeChanging = 1;
+  if (WindowState.mainWindow == nullptr) return 0;
+  WindowState.modeChanging = 1;
   ApplyWindowStyleForMode();
   // Graphics start again in the new mode with the same size, depth and refresh rate.
   int result = ChangeScreenMode(-1, -1, -1, 1, -1);
-  W().modeChanging = 0;
+  WindowState.modeChanging = 0;
   return result;
 }
 
 int ApplyWindowStyleForMode() {
-  HWND window = W().mainWindow;
+  HWND window = WindowState.mainWindow;
   if (window == nullptr) return 0;
-  if (W().windowedMode)
+  if (WindowState.windowedMode)
     ApplyWindowedStyle();
   else
     ApplyFullscreenStyle();
@@ -173,28 +171,28 @@ int ApplyWindowStyleForMode() {
 
 int SetWindowResizeOptions(int resizable, int scalePicture) {
   int keep = scalePicture == 1 ? 0 : 1;
-  bool changed = resizable != W().resizable || keep != W().keepClientSize;
-  W().resizable = resizable;
-  W().keepClientSize = keep;
-  if (changed && W().windowedMode) ApplyWindowStyleForMode();
+  bool changed = resizable != WindowState.resizable || keep != WindowState.keepClientSize;
+  WindowState.resizable = resizable;
+  WindowState.keepClientSize = keep;
+  if (changed && WindowState.windowedMode) ApplyWindowStyleForMode();
   return 0;
 }
 
 int SetWindowScale(double x, double y) {
   if (y <= 0) y = x;
-  if (x == W().scaleX && y == W().scaleY) return 0;
-  W().scaleX = x <= 0 ? 1 : x;
-  W().scaleY = y <= 0 ? 1 : y;
-  if (W().windowedMode) ApplyWindowStyleForMode();
+  if (x == WindowState.scaleX && y == WindowState.scaleY) return 0;
+  WindowState.scaleX = x <= 0 ? 1 : x;
+  WindowState.scaleY = y <= 0 ? 1 : y;
+  if (WindowState.windowedMode) ApplyWindowStyleForMode();
   return 0;
 }
 
 double GetWindowScale(double* x, double* y) {
   NormaliseScale();
   double sx = 1, sy = 1;
-  if (W().windowedMode) {
-    sx = W().scaleX;
-    sy = W().scaleY;
+  if (WindowState.windowedMode) {
+    sx = WindowState.scaleX;
+    sy = WindowState.scaleY;
   }
   if (x != nullptr) *x = sx;
   if (y != nullptr) *y = sy;
@@ -202,15 +200,15 @@ double GetWindowScale(double* x, double* y) {
 }
 
 int SetWindowStartPosition(int x, int y) {
-  W().userPositionX = x;
-  W().userPositionY = y;
-  W().userPositionInUse = 1;
+  WindowState.userPositionX = x;
+  WindowState.userPositionY = y;
+  WindowState.userPositionInUse = 1;
   FitWindowToScreen();
   return 0;
 }
 
 int FitWindowToScreen() {
-  HWND window = W().mainWindow;
+  HWND window = WindowState.mainWindow;
   if (window == nullptr) return 0;
   int targetWidth, targetHeight;
   ScaledClientSize(&targetWidth, &targetHeight);
@@ -218,38 +216,40 @@ int FitWindowToScreen() {
   GetWindowRect(window, &frame);
   if (!GetClientRect(window, &client)) return 0;
   int clientWidth = client.right - client.left, clientHeight = client.bottom - client.top;
-  W().clientRect.right = W().clientRect.left + clientWidth;
-  W().clientRect.bottom = W().clientRect.top + clientHeight;
+  WindowState.clientRect.right = WindowState.clientRect.left + clientWidth;
+  WindowState.clientRect.bottom = WindowState.clientRect.top + clientHeight;
   int newWidth = targetWidth, newHeight = targetHeight;
-  if (W().keepClientSize == 1) {
+  if (WindowState.keepClientSize == 1) {
     newWidth = clientWidth < targetWidth ? clientWidth : targetWidth;
     newHeight = clientHeight < targetHeight ? clientHeight : targetHeight;
   }
   int left = frame.left, top = frame.top;
   int width = frame.right - frame.left + newWidth - clientWidth;
   int height = frame.bottom - frame.top + newHeight - clientHeight;
-  if (W().userPositionInUse) {
-    left = W().userPositionX;
-    top = W().userPositionY;
-    if (!LibraryFlags.starting) W().userPositionInUse = 0;
+  if (WindowState.userPositionInUse) {
+    left = WindowState.userPositionX;
+    top = WindowState.userPositionY;
+    if (!LibraryFlags.starting) WindowState.userPositionInUse = 0;
   }
   MoveWindow(window, left, top, width, height, TRUE);
-  if (W().windowedMode && W().shownOnce == 0) {
-    W().shownOnce = 1;
+  if (WindowState.windowedMode && WindowState.shownOnce == 0) {
+    WindowState.shownOnce = 1;
     ApplyWindowStyleForMode();
   }
   return 0;
 }
 
 void CorrectSizingRect(int edge, RECT* p) {
-  int fw = (W().windowRect.right - W().windowRect.left) - (W().clientRect.right - W().clientRect.left);
-  int fh = (W().windowRect.bottom - W().windowRect.top) - (W().clientRect.bottom - W().clientRect.top);
+  int fw = (WindowState.windowRect.right - WindowState.windowRect.left) -
+           (WindowState.clientRect.right - WindowState.clientRect.left);
+  int fh = (WindowState.windowRect.bottom - WindowState.windowRect.top) -
+           (WindowState.clientRect.bottom - WindowState.clientRect.top);
   int cw = p->right - p->left - fw, ch = p->bottom - p->top - fh;
-  if (cw + fw > W().desktopWidth) cw = W().desktopWidth - fw;
-  if (ch + fh > W().desktopHeight) ch = W().desktopHeight - fh;
+  if (cw + fw > WindowState.desktopWidth) cw = WindowState.desktopWidth - fw;
+  if (ch + fh > WindowState.desktopHeight) ch = WindowState.desktopHeight - fh;
   int sw, sh;
   GetWindowBaseSize(&sw, &sh);
-  if (W().keepClientSize == 1) {
+  if (WindowState.keepClientSize == 1) {
     int limitWidth, limitHeight;
     ScaledClientSize(&limitWidth, &limitHeight);
     if (cw > limitWidth) {
@@ -267,11 +267,11 @@ void CorrectSizingRect(int edge, RECT* p) {
                      (corner && (double)ch / sh >= (double)cw / sw);
   double scale;
   if (widthDriven) {
-    if (cw + fw > W().desktopWidth) cw = W().desktopWidth - fw;
+    if (cw + fw > WindowState.desktopWidth) cw = WindowState.desktopWidth - fw;
     scale = (double)cw / sw;
     ch = cw * sh / sw;
   } else {
-    if (ch + fh > W().desktopHeight) ch = W().desktopHeight - fh;
+    if (ch + fh > WindowState.desktopHeight) ch = WindowState.desktopHeight - fh;
     scale = (double)ch / sh;
     cw = ch * sw / sh;
   }
@@ -285,7 +285,7 @@ void CorrectSizingRect(int edge, RECT* p) {
     }
     scale = (double)cw / sw;
   }
-  W().scaleX = W().scaleY = scale;
+  WindowState.scaleX = WindowState.scaleY = scale;
   if (IsLeftEdge(edge)) p->left = p->right - cw - fw;
   else p->right = p->left + cw + fw;
   if (IsTopEdge(edge)) p->top = p->bottom - ch - fh;
@@ -298,5 +298,5 @@ void UpdateClientScreenRect(HWND window) {
   POINT topLeft = {client.left, client.top}, bottomRight = {client.right, client.bottom};
   ClientToScreen(window, &topLeft);
   ClientToScreen(window, &bottomRight);
-  W().clientRect = {topLeft.x, topLeft.y, bottomRight.x, bottomRight.y};
+  WindowState.clientRect = {topLeft.x, topLeft.y, bottomRight.x, bottomRight.y};
 }

@@ -26,18 +26,16 @@ namespace {
 const UINT kMessageF10 = 0x46F;
 const UINT kMessageHookKey = 0x470;
 
-WINDOW_STATE& W() { return WindowState; }
-
 void OnActivation(UINT message, WPARAM wParam) {
   int isActivateApp = message == WM_ACTIVATEAPP ? 1 : 0;
   // Loader threads that wait for the device are drained before the activation changes anything.
-  if (!W().windowQuit && !W().closing)
+  if (!WindowState.windowQuit && !WindowState.closing)
     while (GetAsyncLoadTaskCount() > 0) {
       ServeMainThreadRequests();
-      Sleep(W().logicalProcessorCount > 1 ? 0 : 2);
+      Sleep(WindowState.logicalProcessorCount > 1 ? 0 : 2);
     }
-  DEFERRED_EVENT_RING& ring = W().deferred;
-  if (W().inPump == 1 && W().creatingWindow == 0 && ring.count < DEFERRED_EVENT_SLOTS) {
+  DEFERRED_EVENT_RING& ring = WindowState.deferred;
+  if (WindowState.inPump == 1 && WindowState.creatingWindow == 0 && ring.count < DEFERRED_EVENT_SLOTS) {
     ring.wParam[ring.writeIndex] = (int)wParam;
     ring.isActivateApp[ring.writeIndex] = isActivateApp;
     ring.writeIndex = (ring.writeIndex + 1) % DEFERRED_EVENT_SLOTS;
@@ -58,11 +56,11 @@ void RepaintLastFrame(HWND window, const RECT& area) {
   int now = GetMillisecondCount();
   if (whole) {
     RefreshWindowFromBackBuffer();
-  } else if (W().redrawPending != 1) {
-    W().redrawPending = 1;
-    W().lastRedrawTime = now;
-  } else if (now - W().lastRedrawTime > 64) {
-    W().lastRedrawTime = now;
+  } else if (WindowState.redrawPending != 1) {
+    WindowState.redrawPending = 1;
+    WindowState.lastRedrawTime = now;
+  } else if (now - WindowState.lastRedrawTime > 64) {
+    WindowState.lastRedrawTime = now;
     RefreshWindowFromBackBuffer();
   }
   SetVSyncWait(wait);
@@ -71,25 +69,25 @@ void RepaintLastFrame(HWND window, const RECT& area) {
 void OnPaint(HWND window) {
   PAINTSTRUCT paint;
   HDC dc = BeginPaint(window, &paint);
-  if (W().windowedMode) {
-    W().inPaint = 1;
+  if (WindowState.windowedMode) {
+    WindowState.inPaint = 1;
     if (!LibraryFlags.started)
       FillRect(dc, &paint.rcPaint, (HBRUSH)GetStockObject(BLACK_BRUSH));
     else if (GetDrawTargetHandle() == -2)
       RepaintLastFrame(window, paint.rcPaint);
-    W().inPaint = 0;
+    WindowState.inPaint = 0;
   }
   EndPaint(window, &paint);
 }
 
 void OnDropFiles(HDROP drop) {
   UINT count = DragQueryFileA(drop, 0xFFFFFFFF, nullptr, 0);
-  for (UINT i = 0; i < count && W().droppedFileCount < DROPPED_FILE_MAX; i++) {
+  for (UINT i = 0; i < count && WindowState.droppedFileCount < DROPPED_FILE_MAX; i++) {
     UINT length = DragQueryFileA(drop, i, nullptr, 0);
     char* name = (char*)AllocTracked(length + 1, "", 0);
     if (name == nullptr) break;
     DragQueryFileA(drop, i, name, length + 1);
-    W().droppedFiles[W().droppedFileCount++] = name;
+    WindowState.droppedFiles[WindowState.droppedFileCount++] = name;
   }
   DragFinish(drop);
 }
@@ -106,13 +104,13 @@ void OnDisplayChange(int bits, int width, int height) {
   if (bearable) return;
   WriteLogText("復元関数が登録されていないためか画面が２４ビットカラーに変更されたため終了します\n");
   WriteLogText("またはスクリーンが小さすぎるためか色ビット数の違いが大きいためか終了します\n");
-  if (W().closing) return;
-  W().closing = 1;
-  PostMessageA(W().mainWindow, WM_CLOSE, 0, 0);
+  if (WindowState.closing) return;
+  WindowState.closing = 1;
+  PostMessageA(WindowState.mainWindow, WM_CLOSE, 0, 0);
 }
 
 void HideCursorWhileHidden() {
-  if (W().cursorDisplayed != 0) return;
+  if (WindowState.cursorDisplayed != 0) return;
   SetCursor(nullptr);
   while (ShowCursor(FALSE) >= 0) {
   }
@@ -132,11 +130,11 @@ int FilterTypedChar(int code) {
 
 int StoreClientArea(LPARAM lParam) {
   RECT client;
-  GetClientRect(W().mainWindow, &client);
-  W().clientRect.left = (short)LOWORD(lParam);
-  W().clientRect.top = (short)HIWORD(lParam);
-  W().clientRect.right = W().clientRect.left + client.right - client.left;
-  W().clientRect.bottom = W().clientRect.top + client.bottom - client.top;
+  GetClientRect(WindowState.mainWindow, &client);
+  WindowState.clientRect.left = (short)LOWORD(lParam);
+  WindowState.clientRect.top = (short)HIWORD(lParam);
+  WindowState.clientRect.right = WindowState.clientRect.left + client.right - client.left;
+  WindowState.clientRect.bottom = WindowState.clientRect.top + client.bottom - client.top;
   // Mask drawing on the front screen is switched off and back so that it follows the window.
   if (GetDrawTargetHandle() == -4) {
     int mask = IsMaskDrawingEnabled();
@@ -148,34 +146,35 @@ int StoreClientArea(LPARAM lParam) {
 
 int ApplyActivationChange(WPARAM wParam, int /*isActivateApp*/) {
   int state = LOWORD(wParam) != 0 ? 1 : 0;
-  if (W().creatingWindow == 1) {
-    W().active = state;
+  if (WindowState.creatingWindow == 1) {
+    WindowState.active = state;
     return 0;
   }
   if (HIWORD(wParam) != 0) state = 0;
-  if (state == W().active) return 0;
-  W().active = state;
+  if (state == WindowState.active) return 0;
+  WindowState.active = state;
   // The composition is restored by the next key-input frame.
   if (state == 1 && TextInput.ime.enabled && TextInput.ime.openStatus == 1) TextInput.ime.restoreStep = 1;
   // A lost device is thrown away and made again; a fullscreen one was released at deactivation.
-  if (state == 1 && W().windowedMode && HasDirect3DDevice()) {
+  if (state == 1 && WindowState.windowedMode && HasDirect3DDevice()) {
     EndDeviceScene();
     if (IsDeviceLost()) RecreateGraphicsDevice();
   }
-  if (state == 1 && !W().windowedMode && LibraryFlags.started) RecreateGraphicsDevice();
+  if (state == 1 && !WindowState.windowedMode && LibraryFlags.started) RecreateGraphicsDevice();
   // Sounds paused at the deactivation play again (nothing was paused in a window that runs
   // while inactive).
-  if (state == 1 && ((!W().windowedMode && LibraryFlags.started) || !W().runWhileInactive)) SetSoundBuffersPaused(0);
+  if (state == 1 && ((!WindowState.windowedMode && LibraryFlags.started) || !WindowState.runWhileInactive))
+    SetSoundBuffersPaused(0);
   // Deactivating a fullscreen window releases the device, gives the desktop its own mode back
   // and minimises the window. Whether its display mode and DirectDraw object were there is
   // noted first: the release ends Direct3D and the DirectDraw object with it.
-  bool fullscreenDisplay = state == 0 && !W().windowedMode && ScreenState.graphicsStarted &&
-                           GetDirectDrawObject() != nullptr;
-  if (state == 0 && !W().windowedMode) {
+  bool fullscreenDisplay =
+      state == 0 && !WindowState.windowedMode && ScreenState.graphicsStarted && GetDirectDrawObject() != nullptr;
+  if (state == 0 && !WindowState.windowedMode) {
     if (ScreenState.graphicsStarted) ReleaseGraphicsDevice();
-    if (W().osCode >= OS_CODE_VISTA || !ScreenState.hardwareRendering) {
+    if (WindowState.osCode >= OS_CODE_VISTA || !ScreenState.hardwareRendering) {
       ChangeDisplaySettingsA(nullptr, 0);
-      ShowWindow(W().mainWindow, SW_MINIMIZE);
+      ShowWindow(WindowState.mainWindow, SW_MINIMIZE);
     }
   }
   if (fullscreenDisplay) {
@@ -184,7 +183,7 @@ int ApplyActivationChange(WPARAM wParam, int /*isActivateApp*/) {
     SetDesktopComposition(1);
     SetSoundBuffersPaused(1);
   } else {
-    if (state == 0 && !W().runWhileInactive) SetSoundBuffersPaused(1);
+    if (state == 0 && !WindowState.runWhileInactive) SetSoundBuffersPaused(1);
     // The input devices follow the window's activation in both directions.
     ReacquireInputDevices();
   }
@@ -196,21 +195,21 @@ int ApplyActivationChange(WPARAM wParam, int /*isActivateApp*/) {
 LRESULT CALLBACK LibraryWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_MOVE:
-      GetWindowRect(window, &W().windowRect);
-      if (W().windowedMode && !W().modeChanging) StoreClientArea(lParam);
+      GetWindowRect(window, &WindowState.windowRect);
+      if (WindowState.windowedMode && !WindowState.modeChanging) StoreClientArea(lParam);
       break;
     case WM_SIZE:
-      GetWindowRect(window, &W().windowRect);
-      W().minimised = wParam == SIZE_MINIMIZED ? 1 : 0;
+      GetWindowRect(window, &WindowState.windowRect);
+      WindowState.minimised = wParam == SIZE_MINIMIZED ? 1 : 0;
       if (wParam != SIZE_MAXIMIZED) FitWindowToScreen();
       break;
     case WM_SIZING:
-      GetWindowRect(window, &W().windowRect);
-      if (W().windowedMode) CorrectSizingRect((int)wParam, (RECT*)lParam);
+      GetWindowRect(window, &WindowState.windowRect);
+      if (WindowState.windowedMode) CorrectSizingRect((int)wParam, (RECT*)lParam);
       break;
     case WM_MOVING:
-      GetWindowRect(window, &W().windowRect);
-      if (!W().windowedMode) *(RECT*)lParam = W().windowRect;
+      GetWindowRect(window, &WindowState.windowRect);
+      if (!WindowState.windowedMode) *(RECT*)lParam = WindowState.windowRect;
       break;
     case WM_PAINT:
       OnPaint(window);
@@ -229,17 +228,18 @@ LRESULT CALLBACK LibraryWindowProc(HWND window, UINT message, WPARAM wParam, LPA
       HideCursorWhileHidden();
       break;
     case WM_MOUSEWHEEL:
-      W().wheelVertical += (short)HIWORD(wParam);
+      WindowState.wheelVertical += (short)HIWORD(wParam);
       break;
     case WM_MOUSEHWHEEL:
-      W().wheelHorizontal += (short)HIWORD(wParam);
+      WindowState.wheelHorizontal += (short)HIWORD(wParam);
       break;
     case WM_NCHITTEST:
       // Fullscreen with a device: the top rows stand for the menu bar.
-      if (!W().windowedMode && ScreenState.hardwareRendering && (short)HIWORD(lParam) < 8) return HTMENU;
+      if (!WindowState.windowedMode && ScreenState.hardwareRendering && (short)HIWORD(lParam) < 8) return HTMENU;
       break;
     case WM_DISPLAYCHANGE:
-      if (W().windowedMode && !W().modeChanging) OnDisplayChange((int)wParam, LOWORD(lParam), HIWORD(lParam));
+      if (WindowState.windowedMode && !WindowState.modeChanging)
+        OnDisplayChange((int)wParam, LOWORD(lParam), HIWORD(lParam));
       break;
     case WM_SYSCOMMAND:
       // The screen saver and monitor power-off are refused while the window exists.
@@ -247,14 +247,14 @@ LRESULT CALLBACK LibraryWindowProc(HWND window, UINT message, WPARAM wParam, LPA
       break;
     case WM_CLOSE:
       WriteLogText("ウインドウを閉じようとしています\n");
-      DestroyWindow(W().mainWindow);
-      if (W().ending == 0) W().ending = 4;
+      DestroyWindow(WindowState.mainWindow);
+      if (WindowState.ending == 0) WindowState.ending = 4;
       return 0;
     case WM_DESTROY:
       WriteLogText("ウインドウが破棄されようとしています\n");
-      W().windowDestroyed = 1;
+      WindowState.windowDestroyed = 1;
       PostQuitMessage(0);
-      W().windowQuit = 1;
+      WindowState.windowQuit = 1;
       SetQuitRequest();
       WriteLogText("ソフトを終了する準備が整いました\n");
       break;

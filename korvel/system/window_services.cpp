@@ -32,8 +32,6 @@ struct MENU_TABLES {
 };
 MENU_TABLES MenuTables;
 
-WINDOW_STATE& W() { return WindowState; }
-
 // 1 for a separator, 0 with the name, -1 on failure.
 int ReadMenuItem(HMENU menu, MENUITEMINFOA* info, int position, char* name, int nameSize) {
   ZeroMemory(info, sizeof(*info));
@@ -50,39 +48,40 @@ int ReadMenuItem(HMENU menu, MENUITEMINFOA* info, int position, char* name, int 
 int SetWindowTitleText(const char* text) {
   // Bounded: a longer title is cut at 255 characters.
   int length = 0;
-  while (text[length] != 0 && length < (int)sizeof(W().windowTitle) - 1) length++;
-  CopyMemoryBytes(W().windowTitle, text, (size_t)length);
-  W().windowTitle[length] = 0;
-  if (W().mainWindow != nullptr) SetWindowTextA(W().mainWindow, W().windowTitle);
+  while (text[length] != 0 && length < (int)sizeof(WindowState.windowTitle) - 1) length++;
+  CopyMemoryBytes(WindowState.windowTitle, text, (size_t)length);
+  WindowState.windowTitle[length] = 0;
+  if (WindowState.mainWindow != nullptr) SetWindowTextA(WindowState.mainWindow, WindowState.windowTitle);
   return 0;
 }
 
 int ApplyWindowIcon(int resourceId) {
-  W().iconId = resourceId;
-  if (W().mainWindow == nullptr) return 0;
-  HICON icon = resourceId != 0 ? LoadIconA(W().instance, MAKEINTRESOURCEA(resourceId)) : LoadIconA(nullptr, IDI_APPLICATION);
-  SetClassLongPtrA(W().mainWindow, GCLP_HICON, (LONG_PTR)icon);
+  WindowState.iconId = resourceId;
+  if (WindowState.mainWindow == nullptr) return 0;
+  HICON icon = resourceId != 0 ? LoadIconA(WindowState.instance, MAKEINTRESOURCEA(resourceId))
+                               : LoadIconA(nullptr, IDI_APPLICATION);
+  SetClassLongPtrA(WindowState.mainWindow, GCLP_HICON, (LONG_PTR)icon);
   return 0;
 }
 
 int SetRunWhileInactive(int flag) {
-  W().runWhileInactive = flag;
+  WindowState.runWhileInactive = flag;
   return 0;
 }
 
-int IsRunWhileInactive() { return W().runWhileInactive; }
+int IsRunWhileInactive() { return WindowState.runWhileInactive; }
 
 int AllowMultipleInstances(int flag) {
-  W().allowMultipleInstances = flag;
+  WindowState.allowMultipleInstances = flag;
   return 0;
 }
 
-int IsWindowActive() { return W().active; }
-int IsWindowClosing() { return W().closing; }
+int IsWindowActive() { return WindowState.active; }
+int IsWindowClosing() { return WindowState.closing; }
 
 int GetWindowTopLeft(int* x, int* y) {
   RECT rect = {};
-  GetWindowRect(W().mainWindow, &rect);
+  GetWindowRect(WindowState.mainWindow, &rect);
   if (x != nullptr) *x = rect.left;
   if (y != nullptr) *y = rect.top;
   return 0;
@@ -90,9 +89,9 @@ int GetWindowTopLeft(int* x, int* y) {
 
 int SetDesktopComposition(int enable) {
   int off = enable ? 0 : 1;
-  if (off == W().compositionOff) return 0;
+  if (off == WindowState.compositionOff) return 0;
   if (WinApi.dwmapi.DwmEnableComposition != nullptr) WinApi.dwmapi.DwmEnableComposition(enable ? 1 : 0);
-  W().compositionOff = off;
+  WindowState.compositionOff = off;
   return 0;
 }
 
@@ -104,21 +103,21 @@ int EnableAsyncLoading(int flag) {
 int IsAsyncLoadingEnabled() { return LibraryFlags.useAsyncLoading != 0 ? 1 : 0; }
 
 int ApplyDragAcceptFiles() {
-  DragAcceptFiles(W().mainWindow, W().dragAcceptFiles ? TRUE : FALSE);
+  DragAcceptFiles(WindowState.mainWindow, WindowState.dragAcceptFiles ? TRUE : FALSE);
   return 0;
 }
 
 int ClearDroppedFiles() {
-  for (int i = 0; i < W().droppedFileCount; i++) {
-    FreeTracked(W().droppedFiles[i]);
-    W().droppedFiles[i] = nullptr;
+  for (int i = 0; i < WindowState.droppedFileCount; i++) {
+    FreeTracked(WindowState.droppedFiles[i]);
+    WindowState.droppedFiles[i] = nullptr;
   }
-  W().droppedFileCount = 0;
+  WindowState.droppedFileCount = 0;
   return 0;
 }
 
 int GetClientScreenRect(RECT* out) {
-  *out = W().clientRect;
+  *out = WindowState.clientRect;
   int toolbar = MeasureToolbarHeight();
   out->top += toolbar;
   out->bottom += toolbar;
@@ -126,7 +125,7 @@ int GetClientScreenRect(RECT* out) {
 }
 
 int ReadClipboardText(char* buffer, int bufferSize) {
-  if (!OpenClipboard(W().mainWindow)) return -1;
+  if (!OpenClipboard(WindowState.mainWindow)) return -1;
   HANDLE data = IsClipboardFormatAvailable(CF_TEXT) ? GetClipboardData(CF_TEXT) : nullptr;
   if (data == nullptr) {
     CloseClipboard();
@@ -167,7 +166,7 @@ int WriteClipboardText(const char* text) {
   }
   CopyMemoryBytes(dest, text, length + 1);
   GlobalUnlock(block);
-  if (!OpenClipboard(W().mainWindow)) {
+  if (!OpenClipboard(WindowState.mainWindow)) {
     GlobalFree(block);
     return 0;
   }
@@ -179,13 +178,13 @@ int WriteClipboardText(const char* text) {
 
 int SetCursorVisible(int flag) {
   if (flag != -1) {
-    if (flag == W().cursorDisplayed) {
-      W().cursorShown = flag;
+    if (flag == WindowState.cursorDisplayed) {
+      WindowState.cursorShown = flag;
       return 0;
     }
-    W().cursorShown = flag;
+    WindowState.cursorShown = flag;
   }
-  int show = W().cursorShown == 1 ? 1 : 0;
+  int show = WindowState.cursorShown == 1 ? 1 : 0;
   if (show) {
     while (ShowCursor(TRUE) < 0) {
     }
@@ -193,8 +192,8 @@ int SetCursorVisible(int flag) {
     while (ShowCursor(FALSE) >= 0) {
     }
   }
-  PostMessageA(W().mainWindow, WM_SETCURSOR, (WPARAM)W().mainWindow, 0);
-  W().cursorDisplayed = show;
+  PostMessageA(WindowState.mainWindow, WM_SETCURSOR, (WPARAM)WindowState.mainWindow, 0);
+  WindowState.cursorDisplayed = show;
   return 0;
 }
 
@@ -202,11 +201,11 @@ int GetMousePosition(int* x, int* y) {
   POINT cursor = {};
   GetCursorPos(&cursor);
   int px = cursor.x, py = cursor.y;
-  if (W().windowedMode) {
+  if (WindowState.windowedMode) {
     double sx, sy;
     GetWindowScale(&sx, &sy);
-    px = (int)((cursor.x - W().clientRect.left) / sx);
-    py = (int)((cursor.y - W().clientRect.top - MeasureToolbarHeight()) / sy);
+    px = (int)((cursor.x - WindowState.clientRect.left) / sx);
+    py = (int)((cursor.y - WindowState.clientRect.top - MeasureToolbarHeight()) / sy);
   }
   if (x != nullptr) *x = px;
   if (y != nullptr) *y = py;
@@ -214,11 +213,11 @@ int GetMousePosition(int* x, int* y) {
 }
 
 void RecordMouseClick(int button) {
-  if (W().clickCount >= CLICK_LOG_SIZE) return;
-  MOUSE_CLICK& click = W().clicks[W().clickCount];
+  if (WindowState.clickCount >= CLICK_LOG_SIZE) return;
+  MOUSE_CLICK& click = WindowState.clicks[WindowState.clickCount];
   click.button = button;
   GetMousePosition(&click.x, &click.y);
-  W().clickCount++;
+  WindowState.clickCount++;
 }
 
 int ForceForegroundWindow(HWND window, int topmost) {
@@ -233,33 +232,35 @@ int ForceForegroundWindow(HWND window, int topmost) {
   SystemParametersInfoA(SPI_SETFOREGROUNDLOCKTIMEOUT, 0, (PVOID)(UINT_PTR)timeout, 0);
   if (attached) AttachThreadInput(foregroundThread, windowThread, FALSE);
   if (topmost == 1)
-    SetWindowPos(W().mainWindow, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    SetWindowPos(WindowState.mainWindow, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
   return 0;
 }
 
 void UpdateMenuAutoDisplay() {
-  if (W().windowedMode) return;
+  if (WindowState.windowedMode) return;
   POINT cursor = {};
   GetCursorPos(&cursor);
-  W().menuAreaHovered = cursor.y < kMenuAreaHeight ? 1 : 0;
-  if (cursor.y > kMenuAreaHeight) SetCursorVisible(W().cursorShown);
-  SetMenuVisible(W().menuUserHidden ? 0 : 1);
+  WindowState.menuAreaHovered = cursor.y < kMenuAreaHeight ? 1 : 0;
+  if (cursor.y > kMenuAreaHeight) SetCursorVisible(WindowState.cursorShown);
+  SetMenuVisible(WindowState.menuUserHidden ? 0 : 1);
 }
 
 int ShouldShowMenu() {
-  if (W().mainWindow == nullptr || W().menu == nullptr || !W().menuInUse || W().menuUserHidden) return 0;
-  return (W().windowedMode || W().menuAreaHovered) ? 1 : 0;
+  if (WindowState.mainWindow == nullptr || WindowState.menu == nullptr || !WindowState.menuInUse ||
+      WindowState.menuUserHidden)
+    return 0;
+  return (WindowState.windowedMode || WindowState.menuAreaHovered) ? 1 : 0;
 }
 
 int SetMenuVisible(int flag) {
-  if (W().menu == nullptr || !W().menuInUse) return 0;
+  if (WindowState.menu == nullptr || !WindowState.menuInUse) return 0;
   int before = ShouldShowMenu();
-  W().menuUserHidden = flag == 0 ? 1 : 0;
+  WindowState.menuUserHidden = flag == 0 ? 1 : 0;
   int now = ShouldShowMenu();
   if (now == before) return 0;
-  SetMenu(W().mainWindow, now ? W().menu : nullptr);
-  if (W().windowedMode) ApplyWindowStyleForMode();
-  UpdateWindow(W().mainWindow);
+  SetMenu(WindowState.mainWindow, now ? WindowState.menu : nullptr);
+  if (WindowState.windowedMode) ApplyWindowStyleForMode();
+  UpdateWindow(WindowState.mainWindow);
   return 0;
 }
 
@@ -285,7 +286,7 @@ int CollectMenuItems(HMENU menu) {
 }
 
 int GetMenuItemText(int id, char* buffer, int bufferSize) {
-  if (W().menu == nullptr || bufferSize <= 0) return -1;
+  if (WindowState.menu == nullptr || bufferSize <= 0) return -1;
   for (int i = 0; i < MenuTables.itemCount; i++) {
     if (MenuTables.items[i].id != id) continue;
     CopyStringN(buffer, MenuTables.items[i].name, bufferSize - 1);
@@ -301,18 +302,18 @@ int FindToolbarButton(int id) {
 }
 
 int MeasureToolbarHeight() {
-  if (W().toolbar == nullptr) return 0;
+  if (WindowState.toolbar == nullptr) return 0;
   RECT rect;
-  if (!GetWindowRect(W().toolbar, &rect)) return 0;
+  if (!GetWindowRect(WindowState.toolbar, &rect)) return 0;
   return rect.bottom - rect.top;
 }
 
 int RemoveAllToolbarButtons() {
-  if (W().toolbar == nullptr) return -1;
-  for (int i = 0; i < MenuTables.buttonCount; i++) SendMessageA(W().toolbar, TB_DELETEBUTTON, 0, 0);
+  if (WindowState.toolbar == nullptr) return -1;
+  for (int i = 0; i < MenuTables.buttonCount; i++) SendMessageA(WindowState.toolbar, TB_DELETEBUTTON, 0, 0);
   MenuTables.buttonCount = 0;
   return 0;
 }
 
 // No inactive image is ever set in this system.
-int DrawInactiveImage(HDC) { return W().ending ? 0 : -1; }
+int DrawInactiveImage(HDC) { return WindowState.ending ? 0 : -1; }
