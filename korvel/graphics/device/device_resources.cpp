@@ -428,7 +428,8 @@ int ReleaseVertexDeclarations() {
 
 // Before the device is thrown away: every device object held by the system texture pool and
 // by a handle goes; the pool entries, the handles and their system-memory copies stay (shader
-// handles keep their byte code for re-creation). Buffer handles join with their module.
+// handles keep their byte code for re-creation). Buffer objects go through their own module
+// (ReleaseAllBufferObjects).
 int ReleaseDeviceObjects() {
   for (SYSTEM_TEXTURE_ENTRY& e : SystemTexturePool.entries)
     if (e.inUse) ReleaseObject(e.texture);
