@@ -1,5 +1,7 @@
 // Draw preparation: brings the device in line with the draw settings for one kind of draw,
-// with the blending set-up programmed into the fixed-function texture stages.
+// with the blending set-up programmed into the fixed-function texture stages. It is the state
+// cache's deferred half (ApplyBlendStageStates sends the blend group and the stages), so it
+// compares with and writes the cache's blend and stage fields itself.
 #pragma once
 #include <d3d9.h>
 
