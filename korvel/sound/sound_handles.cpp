@@ -118,6 +118,7 @@ HANDLE_VALUE NewSoundHandle(int is3D) {
   if (r == nullptr) return -1;
   r->is3D = is3D ? 1 : 0;
   if (r->is3D) {
+    Set3DSoundDefaults(r);
     EnterLock(SoundTypeLock());
     InsertListNode(&SoundSystem.sound3DHead, &r->node3D, handle, r);
     LeaveLock(SoundTypeLock());

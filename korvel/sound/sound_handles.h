@@ -114,8 +114,16 @@ int SetUpSoundHandleBuffers(HANDLE_VALUE source, const WAVEFORMATEX* format, int
 int SelectNextSoundBuffer(SOUND_RECORD* record, int restart);
 int SetSoundBuffersPaused(int pause);
 int SamplesToMilliseconds(int frames, int rate);
-// Volume, pan and frequency of the next start (a one-shot value replaces the setting once).
+// Volume, pan and frequency of the next start (a one-shot value replaces the setting once),
+// then the 3D settings of a 3D sound.
 void ApplyStartSettings(SOUND_RECORD* record, SOUNDBUFFER* buffer);
+
+// 3D sounds: the emitter and model defaults of a new 3D sound; the emitter's channels once
+// the format is known (at most eight); the settings of the sound's position relative to the
+// listener, applied when they changed since the last start or when forced.
+void Set3DSoundDefaults(SOUND_RECORD* record);
+void Set3DSoundChannels(SOUND_RECORD* record, int channels);
+int Apply3DSoundParams(HANDLE_VALUE handle, int force);
 
 // Stream sounds.
 int AddSreamSound(SOUND_LOAD_SETTINGS* settings, STREAM_SOURCE* source, int repeat, HANDLE_VALUE handle, int kind,

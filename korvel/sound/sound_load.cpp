@@ -214,10 +214,7 @@ int SetUpSoundHandleBuffers(HANDLE_VALUE sourceHandle, const WAVEFORMATEX* forma
   r->kind = kind;
   EnterLock(SoundTypeLock());
   if (kind == SOUND_KIND_STREAM) InsertListNode(&SoundSystem.streamHead, &r->streamNode, handle, r);
-  if (r->is3D) {
-    r->emitter.ChannelCount = format->nChannels;
-    for (int i = 0; i < format->nChannels && i < 8; i++) r->channelAzimuths[i] = 0.0f;
-  }
+  if (r->is3D) Set3DSoundChannels(r, format->nChannels);
   LeaveLock(SoundTypeLock());
   return 0;
 }

@@ -56,6 +56,7 @@ void ApplyStartSettings(SOUND_RECORD* r, SOUNDBUFFER* buffer) {
   SetSoundBufferVolume(buffer, volume);
   SetSoundBufferPan(buffer, pan);
   SetSoundBufferFrequency(buffer, frequency);
+  if (r->is3D) Apply3DSoundParams(r->head.handle, 0);
 }
 
 int SelectNextSoundBuffer(SOUND_RECORD* r, int restart) {

@@ -29,7 +29,15 @@ struct X3DAUDIO_LISTENER {
   X3DAUDIO_CONE* pCone;
 };
 
-struct X3DAUDIO_DISTANCE_CURVE;
+struct X3DAUDIO_DISTANCE_CURVE_POINT {
+  float Distance;  // normalised: 0 at the emitter, 1 at the curve distance scaler
+  float DSPSetting;
+};
+
+struct X3DAUDIO_DISTANCE_CURVE {
+  X3DAUDIO_DISTANCE_CURVE_POINT* pPoints;
+  uint32_t PointCount;
+};
 
 struct X3DAUDIO_EMITTER {
   X3DAUDIO_CONE* pCone;
@@ -50,11 +58,42 @@ struct X3DAUDIO_EMITTER {
   float CurveDistanceScaler;
   float DopplerScaler;
 };
+
+// What X3DAudioCalculate fills: the matrix (source x destination channels, the caller's
+// storage), filter coefficients, the reverb send level and the Doppler ratio.
+struct X3DAUDIO_DSP_SETTINGS {
+  float* pMatrixCoefficients;
+  float* pDelayTimes;
+  uint32_t SrcChannelCount;
+  uint32_t DstChannelCount;
+  float LPFDirectCoefficient;
+  float LPFReverbCoefficient;
+  float ReverbLevel;
+  float DopplerFactor;
+  float EmitterToListenerAngle;
+  float EmitterToListenerDistance;
+  float EmitterVelocityComponent;
+  float ListenerVelocityComponent;
+};
 #pragma pack(pop)
 
 static_assert(sizeof(X3DAUDIO_CONE) == 32, "cone layout");
 static_assert(sizeof(X3DAUDIO_LISTENER) == 48 + sizeof(void*), "listener layout");
 static_assert(sizeof(X3DAUDIO_EMITTER) == 72 + 7 * sizeof(void*), "emitter layout");
+static_assert(sizeof(X3DAUDIO_DSP_SETTINGS) == 40 + 2 * sizeof(void*), "DSP settings layout");
+
+enum : uint32_t {
+  X3DAUDIO_CALCULATE_MATRIX = 0x1,
+  X3DAUDIO_CALCULATE_LPF_DIRECT = 0x4,
+  X3DAUDIO_CALCULATE_LPF_REVERB = 0x8,
+  X3DAUDIO_CALCULATE_REVERB = 0x10,
+  X3DAUDIO_CALCULATE_DOPPLER = 0x20,
+  X3DAUDIO_CALCULATE_REDIRECT_TO_LFE = 0x20000,
+  // The matrix holds at most this many coefficients (8 source x 32 destination channels).
+  X3DAUDIO_MATRIX_CAPACITY = 256,
+  // Source channels an emitter describes (its azimuth array).
+  X3DAUDIO_MAX_EMITTER_CHANNELS = 8,
+};
 
 enum { X3DAUDIO_HANDLE_BYTES = 20 };
 const float X3DAUDIO_SPEED_OF_SOUND = 343.5f;

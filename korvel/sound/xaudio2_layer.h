@@ -50,6 +50,14 @@ struct XAUDIO2_EFFECT_CHAIN {
   XAUDIO2_EFFECT_DESCRIPTOR* pEffectDescriptors;
 };
 
+// A voice's filter, or the filter of one of its sends (type 0: low pass).
+struct XAUDIO2_FILTER_PARAMETERS {
+  uint32_t Type;
+  float Frequency;  // 2 x sin(pi x cut-off / sample rate)
+  float OneOverQ;
+};
+enum : uint32_t { XAUDIO2_LOW_PASS_FILTER = 0 };
+
 // Version 2.7's description of an output device (GetDeviceDetails).
 struct XAUDIO2_DEVICE_DETAILS {
   WCHAR DeviceID[256];
@@ -110,6 +118,7 @@ static_assert(sizeof(XAUDIO2FX_REVERB_PARAMETERS27) == 52, "2.7 reverb layout");
 static_assert(sizeof(XAUDIO2FX_REVERB_PARAMETERS28) == 56, "2.8 reverb layout");
 static_assert(sizeof(XAUDIO2_BUFFER) == 28 + 2 * sizeof(void*), "packed buffer record");
 static_assert(sizeof(XAUDIO2_DEVICE_DETAILS) == 1068, "2.7 device details");
+static_assert(sizeof(XAUDIO2_FILTER_PARAMETERS) == 12, "filter parameters");
 
 namespace Korvel {
 // The voice interfaces (no IUnknown); the slots up to DestroyVoice are the same in 2.7 and 2.8.
