@@ -24,6 +24,7 @@
 #include "input/text_input.h"
 #include "movie/yuv_tables.h"
 #include "korvel.h"
+#include "model/model_system.h"
 #include "network/network.h"
 #include "window.h"
 #include "window_services.h"
@@ -163,6 +164,7 @@ int InitLibraryCore() {
   StartScreenLog();
   SelectDrawTarget(-2);
   SelectDrawTarget(-4);
+  if (!LibraryFlags.graphicsOff) InitModelSystem();
   LibraryFlags.starting = 0;
   return 0;
 }
@@ -174,6 +176,7 @@ int EndLibraryCore() {
   DeleteAllSoftImages();
   EndScreenLog();
   ShutDownNetwork();
+  TerminateModelSystem();
   ShutDownGraphics();
   EndImageModule();
   EndSoftImageHandleType();

@@ -27,6 +27,8 @@
 #include "font/font_handles.h"
 #include "image/memimg_draw_state.h"
 #include "korvel.h"
+#include "model/model_buffers.h"
+#include "model/model_system.h"
 #include "system/sysinfo.h"
 #include "system/window_state.h"
 
@@ -100,6 +102,7 @@ int StartDirect3D() {
 }
 
 int EndDirect3D() {
+  ReleaseAllModelVertexBuffers();
   ReleaseVertexDeclarations();
   ReleaseBuiltInShaders();
   // The display mode goes back where ChangeDisplayMode changed it. A windowed software
@@ -159,6 +162,8 @@ int ShutDownGraphics() {
   if (ScreenState.graphicsStarted) {
     FlushVertexBatch(0);
     EndMaskSystem();
+    DeleteAllModels();
+    DeleteAllModelBases();
     DeleteHandlesOfType(HANDLE_TYPE_GRAPH, nullptr);
     ReleaseTextureCache();
     DeleteHandlesOfType(HANDLE_TYPE_VERTEX_BUFFER, nullptr);
