@@ -21,12 +21,17 @@ int DecodeKvaLz(const void* block, uint32_t blockSize, void* output, uint32_t ou
   uint8_t* out = (uint8_t*)output;
   uint32_t written = 0;
   while (p < end) {
-    uint8_t b = *p++;
-    if (b != escape) {
-      if (written >= decodedSize) return -1;
-      out[written++] = b;
+    if (*p != escape) {
+      // A run of literals reaches up to the next escape byte: one copy for all of it.
+      const uint8_t* stop = (const uint8_t*)memchr(p, escape, (size_t)(end - p));
+      uint32_t run = (uint32_t)((stop ? stop : end) - p);
+      if (run > decodedSize - written) return -1;
+      memcpy(out + written, p, run);
+      written += run;
+      p += run;
       continue;
     }
+    p++;
     if (p >= end) return -1;
     uint8_t c = *p++;
     if (c == escape) {

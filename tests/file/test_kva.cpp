@@ -43,6 +43,8 @@ std::vector<uint8_t> Block(uint32_t decoded, uint8_t escape, std::vector<uint8_t
   return b;
 }
 
+void DecodeGuarded(const std::vector<uint8_t>& block, uint32_t outputSize, const std::string& what);
+
 TEST(KvaLz, DecodesTheFormsOfTheFormat) {
   struct Case { const char* name; std::vector<uint8_t> block; std::string expected; } cases[] = {
       {"empty code stream", Block(0, 0x10, {}), ""},
@@ -55,6 +57,9 @@ TEST(KvaLz, DecodesTheFormsOfTheFormat) {
       {"two-byte distance", Block(4 + 4, 0xFF, {'a', 'b', 'c', 'd', 0xFF, 0x01, 0x03, 0x00}), "abcdabcd"},
       {"three-byte distance", Block(4 + 4, 0xFF, {'a', 'b', 'c', 'd', 0xFF, 0x02, 0x03, 0x00, 0x00}), "abcdabcd"},
       {"selector 3 refused", Block(8, 0xFF, {'a', 'b', 'c', 'd', 0xFF, 0x03}), ""},
+      {"literal runs around an escaped escape", Block(7, 0x10, {'a', 'b', 'c', 0x10, 0x10, 'd', 'e'}),
+       "abc\x10de"},
+      {"literal run longer than the decoded size", Block(3, 0x10, {'a', 'b', 'c', 'd'}), ""},
   };
   for (auto& c : cases) {
     int result;
@@ -68,6 +73,8 @@ TEST(KvaLz, DecodesTheFormsOfTheFormat) {
   EXPECT_EQ(DecodeKvaLz(shortBlock.data(), 9, nullptr, 0), 5);
   char out[5];
   EXPECT_EQ(DecodeKvaLz(shortBlock.data(), 9, out, 5), -1);
+  // A run of literals past the decoded size writes nothing beyond the output.
+  DecodeGuarded(Block(3, 0x10, {'a', 'b', 'c', 'd', 'e', 'f'}), 3, "long literal run");
 }
 
 TEST(KvaLz, EncoderRoundTripsEveryKindOfData) {

@@ -18,6 +18,7 @@
 #include "graphics/device/shader_constants.h"
 #include "graphics/device/state_cache.h"
 #include "graphics/device/vertex_batch.h"
+#include "graphics/draw/draw2d_hw.h"
 #include "korvel.h"
 #include "system/window_state.h"
 #include "test_support.h"
@@ -481,6 +482,37 @@ TEST(PackedColor, TableFor16And32BitScreens) {
     EXPECT_EQ(g, c.green) << std::hex << c.packed;
     EXPECT_EQ(b, c.blue) << std::hex << c.packed;
   }
+  ScreenState.colorBits = 0;
+}
+
+// Every value of every channel of both screen formats unpacks to value * 255 / (2^width - 1),
+// and the untextured vertex colour scales each channel by the diffuse colour's, truncating.
+TEST(PackedColor, UnpackAndUntexturedColourAreExactForEveryChannelValue) {
+  const DWORD savedDiffuse = PackedDiffuseColor;
+  for (int bits : {16, 32}) {
+    ScreenState.colorBits = bits;
+    const int widths[3] = {bits == 16 ? 5 : 8, bits == 16 ? 6 : 8, bits == 16 ? 5 : 8};
+    for (int channel = 0; channel < 3; channel++) {
+      const unsigned max = (1u << widths[channel]) - 1;
+      for (int v = 0; v < 256; v++) {
+        int in[3] = {0, 0, 0};
+        in[channel] = v;
+        unsigned packed = PackScreenColor(in[0], in[1], in[2]);
+        int out[3] = {-1, -1, -1};
+        UnpackScreenColor(packed, &out[0], &out[1], &out[2]);
+        const int expected = (int)(((unsigned)v >> (8 - widths[channel])) * 255 / max);
+        ASSERT_EQ(out[channel], expected) << bits << " bits, channel " << channel << ", value " << v;
+        for (int diffuse = 0; diffuse < 256; diffuse++) {
+          PackedDiffuseColor = 0x5A000000u | (DWORD)diffuse << (16 - 8 * channel);
+          DWORD vertex = MakeUntexturedColor(packed);
+          ASSERT_EQ(vertex >> 24, 0x5Au);
+          ASSERT_EQ((int)(vertex >> (16 - 8 * channel) & 0xFF), diffuse * expected / 255)
+              << bits << " bits, channel " << channel << ", value " << v << ", diffuse " << diffuse;
+        }
+      }
+    }
+  }
+  PackedDiffuseColor = savedDiffuse;
   ScreenState.colorBits = 0;
 }
 

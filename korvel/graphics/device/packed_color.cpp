@@ -4,12 +4,17 @@
 #include "korvel.h"
 
 namespace {
+// scale = ceil(255 * 65536 / (2^width - 1)): (value * scale) >> 16 is value * 255 / (2^width - 1)
+// truncated for every value of a channel up to 8 bits wide, without a division per call (the
+// rounding error stays below the gap between the quotient's fraction and the next integer).
 struct CHANNELS {
   int width[3], shift[3];
+  unsigned int scale[3];
   unsigned int unused;
 };
-const CHANNELS k565 = {{5, 6, 5}, {11, 5, 0}, 0};
-const CHANNELS kXrgb = {{8, 8, 8}, {16, 8, 0}, 0xFF000000u};
+constexpr unsigned int UnpackScale(int width) { return (255u * 65536u + (1u << width) - 2) / ((1u << width) - 1); }
+const CHANNELS k565 = {{5, 6, 5}, {11, 5, 0}, {UnpackScale(5), UnpackScale(6), UnpackScale(5)}, 0};
+const CHANNELS kXrgb = {{8, 8, 8}, {16, 8, 0}, {UnpackScale(8), UnpackScale(8), UnpackScale(8)}, 0xFF000000u};
 
 // The colour bits are 0 until a screen mode is set: a colour packed then has the 32-bit layout.
 const CHANNELS& ScreenChannels() { return ScreenState.colorBits == 16 ? k565 : kXrgb; }
@@ -27,9 +32,8 @@ int UnpackScreenColor(unsigned int color, int* red, int* green, int* blue) {
   const CHANNELS& c = ScreenChannels();
   int* out[3] = {red, green, blue};
   for (int i = 0; i < 3; i++) {
-    unsigned int max = (1u << c.width[i]) - 1;
-    unsigned int value = (color >> c.shift[i]) & max;
-    if (out[i] != nullptr) *out[i] = (int)(value * 255 / max);
+    unsigned int value = (color >> c.shift[i]) & ((1u << c.width[i]) - 1);
+    if (out[i] != nullptr) *out[i] = (int)((value * c.scale[i]) >> 16);
   }
   return 0;
 }

@@ -46,6 +46,9 @@ void WriteQuad(VERTEX_2D* v, float left, float top, float right, float bottom, f
   v[3].diffuse = color;
 }
 
+// x / 255 truncated for 0 <= x <= 255 * 255, by a multiply and a shift.
+DWORD DivideBy255(DWORD x) { return (x * 0x8081u) >> 23; }
+
 }  // namespace
 
 DWORD MakeUntexturedColor(unsigned int color) {
@@ -53,7 +56,8 @@ DWORD MakeUntexturedColor(unsigned int color) {
   UnpackScreenColor(color, &red, &green, &blue);
   DWORD d = PackedDiffuseColor;
   DWORD r = (d >> 16) & 0xFF, g = (d >> 8) & 0xFF, b = d & 0xFF;
-  return (d & 0xFF000000) | (r * (DWORD)red / 255) << 16 | (g * (DWORD)green / 255) << 8 | (b * (DWORD)blue / 255);
+  return (d & 0xFF000000) | DivideBy255(r * (DWORD)red) << 16 | DivideBy255(g * (DWORD)green) << 8 |
+         DivideBy255(b * (DWORD)blue);
 }
 
 int FillBoxHardware(int x1, int y1, int x2, int y2, unsigned int color) {
