@@ -3,14 +3,22 @@
 // the templates below over small policy types (pixel layout, source kind, mode, blend graph,
 // tint, transparency, path and short cut), chosen once per call.
 //
-// Everything here has internal linkage: the MMX translation unit instantiates the same loops
-// with its own short-cut policies and must not share inline copies with the plain one.
+// The rule is written over a layout (how whole pixels split into lanes of channel values and
+// join again) so that the same definition serves the scalar kernels, one channel of one pixel
+// per lane, and the SSE2 kernels (blend_sse2.cpp), many pixels per vector.
+//
+// Everything here has internal linkage: the MMX and SSE2 translation units instantiate the
+// same loops with their own policies and must not share inline copies with the plain one.
 #pragma once
 #include <cstdint>
 #include <cstring>
 
 #include "image/memimg_draw_state.h"
 #include "softrender/kernel_jobs.h"
+
+// The rule's pieces are inlined into every loop: a call per pixel (or per vector) would cost
+// more than the arithmetic.
+#define KORVEL_RULE_INLINE inline __attribute__((always_inline))
 
 namespace {
 
@@ -25,19 +33,22 @@ struct PIXEL_32 {
   static constexpr uint32_t kColourMask = 0x00FFFFFF;
   static int Channel(uint32_t w, int i) { return (int)(w >> kShift[i]) & 0xFF; }
   static uint32_t Pack(const int* c) { return (uint32_t)c[0] | (uint32_t)c[1] << 8 | (uint32_t)c[2] << 16; }
-  static uint32_t PackedAdd(uint32_t d, uint32_t s) {
-    uint32_t t = (d & 0x00FEFEFF) + (s & 0x00FEFEFF);
-    uint32_t c = t & 0x01010100;
-    return (c - (c >> 8)) | t | ((d | s) & 0x00010100);
+  // Packed add and subtract of whole pixels, over any word type with wrapping 32-bit lanes.
+  template <class W>
+  static W PackedAdd(W d, W s) {
+    W t = (d & W(0x00FEFEFF)) + (s & W(0x00FEFEFF));
+    W c = t & W(0x01010100);
+    return (c - (c >> 8)) | t | ((d | s) & W(0x00010100));
   }
   static uint32_t PackedAddNoLow(uint32_t d, uint32_t s) {
     uint32_t t = (d & 0x00FEFEFF) + (s & 0x00FEFEFF);
     uint32_t c = t & 0x01010100;
     return (c - (c >> 8)) | t;
   }
-  static uint32_t PackedSubtract(uint32_t d, uint32_t s) {
-    uint32_t e = (d | 0x01010100) - (s & 0xFEFEFEFF);
-    uint32_t c = e & 0x01010100;
+  template <class W>
+  static W PackedSubtract(W d, W s) {
+    W e = (d | W(0x01010100)) - (s & W(0xFEFEFEFF));
+    W c = e & W(0x01010100);
     return (c - (c >> 8)) & e;
   }
   static uint32_t Halve(uint32_t d, uint32_t s) { return ((s >> 1) & 0x7F7F7F) + ((d >> 1) & 0x7F7F7F); }
@@ -52,20 +63,29 @@ struct PIXEL_565 {
   static constexpr uint32_t kColourMask = 0xFFFF;
   static int Channel(uint32_t w, int i) { return (int)(w >> kShift[i]) & ((1 << kBits[i]) - 1); }
   static uint32_t Pack(const int* c) { return (uint32_t)c[0] | (uint32_t)c[1] << 5 | (uint32_t)c[2] << 11; }
-  static uint32_t PackedAdd(uint32_t d, uint32_t s) {
-    uint32_t t = (d & 0xF7DF) + (s & 0xF7DF);
-    uint32_t c = t & 0x08210820;
-    return ((c - (c >> 5)) | t | ((d | s) & 0x0820)) & 0xFFFF;
+  // Packed add and subtract of whole pixels, over any word type whose lanes hold at least 16
+  // bits: red's carry (or borrow) out of bit 15 is worked out from the operands' top bits
+  // instead of being kept in bit 16.
+  template <class W>
+  static W PackedAdd(W d, W s) {
+    W dm = d & W(0xF7DF), sm = s & W(0xF7DF);
+    W t = (dm + sm) & W(0xFFFF);
+    W redCarry = (((dm & sm) | ((dm | sm) & ~t)) >> 15) & W(1);
+    W c = t & W(0x0820);
+    return ((c - (c >> 5) - (redCarry << 11)) | t | ((d | s) & W(0x0820))) & W(0xFFFF);
   }
   static uint32_t PackedAddNoLow(uint32_t d, uint32_t s) {
     uint32_t t = (d & 0xF7DF) + (s & 0xF7DF);
     uint32_t c = t & 0x08210820;
     return ((c - (c >> 5)) | t) & 0xFFFF;
   }
-  static uint32_t PackedSubtract(uint32_t d, uint32_t s) {
-    uint32_t e = (d | 0x00010820) - (s & 0xF7DF);
-    uint32_t c = e & 0x08210820;
-    return ((c - (c >> 5)) & e) & 0xFFFF;
+  template <class W>
+  static W PackedSubtract(W d, W s) {
+    W a = d | W(0x0820), b = s & W(0xF7DF);
+    W e = (a - b) & W(0xFFFF);
+    W redBorrow = (((~a & b) | (~(a ^ b) & e)) >> 15) & W(1);
+    W c = e & W(0x0820);
+    return ((c - (c >> 5) - ((W(1) - redBorrow) << 11)) & e) & W(0xFFFF);
   }
   static uint32_t Halve(uint32_t d, uint32_t s) { return ((s >> 1) & 0x7BEF) + ((d >> 1) & 0x7BEF); }
   // Two pixels in one dword (left in the low half): the pair short cuts of the blit.
@@ -155,91 +175,134 @@ struct LOOP_CONFIG {
   static constexpr bool kAlpha = SOURCE_KIND == SOURCE_ALPHA;
 };
 
-inline int Product(int k, int v) { return BlendProductTables.product[k * 256 + v]; }
-inline int Mix(int t, int m, int n) { return BlendProductTables.mix[t * 4096 + m * 64 + n]; }
+// ---- Lanes -------------------------------------------------------------------------------
+// The scalar lane is a uint32_t with wrapping arithmetic; a vector lane type offers the same
+// operators and its own forms of the three table look-ups below.
 
-// (d * 2^(8k) + (x - d) * f) >> 8k in 32-bit wrapping arithmetic; exact for k = 1..3.
-inline int Lerp(int d, int x, uint32_t f, int k) {
-  return (int)((((uint32_t)d << (8 * k)) + (uint32_t)(x - d) * f) >> (8 * k)) & 0xFF;
+inline uint32_t Product(uint32_t k, uint32_t v) { return (uint32_t)BlendProductTables.product[k * 256 + v]; }
+inline uint32_t Mix(uint32_t t, uint32_t m, uint32_t n) { return BlendProductTables.mix[t * 4096 + m * 64 + n]; }
+// k * x / 255 truncated toward zero, x a signed difference (-255..255) held in the lane.
+inline uint32_t Difference(uint32_t k, uint32_t x) { return (uint32_t)BlendDifference((int)k, (int)x); }
+
+// (d * 2^(8k) + (x - d) * f) >> 8k in wrapping arithmetic; exact for k = 1..3 in 32 bits, and
+// for k = 1 in 16 bits (the true sum lies in 0..65280).
+template <class V>
+KORVEL_RULE_INLINE V Lerp(V d, V x, V f, int k) {
+  return (((d << (8 * k)) + (x - d) * f) >> (8 * k)) & V(0xFF);
 }
 
-// The pixel rule. colour is the untinted source colour (or a fill's ready colour), a the
-// source alpha, alphaFactor whether a is one of the weight factors, w the blend-graph weight.
-template <class C>
-inline uint32_t BlendPixel(uint32_t d, uint32_t colour, int a, bool alphaFactor, int w, const BLEND_CONTEXT& x) {
+// ---- Layouts --------------------------------------------------------------------------------
+
+// One pixel, one channel per lane: the scalar kernels' layout.
+template <class PX>
+struct SCALAR_LAYOUT {
+  using Word = uint32_t;
+  using Lane = uint32_t;
+  static constexpr int kGroups = 3;
+  static Lane Split(Word w, int g) { return (w >> PX::kShift[g]) & ((1u << PX::kBits[g]) - 1); }
+  static Word Join(const Lane* c) { return c[0] << PX::kShift[0] | c[1] << PX::kShift[1] | c[2] << PX::kShift[2]; }
+  static int Bits(int g) { return PX::kBits[g]; }
+  static bool IsGreen565(int g) { return PX::kBytes == 2 && g == 1; }
+  static Lane Tint(const BLEND_CONTEXT& x, int g) { return (Lane)x.tint[g]; }
+};
+
+// The pixel rule over a layout L: d the target words, colour the untinted source colour (or a
+// fill's ready colour), a the source alpha, w the blend-graph weight; FACTOR whether a is one
+// of the weight factors. Lanes that fall outside a layout's channels compute values nobody
+// keeps.
+template <class C, class L, bool FACTOR>
+KORVEL_RULE_INLINE typename L::Word BlendWords(typename L::Word d, typename L::Word colour, typename L::Lane a,
+                                   typename L::Lane w, const BLEND_CONTEXT& x) {
   using PX = typename C::PX;
+  using W = typename L::Word;
+  using V = typename L::Lane;
   constexpr int M = C::kMode;
-  const int p = x.param;
-  const int n = (C::kGraph ? 1 : 0) + (alphaFactor ? 1 : 0);
-  uint32_t f = 1;
-  if (C::kGraph) f *= (uint32_t)w;
-  if (alphaFactor) f *= (uint32_t)a;
+  constexpr int G = L::kGroups;
+  constexpr int n = (C::kGraph ? 1 : 0) + (FACTOR ? 1 : 0);
+  const V p = V((uint32_t)x.param);
+  V f = V(1);
+  if constexpr (C::kGraph) f = f * w;
+  if constexpr (FACTOR) f = f * a;
 
-  if (M == 0 && n == 0 && !C::kTint) return colour & (PX::kBytes == 4 ? 0xFFFFFFFF : 0xFFFF);
+  if constexpr (M == 0 && n == 0 && !C::kTint) return colour & W(PX::kBytes == 4 ? 0xFFFFFFFFu : 0xFFFFu);
 
-  int s[3], su[3], dc[3], out[3];
-  for (int i = 0; i < 3; i++) {
-    su[i] = PX::Channel(colour, i);
-    s[i] = C::kTint ? Product(x.tint[i], su[i]) : su[i];
-    dc[i] = PX::Channel(d, i);
+  V s[G], su[G], dc[G], out[G];
+#pragma GCC unroll 4
+  for (int g = 0; g < G; g++) {
+    su[g] = L::Split(colour, g);
+    s[g] = C::kTint ? Product(L::Tint(x, g), su[g]) : su[g];
+    dc[g] = L::Split(d, g);
   }
-  const uint32_t keep = d & ~PX::kColourMask;
+  const W keep = d & W(~PX::kColourMask);
 
-  if (M == 2 || M == 3) {
-    int scaled[3];
-    for (int i = 0; i < 3; i++) {
-      if (n == 0) {
-        scaled[i] = Product(p, s[i]);
-      } else if (PX::kBytes == 4) {
-        scaled[i] = (int)(((uint32_t)s[i] * f * (uint32_t)p) >> (8 * (n + 1)));
-      } else if (C::kGraph) {
-        scaled[i] = Product(p, (int)(((uint32_t)s[i] * f) >> (8 * n)));
+  if constexpr (M == 2 || M == 3) {
+    V scaled[G];
+#pragma GCC unroll 4
+    for (int g = 0; g < G; g++) {
+      if constexpr (n == 0) {
+        scaled[g] = Product(p, s[g]);
+      } else if constexpr (PX::kBytes == 4) {
+        scaled[g] = (s[g] * f * p) >> (8 * (n + 1));
+      } else if constexpr (C::kGraph) {
+        scaled[g] = Product(p, (s[g] * f) >> (8 * n));
       } else {  // RGB565 with the alpha factor alone: tint after the alpha scaling
-        int v = (su[i] * a) >> 8;
-        scaled[i] = Product(p, C::kTint ? Product(x.tint[i], v) : v);
+        V v = (su[g] * a) >> 8;
+        scaled[g] = Product(p, C::kTint ? Product(L::Tint(x, g), v) : v);
       }
     }
-    uint32_t sw = PX::Pack(scaled);
+    W sw = L::Join(scaled);
     return M == 2 ? PX::PackedAdd(d, sw) : PX::PackedSubtract(d, sw);
-  }
-
-  for (int i = 0; i < 3; i++) {
-    const int bits = PX::kBits[i];
-    const int top = (1 << bits) - 1;
-    int r;
-    if (M == 0) {
-      r = n == 0 ? s[i] : Lerp(dc[i], s[i], f, n);
-    } else if (M == 4) {
-      r = (int)(((uint32_t)dc[i] * (uint32_t)s[i] * f) >> (bits + 8 * n));
-    } else {
-      int target;  // the value the target moves toward
-      if (M == 1) target = s[i];
-      else if (M == 10) target = C::kTint ? Product(x.tint[i], top - su[i]) : top - su[i];
-      else target = (s[i] * dc[i]) >> bits;  // mode 11
-      if (n > 0) {
-        if (M == 11 && PX::kBytes == 2 && i == 1 && alphaFactor && !C::kGraph && !C::kTint) {
-          // RGB565 green keeps five fraction bits of its product here.
-          int q = (su[i] * dc[i]) >> 1;
-          r = (dc[i] * 32 * 65536 + (q - 32 * dc[i]) * a * p) >> 21;
-        } else {
-          r = Lerp(dc[i], target, f * (uint32_t)p, n + 1);
-        }
-      } else if (PX::kBytes == 4) {
-        r = Lerp(dc[i], target, (uint32_t)p, 1);
-      } else if (M == 1 && C::kPath == PATH_BLIT && !C::kTint && !C::kAlpha) {
-        r = Mix(p >> 2, target, dc[i]);  // untinted per-pixel blit: 6-bit mix weight
+  } else {
+#pragma GCC unroll 4
+    for (int g = 0; g < G; g++) {
+      const int bits = L::Bits(g);
+      const V top = V((1u << bits) - 1);
+      V r;
+      if constexpr (M == 0) {
+        if constexpr (n == 0) r = s[g];
+        else r = Lerp(dc[g], s[g], f, n);
+      } else if constexpr (M == 4) {
+        r = (dc[g] * s[g] * f) >> (bits + 8 * n);
       } else {
-        r = dc[i] + BlendDifference(p, target - dc[i]);
+        V target;  // the value the target moves toward
+        if constexpr (M == 1) target = s[g];
+        else if constexpr (M == 10) target = C::kTint ? Product(L::Tint(x, g), top - su[g]) : top - su[g];
+        else target = (s[g] * dc[g]) >> bits;  // mode 11
+        if constexpr (n > 0) {
+          if (M == 11 && L::IsGreen565(g) && FACTOR && !C::kGraph && !C::kTint) {
+            // RGB565 green keeps five fraction bits of its product here.
+            V q = (su[g] * dc[g]) >> 1;
+            r = (dc[g] * V(32 * 65536) + (q - dc[g] * V(32)) * a * p) >> 21;
+          } else {
+            r = Lerp(dc[g], target, f * p, n + 1);
+          }
+        } else if constexpr (PX::kBytes == 4) {
+          r = Lerp(dc[g], target, p, 1);
+        } else if constexpr (M == 1 && C::kPath == PATH_BLIT && !C::kTint && !C::kAlpha) {
+          r = Mix(V((uint32_t)(x.param >> 2)), target, dc[g]);  // untinted per-pixel blit: 6-bit mix weight
+        } else {
+          r = dc[g] + Difference(p, target - dc[g]);
+        }
       }
+      out[g] = r;
     }
-    out[i] = r;
+    return keep | L::Join(out);
   }
-  return keep | PX::Pack(out);
+}
+
+// The pixel rule for one pixel in the scalar layout. alphaFactor: whether a is a weight factor.
+template <class C>
+KORVEL_RULE_INLINE uint32_t BlendPixel(uint32_t d, uint32_t colour, int a, bool alphaFactor, int w, const BLEND_CONTEXT& x) {
+  using L = SCALAR_LAYOUT<typename C::PX>;
+  if constexpr (C::kAlpha) {
+    if (alphaFactor) return BlendWords<C, L, true>(d, colour, (uint32_t)a, (uint32_t)w, x);
+  }
+  return BlendWords<C, L, false>(d, colour, (uint32_t)a, (uint32_t)w, x);
 }
 
 // Draws one source pixel at dst: fetch, transparency, weight factors, then the rule.
 template <class C>
-inline void DrawSourcePixel(typename C::PX::Word* dst, const uint8_t* src, const uint8_t* graph,
+KORVEL_RULE_INLINE void DrawSourcePixel(typename C::PX::Word* dst, const uint8_t* src, const uint8_t* graph,
                             const BLEND_CONTEXT& x) {
   using SRC = typename C::SRC;
   uint32_t raw = SRC::Raw(src);

@@ -55,6 +55,11 @@ BLIT_LOOP SelectBlitLoop(int kind, int mode, int param, bool graph, bool tint, b
     if (add) return SelectShortLoop<PX, SHORT_ADD>(kind, trans);
     if (sub) return SelectShortLoop<PX, SHORT_SUBTRACT>(kind, trans);
   }
+  if (!graph && kind != SOURCE_ALPHA && IsSoftRenderSse2On()) {
+    BLIT_LOOP loop = SelectSse2BlitLoop(PX::kBytes == 4 ? MEMIMG_TYPE_32BIT : MEMIMG_TYPE_RGB565, kind, mode, tint,
+                                        trans);
+    if (loop) return loop;
+  }
   return SelectPixelLoop<PX>(kind, mode, graph, tint, trans);
 }
 

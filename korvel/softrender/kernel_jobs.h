@@ -26,7 +26,9 @@ struct BLIT_JOB {
 };
 using BLIT_LOOP = void (*)(const BLIT_JOB&);
 
-// A clipped rectangle of a stretched blit, sampled by two 16.16 accumulators.
+// A clipped rectangle of a stretched blit, sampled by two 16.16 accumulators. The loop walks
+// the column accumulator once per call into columns (width entries, the caller's buffer) and
+// then reads every row through that table.
 struct STRETCH_JOB {
   uint8_t* target;  // first target pixel of the clipped rectangle
   int targetPitch;
@@ -37,6 +39,7 @@ struct STRETCH_JOB {
   int graphPitch;
   int firstColumn, firstRow, xdir, ydir;
   int32_t xstep, ystep, xstart, ystart;  // steps and starting accumulators
+  int* columns;
   BLEND_CONTEXT context;
 };
 using STRETCH_LOOP = void (*)(const STRETCH_JOB&);
@@ -80,3 +83,9 @@ TRIANGLE_LOOP SelectTriangleLoop(int pixelType, int sourceKind, int mode, bool g
 // p = 255, and the stretched blit's subtract at p = 255.
 BLIT_LOOP SelectMmxBlitLoop(int sourceKind, int mode, bool trans);
 STRETCH_LOOP SelectMmxStretchLoop(int sourceKind, bool trans);
+
+// The SSE2 loops: plain and palette sources without blend graph, for both pixel types (a
+// MEMIMG pixel type), every drawing mode but the untinted opaque copy; null where the plain
+// loops serve. They draw the same pixels as the plain loops.
+BLIT_LOOP SelectSse2BlitLoop(int pixelType, int sourceKind, int mode, bool tint, bool trans);
+STRETCH_LOOP SelectSse2StretchLoop(int pixelType, int sourceKind, int mode, bool tint, bool trans);

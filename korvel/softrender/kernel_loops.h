@@ -91,26 +91,45 @@ inline void StepAccumulator(int32_t& acc, int& position, int dir, int32_t step) 
   }
 }
 
+// Fills the job's column table: the source column of every target column of the rectangle.
+template <bool NEGATIVE>
+void FillStretchColumns(const STRETCH_JOB& job) {
+  int column = job.firstColumn;
+  int32_t acc = job.xstart;
+  for (int x = 0; x < job.width; x++) {
+    job.columns[x] = column;
+    StepAccumulator<NEGATIVE>(acc, column, job.xdir, job.xstep);
+  }
+}
+
+// The stretched blit's rows: the row accumulator steps once per target row, the columns come
+// from the table.
 template <class C, bool NEGATIVE>
 void StretchRows(const STRETCH_JOB& job) {
   using PX = typename C::PX;
   using Word = typename PX::Word;
   using SRC = typename C::SRC;
+  FillStretchColumns<NEGATIVE>(job);
   int row = job.firstRow;
   int32_t rowAcc = job.ystart;
   for (int y = 0; y < job.height; y++) {
     Word* d = (Word*)(job.target + y * job.targetPitch);
     const uint8_t* s = job.source + row * job.sourcePitch;
     const uint8_t* g = C::kGraph ? job.graph + row * job.graphPitch : nullptr;
-    int column = job.firstColumn;
-    int32_t acc = job.xstart;
     for (int x = 0; x < job.width; x++) {
+      const int column = job.columns[x];
       DrawSourcePixel<C>(d + x, s + column * SRC::kBytes, C::kGraph ? g + column : nullptr, job.context);
-      if (x + 1 < job.width) StepAccumulator<NEGATIVE>(acc, column, job.xdir, job.xstep);
     }
     if (y + 1 < job.height) StepAccumulator<NEGATIVE>(rowAcc, row, job.ydir, job.ystep);
   }
   C::Short::Finish();
+}
+
+// The copy loops and the subtract short cut advance while the accumulator is negative, every
+// other loop while it is not positive.
+template <class C>
+constexpr bool StepsWhileNegative() {
+  return C::Short::kActive || (C::kMode == 0 && !C::kAlpha && !C::kTint && !C::kGraph);
 }
 
 // ---- Selection helpers ----------------------------------------------------------------------

@@ -11,8 +11,9 @@ namespace {
 
 struct RENDER_COMMON_STATE {
   int mmxForced;  // -1: the system information's flag
+  int sse2Off;
 };
-RENDER_COMMON_STATE renderCommon = {-1};
+RENDER_COMMON_STATE renderCommon = {-1, 0};
 
 LONG ClampToLong(long long v) { return v > LONG_MAX ? LONG_MAX : v < LONG_MIN ? LONG_MIN : (LONG)v; }
 
@@ -66,3 +67,7 @@ BLEND_CONTEXT MakeBlendContext(const MEMIMG_STORE* source) {
 int IsSoftRenderMmxOn() { return renderCommon.mmxForced >= 0 ? renderCommon.mmxForced : IsMmxEnabled(); }
 
 void ForceSoftRenderMmx(int flag) { renderCommon.mmxForced = flag < 0 ? -1 : flag ? 1 : 0; }
+
+int IsSoftRenderSse2On() { return !renderCommon.sse2Off; }
+
+void ForceSoftRenderSse2(int flag) { renderCommon.sse2Off = flag == 0; }

@@ -32,3 +32,9 @@ BLEND_CONTEXT MakeBlendContext(const MEMIMG_STORE* source);
 // and the benchmark run both paths on one machine.
 int IsSoftRenderMmxOn();
 void ForceSoftRenderMmx(int flag);
+
+// Whether the SSE2 loops are picked where they exist (on unless ForceSoftRenderSse2(0)); the
+// build requires SSE2, the switch lets tests and the benchmark compare them with the plain
+// loops.
+int IsSoftRenderSse2On();
+void ForceSoftRenderSse2(int flag);

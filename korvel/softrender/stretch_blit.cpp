@@ -1,7 +1,9 @@
 // MEMIMGStretchBlit: a whole MEMIMG scaled into a target rectangle, mirrored when the corners
-// come in reverse order, by nearest sampling with two 16.16 accumulators.
+// come in reverse order, by nearest sampling with two 16.16 accumulators (the column one
+// walked once per call into a table of source columns).
 #include <utility>
 
+#include "core/memory.h"
 #include "image/memimg_draw_state.h"
 #include "softrender/kernel_loops.h"
 #include "softrender/render_common.h"
@@ -9,12 +11,9 @@
 
 namespace {
 
-// The copy loops and the subtract short cut advance while the accumulator is negative, every
-// other loop while it is not positive.
 template <class C>
 void StretchLoop(const STRETCH_JOB& job) {
-  constexpr bool negative = C::Short::kActive || (C::kMode == 0 && !C::kAlpha && !C::kTint && !C::kGraph);
-  StretchRows<C, negative>(job);
+  StretchRows<C, StepsWhileNegative<C>()>(job);
 }
 
 template <class PX>
@@ -27,6 +26,11 @@ STRETCH_LOOP SelectStretchLoop(int kind, int mode, int param, bool graph, bool t
         return &StretchLoop<LOOP_CONFIG<PX, k, 3, false, false, tr.value, PATH_GENERAL, SHORT_SUBTRACT_SINGLE>>;
       });
     });
+  }
+  if (!graph && kind != SOURCE_ALPHA && IsSoftRenderSse2On()) {
+    STRETCH_LOOP loop = SelectSse2StretchLoop(PX::kBytes == 4 ? MEMIMG_TYPE_32BIT : MEMIMG_TYPE_RGB565, kind, mode,
+                                              tint, trans);
+    if (loop) return loop;
   }
   return WithSourceKind(kind, [&](auto k) {
     return WithMode(mode, [&](auto m) {
@@ -72,7 +76,9 @@ void MEMIMGStretchBlit(MEMIMG* target, const MEMIMG* source, const RECT* corners
   if (source->width <= 0 || source->height <= 0) return;
 
   // A step that does not fit 32 bits or is 0 (a rectangle thousands of times smaller than the
-  // source) cannot be sampled: nothing is drawn.
+  // source) cannot be sampled: nothing is drawn. Nor can a source wider or taller than 65536
+  // pixels: its truncated 16.16 step would walk past its last column or row.
+  if (source->width > 65536 || source->height > 65536) return;
   const long long xstep = w * 65536 / source->width, ystep = h * 65536 / source->height;
   if (xstep <= 0 || ystep <= 0 || xstep > 0x7FFFFFFF / 2 || ystep > 0x7FFFFFFF / 2) return;
 
@@ -110,5 +116,9 @@ void MEMIMGStretchBlit(MEMIMG* target, const MEMIMG* source, const RECT* corners
   STRETCH_LOOP loop = ts->pixelType == MEMIMG_TYPE_32BIT
                           ? SelectStretchLoop<PIXEL_32>(kind, mode, param, graph, tint, TransFlag != 0)
                           : SelectStretchLoop<PIXEL_565>(kind, mode, param, graph, tint, TransFlag != 0);
+  int columns[1024];
+  job.columns = job.width <= 1024 ? columns : (int*)AllocTracked(sizeof(int) * (size_t)job.width, "", 0);
+  if (!job.columns) return;
   loop(job);
+  if (job.columns != columns) FreeTracked(job.columns);
 }

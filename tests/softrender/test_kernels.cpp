@@ -74,6 +74,30 @@ TEST(StretchBlit, SourceIndexSequences) {
   EXPECT_EQ(s.columns, (V{1, 1, 2, 2})) << "left three columns clipped away";
 }
 
+// A 16.16 step truncated for a source wider or taller than 65536 pixels would sample past its
+// last column or row (100000 wide into 3 columns: column 131072): such sources are refused,
+// while 65536 still samples inside.
+TEST(StretchBlit, SourcesBeyond65536PixelsAreRefused) {
+  struct Case {
+    int sw, sh;
+    RECT corners;
+    bool drawn;
+  } cases[] = {
+      {100000, 1, {0, 0, 3, 1}, false}, {1, 100000, {0, 0, 1, 3}, false}, {65537, 1, {0, 0, 3, 1}, false},
+      {65536, 1, {0, 0, 3, 1}, true},   {1, 65536, {0, 0, 1, 3}, true},
+  };
+  for (const Case& c : cases) {
+    TestImage source(MEMIMG_TYPE_32BIT, c.sw, c.sh), target(MEMIMG_TYPE_32BIT, 4, 4);
+    for (int i = 0; i < c.sw * c.sh; i++) source.Set(i % c.sw, i / c.sw, 0x00100000u | (uint32_t)i);
+    ResetDrawState(target);
+    MEMIMGStretchBlit(&target.m, &source.m, &c.corners, 0, nullptr);
+    for (int i = 0; i < 3; i++) {
+      const int x = c.sw > 1 ? i : 0, y = c.sw > 1 ? 0 : i;
+      EXPECT_EQ(target.Get(x, y), c.drawn ? 0x00100000u | (uint32_t)(i * 21845) : 0u) << c.sw << " x " << c.sh;
+    }
+  }
+}
+
 TEST(StretchBlit, OwnSizeGoesToTheBlitAndPaletteTargetIsRefused) {
   auto source = CoordinateSource(4, 4);
   TestImage a(MEMIMG_TYPE_32BIT, 8, 8), b(MEMIMG_TYPE_32BIT, 8, 8);
