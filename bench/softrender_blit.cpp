@@ -1,7 +1,10 @@
 // Speed of the CPU renderer's blit, stretched blit and triangles (a whole image turned a
-// little on four corners, and the same quad filled flat), 32-bit and RGB565, in blend modes
-// 0, 1 and 2, in megapixels per second, beside a plain memcpy of the same bytes in the same run.
-// Run by hand: build/wine-run build/bench_softrender_blit.exe
+// little on four corners, and the same quad filled flat), 32-bit and RGB565, in Mpixel/s,
+// beside memcpy of the same bytes (one image's pixels) in the same run, each figure both for
+// images that stay in the cache (256 x 256) and for images larger than the last-level cache
+// (4096 x 2048, 32 MB a 32-bit image). Blits and stretched blits are timed with the SSE2
+// loops and with the plain loops they stand in for.
+// Run by hand: cd build && ./wine-run bench_softrender_blit.exe
 #include <windows.h>
 
 #include <cstdio>
@@ -11,13 +14,13 @@
 #include "bench_clock.h"
 #include "image/memimg.h"
 #include "image/memimg_draw_state.h"
+#include "softrender/render_common.h"
 #include "softrender/softrender.h"
 
 namespace {
 
-const int kSide = 512;  // target and blit source side; the stretched source is half as large
-
-// Runs draw repeatedly for about a quarter of a second; megapixels per second of pixels drawn.
+// Runs draw repeatedly for about a quarter of a second (at least three calls); megapixels per
+// second of pixels drawn.
 template <class F>
 double Measure(F draw, double pixelsPerCall) {
   draw();  // warm-up
@@ -27,7 +30,7 @@ double Measure(F draw, double pixelsPerCall) {
     draw();
     calls++;
     elapsed = Seconds() - start;
-  } while (elapsed < 0.25);
+  } while (calls < 3 || elapsed < 0.25);
   return pixelsPerCall * calls / elapsed / 1e6;
 }
 
@@ -41,62 +44,106 @@ void FillPattern(MEMIMG* m) {
     }
 }
 
+struct IMAGES {
+  MEMIMG target = {}, source = {}, small = {};
+  int Setup(int type, int w, int h) {
+    if (SetupMemImg(&target, w, h, -1, 0, type, 0, 0, 0, nullptr) ||
+        SetupMemImg(&source, w, h, -1, 0, type, 0, 0, 0, nullptr) ||
+        SetupMemImg(&small, w / 2, h / 2, -1, 0, type, 0, 0, 0, nullptr))
+      return -1;
+    FillPattern(&target);
+    FillPattern(&source);
+    FillPattern(&small);
+    return 0;
+  }
+  ~IMAGES() {
+    ReleaseMemImg(&small);
+    ReleaseMemImg(&source);
+    ReleaseMemImg(&target);
+  }
+};
+
+void PrintRow(const char* type, const char* size, const char* draw, double sse2, double plain, double copy) {
+  if (plain > 0)
+    std::printf("%-7s %-6s %-24s %9.1f %9.1f %9.1f %7.3fx %7.3fx\n", type, size, draw, sse2, plain, copy, sse2 / copy,
+                plain / copy);
+  else
+    std::printf("%-7s %-6s %-24s %9.1f %9s %9.1f %7.3fx %8s\n", type, size, draw, sse2, "-", copy, sse2 / copy, "");
+}
+
+void RunType(int type, int w, int h, const char* sizeName) {
+  IMAGES images;
+  if (images.Setup(type, w, h)) {
+    std::printf("image set-up failed for %d x %d\n", w, h);
+    return;
+  }
+  RECT clip = {0, 0, w, h};
+  SetMemImgClipRect(&clip);
+  SetMemImgTint(0xFFFFFF);
+  const size_t bytes = (size_t)images.target.store->pitch * h;
+  std::vector<uint8_t> copy(bytes);
+  const double pixels = (double)w * h;
+  const double memcpyRate = Measure([&] { memcpy(copy.data(), images.source.pixels, bytes); }, pixels);
+  const char* typeName = type == MEMIMG_TYPE_32BIT ? "32-bit" : "RGB565";
+  const struct {
+    int mode, param;
+    const char* name;
+  } modes[] = {{0, 255, "mode 0"},      {1, 100, "mode 1 p=100"}, {2, 200, "mode 2 p=200"}, {3, 200, "mode 3 p=200"},
+               {4, 255, "mode 4"},      {10, 100, "mode 10 p=100"}, {11, 100, "mode 11 p=100"}};
+  char name[64];
+  for (const auto& m : modes) {
+    SetMemImgBlendMode(m.mode, m.param);
+    double rate[2];
+    for (int sse2 : {1, 0}) {
+      ForceSoftRenderSse2(sse2);
+      rate[sse2] = Measure([&] { MEMIMGBlit(&images.target, &images.source, 0, 0, 0, nullptr); }, pixels);
+    }
+    std::snprintf(name, sizeof name, "blit %s", m.name);
+    PrintRow(typeName, sizeName, name, rate[1], rate[0], memcpyRate);
+    RECT whole = {0, 0, w, h};
+    for (int sse2 : {1, 0}) {
+      ForceSoftRenderSse2(sse2);
+      rate[sse2] = Measure([&] { MEMIMGStretchBlit(&images.target, &images.small, &whole, 0, nullptr); }, pixels);
+    }
+    std::snprintf(name, sizeof name, "stretch x2 %s", m.name);
+    PrintRow(typeName, sizeName, name, rate[1], rate[0], memcpyRate);
+  }
+  ForceSoftRenderSse2(1);
+  // Two triangles over the whole target, the source turned by one pixel in 16.
+  for (const auto& m : modes) {
+    if (m.mode > 2) break;
+    SetMemImgBlendMode(m.mode, m.param);
+    const int t = w / 16;
+    const MEMIMG_VERTEX tl = {t, 0, 0, 0}, tr = {w, t, w, 0}, bl = {0, h - t, 0, h}, br = {w - t, h, w, h};
+    const MEMIMG_VERTEX first[3] = {tl, tr, bl}, second[3] = {tr, bl, br};
+    const MEMIMG_VERTEX ring[4] = {tl, tr, br, bl};
+    double area = 0;  // shoelace formula over the quad's corners
+    for (int i = 0; i < 4; i++)
+      area += (double)ring[i].x * ring[(i + 1) % 4].y - (double)ring[(i + 1) % 4].x * ring[i].y;
+    area = area < 0 ? -area / 2 : area / 2;
+    for (const MEMIMG* quadSource : {(const MEMIMG*)&images.source, (const MEMIMG*)nullptr}) {
+      std::snprintf(name, sizeof name, "%s %s", quadSource ? "quad" : "flat quad", m.name);
+      double quad = Measure([&] {
+        MEMIMGTriangle(&images.target, quadSource, first, 0, nullptr, 0x123456);
+        MEMIMGTriangle(&images.target, quadSource, second, 0, nullptr, 0x123456);
+      }, area);
+      PrintRow(typeName, sizeName, name, quad, 0, memcpyRate);
+    }
+  }
+}
+
 }  // namespace
 
 int main() {
   BuildMemImgTables();
-  std::printf("CPU renderer blit speed, %d x %d pixels per draw\n", kSide, kSide);
-  std::printf("%-8s %-22s %10s %10s\n", "pixels", "draw", "Mpixel/s", "memcpy");
-  const struct {
-    int mode, param;
-    const char* name;
-  } modes[] = {{0, 255, "mode 0"}, {1, 100, "mode 1 p=100"}, {2, 200, "mode 2 p=200"}};
+  std::printf("CPU renderer speed in Mpixel/s: SSE2 loops, plain loops, memcpy of the same bytes, and both\n"
+              "as a share of memcpy. small: 256 x 256 (cache-resident); large: 4096 x 2048 (beyond the\n"
+              "last-level cache). Stretched draws scale a half-size source to the whole target.\n");
+  std::printf("%-7s %-6s %-24s %9s %9s %9s %8s %8s\n", "pixels", "size", "draw", "SSE2", "plain", "memcpy", "SSE2",
+              "plain");
   for (int type : {MEMIMG_TYPE_32BIT, MEMIMG_TYPE_RGB565}) {
-    MEMIMG target = {}, source = {}, small = {};
-    if (SetupMemImg(&target, kSide, kSide, -1, 0, type, 0, 0, 0, nullptr) ||
-        SetupMemImg(&source, kSide, kSide, -1, 0, type, 0, 0, 0, nullptr) ||
-        SetupMemImg(&small, kSide / 2, kSide / 2, -1, 0, type, 0, 0, 0, nullptr)) {
-      std::printf("image set-up failed\n");
-      return 1;
-    }
-    FillPattern(&target);
-    FillPattern(&source);
-    FillPattern(&small);
-    RECT clip = {0, 0, kSide, kSide};
-    SetMemImgClipRect(&clip);
-    SetMemImgTint(0xFFFFFF);
-    const size_t bytes = (size_t)target.store->pitch * kSide;
-    std::vector<uint8_t> copy(bytes);
-    const double pixels = (double)kSide * kSide;
-    const double memcpyRate = Measure([&] { memcpy(copy.data(), source.pixels, bytes); }, pixels);
-    const char* typeName = type == MEMIMG_TYPE_32BIT ? "32-bit" : "RGB565";
-    for (const auto& m : modes) {
-      SetMemImgBlendMode(m.mode, m.param);
-      char name[64];
-      std::snprintf(name, sizeof name, "blit %s", m.name);
-      double blit = Measure([&] { MEMIMGBlit(&target, &source, 0, 0, 0, nullptr); }, pixels);
-      std::printf("%-8s %-22s %10.1f %10.1f\n", typeName, name, blit, memcpyRate);
-      std::snprintf(name, sizeof name, "stretch x2 %s", m.name);
-      RECT whole = {0, 0, kSide, kSide};
-      double stretch = Measure([&] { MEMIMGStretchBlit(&target, &small, &whole, 0, nullptr); }, pixels);
-      std::printf("%-8s %-22s %10.1f %10.1f\n", typeName, name, stretch, memcpyRate);
-      // Two triangles over the whole target, the source turned by one pixel in 16.
-      const int w = kSide, t = kSide / 16;
-      const MEMIMG_VERTEX tl = {t, 0, 0, 0}, tr = {w, t, w, 0}, bl = {0, w - t, 0, w}, br = {w - t, w, w, w};
-      const MEMIMG_VERTEX first[3] = {tl, tr, bl}, second[3] = {tr, bl, br};
-      const double area = (double)(w - t) * (w - t) + (double)t * t;
-      for (const MEMIMG* quadSource : {(const MEMIMG*)&source, (const MEMIMG*)nullptr}) {
-        std::snprintf(name, sizeof name, "%s %s", quadSource ? "quad" : "flat quad", m.name);
-        double quad = Measure([&] {
-          MEMIMGTriangle(&target, quadSource, first, 0, nullptr, 0x123456);
-          MEMIMGTriangle(&target, quadSource, second, 0, nullptr, 0x123456);
-        }, area);
-        std::printf("%-8s %-22s %10.1f %10.1f\n", typeName, name, quad, memcpyRate);
-      }
-    }
-    ReleaseMemImg(&small);
-    ReleaseMemImg(&source);
-    ReleaseMemImg(&target);
+    RunType(type, 256, 256, "small");
+    RunType(type, 4096, 2048, "large");
   }
   return 0;
 }

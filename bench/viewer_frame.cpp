@@ -1,12 +1,16 @@
 // Time of one grid-viewer frame on the real Direct3D path (reload the three data files, draw
 // map, legend and arrows, flip) for grids of 64 x 32, 256 x 128 and 1024 x 512 cells, beside
-// the same number of rectangles drawn as one raw DrawPrimitiveUP of pre-built vertices and a
-// present on the same device, in the same run.
+// the same number of rectangles drawn as raw DrawPrimitiveUP calls of pre-built vertices and a
+// present. The raw reference is measured first, in a process and on a device of its own (this
+// program started again with the argument "raw"), so that neither measurement can slow the
+// other. The viewer's frame is split into the library's share (building the draw list and the
+// drawing calls, which append vertices and flush full batches) and the flip.
 // Run by hand: cd build && ./wine-run bench_viewer_frame.exe
 #include <windows.h>
 
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -22,18 +26,48 @@
 
 namespace {
 
-// Runs frame at least three times and for at least a second; milliseconds per call.
+const char* const kRawResults = "bench_viewer_raw.txt";
+const int kSizes[3][2] = {{64, 32}, {256, 128}, {1024, 512}};
+
+// Runs frame at least three times and for at least a second; milliseconds per call. calls
+// receives the number of timed calls.
 template <class F>
-double Measure(F frame) {
+double Measure(F frame, int* calls = nullptr) {
   frame();  // warm-up
-  int calls = 0;
+  int n = 0;
   double start = Seconds(), elapsed = 0;
   do {
     frame();
-    calls++;
+    n++;
     elapsed = Seconds() - start;
-  } while (calls < 3 || elapsed < 1.0);
-  return elapsed * 1000.0 / calls;
+  } while (n < 3 || elapsed < 1.0);
+  if (calls) *calls = n;
+  return elapsed * 1000.0 / n;
+}
+
+// CPU time of the calling thread, in milliseconds.
+double ThreadMilliseconds() {
+  FILETIME created, ended, kernel, user;
+  GetThreadTimes(GetCurrentThread(), &created, &ended, &kernel, &user);
+  auto ms = [](const FILETIME& t) { return (double)(((unsigned long long)t.dwHighDateTime << 32) | t.dwLowDateTime) / 1e4; };
+  return ms(kernel) + ms(user);
+}
+
+// Starts this program again with the argument "raw" and waits for it; 0 when it ran.
+int RunRawProcess() {
+  char path[MAX_PATH];
+  GetModuleFileNameA(nullptr, path, MAX_PATH);
+  std::string command = std::string("\"") + path + "\" raw";
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process = {};
+  DeleteFileA(kRawResults);
+  if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+    return -1;
+  WaitForSingleObject(process.hProcess, INFINITE);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  return 0;
 }
 
 void WriteFile(const std::string& path, const void* bytes, size_t size) {
@@ -97,11 +131,36 @@ void DrawRaw(const std::vector<VERTEX_2D>& vertices) {
   device->Present(nullptr, nullptr, nullptr, nullptr);
 }
 
+// Writes a grid of one size and reads it into the viewer's state; false when its arrays could
+// not be allocated.
+bool PrepareGrid(const char* home, int w, int r) {
+  SetCurrentDirectoryA(home);
+  std::string folder = WriteGrid(w, r);
+  SetCurrentDirectoryA(folder.c_str());
+  SetViewerDefaults();
+  ReadGridSettings("grid.txt");
+  ComputeViewerLayout();
+  SetScreenMode(VIEWER.screenWidth, VIEWER.screenHeight, 32, 60);
+  SelectDrawTarget(-2);
+  VIEWER.backgroundColor = PackScreenColor(12, 12, 24);
+  return AllocateGridArrays() == 0;
+}
+
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+  const bool rawOnly = argc > 1 && strcmp(argv[1], "raw") == 0;
   char home[MAX_PATH];
   GetCurrentDirectoryA(MAX_PATH, home);
+  if (!rawOnly && RunRawProcess() != 0) printf("the raw reference process did not start\n");
+  double rawMs[3] = {0, 0, 0};
+  if (!rawOnly) {
+    FILE* f = fopen(kRawResults, "r");
+    for (int i = 0; f && i < 3; i++)
+      if (fscanf(f, "%lf", &rawMs[i]) != 1) break;
+    if (f) fclose(f);
+  }
+
   SetViewerDefaults();
   ChangeWindowMode(1);
   EnableLogFile(0);
@@ -112,38 +171,46 @@ int main() {
     printf("the library did not start\n");
     return 1;
   }
-  const int sizes[3][2] = {{64, 32}, {256, 128}, {1024, 512}};
   DRAW_LIST list = {};
-  printf("grid        cells    viewer frame   raw DrawPrimitiveUP   ratio\n");
-  for (const auto& size : sizes) {
-    SetCurrentDirectoryA(home);
-    std::string folder = WriteGrid(size[0], size[1]);
-    SetCurrentDirectoryA(folder.c_str());
-    SetViewerDefaults();
-    ReadGridSettings("grid.txt");
-    ComputeViewerLayout();
-    SetScreenMode(VIEWER.screenWidth, VIEWER.screenHeight, 32, 60);
-    SelectDrawTarget(-2);
-    VIEWER.backgroundColor = PackScreenColor(12, 12, 24);
-    if (AllocateGridArrays() != 0) {
-      printf("%4d x %-4d  the data arrays could not be allocated\n", size[0], size[1]);
+  if (!rawOnly)
+    printf("grid        cells   rects   viewer frame   library share        main-thread CPU   raw (own process)  ratio\n");
+  std::string rawLines;
+  for (int i = 0; i < 3; i++) {
+    const int w = kSizes[i][0], r = kSizes[i][1];
+    if (!PrepareGrid(home, w, r)) {
+      printf("%4d x %-4d  the data arrays could not be allocated\n", w, r);
+      rawLines += "0\n";
       continue;
     }
-    double viewer = Measure([&] {
+    if (rawOnly) {
+      BuildViewerFrame(&list);  // only to count the rectangles; nothing of the viewer is drawn
+      std::vector<VERTEX_2D> raw = BuildRawVertices(CountBoxes(list), w);
+      rawLines += std::to_string(Measure([&] { DrawRaw(raw); })) + "\n";
+      continue;
+    }
+    double libraryMs = 0, cpuStart = 0;
+    int calls = 0;
+    const double frameMs = Measure([&] {
+      if (cpuStart == 0) cpuStart = ThreadMilliseconds();
+      double start = Seconds();
       BuildViewerFrame(&list);
       DrawDrawList(&list);
+      libraryMs += (Seconds() - start) * 1000.0;
       FlipScreenBuffers();
-    });
-    int boxes = CountBoxes(list);
-    std::vector<VERTEX_2D> raw = BuildRawVertices(boxes, size[0]);
-    double direct = Measure([&] {
-      DrawRaw(raw);
-    });
-    // The library's state cache no longer matches the device: everything is sent again.
-    RestoreDeviceStates();
-    PumpWindowMessages();
-    printf("%4d x %-4d %7d   %9.2f ms   %9.2f ms (%d rects)   %5.1f\n", size[0], size[1], size[0] * size[1], viewer,
-           direct, boxes, viewer / direct);
+    }, &calls);
+    const double cpuMs = (ThreadMilliseconds() - cpuStart) / (calls + 1);
+    libraryMs /= calls + 1;  // the warm-up call is counted in the sum too
+    printf("%4d x %-4d %7d %7d   %9.2f ms   %7.2f ms (%4.1f%%)   %7.2f ms (%4.0f%%)   %9.2f ms   %5.1f\n", w, r,
+           w * r, CountBoxes(list), frameMs, libraryMs, 100.0 * libraryMs / frameMs, cpuMs, 100.0 * cpuMs / frameMs,
+           rawMs[i], rawMs[i] > 0 ? frameMs / rawMs[i] : 0.0);
+  }
+  if (rawOnly) {
+    SetCurrentDirectoryA(home);
+    FILE* f = fopen(kRawResults, "w");
+    if (f) {
+      fputs(rawLines.c_str(), f);
+      fclose(f);
+    }
   }
   FreeDrawList(&list);
   FreeGridArrays();
