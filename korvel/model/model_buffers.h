@@ -4,6 +4,27 @@
 // die with the device: all are released before it goes and built again afterwards.
 #pragma once
 #include "core/handles.h"
+#include "model/model_records.h"
+
+enum {
+  // A group takes lists until one would bring it to this many indices or vertices.
+  MODEL_GROUP_INDEX_LIMIT = 0xC0000,
+  MODEL_GROUP_VERTEX_LIMIT = 0x60000,
+};
+
+// Sorts the base's triangle lists into groups by key (vertex kind, tangent frame, texture-
+// coordinate sets) within the limits; a list beyond the limits alone keeps a group of its own,
+// and groups left without vertices or indices are dropped. Lists of other kinds get none.
+// -> 0, -1 when a group record cannot be allocated.
+int SortModelTriangleLists(MODEL_BASE_RECORD* base);
+// Groups, buffers and contents of a base, then the dynamic buffers of its models; the flag is
+// kept in the base. -> 0 (also without a device that can use them, or when already set up),
+// -1 for an invalid base or a failed buffer (then nothing is left of the groups).
+int SetupModelBaseVertexBuffers(HANDLE_VALUE base, int flag, int async);
+// Every base (after a device re-creation). -> 0, -1 when the base type is not set up.
+int SetupAllModelBaseVertexBuffers(int async);
+// The model's dynamic buffers for its per-model meshes. -> 0, -1 for an invalid model.
+int CreateModelDynamicVertexBuffers(HANDLE_VALUE model, int async);
 
 // The model's dynamic buffers. -> 0, -1 for an invalid model.
 int ReleaseModelDynamicVertexBuffers(HANDLE_VALUE model);

@@ -23,6 +23,7 @@
 #include "graphics/device/state_cache.h"
 #include "graphics/graphs/texture_transfer.h"
 #include "korvel.h"
+#include "model/model_buffers.h"
 #include "input/input_devices.h"
 #include "system/library.h"
 #include "system/window_state.h"
@@ -121,6 +122,7 @@ int RecreateGraphicsDeviceInMode(int bits, int width, int height, int refresh, i
   }
   RestoreGraphicsContent();
   ResendDeviceStates();
+  SetupAllModelBaseVertexBuffers(0);
   MarkLightsForResend();
   if (!modeChange) {
     SetDrawClipArea(area.left, area.top, area.right, area.bottom);
