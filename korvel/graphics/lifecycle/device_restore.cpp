@@ -24,6 +24,7 @@
 #include "graphics/graphs/texture_transfer.h"
 #include "korvel.h"
 #include "model/model_buffers.h"
+#include "model/model_textures.h"
 #include "input/input_devices.h"
 #include "system/library.h"
 #include "system/window_state.h"
@@ -74,6 +75,7 @@ int RestoreGraphicsContent() {
     DrawSettings.restoreCallback();
   else
     RestoreAllGraphs();
+  RebuildModelGeneratedTextures();
   RecreateAllFonts();
   LibraryFlags.useAsyncLoading = async;
   return 0;
