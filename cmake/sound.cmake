@@ -21,7 +21,27 @@ add_custom_command(OUTPUT ${SOUND_FIXTURES}
   COMMAND ${OGGMAKE} ${SOUND_FIXTURE_DIR}
   DEPENDS oggmake ${OGGMAKE}
   COMMENT "Writing the Ogg fixtures of the sound tests")
-add_custom_target(sound_fixtures ALL DEPENDS ${SOUND_FIXTURES})
+# The WAVE and MP3 fixtures: tools/wavemake, built the same way (Debian's LAME library).
+set(WAVEMAKE_BINARY_DIR ${CMAKE_BINARY_DIR}/tools/wavemake)
+set(WAVEMAKE ${WAVEMAKE_BINARY_DIR}/wavemake)
+ExternalProject_Add(wavemake
+  SOURCE_DIR ${PROJECT_SOURCE_DIR}/tools/wavemake
+  BINARY_DIR ${WAVEMAKE_BINARY_DIR}
+  CMAKE_ARGS -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_COMPILER=c++
+  INSTALL_COMMAND ""
+  BUILD_ALWAYS 1
+  BUILD_BYPRODUCTS ${WAVEMAKE})
+set(WAVE_FIXTURES)
+foreach(name tone_44k_stereo_1s.wav tone_22k_mono_half.wav tone_48k_stereo_float.wav tone_22k_stereo_ima.wav
+        tone_44k_stereo_2s.mp3 tone_22k_mono_1s.mp3)
+  list(APPEND WAVE_FIXTURES ${SOUND_FIXTURE_DIR}/${name})
+endforeach()
+add_custom_command(OUTPUT ${WAVE_FIXTURES}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${SOUND_FIXTURE_DIR}
+  COMMAND ${WAVEMAKE} ${SOUND_FIXTURE_DIR}
+  DEPENDS wavemake ${WAVEMAKE}
+  COMMENT "Writing the WAVE and MP3 fixtures of the sound tests")
+add_custom_target(sound_fixtures ALL DEPENDS ${SOUND_FIXTURES} ${WAVE_FIXTURES})
 
 file(GLOB SOUND_TESTS CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/sound/test_*.cpp)
 foreach(src ${SOUND_TESTS})

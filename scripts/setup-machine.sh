@@ -9,7 +9,7 @@ here=$(cd "$(dirname "$0")/.." && pwd)
 arch=${1:-i686}
 
 need_pkgs=(cmake make wine xvfb xauth x11-apps x11-utils libz-mingw-w64-dev googletest dpkg-dev
-  python3 imagemagick libogg-dev libvorbis-dev libtheora-dev
+  python3 imagemagick libogg-dev libvorbis-dev libtheora-dev libmp3lame-dev
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64
   libgl1-mesa-dri libgl1 libglx-mesa0)
 if [ "$arch" = i686 ]; then

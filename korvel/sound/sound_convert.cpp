@@ -10,25 +10,32 @@ namespace {
 // A seek closer than this to the read position changes nothing.
 const int kSeekSlack = 15;
 
-// The readers in the order they are tried. The WAVE, WAVE-through-ACM and the two MP3
-// readers take their places around the Ogg Vorbis reader (bits 0x01, 0x02 before it, 0x08,
-// 0x10 after it) when they are built; only the first three need the stream rewound after a
-// refusal.
+// The readers in the order they are tried; only the first three need the stream rewound
+// after a refusal (the MP3 readers rewind by themselves).
 struct SOUND_CONVERT_READER {
   int disableBit;
   int (*open)(SOUND_CONVERT_STATE* state);
   int rewindAfterRefusal;
 };
 const SOUND_CONVERT_READER kReaders[] = {
+    {SOUND_CONVERT_DISABLE_WAVE, OpenWaveConverter, 1},
+    {SOUND_CONVERT_DISABLE_WAVE_ACM, OpenWaveAcmConverter, 1},
     {SOUND_CONVERT_DISABLE_OGG, OpenOggVorbisConverter, 1},
 };
 
+const SOUND_CONVERT_METHOD_OPS kWaveOps = {ReadWaveBlock, SeekWaveConverter, GetWaveConverterSize, CloseWaveConverter};
+const SOUND_CONVERT_METHOD_OPS kAcmOps = {ReadAcmBlock, SeekAcmConverter, GetAcmConverterSize, CloseAcmConverter};
 const SOUND_CONVERT_METHOD_OPS kOggVorbisOps = {ReadOggVorbisBlock, SeekOggVorbisConverter, GetOggVorbisConverterSize,
                                                 CloseOggVorbisConverter};
 
 // The operations of a method; null for a method whose reader is not part of the library.
 const SOUND_CONVERT_METHOD_OPS* MethodOps(int method) {
-  return method == SOUND_METHOD_OGG_VORBIS ? &kOggVorbisOps : nullptr;
+  switch (method) {
+    case SOUND_METHOD_WAVE: return &kWaveOps;
+    case SOUND_METHOD_ACM: return &kAcmOps;
+    case SOUND_METHOD_OGG_VORBIS: return &kOggVorbisOps;
+    default: return nullptr;
+  }
 }
 
 void ReleaseMethod(SOUND_CONVERT_STATE* state) {

@@ -111,6 +111,26 @@ int SeekOggVorbisConverter(SOUND_CONVERT_STATE* state, int samplePosition);
 int GetOggVorbisConverterSize(SOUND_CONVERT_STATE* state);
 int CloseOggVorbisConverter(SOUND_CONVERT_STATE* state);
 
+// The WAVE reader (method 0).
+int OpenWaveConverter(SOUND_CONVERT_STATE* state);
+int ReadWaveBlock(SOUND_CONVERT_STATE* state);
+int SeekWaveConverter(SOUND_CONVERT_STATE* state, int samplePosition);
+int GetWaveConverterSize(SOUND_CONVERT_STATE* state);
+int CloseWaveConverter(SOUND_CONVERT_STATE* state);
+
+// The readers through the Audio Compression Manager (method 1): WAVE of any codec and MP3.
+int OpenWaveAcmConverter(SOUND_CONVERT_STATE* state);
+int ReadAcmBlock(SOUND_CONVERT_STATE* state);
+int SeekAcmConverter(SOUND_CONVERT_STATE* state, int samplePosition);
+int GetAcmConverterSize(SOUND_CONVERT_STATE* state);
+int CloseAcmConverter(SOUND_CONVERT_STATE* state);
+// Shared by both ACM readers once acmSourceFormat, dataStart and acmSourceSize are set: the
+// PCM output format, the source data in memory, both streams and the standby buffer; blocks
+// of blockThirds thirds of a second. -1 leaves the release to CloseAcmConverter.
+int OpenAcmStreams(SOUND_CONVERT_STATE* state, int blockThirds);
+// 1 when msacm32.dll and every entry point were loaded.
+int AcmFunctionsReady();
+
 // The Audio Compression Manager entry points, loaded at library start.
 struct ACM_FUNCTIONS {
   int loaded;

@@ -1,4 +1,4 @@
-// Sound handles on the real back-ends: Ogg Vorbis files loaded whole and as streams (the
+// Sound handles on the real back-ends: Ogg Vorbis and WAVE files loaded whole and as streams (the
 // movie's setting on a Theora-first file included) with their lengths and play times, the
 // 180-second rule, buffer counts, starts and restarts, the pause on deactivation, loading on
 // a loader thread, failed loads, and a shut-down during playback that leaves no block behind.
@@ -61,6 +61,9 @@ TEST_F(SoundHandles, OggFilesLoadWholeAndAsStreamsWithTheirLengths) {
       {"tone_22k_mono_1s.ogg", 22050, 1000, 22050},
       {"tiny_44k_stereo_3f.ogg", 3, 0, 44100},
       {"theora_first_22k.ogg", 22050, 1000, 22050},
+      {"tone_44k_stereo_1s.wav", 44100, 1000, 44100},
+      {"tone_22k_mono_half.wav", 11025, 500, 22050},
+      {"tone_48k_stereo_float.wav", 24000, 500, 48000},
   };
   for (const CASE& c : cases) {
     for (int kind : {0, 2, 3}) {

@@ -1,0 +1,73 @@
+// A sound file held in memory with a stream source over it, for one converter, and reading a
+// converter to its end.
+#pragma once
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "sound/sound_convert.h"
+#include "sound_test_util.h"
+
+class MemorySoundFile {
+ public:
+  explicit MemorySoundFile(const std::string& bytes) : bytes_(bytes) {
+    memory_ = OpenMemoryStream(bytes_.data(), (uint32_t)bytes_.size());
+    source_ = {*GetMemoryStreamOps(), (uintptr_t)memory_};
+  }
+  ~MemorySoundFile() { CloseMemoryStream(memory_); }
+  MemorySoundFile(const MemorySoundFile&) = delete;
+  MemorySoundFile& operator=(const MemorySoundFile&) = delete;
+  STREAM_SOURCE* source() { return &source_; }
+  int Tell() { return TellMemoryStream(memory_); }
+
+ private:
+  std::string bytes_;
+  MEMORY_STREAM* memory_;
+  STREAM_SOURCE source_;
+};
+
+inline std::string SoundFixtureBytes(const char* name) {
+  std::string bytes = ReadWholeFile(SoundFixture(name));
+  EXPECT_FALSE(bytes.empty()) << name;
+  return bytes;
+}
+
+// Everything left to read, in reads of `piece` bytes.
+inline std::vector<uint8_t> ReadToEnd(SOUND_CONVERT_STATE* state, int piece = 7000) {
+  std::vector<uint8_t> out;
+  std::vector<uint8_t> buffer((size_t)piece);
+  for (;;) {
+    int got = ReadSoundConverter(state, buffer.data(), piece);
+    if (got <= 0) break;
+    out.insert(out.end(), buffer.begin(), buffer.begin() + got);
+  }
+  return out;
+}
+
+inline double Rms16(const uint8_t* pcm, size_t bytes) {
+  double sum = 0;
+  size_t n = bytes / 2;
+  for (size_t i = 0; i < n; i++) {
+    int16_t v;
+    memcpy(&v, pcm + i * 2, 2);
+    sum += (double)v * v;
+  }
+  return n ? std::sqrt(sum / n) : 0;
+}
+
+// Little-endian pieces of a hand-made RIFF file.
+inline std::string Le16(unsigned v) { return std::string{(char)(v & 0xFF), (char)((v >> 8) & 0xFF)}; }
+inline std::string Le32(uint32_t v) { return Le16(v & 0xFFFF) + Le16(v >> 16); }
+inline std::string Chunk(const char* id, const std::string& body, uint32_t declared = 0xFFFFFFFF) {
+  std::string out = std::string(id, 4) + Le32(declared != 0xFFFFFFFF ? declared : (uint32_t)body.size()) + body;
+  if (body.size() & 1) out.push_back('\0');
+  return out;
+}
+inline std::string Riff(const std::string& chunks) { return "RIFF" + Le32((uint32_t)chunks.size() + 4) + "WAVE" + chunks; }
+// A format chunk body: 16 bytes, or 18 and more with the extra size and extra bytes.
+inline std::string FormatBody(unsigned tag, unsigned channels, uint32_t rate, uint32_t average, unsigned align,
+                              unsigned bits, int extraSize = -1, const std::string& extra = "") {
+  std::string f = Le16(tag) + Le16(channels) + Le32(rate) + Le32(average) + Le16(align) + Le16(bits);
+  if (extraSize >= 0) f += Le16((unsigned)extraSize) + extra;
+  return f;
+}
