@@ -21,6 +21,7 @@ const SOUND_CONVERT_READER kReaders[] = {
     {SOUND_CONVERT_DISABLE_WAVE, OpenWaveConverter, 1},
     {SOUND_CONVERT_DISABLE_WAVE_ACM, OpenWaveAcmConverter, 1},
     {SOUND_CONVERT_DISABLE_OGG, OpenOggVorbisConverter, 1},
+    {SOUND_CONVERT_DISABLE_MP3_ACM, OpenMp3AcmConverter, 0},
 };
 
 const SOUND_CONVERT_METHOD_OPS kWaveOps = {ReadWaveBlock, SeekWaveConverter, GetWaveConverterSize, CloseWaveConverter};

@@ -128,6 +128,24 @@ int CloseAcmConverter(SOUND_CONVERT_STATE* state);
 // PCM output format, the source data in memory, both streams and the standby buffer; blocks
 // of blockThirds thirds of a second. -1 leaves the release to CloseAcmConverter.
 int OpenAcmStreams(SOUND_CONVERT_STATE* state, int blockThirds);
+// One MPEG audio frame header.
+struct MP3_FRAME_INFO {
+  uint8_t layer;                 // 0 Layer I, 1 Layer II, 2 Layer III
+  uint8_t lowSamplingFrequency;  // 1 for MPEG-2
+  uint8_t bitRateIndex;
+  uint8_t sampleRateIndex;
+  uint8_t padding;
+  uint8_t channels;
+  uint32_t sampleRate;  // Hz
+  uint32_t bitRate;     // kbit/s
+  uint32_t frameLength;  // bytes, header included
+  uint32_t samplesPerFrame;
+};
+// 0 for a valid header; -2 without frame sync; -1 for a reserved layer, sample rate or a bit
+// rate of no table entry (free format or the forbidden index).
+int ParseMp3FrameHeader(const uint8_t* header, MP3_FRAME_INFO* info);
+// The MP3 reader through the ACM.
+int OpenMp3AcmConverter(SOUND_CONVERT_STATE* state);
 // 1 when msacm32.dll and every entry point were loaded.
 int AcmFunctionsReady();
 

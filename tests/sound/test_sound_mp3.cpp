@@ -1,0 +1,194 @@
+// MPEG audio: the frame-header table, the ID3 tag offsets and the frame walk, decoding through
+// the Audio Compression Manager with backward seeks, mutated files refused or decoded without
+// a crash.
+#include "../dshow/dshow_test_filters.h"
+
+#include <cmath>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "core/memory.h"
+#include "sound/sound_convert.h"
+#include "sound_source_util.h"
+#include "system/window_state.h"
+
+namespace {
+
+::testing::Environment* const com = ::testing::AddGlobalTestEnvironment(new ComEnvironment);
+
+TEST(Mp3FrameHeader, ParsesTheTable) {
+  struct CASE {
+    uint8_t b[4];
+    int result;
+    int layer, lsf, channels;
+    uint32_t rate, kbps, length, samples;
+  } cases[] = {
+      {{0xFF, 0xFB, 0x90, 0x64}, 0, 2, 0, 2, 44100, 128, 417, 1152},  // MPEG-1 Layer III, joint stereo
+      {{0xFF, 0xFB, 0x92, 0x64}, 0, 2, 0, 2, 44100, 128, 418, 1152},  // padded
+      {{0xFF, 0xF3, 0xE0, 0xC0}, 0, 2, 1, 1, 22050, 160, 522, 576},   // MPEG-2 Layer III, mono
+      {{0xFF, 0xF5, 0xD0, 0x00}, 0, 1, 1, 2, 22050, 144, 940, 1152},  // MPEG-2 Layer II, index 13
+      {{0xFF, 0xF3, 0xD4, 0x00}, 0, 2, 1, 2, 24000, 144, 432, 576},   // MPEG-2 Layer III, index 13
+      {{0xFF, 0xFF, 0x18, 0x00}, 0, 0, 0, 2, 32000, 32, 48, 384},     // MPEG-1 Layer I
+      {{0xFF, 0xFD, 0xE4, 0x40}, 0, 1, 0, 2, 48000, 384, 1152, 1152}, // MPEG-1 Layer II
+      {{0xFF, 0xE3, 0x90, 0x64}, -2, 0, 0, 0, 0, 0, 0, 0},            // MPEG 2.5 sync is no frame start
+      {{0xFE, 0xFB, 0x90, 0x64}, -2, 0, 0, 0, 0, 0, 0, 0},
+      {{0xFF, 0xF9, 0x90, 0x64}, -1, 0, 0, 0, 0, 0, 0, 0},            // reserved layer
+      {{0xFF, 0xFB, 0xF0, 0x64}, -1, 0, 0, 0, 0, 0, 0, 0},            // bit-rate index 15
+      {{0xFF, 0xFB, 0x00, 0x64}, -1, 0, 0, 0, 0, 0, 0, 0},            // bit-rate index 0: free format
+      {{0xFF, 0xFB, 0x9C, 0x64}, -1, 0, 0, 0, 0, 0, 0, 0},            // sample-rate index 3
+  };
+  for (const CASE& c : cases) {
+    MP3_FRAME_INFO info = {};
+    char name[32];
+    snprintf(name, sizeof(name), "%02X %02X %02X %02X", c.b[0], c.b[1], c.b[2], c.b[3]);
+    ASSERT_EQ(ParseMp3FrameHeader(c.b, &info), c.result) << name;
+    if (c.result != 0) continue;
+    EXPECT_EQ(info.layer, c.layer) << name;
+    EXPECT_EQ(info.lowSamplingFrequency, c.lsf) << name;
+    EXPECT_EQ(info.channels, c.channels) << name;
+    EXPECT_EQ(info.sampleRate, c.rate) << name;
+    EXPECT_EQ(info.bitRate, c.kbps) << name;
+    EXPECT_EQ(info.frameLength, c.length) << name;
+    EXPECT_EQ(info.samplesPerFrame, c.samples) << name;
+  }
+}
+
+class Mp3Acm : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { LoadAcmFunctions(); }
+  static void TearDownTestSuite() { UnloadAcmFunctions(); }
+  void SetUp() override {
+    StartTestLog();
+    blocks_ = GetAllocBlockCount();
+  }
+  void TearDown() override { EXPECT_EQ(GetAllocBlockCount(), blocks_) << "a tracked block was left"; }
+  int blocks_ = 0;
+};
+
+std::string Id3v2(uint8_t major, uint8_t flags, const uint8_t size[4], size_t bodyBytes) {
+  std::string tag = "ID3";
+  tag += (char)major;
+  tag += '\0';
+  tag += (char)flags;
+  for (int i = 0; i < 4; i++) tag += (char)size[i];
+  return tag + std::string(bodyBytes, '\0');
+}
+
+// Frames of the fixture behind a prefix and before a suffix: where the reader puts the data.
+TEST_F(Mp3Acm, TagsAndGarbageAroundTheFrames) {
+  ASSERT_TRUE(AcmFunctionsReady());
+  const std::string frames = SoundFixtureBytes("tone_44k_stereo_2s.mp3");
+  const uint8_t size257[4] = {0x00, 0x00, 0x02, 0x01};
+  std::string v1 = "TAG" + std::string(125, 'x');
+  struct CASE {
+    const char* what;
+    std::string prefix, suffix;
+    int dataStart;  // -1: refused
+    int cutAtTag;
+  } cases[] = {
+      {"bare frames", "", "", 0, 0},
+      {"ID3v2.4 with footer", Id3v2(4, 0x10, size257, 267), "", 277, 0},
+      {"ID3v2.3 (no footer flag)", Id3v2(3, 0x10, size257, 257), "", 267, 0},
+      {"ID3v1 at the end", "", v1, 0, 1},
+      {"both tags", Id3v2(4, 0, size257, 257), v1, 267, 1},
+      {"garbage before the first frame", std::string(100, '\x11') + std::string("\xFF\x12\x11", 3), "", 103, 0},
+      {"a false sync in the garbage", std::string(50, '\x11') + "\xFF\xF9\x90\x64", "", -1, 0},
+  };
+  for (const CASE& c : cases) {
+    std::string file = c.prefix + frames + c.suffix;
+    MemorySoundFile source(file);
+    SOUND_CONVERT_STATE state;
+    int result = SetUpSoundConverter(&state, source.source(), 0x17, 2, 0);
+    if (c.dataStart < 0) {
+      EXPECT_EQ(result, -1) << c.what;
+      continue;
+    }
+    ASSERT_EQ(result, 0) << c.what;
+    EXPECT_EQ(state.dataStart, c.dataStart) << c.what;
+    int end = (int)file.size() - (c.cutAtTag ? 128 : 0);
+    EXPECT_EQ(state.dataStart + state.dataSize, end) << c.what;
+    EXPECT_EQ(state.acm.totalSamples % 1152, 0) << c.what;
+    EndSoundConverter(&state);
+  }
+  // Files of 128 bytes or less hold no frame outside a tag.
+  for (size_t n : {0, 4, 128}) {
+    MemorySoundFile source(frames.substr(0, n));
+    SOUND_CONVERT_STATE state;
+    EXPECT_EQ(SetUpSoundConverter(&state, source.source(), 0x17, 2, 0), -1) << n;
+  }
+}
+
+TEST_F(Mp3Acm, DecodesTheFixturesAndSeeksBackIdentically) {
+  struct CASE {
+    const char* name;
+    int channels, rate, frames;
+  } cases[] = {{"tone_44k_stereo_2s.mp3", 2, 44100, 88200}, {"tone_22k_mono_1s.mp3", 1, 22050, 22050}};
+  for (const CASE& c : cases) {
+    MemorySoundFile source(SoundFixtureBytes(c.name));
+    SOUND_CONVERT_STATE state;
+    ASSERT_EQ(SetUpSoundConverter(&state, source.source(), 0x17, 2, 0), 0) << c.name;
+    EXPECT_EQ(state.method, SOUND_METHOD_ACM);
+    const WAVEFORMATEX& f = state.format;
+    EXPECT_EQ(f.wFormatTag, WAVE_FORMAT_PCM);
+    EXPECT_EQ(f.nChannels, c.channels) << c.name;
+    EXPECT_EQ((int)f.nSamplesPerSec, c.rate) << c.name;
+    EXPECT_EQ(f.wBitsPerSample, 16);
+    int align = c.channels * 2;
+    EXPECT_EQ(state.blockSize, (int)((uint64_t)f.nAvgBytesPerSec * 4 / 3)) << c.name;
+    // The frames hold the tone and the encoder's padding on both ends.
+    EXPECT_GE(state.acm.totalSamples, c.frames) << c.name;
+    EXPECT_LE(state.acm.totalSamples, c.frames + 3 * 1152) << c.name;
+    EXPECT_EQ(GetSoundConverterSize(&state), state.acm.totalSamples * align);
+    std::vector<uint8_t> whole = ReadToEnd(&state, 9000);
+    EXPECT_GE((int)whole.size(), c.frames * align) << c.name;
+    EXPECT_LE((int)whole.size(), state.acm.totalSamples * align) << c.name;
+    // The tone's middle part.
+    size_t from = whole.size() / 4 / align * align;
+    EXPECT_NEAR(Rms16(&whole[from], whole.size() / 2), 0.354 * 32767 * (c.channels == 2 ? 1.0 : 1.0), 0.05 * 32767)
+        << c.name;
+    for (int sample : {c.frames / 2, 3000, 0, c.frames - 100}) {
+      ASSERT_EQ(SeekSoundConverter(&state, sample), 0) << sample;
+      std::vector<uint8_t> piece(2000);
+      int want = (int)std::min<size_t>(piece.size(), whole.size() - (size_t)sample * align);
+      ASSERT_EQ(ReadSoundConverter(&state, piece.data(), want), want) << c.name << " " << sample;
+      EXPECT_EQ(memcmp(piece.data(), &whole[(size_t)sample * align], want), 0) << c.name << " " << sample;
+    }
+    EndSoundConverter(&state);
+  }
+}
+
+TEST_F(Mp3Acm, MutatedFilesAreRefusedOrDecoded) {
+  uint32_t seed = 777;
+  auto next = [&seed]() {
+    seed = seed * 1103515245u + 12345u;
+    return seed >> 8;
+  };
+  const uint8_t size20[4] = {0, 0, 0, 20};
+  std::string frames = SoundFixtureBytes("tone_22k_mono_1s.mp3").substr(0, 1500);
+  std::string tagged = Id3v2(3, 0, size20, 20) + frames + "TAG" + std::string(125, 'y');
+  int accepted = 0;
+  for (int round = 0; round < 500; round++) {
+    std::string file = round % 2 ? frames : tagged;
+    int changes = 1 + next() % 6;
+    for (int i = 0; i < changes; i++) {
+      size_t at = next() % 3 ? next() % 64 : next() % file.size();
+      file[at] = (char)(next() % 4 == 0 ? 0xFF : next());
+    }
+    if (next() % 8 == 0) file.resize(next() % file.size());
+    MemorySoundFile source(file);
+    SOUND_CONVERT_STATE state;
+    if (SetUpSoundConverter(&state, source.source(), 0x17, 2, 0) != 0) continue;
+    accepted++;
+    ReadToEnd(&state, 5000);
+    SeekSoundConverter(&state, 100);
+    uint8_t piece[256];
+    ReadSoundConverter(&state, piece, sizeof(piece));
+    SeekSoundConverter(&state, 0);
+    ReadSoundConverter(&state, piece, sizeof(piece));
+    EXPECT_EQ(EndSoundConverter(&state), 0);
+  }
+  EXPECT_GT(accepted, 50);
+}
+
+}  // namespace
