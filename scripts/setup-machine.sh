@@ -12,9 +12,13 @@ need_pkgs=(cmake make wine xvfb xauth x11-apps x11-utils libz-mingw-w64-dev goog
   python3 imagemagick libogg-dev libvorbis-dev libtheora-dev libmp3lame-dev
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64
   libgl1-mesa-dri libgl1 libglx-mesa0)
+# Wine's MPEG splitter and audio decoder run through GStreamer of the Wine's own architecture.
 if [ "$arch" = i686 ]; then
   need_pkgs+=(g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
-    wine32:i386 libgl1-mesa-dri:i386 libgl1:i386 libglx-mesa0:i386)
+    wine32:i386 libgl1-mesa-dri:i386 libgl1:i386 libglx-mesa0:i386
+    gstreamer1.0-plugins-base:i386 gstreamer1.0-plugins-good:i386)
+else
+  need_pkgs+=(gstreamer1.0-plugins-base gstreamer1.0-plugins-good)
 fi
 
 missing=()

@@ -22,10 +22,12 @@ const SOUND_CONVERT_READER kReaders[] = {
     {SOUND_CONVERT_DISABLE_WAVE_ACM, OpenWaveAcmConverter, 1},
     {SOUND_CONVERT_DISABLE_OGG, OpenOggVorbisConverter, 1},
     {SOUND_CONVERT_DISABLE_MP3_ACM, OpenMp3AcmConverter, 0},
+    {SOUND_CONVERT_DISABLE_MP3_DSHOW, DecodeMp3WithDirectShow, 0},
 };
 
 const SOUND_CONVERT_METHOD_OPS kWaveOps = {ReadWaveBlock, SeekWaveConverter, GetWaveConverterSize, CloseWaveConverter};
 const SOUND_CONVERT_METHOD_OPS kAcmOps = {ReadAcmBlock, SeekAcmConverter, GetAcmConverterSize, CloseAcmConverter};
+const SOUND_CONVERT_METHOD_OPS kPcmMemoryOps = {ReadPcmMemoryBlock, SeekPcmMemory, GetPcmMemorySize, ClosePcmMemory};
 const SOUND_CONVERT_METHOD_OPS kOggVorbisOps = {ReadOggVorbisBlock, SeekOggVorbisConverter, GetOggVorbisConverterSize,
                                                 CloseOggVorbisConverter};
 
@@ -35,6 +37,7 @@ const SOUND_CONVERT_METHOD_OPS* MethodOps(int method) {
     case SOUND_METHOD_WAVE: return &kWaveOps;
     case SOUND_METHOD_ACM: return &kAcmOps;
     case SOUND_METHOD_OGG_VORBIS: return &kOggVorbisOps;
+    case SOUND_METHOD_PCM_MEMORY: return &kPcmMemoryOps;
     default: return nullptr;
   }
 }

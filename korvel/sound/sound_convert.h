@@ -146,6 +146,12 @@ struct MP3_FRAME_INFO {
 int ParseMp3FrameHeader(const uint8_t* header, MP3_FRAME_INFO* info);
 // The MP3 reader through the ACM.
 int OpenMp3AcmConverter(SOUND_CONVERT_STATE* state);
+// The MP3 reader through a DirectShow graph (method 3): the PCM decoded whole, held in memory.
+int DecodeMp3WithDirectShow(SOUND_CONVERT_STATE* state);
+int ReadPcmMemoryBlock(SOUND_CONVERT_STATE* state);
+int SeekPcmMemory(SOUND_CONVERT_STATE* state, int samplePosition);
+int GetPcmMemorySize(SOUND_CONVERT_STATE* state);
+int ClosePcmMemory(SOUND_CONVERT_STATE* state);
 // 1 when msacm32.dll and every entry point were loaded.
 int AcmFunctionsReady();
 

@@ -1,6 +1,7 @@
 // MPEG audio: the frame-header table, the ID3 tag offsets and the frame walk, decoding through
 // the Audio Compression Manager with backward seeks, mutated files refused or decoded without
-// a crash.
+// a crash, and the whole-file decoding through a DirectShow graph of the system (memory
+// reader, MPEG parser and decoder, sample grabber, Null Renderer) with its failures.
 #include "../dshow/dshow_test_filters.h"
 
 #include <cmath>
@@ -191,4 +192,61 @@ TEST_F(Mp3Acm, MutatedFilesAreRefusedOrDecoded) {
   EXPECT_GT(accepted, 50);
 }
 
+// ---- through DirectShow ----
+
+class Mp3DirectShow : public Mp3Acm {};
+
+TEST_F(Mp3DirectShow, DecodesTheWholeFileIntoMemory) {
+  std::string bytes = SoundFixtureBytes("tone_44k_stereo_2s.mp3");
+  MemorySoundFile source(bytes);
+  SOUND_CONVERT_STATE state;
+  // Every other reader off, so that the ACM does not take the file first.
+  int result = SetUpSoundConverter(&state, source.source(), 0x0F, 2, 0);
+  std::string log = ReadLogWithoutStamps();
+  ASSERT_EQ(result, 0) << log;
+  EXPECT_EQ(state.method, SOUND_METHOD_PCM_MEMORY);
+  const WAVEFORMATEX& f = state.format;
+  EXPECT_EQ(f.wFormatTag, WAVE_FORMAT_PCM);
+  EXPECT_EQ(f.nChannels, 2);
+  EXPECT_EQ(f.nSamplesPerSec, 44100u);
+  EXPECT_EQ(f.wBitsPerSample, 16);
+  EXPECT_EQ(f.nBlockAlign, 4);
+  EXPECT_EQ(state.blockSize, 176400);
+  int size = GetSoundConverterSize(&state);
+  EXPECT_GE(size, 88200 * 4);
+  EXPECT_LE(size, (88200 + 4 * 1152) * 4);
+  // The PCM outgrew ten times the file (a 128 kbit/s MP3 is about an eleventh of its PCM).
+  EXPECT_GT(state.memory.pcmCapacity, 10 * (int)bytes.size());
+  std::vector<uint8_t> whole = ReadToEnd(&state, 10000);
+  ASSERT_EQ((int)whole.size(), size);
+  EXPECT_NEAR(Rms16(&whole[size / 4 / 4 * 4], size / 2), 0.354 * 32767, 0.05 * 32767);
+  ASSERT_EQ(SeekSoundConverter(&state, 20000), 0);
+  EXPECT_EQ(state.memory.pcmReadPos, 80000);
+  uint8_t piece[400];
+  ASSERT_EQ(ReadSoundConverter(&state, piece, 400), 400);
+  EXPECT_EQ(memcmp(piece, &whole[80000], 400), 0);
+  EXPECT_EQ(EndSoundConverter(&state), 0);
+}
+
+TEST_F(Mp3DirectShow, FailuresAreLoggedAndLeaveNothing) {
+  struct CASE {
+    const char* what;
+    std::string bytes;
+    int quit;
+    const char* message;
+  } cases[] = {
+      {"not MPEG audio", std::string(20000, '\x33'), 0, "グラフの構築に失敗しました"},
+      {"a quit request", SoundFixtureBytes("tone_22k_mono_1s.mp3"), 1, "MP3変換の途中でソフトが終了しました"},
+  };
+  for (const CASE& c : cases) {
+    StartTestLog();
+    MemorySoundFile source(c.bytes);
+    SOUND_CONVERT_STATE state;
+    WindowState.windowQuit = c.quit;
+    EXPECT_EQ(SetUpSoundConverter(&state, source.source(), 0x0F, 2, 0), -1) << c.what;
+    WindowState.windowQuit = 0;
+    EXPECT_NE(ReadLogWithoutStamps().find(c.message), std::string::npos) << c.what << "\n" << ReadLogWithoutStamps();
+    EXPECT_EQ(EndSoundConverter(&state), -1);
+  }
+}
 }  // namespace
