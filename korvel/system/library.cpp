@@ -22,6 +22,7 @@
 #include "api_lock.h"
 #include "image/soft_image.h"
 #include "input/text_input.h"
+#include "movie/movie_handles.h"
 #include "movie/yuv_tables.h"
 #include "korvel.h"
 #include "model/model_system.h"
@@ -155,6 +156,7 @@ int InitLibraryCore() {
   if (!LibraryFlags.graphicsOff) {
     StartImageModule();
     StartSoftImageHandleType();
+    SetUpMovieHandles();
   }
   if (!LibraryFlags.graphicsOff && StartUpGraphics() < 0) return FailStart();
   InitTextInput();
@@ -180,6 +182,7 @@ int EndLibraryCore() {
   ShutDownGraphics();
   EndImageModule();
   EndSoftImageHandleType();
+  ShutDownMovieHandles();
   ShutDownInputDevices();
   ShutDownSoundSystem();
   UnloadAcmFunctions();

@@ -16,6 +16,7 @@
 #include "input/text_input.h"
 #include "korvel.h"
 #include "library.h"
+#include "movie/movie_handles.h"
 #include "network/network.h"
 #include "sound/sound_handles.h"
 #include "window_mode.h"
@@ -100,8 +101,11 @@ void OnDisplayChange(int bits, int width, int height) {
   GetScreenSizeAndBits(&screenWidth, &screenHeight, &screenBits);
   if (bits == screenBits && width == screenWidth && height == screenHeight) return;
   bool bearable = bits != 24 && !(bits == 8 && screenBits != 8) && width >= screenWidth && height >= screenHeight;
-  // Movies are checked and resumed here once the movie module exists.
-  if (bearable) return;
+  if (bearable) {
+    CheckMovieSystemReady();
+    ResumeAllMovies();
+    return;
+  }
   WriteLogText("復元関数が登録されていないためか画面が２４ビットカラーに変更されたため終了します\n");
   WriteLogText("またはスクリーンが小さすぎるためか色ビット数の違いが大きいためか終了します\n");
   if (WindowState.closing) return;
@@ -163,8 +167,10 @@ int ApplyActivationChange(WPARAM wParam, int /*isActivateApp*/) {
   if (state == 1 && !WindowState.windowedMode && LibraryFlags.started) RecreateGraphicsDevice();
   // Sounds paused at the deactivation play again (nothing was paused in a window that runs
   // while inactive).
-  if (state == 1 && ((!WindowState.windowedMode && LibraryFlags.started) || !WindowState.runWhileInactive))
+  if (state == 1 && ((!WindowState.windowedMode && LibraryFlags.started) || !WindowState.runWhileInactive)) {
+    ResumeAllMovies();
     SetSoundBuffersPaused(0);
+  }
   // Deactivating a fullscreen window releases the device, gives the desktop its own mode back
   // and minimises the window. Whether its display mode and DirectDraw object were there is
   // noted first: the release ends Direct3D and the DirectDraw object with it.
@@ -178,12 +184,15 @@ int ApplyActivationChange(WPARAM wParam, int /*isActivateApp*/) {
     }
   }
   if (fullscreenDisplay) {
-    // Device creation switched the desktop composition off; the desktop gets it back. Movies
-    // pause here once their module exists.
+    // Device creation switched the desktop composition off; the desktop gets it back.
     SetDesktopComposition(1);
+    SuspendAllMovies();
     SetSoundBuffersPaused(1);
   } else {
-    if (state == 0 && !WindowState.runWhileInactive) SetSoundBuffersPaused(1);
+    if (state == 0 && !WindowState.runWhileInactive) {
+      SuspendAllMovies();
+      SetSoundBuffersPaused(1);
+    }
     // The input devices follow the window's activation in both directions.
     ReacquireInputDevices();
   }

@@ -22,6 +22,7 @@
 #include "graphics/device/shader_handles.h"
 #include "graphics/device/state_cache.h"
 #include "graphics/graphs/texture_transfer.h"  // upward: the system texture pool
+#include "movie/movie_handles.h"
 
 DEVICE_RESOURCES DeviceResources;
 BUILT_IN_SHADER_CODE BuiltInShaderCode;
@@ -434,8 +435,12 @@ int ReleaseDeviceObjects() {
   for (SYSTEM_TEXTURE_ENTRY& e : SystemTexturePool.entries)
     if (e.inUse) ReleaseObject(e.texture);
   int cursor = -1;
-  while (GRAPH_RECORD* record = (GRAPH_RECORD*)NextHandleRecord(HANDLE_TYPE_GRAPH, &cursor))
-    if (record->imageSet != nullptr) ReleaseImageSetTextures(record->imageSet);
+  while (GRAPH_RECORD* record = (GRAPH_RECORD*)NextHandleRecord(HANDLE_TYPE_GRAPH, &cursor)) {
+    if (record->imageSet == nullptr) continue;
+    ReleaseImageSetTextures(record->imageSet);
+    // A Theora movie's YUV overlay is made again for the new device.
+    if (record->movieHandle != -1) MarkMovieOverlayLost(record->movieHandle);
+  }
   cursor = -1;
   while (SHADER_HANDLE* record = (SHADER_HANDLE*)NextHandleRecord(HANDLE_TYPE_SHADER, &cursor))
     if (record->object != nullptr) ReleaseObject(record->object);

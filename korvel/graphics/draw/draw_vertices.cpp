@@ -12,6 +12,7 @@
 #include "graphics/graphs/graph_handles.h"
 #include "graphics/device/screen.h"
 #include "korvel.h"
+#include "movie/movie_handles.h"
 #include "system/pump.h"
 #include "system/window_state.h"
 
@@ -28,12 +29,15 @@ int LookUpVertexGraph(int graph, GRAPH_RECORD** record) {
   return *record != nullptr ? 0 : -1;
 }
 
-// Waits while the window is inactive; the wait runs window procedures, which may delete the
-// graph, so it is looked up again.
+// Waits while the window is inactive (the wait runs window procedures, which may delete the
+// graph, so it is looked up again), then brings a movie graph to its frame due now.
 int WaitAndLookUpAgain(int graph, GRAPH_RECORD** record) {
-  if (WindowState.active) return 0;
-  WaitWhileInactive();
-  return LookUpVertexGraph(graph, record);
+  if (!WindowState.active) {
+    WaitWhileInactive();
+    if (LookUpVertexGraph(graph, record) != 0) return -1;
+  }
+  if (*record != nullptr && (*record)->movieHandle != -1) AdvanceMovieFrame((*record)->movieHandle, 0);
+  return 0;
 }
 
 // Whether caller colours are scaled: a tinting brightness, or a blend parameter below full.

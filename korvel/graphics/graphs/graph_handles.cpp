@@ -6,6 +6,7 @@
 #include "graphics/graphs/graph_reload.h"
 #include "graphics/graphs/graph_textures.h"
 #include "graphics/software/software_screen.h"  // upward: a released graph leaves the software target
+#include "movie/movie_handles.h"
 
 const char* const kGraphHandleTypeName = "グラフィック";
 
@@ -37,6 +38,9 @@ void ReleaseGraphImageSet(GRAPH_IMAGE_SET* set) {
 
 int ReleaseGraphRecord(HANDLE_HEAD* head) {
   GRAPH_RECORD* g = (GRAPH_RECORD*)head;
+  // The movie the graph shows goes with it (-1, no movie, is refused there).
+  DeleteMovieHandle(g->movieHandle);
+  g->movieHandle = -1;
   // The software renderer never keeps drawing into or blending from a released image.
   ForgetSoftwareImage(&g->memImg);
   ReleaseMemImg(&g->memImg);

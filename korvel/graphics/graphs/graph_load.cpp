@@ -5,9 +5,11 @@
 #include "core/log.h"
 #include "file/async_load.h"
 #include "graphics/graphs/graph_handles.h"
+#include "graphics/graphs/graph_movie.h"
 #include "graphics/graphs/graph_reload.h"
 #include "image/bmp.h"
 #include "image/raster_ops.h"
+#include "movie/movie_handles.h"
 #include "system/pump.h"
 #include "system/window_state.h"
 
@@ -152,6 +154,7 @@ int QueueLoadTask(const GRAPH_LOAD_PARAM* lp) {
 GRAPH_LOAD_PARAM* CaptureGraphLoadParam(GRAPH_LOAD_PARAM* out) {
   memset(out, 0, sizeof *out);
   FillImageLoadParams(&out->imageParams);
+  GetMovieLoadOption(&out->movieOption);
   CaptureGraphLoadSettings(&out->settings);
   out->noReloadData = NoReloadData;
   out->handle = -1;
@@ -166,10 +169,10 @@ int LoadGraphFromParam(const GRAPH_LOAD_PARAM* lp, int onWorker) {
     if (ToFullPath(lp->fileName, full, nullptr) < 0) strcpy(full, lp->fileName);
     uint32_t file = lp->imageParams.files.open(full, 0, 1, 0);
     if (file != 0) {
-      // An existing file that is no image would be shown as a movie; movies are not part of
-      // this library, so the load fails.
+      // An existing file that is no image is shown as a movie.
       lp->imageParams.files.close(file);
-      return -1;
+      GRAPH_LOAD_PARAM movie = *lp;
+      return LoadGraphAsMovie(&movie, lp->handle, full, lp->extra, lp->movieOpenMode, onWorker);
     }
     AddLogLineFormat("画像ファイル %s がありません", full);
     return -1;

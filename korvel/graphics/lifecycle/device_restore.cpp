@@ -26,6 +26,7 @@
 #include "model/model_buffers.h"
 #include "model/model_textures.h"
 #include "input/input_devices.h"
+#include "movie/movie_handles.h"
 #include "system/library.h"
 #include "system/window_state.h"
 
@@ -109,7 +110,10 @@ int RecreateGraphicsDeviceInMode(int bits, int width, int height, int refresh, i
     ShutDownInputDevices();
     StartInputDevices();
   }
-  if (LibraryFlags.graphicsOff || StartDirect3D() != 0 || !ScreenState.hardwareRendering) return 0;
+  if (LibraryFlags.graphicsOff || StartDirect3D() != 0 || !ScreenState.hardwareRendering) {
+    CheckMovieSystemReady();
+    return 0;
+  }
   RecreateDeviceResources();
   RecreateMaskSurfaces();
   CAMERA_STATE& camera = DrawSettings.camera;
@@ -140,6 +144,7 @@ int RecreateGraphicsDeviceInMode(int bits, int width, int height, int refresh, i
     StoreRenderTargetSlot(slot, 0);
     SetRenderTargetSlot(slot, target);
   }
+  CheckMovieSystemReady();
   return 0;
 }
 
