@@ -43,7 +43,7 @@ add_custom_target(kva_fixtures ALL DEPENDS ${KVA_FIXTURES})
 
 # The archive tests build their own archives with the writer's sources compiled in, and
 # read the fixtures the tool packed.
-foreach(test file_test_kva file_test_vfs)
+foreach(test file_test_kva file_test_vfs movie_test_movie_files)
   if(TARGET ${test})
     target_sources(${test} PRIVATE ${PROJECT_SOURCE_DIR}/tools/kvapack/kva_writer.cpp
       ${PROJECT_SOURCE_DIR}/tools/kvapack/kva_lz_encode.cpp)
