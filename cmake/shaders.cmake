@@ -33,8 +33,20 @@ add_custom_command(OUTPUT ${BLEND_SOURCES}
 file(GLOB SHADER_2D_SOURCES CONFIGURE_DEPENDS ${SHADER_SOURCE_DIR}/*.psh)
 list(APPEND SHADER_2D_SOURCES ${BLEND_SOURCES})
 file(GLOB MODEL_SHADER_SOURCES CONFIGURE_DEPENDS ${SHADER_SOURCE_DIR}/model/*)
-# The graph filters' pixel shaders, one file each, named as the filters ask for them.
+# The graph filters' pixel shaders, one file each, named as the filters ask for them: written
+# by hand, or generated as the variants of one rule.
 file(GLOB SHADER_FILTER_SOURCES CONFIGURE_DEPENDS ${SHADER_SOURCE_DIR}/filter/*.psh)
+set(FILTER_GENERATED_NAMES DownScaleX2 DownScaleX4 DownScaleX8 GradientMap GradientMapRev Hsb_RGB_TO_HSB
+    Hsb_HSB_TO_RGB Hsb_HSB_HLOCK Gauss_08Pixel_PS Gauss_16Pixel_PS Gauss_32Pixel_PS)
+set(FILTER_GENERATED_SOURCES)
+foreach(name ${FILTER_GENERATED_NAMES})
+  list(APPEND FILTER_GENERATED_SOURCES ${SHADER_BUILD_DIR}/src/filter/${name}.psh)
+endforeach()
+add_custom_command(OUTPUT ${FILTER_GENERATED_SOURCES}
+  COMMAND ${CMAKE_COMMAND} -DOUT_DIR=${SHADER_BUILD_DIR}/src/filter -P ${PROJECT_SOURCE_DIR}/cmake/gen_filter_shaders.cmake
+  DEPENDS ${PROJECT_SOURCE_DIR}/cmake/gen_filter_shaders.cmake
+  COMMENT "Generating the filter pixel shaders")
+list(APPEND SHADER_FILTER_SOURCES ${FILTER_GENERATED_SOURCES})
 set(SHADER_2D_OBJECTS)
 foreach(src ${SHADER_2D_SOURCES})
   get_filename_component(stem ${src} NAME_WE)

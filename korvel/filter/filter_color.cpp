@@ -23,7 +23,7 @@ void ColorBytes(const float* color, uint8_t out[4]) {
 
 // Every pass of this file samples its source with point filtering and draws undivided.
 int ShaderPass(FILTER_PASS_RECORD* record, int shader, const float* constants, int registers) {
-  return RunFilterShaderPass(record, shader, constants, registers, 1, 1);
+  return RunFilterShaderPass(record, shader, constants, registers, 1, 1, -1);
 }
 }  // namespace
 

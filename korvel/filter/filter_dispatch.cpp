@@ -6,7 +6,11 @@
 
 #include "core/log.h"
 #include "filter/filter_color.h"
+#include "filter/filter_downscale.h"
 #include "filter/filter_draw_state.h"
+#include "filter/filter_gauss.h"
+#include "filter/filter_hsb.h"
+#include "filter/filter_level.h"
 #include "filter/filter_record.h"
 #include "filter/filter_resources.h"
 #include "filter/filter_targets.h"
@@ -23,7 +27,7 @@ typedef int (*PASS_FUNCTION)(FILTER_PASS_RECORD* record, const FILTER_PARAMS* pa
 struct TYPE_RUN {
   int passes;
   int work;  // the type needs work textures whatever the rectangle
-  PASS_FUNCTION run;  // null: the type's pass is not part of the library yet
+  PASS_FUNCTION run;  // null: the blends are not part of the library yet
 };
 
 int Mono(FILTER_PASS_RECORD* r, const FILTER_PARAMS* p) { return RunMonoFilter(r, p->floats[0], p->floats[1]); }
@@ -35,16 +39,20 @@ int TwoColor(FILTER_PASS_RECORD* r, const FILTER_PARAMS* p) {
   return RunTwoColorFilter(r, p->floats[0], p->floats + 1, p->floats + 5);
 }
 int PremultipliedAlpha(FILTER_PASS_RECORD* r, const FILTER_PARAMS*) { return RunPremultipliedAlphaFilter(r); }
+int Gauss(FILTER_PASS_RECORD* r, const FILTER_PARAMS* p) { return RunGaussFilter(r, p->ints[0], p->floats[0]); }
+int DownScale(FILTER_PASS_RECORD* r, const FILTER_PARAMS* p) { return RunDownScaleFilter(r, p->ints[0]); }
+int Hsb(FILTER_PASS_RECORD* r, const FILTER_PARAMS* p) {
+  return RunHsbFilter(r, p->ints[0], p->floats[0], p->floats[1], p->floats[2]);
+}
+int Level(FILTER_PASS_RECORD* r, const FILTER_PARAMS* p) {
+  return RunLevelFilter(r, p->floats[0], p->floats[1], p->floats[2], p->floats[3], p->floats[4]);
+}
+int GradientMap(FILTER_PASS_RECORD* r, const FILTER_PARAMS* p) { return RunGradientMapFilter(r, p->ints[0], p->ints[1]); }
 
 const TYPE_RUN kFilterRuns[FILTER_TYPE_COUNT] = {
-    {1, 0, Mono},   {2, 1, nullptr},  // Gauss
-    {1, 0, nullptr},                  // DownScale
-    {1, 0, BrightClip},
-    {2, 0, nullptr},  // HSB
-    {1, 0, Invert}, {1, 0, nullptr},  // Level
-    {1, 0, TwoColor},
-    {1, 0, nullptr},  // GradientMap
-    {1, 0, PremultipliedAlpha},
+    {1, 0, Mono},      {2, 1, Gauss},
+    {1, 0, DownScale}, {1, 0, BrightClip}, {2, 0, Hsb},         {1, 0, Invert},
+    {1, 0, Level},     {1, 0, TwoColor},   {1, 0, GradientMap}, {1, 0, PremultipliedAlpha},
 };
 // Every blend type runs one pass without work textures.
 const TYPE_RUN kBlendRun = {1, 0, nullptr};
@@ -112,13 +120,11 @@ void ReadParams(int blend, int type, va_list* args, FILTER_PARAMS* p) {
   }
 }
 
-// DownScale's divisor as its pass uses it: 2, 4 or 8.
-int DownScaleDivisor(int divisor) { return divisor <= 2 ? 2 : divisor <= 4 ? 4 : 8; }
-
-void ResolveIfDrawTarget(int blend, HANDLE_VALUE source, HANDLE_VALUE blendGraph, HANDLE_VALUE dest) {
+// A graph the run reads or writes that is the multisampled draw target is resolved first.
+void ResolveIfDrawTarget(HANDLE_VALUE a, HANDLE_VALUE b, HANDLE_VALUE c) {
   HANDLE_VALUE target = DrawSettings.drawTarget;
   if (!IsGraphMultiSampled(target)) return;
-  if (target != source && target != dest && !(blend && target == blendGraph)) return;
+  if (target != a && target != b && target != c) return;
   EndDeviceScene();
   ResolveMultiSampleTexture(&GetGraphRecord(target, 0)->imageSet->textures[0]);
 }
@@ -162,10 +168,14 @@ int ExecuteGraphFilterV(int blend, HANDLE_VALUE source, HANDLE_VALUE blendGraph,
   if (h / divisor + destY > to->height) h = (to->height - destY) * divisor, y2 = y1 + h;
   if (w <= 0 || h <= 0) return 0;
 
-  ResolveIfDrawTarget(blend, source, blendGraph, dest);
+  ResolveIfDrawTarget(source, dest, blend ? blendGraph : -1);
+  if (!blend && type == FILTER_GRADIENT_MAP) ResolveIfDrawTarget(params.ints[0], -1, -1);
   int passes = run.passes, work = run.work;
   if (!blend && type == FILTER_HSB && params.ints[0] == 1) passes = 1;
   if (x1 != destX || y1 != destY || !IsFilterInPlace()) work = 1;
+  // DownScale reads pixels other than the one it writes: rendered into the graph it reads, it
+  // would read pixels it has already written.
+  if (!blend && type == FILTER_DOWN_SCALE && source == dest) work = 1;
   if (!FilterShadersUsable()) passes = 1;
 
   FILTER_PASS_RECORD record;

@@ -26,6 +26,18 @@ IDirect3DBaseTexture9* StageTexture(HANDLE_VALUE graph) {
   return g->pieces[0].texture->texture;
 }
 
+// The texture coordinates (left, top, right, bottom) of the graph rectangle at (x, y) of size
+// w x h in the texture of the graph's first piece; false when the graph has none.
+bool PieceCoords(HANDLE_VALUE graph, int x, int y, int w, int h, float* out) {
+  GRAPH_RECORD* g = GetGraphRecord(graph, 0);
+  if (g == nullptr || g->pieceCount < 1 || g->pieces[0].texture == nullptr) return false;
+  const GRAPH_PIECE& p = g->pieces[0];
+  float tw = (float)p.texture->width, th = (float)p.texture->height;
+  float u = (float)(p.textureX + x - p.graphX), v = (float)(p.textureY + y - p.graphY);
+  out[0] = u / tw, out[1] = v / th, out[2] = (u + w) / tw, out[3] = (v + h) / th;
+  return true;
+}
+
 GRAPH_TEXTURE* FirstTexture(GRAPH_RECORD* g) {
   if (g == nullptr || g->imageSet == nullptr || !g->imageSet->desc.heldAsTextures || g->imageSet->textureCount < 1)
     return nullptr;
@@ -85,29 +97,22 @@ int DrawFilterQuad(FILTER_PASS_RECORD* record, int divisor) {
   int sy = record->passIndex == 0 ? record->y1 : record->destY;
   float left = (float)record->destX - 0.5f, top = (float)record->destY - 0.5f;
   float right = (float)(record->destX + w / divisor) - 0.5f, bottom = (float)(record->destY + h / divisor) - 0.5f;
-  int tw = 1, th = 1;
-  QueryGraphTextureSize(record->passSource, &tw, &th);
-  float u1 = (float)sx / tw, v1 = (float)sy / th, u2 = (float)(sx + w) / tw, v2 = (float)(sy + h) / th;
+  // A divided pass reads only whole d x d blocks, as its CPU path does.
+  float a[4];  // left, top, right, bottom of the first coordinate set
+  PieceCoords(record->passSource, sx, sy, w / divisor * divisor, h / divisor * divisor, a);
   VERTEX_2D_TEX2 quad[4] = {
-      {left, top, 0.0f, 1.0f, 0xFFFFFFFF, 0, u1, v1, 0.0f, 0.0f},
-      {right, top, 0.0f, 1.0f, 0xFFFFFFFF, 0, u2, v1, 0.0f, 0.0f},
-      {left, bottom, 0.0f, 1.0f, 0xFFFFFFFF, 0, u1, v2, 0.0f, 0.0f},
-      {right, bottom, 0.0f, 1.0f, 0xFFFFFFFF, 0, u2, v2, 0.0f, 0.0f},
+      {left, top, 0.0f, 1.0f, 0xFFFFFFFF, 0, a[0], a[1], 0.0f, 0.0f},
+      {right, top, 0.0f, 1.0f, 0xFFFFFFFF, 0, a[2], a[1], 0.0f, 0.0f},
+      {left, bottom, 0.0f, 1.0f, 0xFFFFFFFF, 0, a[0], a[3], 0.0f, 0.0f},
+      {right, bottom, 0.0f, 1.0f, 0xFFFFFFFF, 0, a[2], a[3], 0.0f, 0.0f},
   };
   if (record->blend) {
-    GRAPH_RECORD* blend = GetGraphRecord(record->blendGraph, 0);
-    if (FirstTexture(blend) == nullptr || blend->pieceCount < 1) return -1;
+    // The blend graph is read where the CPU path reads it: its own pixels of the source
+    // rectangle, whatever the blend position and the use-blend-position switch.
     float b[4];  // left, top, right, bottom of the second coordinate set
-    if (record->useBlendPosition) {
-      int bw = 1, bh = 1;
-      QueryGraphTextureSize(record->blendGraph, &bw, &bh);
-      b[0] = (float)record->blendX / bw, b[1] = (float)record->blendY / bh;
-      b[2] = (float)(record->blendX + w) / bw, b[3] = (float)(record->blendY + h) / bh;
-    } else {
-      const GRAPH_CORNER* c = blend->pieces[0].corners;
-      b[0] = c[GRAPH_CORNER_TOP_LEFT].u, b[1] = c[GRAPH_CORNER_TOP_LEFT].v;
-      b[2] = c[GRAPH_CORNER_TOP_RIGHT].u, b[3] = c[GRAPH_CORNER_BOTTOM_LEFT].v;
-    }
+    if (!IsGraphHandleValid(record->blendGraph) || FirstTexture(GetGraphRecord(record->blendGraph, 0)) == nullptr ||
+        !PieceCoords(record->blendGraph, record->x1, record->y1, w, h, b))
+      return -1;
     for (int i = 0; i < 4; i++) {
       quad[i].u2 = b[(i & 1) ? 2 : 0];
       quad[i].v2 = b[(i & 2) ? 3 : 1];
@@ -127,15 +132,21 @@ int DrawFilterQuad(FILTER_PASS_RECORD* record, int divisor) {
 }
 
 int RunFilterShaderPass(FILTER_PASS_RECORD* record, int shader, const float* constants, int registers,
-                        int pointSampling, int divisor) {
+                        int pointSampling, int divisor, HANDLE_VALUE stage1Graph) {
   if (pointSampling) SetDrawFilterMode(0);
   HANDLE_VALUE handle = GetFilterShader(shader);
   if (handle < 0) return -1;
+  return DrawFilterShaderQuad(record, handle, constants, registers, divisor, stage1Graph);
+}
+
+int DrawFilterShaderQuad(FILTER_PASS_RECORD* record, HANDLE_VALUE handle, const float* constants, int registers,
+                         int divisor, HANDLE_VALUE stage1Graph) {
   SAVED_SHADER_SELECTION saved;
-  SaveShaderSelection(&saved, record->blend ? 2 : 1);
+  SaveShaderSelection(&saved, record->blend || stage1Graph > 0 ? 2 : 1);
   if (registers > 0)
     WriteShaderConstants(&ShaderConstants, kPixelFloatFile, kFilterConstantSet, 0, constants, registers, 0);
   SelectPixelShader(handle);
+  if (stage1Graph > 0) SetShaderTextureSlot(1, stage1Graph);
   int result = DrawFilterQuad(record, divisor);
   RestoreShaderSelection(&saved);
   if (registers > 0) ClearShaderConstants(&ShaderConstants, kPixelFloatFile, kFilterConstantSet, 0, registers);

@@ -14,6 +14,12 @@ int SetFilterShaderState(int drawFlags, int flat2D, int constantSets);
 int DrawFilterQuad(FILTER_PASS_RECORD* record, int divisor);
 // The shader-pass skeleton: sampling (point sampling when asked), the shader of the slot
 // loaded on first use, `registers` constant registers written into set 1 from c0 for the
-// draw and cleared after it; 0, or -1 when the shader is missing or the quad cannot be drawn.
+// draw and cleared after it, a table graph on stage 1 for filters that read one (-1 none; a
+// blend's stage 1 is its blend graph); 0, or -1 when the shader is missing or the quad cannot
+// be drawn.
 int RunFilterShaderPass(FILTER_PASS_RECORD* record, int shader, const float* constants, int registers,
-                        int pointSampling, int divisor);
+                        int pointSampling, int divisor, HANDLE_VALUE stage1Graph);
+// The skeleton's second half, for a shader handle already loaded: the selection saved, the
+// constants written, the shader (and the stage-1 graph) selected, the quad drawn, all put back.
+int DrawFilterShaderQuad(FILTER_PASS_RECORD* record, HANDLE_VALUE shader, const float* constants, int registers,
+                         int divisor, HANDLE_VALUE stage1Graph);

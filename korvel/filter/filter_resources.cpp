@@ -20,6 +20,9 @@ FILTER_STATE& F = FilterState;
 const char* const kShaderFiles[FILTER_SHADER_FILE_COUNT] = {
     "Mono.pso",          "Invert.pso",           "PremultipliedAlpha.pso", "TwoColor.pso",
     "BrightClipLess.pso", "BrightClipFillLess.pso", "BrightClipGreater.pso", "BrightClipFillGreater.pso",
+    "Hsb_RGB_TO_HSB.pso", "Hsb_HSB_TO_RGB.pso",     "Hsb_HSB_HLOCK.pso",      "Level.pso",
+    "GradientMap.pso",    "GradientMapRev.pso",     "DownScaleX2.pso",        "DownScaleX4.pso",
+    "DownScaleX8.pso",    "Gauss_08Pixel_PS.pso",   "Gauss_16Pixel_PS.pso",   "Gauss_32Pixel_PS.pso",
 };
 }  // namespace
 

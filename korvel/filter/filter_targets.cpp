@@ -77,8 +77,9 @@ int PrepareFilterPassTargets(FILTER_PASS_RECORD* record, int passCount, int work
     if (*target < 0) return -1;
     copySlot = alternate ? 1 : 0;
     // The result is copied back from the last work target whole: pixels that pass leaves
-    // unwritten must hold the destination's own values there, as they do on the CPU path.
-    if (record->passIndex == passCount - 1) DrawGraphIntoWorkTarget(dest, *target);
+    // unwritten must hold the destination's own values there, as they do on the CPU path. A
+    // last pass that reads the work target it renders into keeps what the pass before left.
+    if (record->passIndex == passCount - 1 && *target != *running) DrawGraphIntoWorkTarget(dest, *target);
   }
   if (copySource) {
     HANDLE_VALUE copy = WorkTargetCovering(Larger(source->width, source->height), copySlot);
@@ -91,7 +92,7 @@ int PrepareFilterPassTargets(FILTER_PASS_RECORD* record, int passCount, int work
 
 int CopyFilterResultToGraph(FILTER_PASS_RECORD* record, HANDLE_VALUE lastTarget, int work, int lastResult,
                             int width, int height) {
-  if (lastResult < 0 || !FilterShadersUsable()) return 0;
+  if (lastResult < 0 || !FilterShadersUsable() || width <= 0 || height <= 0) return 0;
   if (lastTarget == record->passDestination && !(work && record->passSource == record->passDestination)) return 0;
   int x = record->destX, y = record->destY;
   return CopyScreenRectToGraph(lastTarget, x, y, x + width, y + height, x, y, record->passDestination) < 0 ? -1 : 0;

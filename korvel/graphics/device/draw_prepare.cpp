@@ -218,7 +218,10 @@ void SendPlan(BLEND_PLAN& plan, int value) {
   if (!plan.shaderMode && value == 0) BindBuiltInPixelShader(nullptr);
   int count = StateFlags.forceSend ? 8 : plan.stageCount;
   for (int s = 0; s < count; s++) {
-    if (!StateFlags.forceSend && s > 0 && !plan.shaderMode && DeviceStateCache.stages[s - 1].colorOp == D3DTOP_DISABLE)
+    // A disabled stage ends the fixed-function cascade; a plan that sets textures only (value
+    // non-zero, as for a caller's own pixel shader) still sets every stage's texture.
+    if (!StateFlags.forceSend && s > 0 && !plan.shaderMode && value == 0 &&
+        DeviceStateCache.stages[s - 1].colorOp == D3DTOP_DISABLE)
       break;
     if (!StateFlags.forceSend && s >= 2 && plan.shaderMode) break;
     if (s < plan.stageCount) {

@@ -1,0 +1,184 @@
+#include "filter/filter_gauss.h"
+
+#include <cstdint>
+#include <cstring>
+
+#include "core/strings.h"
+#include "filter/filter_images.h"
+#include "filter/filter_quad.h"
+#include "filter/filter_resources.h"
+#include "graphics/device/d3d_calls.h"
+#include "graphics/device/draw_prepare.h"
+#include "graphics/device/present.h"
+#include "graphics/device/state_cache.h"
+#include "graphics/draw/draw2d_hw.h"
+#include "graphics/graphs/graph_handles.h"
+#include "graphics/graphs/texture_transfer.h"
+
+GAUSS_WEIGHT_CACHE GaussWeightCache;
+
+namespace {
+const float kIdentityStrength = 1e-7f;
+
+void UpdateWeights(float p, int width) {
+  GAUSS_WEIGHT_CACHE& c = GaussWeightCache;
+  float diff = c.strength - p;
+  if (diff <= 0.0002f && diff >= -0.0002f && c.width == width) return;
+  c.strength = p;
+  c.width = width;
+  c.computations++;
+  int n = width / 2;
+  float sum = 0.0f;
+  for (int j = 0; j < n; j++) {
+    float e = (float)(j * j) * -0.5f / p;
+    c.weights[j] = ExpFloat(e);
+    sum = j == 0 ? sum + c.weights[j] : sum + 2.0f * c.weights[j];
+  }
+  for (int j = 0; j < n; j++) c.weights[j] = c.weights[j] / sum;
+}
+
+// One line of pixels (len pixels, `step` bytes apart) blurred into another, each byte alike;
+// taps beyond either end read the end pixel. N weights, unrolled per width.
+template <int N>
+void BlurLine(const uint8_t* in, int inStep, uint8_t* out, int outStep, int len, const int* k) {
+  auto at = [&](int i) { return in + (size_t)(i < 0 ? 0 : i >= len ? len - 1 : i) * inStep; };
+  for (int x = 0; x < len; x++) {
+    const uint8_t* centre = at(x);
+    const uint8_t* taps[N][4];
+    for (int j = 1; j < N; j++) {
+      taps[j][0] = at(x - 2 * j + 1), taps[j][1] = at(x - 2 * j);
+      taps[j][2] = at(x + 2 * j - 1), taps[j][3] = at(x + 2 * j);
+    }
+    uint8_t* o = out + (size_t)x * outStep;
+    for (int c = 0; c < 4; c++) {
+      int32_t sides = 0;
+      for (int j = 1; j < N; j++) sides += k[j] * (taps[j][0][c] + taps[j][1][c] + taps[j][2][c] + taps[j][3][c]);
+      o[c] = (uint8_t)((centre[c] * k[0] + (sides >> 1)) >> 16);
+    }
+  }
+}
+
+// Horizontal: every row; vertical: every column.
+template <int N>
+void Blur(const RASTER_IMAGE& in, RASTER_IMAGE& out, int w, int h, int vertical, const int* k) {
+  const uint8_t* src = (const uint8_t*)in.pixels;
+  uint8_t* dst = (uint8_t*)out.pixels;
+  if (!vertical)
+    for (int y = 0; y < h; y++) BlurLine<N>(src + (size_t)y * in.pitch, 4, dst + (size_t)y * out.pitch, 4, w, k);
+  else
+    for (int x = 0; x < w; x++) BlurLine<N>(src + (size_t)x * 4, in.pitch, dst + (size_t)x * 4, out.pitch, h, k);
+}
+
+void BlurOfWidth(int n, const RASTER_IMAGE& in, RASTER_IMAGE& out, int w, int h, int vertical, const int* k) {
+  if (n == 4) Blur<4>(in, out, w, h, vertical, k);
+  else if (n == 8) Blur<8>(in, out, w, h, vertical, k);
+  else Blur<16>(in, out, w, h, vertical, k);
+}
+
+// Binds the pass destination's first texture (its multisampled surface when it has one) as
+// render target 0 over its whole texture; the texture, or null when the graph has none.
+GRAPH_TEXTURE* BindDestination(HANDLE_VALUE graph) {
+  GRAPH_RECORD* g = GetGraphRecord(graph, 0);
+  if (g == nullptr || g->imageSet == nullptr || !g->imageSet->desc.heldAsTextures || g->imageSet->textureCount < 1)
+    return nullptr;
+  GRAPH_TEXTURE* t = &g->imageSet->textures[0];
+  SetDeviceRenderTarget(IsGraphMultiSampled(graph) ? t->multiSampleSurface : t->surface, 0);
+  SetDeviceViewport(0, 0, t->width, t->height, 0.0f, 1.0f);
+  return t;
+}
+
+// Four corners (x1, y1)-(x2, y2) of a strip textured with (u1, v1)-(u2, v2), drawn from the
+// graph's first texture into the bound target under the filter draw state (a plain copy).
+void DrawCopyStrip(HANDLE_VALUE textured, float x1, float y1, float x2, float y2, float u1, float v1, float u2,
+                   float v2) {
+  VERTEX_2D_TEX v[4] = {
+      {x1, y1, 0.0f, 1.0f, 0xFFFFFFFF, u1, v1},
+      {x2, y1, 0.0f, 1.0f, 0xFFFFFFFF, u2, v1},
+      {x1, y2, 0.0f, 1.0f, 0xFFFFFFFF, u1, v2},
+      {x2, y2, 0.0f, 1.0f, 0xFFFFFFFF, u2, v2},
+  };
+  DrawVertices2DDirect(0, 0, GetGraphRecord(textured, 0), v, 4, D3DPT_TRIANGLESTRIP, DRAW_TRANSPARENT, 0, 0);
+}
+
+void EndMultiSampled(HANDLE_VALUE graph, GRAPH_TEXTURE* target) {
+  if (!IsGraphMultiSampled(graph)) return;
+  EndDeviceScene();
+  ResolveMultiSampleTexture(target);
+}
+
+// The shader path's identity: the rectangle this pass reads drawn unchanged where the pass
+// would write it.
+int CopyPassRectangle(FILTER_PASS_RECORD* r) {
+  if (!IsGraphHandleValid(r->passDestination)) return -1;
+  GRAPH_TEXTURE* target = BindDestination(r->passDestination);
+  if (target == nullptr) return -1;
+  int w = r->x2 - r->x1, h = r->y2 - r->y1;
+  int sx = r->passIndex == 0 ? r->x1 : r->destX, sy = r->passIndex == 0 ? r->y1 : r->destY;
+  int tw = 1, th = 1;
+  QueryGraphTextureSize(r->passSource, &tw, &th);
+  DrawCopyStrip(r->passSource, r->destX - 0.5f, r->destY - 0.5f, r->destX + w - 0.5f, r->destY + h - 0.5f,
+                (float)sx / tw, (float)sy / th, (float)(sx + w) / tw, (float)(sy + h) / th);
+  EndMultiSampled(r->passDestination, target);
+  return 0;
+}
+
+// After the horizontal pass: the columns of the result below its last row, down to the
+// texture's bottom, filled with that last row, which the vertical pass's taps below the image
+// then read (the CPU path's taps below the image read the last row).
+void ExtendBottomEdge(FILTER_PASS_RECORD* r) {
+  GRAPH_TEXTURE* target = BindDestination(r->passDestination);
+  if (target == nullptr) return;
+  int w = r->x2 - r->x1, h = r->y2 - r->y1, ox = r->destX, oy = r->destY;
+  float tw = (float)target->width, th = (float)target->height;
+  float v = (oy + h - 0.5f) / th;
+  DrawCopyStrip(r->passDestination, ox - 0.5f, oy + h - 0.5f, ox + w - 0.5f, th - 0.5f, ox / tw, v, (ox + w) / tw, v);
+  EndMultiSampled(r->passDestination, target);
+}
+}  // namespace
+
+int GaussKernelWidth(int pixelWidth) { return pixelWidth <= 8 ? 8 : pixelWidth <= 16 ? 16 : 32; }
+
+int RunGaussFilter(FILTER_PASS_RECORD* record, int pixelWidth, float strength) {
+  int width = GaussKernelWidth(pixelWidth), n = width / 2;
+  bool identity = strength < kIdentityStrength;
+  if (!identity) UpdateWeights(strength, width);
+  if (FilterShadersUsable()) {
+    if (!IsGraphHandleValid(record->passSource)) return -1;
+    if (identity) return CopyPassRectangle(record);
+    int tw = 1, th = 1;
+    QueryGraphTextureSize(record->passSource, &tw, &th);
+    float constants[21 * 4] = {(float)tw, (float)th};
+    memcpy(constants + 4, GaussWeightCache.weights, sizeof(GaussWeightCache.weights));
+    for (int j = 0; j < 16; j++) {
+      float offset = j == 0 ? 0.0f : 2.0f * j - 0.5f;
+      float* c = constants + (5 + j) * 4;
+      if (record->passIndex == 0) c[0] = offset / (float)tw;
+      else c[1] = offset / (float)th;
+    }
+    int shader = FILTER_SHADER_GAUSS_08 + (width == 8 ? 0 : width == 16 ? 1 : 2);
+    if (RunFilterShaderPass(record, shader, constants, 21, 0, 1, -1) != 0) return -1;
+    if (record->passIndex == 0) ExtendBottomEdge(record);
+    return 0;
+  }
+  int k[16] = {};
+  for (int j = 0; j < n && !identity; j++) k[j] = TruncFloatToInt(GaussWeightCache.weights[j] * 65536.0f);
+  if (LoadFilterBaseImages(record, 1, -1, -1) != 0) return -1;
+  int w = record->workWidth, h = record->workHeight;
+  if (identity) {
+    for (int y = 0; y < h; y++)
+      memcpy((uint8_t*)record->destImage.pixels + (size_t)y * record->destImage.pitch,
+             (const uint8_t*)record->sourceImage.pixels + (size_t)y * record->sourceImage.pitch, (size_t)w * 4);
+    return StoreFilterResultImage(record);
+  }
+  RASTER_IMAGE middle;
+  if (AllocARGB8Image(w, h, &middle) != 0) {
+    // No blur without the intermediate image: nothing is written.
+    DisposeImage(&record->sourceImage);
+    DisposeImage(&record->destImage);
+    return -1;
+  }
+  BlurOfWidth(n, record->sourceImage, middle, w, h, 0, k);
+  BlurOfWidth(n, middle, record->destImage, w, h, 1, k);
+  DisposeImage(&middle);
+  return StoreFilterResultImage(record);
+}

@@ -1,0 +1,200 @@
+// The Gaussian blur on Wine's real device: kernel widths, the identity at strength 0, the
+// fixed-point rounding of a uniform area, the weight cache kept between calls, edges, alpha,
+// the shaders against the CPU path, where the two shader passes render, and an intermediate
+// image that cannot be had.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include "core/memory.h"
+#include "filter/filter_gauss.h"
+#include "filter/filter_resources.h"
+#include "filter_test_graphs.h"
+#include "real_device.h"
+
+namespace {
+class FilterGaussTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { StartRealDevice(); }
+  static void TearDownTestSuite() { EndRealDevice(); }
+  void SetUp() override { ASSERT_EQ(FilterShadersUsable(), 1); }
+  void TearDown() override {
+    SetGraphFilterCpuOnly(0);
+    SetFilterInPlace(1);
+  }
+};
+
+enum { GAUSS = 1 };
+
+uint32_t Pattern(int x, int y) { return Argb(255 - (x + y) * 4, x * 8, y * 8, (x * y * 5 + 60) & 0xFF); }
+
+TEST(FilterGaussWidths, PixelWidthsMapToThreeKernels) {
+  const int cases[][2] = {{-5, 8}, {0, 8}, {8, 8}, {9, 16}, {16, 16}, {17, 32}, {100, 32}};
+  for (const auto& c : cases) EXPECT_EQ(GaussKernelWidth(c[0]), c[1]) << c[0];
+}
+
+TEST_F(FilterGaussTest, StrengthZeroOrBelowCopiesOnBothPaths) {
+  for (int shader = 0; shader < 2; shader++)
+    for (int strength : {0, -5}) {
+      SetGraphFilterCpuOnly(!shader);
+      int source = MakeGraph(32, 32, Pattern), dest = MakeGraph(32, 32, [](int, int) { return 0xFF010203u; });
+      ASSERT_EQ(ExecuteGraphFilter(0, source, -1, dest, 0, GAUSS, 0, 0, 32, 32, 0, 0, 0, 0, 0, 16, strength), 0);
+      EXPECT_EQ(Compare(ReadGraph(dest), Pattern, 0), "") << strength << " shader " << shader;
+      DeleteGraphHandle(source, 0);
+      DeleteGraphHandle(dest, 0);
+    }
+}
+
+TEST_F(FilterGaussTest, CpuWeightsAndTheirRounding) {
+  SetGraphFilterCpuOnly(1);
+  struct CASE {
+    int pixelWidth, strength;
+    uint32_t uniform, out;  // a uniform graph and what it becomes
+  } cases[] = {
+      // The centre once and the rest twice add up to 65534: each direction loses a little,
+      // 255 is 254 after the first and 253 after both.
+      {8, 100, 0xFFFFFFFF, 0xFDFDFDFD},
+      {8, 1, 0xFFFFFFFF, 0xFFFFFFFF},    // p = 0.01: the centre alone, 65536
+      {32, 1, 0x80402010, 0x80402010},
+  };
+  for (const CASE& c : cases) {
+    int graph = MakeGraph(16, 16, [&](int, int) { return c.uniform; });
+    ASSERT_EQ(ApplyGraphFilter(graph, GAUSS, c.pixelWidth, c.strength), 0);
+    EXPECT_EQ(Compare(ReadGraph(graph), [&](int, int) { return c.out; }, 0), "") << c.pixelWidth << "/" << c.strength;
+    DeleteGraphHandle(graph, 0);
+  }
+  // W = 8, p = 1: the fixed-point weights of the centre once and the rest twice.
+  ASSERT_EQ(GaussWeightCache.width, 32);
+  int graph = MakeGraph(4, 4, Pattern);
+  ASSERT_EQ(ApplyGraphFilter(graph, GAUSS, 8, 100), 0);
+  int sum = 0;
+  for (int j = 0; j < 4; j++) sum += (j ? 2 : 1) * (int)(GaussWeightCache.weights[j] * 65536.0f);
+  EXPECT_EQ(sum, 65534);
+  DeleteGraphHandle(graph, 0);
+}
+
+TEST_F(FilterGaussTest, TheWeightsAreComputedOnlyWhenStrengthOrWidthChange) {
+  int graph = MakeGraph(8, 8, Pattern);
+  for (int shader = 0; shader < 2; shader++) {
+    SetGraphFilterCpuOnly(!shader);
+    ASSERT_EQ(ApplyGraphFilter(graph, GAUSS, 16, 250), 0);
+    int computed = GaussWeightCache.computations;
+    ASSERT_EQ(ApplyGraphFilter(graph, GAUSS, 16, 250), 0);
+    ASSERT_EQ(ApplyGraphFilter(graph, GAUSS, 10, 250), 0);  // the same kernel width
+    EXPECT_EQ(GaussWeightCache.computations, computed) << shader;
+    ASSERT_EQ(ApplyGraphFilter(graph, GAUSS, 16, 251), 0);
+    EXPECT_EQ(GaussWeightCache.computations, computed + 1) << shader;
+    ASSERT_EQ(ApplyGraphFilter(graph, GAUSS, 8, 251), 0);
+    ASSERT_EQ(ApplyGraphFilter(graph, GAUSS, 16, 251), 0);
+    EXPECT_EQ(GaussWeightCache.computations, computed + 3) << shader;
+    // The identity computes nothing and leaves the cache as it was.
+    ASSERT_EQ(ApplyGraphFilter(graph, GAUSS, 32, 0), 0);
+    EXPECT_EQ(GaussWeightCache.computations, computed + 3) << shader;
+    EXPECT_EQ(GaussWeightCache.width, 16);
+  }
+  DeleteGraphHandle(graph, 0);
+}
+
+TEST_F(FilterGaussTest, AOnePixelColumnBlursOnlyDownwardsAndAlphaBlursLikeColour) {
+  SetGraphFilterCpuOnly(1);
+  // A column: the upper half opaque white, the lower half transparent black.
+  auto column = [](int, int y) { return y < 8 ? 0xFFFFFFFFu : 0u; };
+  int graph = MakeGraph(4, 16, column);
+  ASSERT_EQ(ExecuteGraphFilter(0, graph, -1, graph, 0, GAUSS, 1, 0, 2, 16, 0, 0, 0, 1, 0, 8, 300), 0);
+  PIXELS got = ReadGraph(graph);
+  for (int y = 0; y < 16; y++) {
+    uint32_t p = got.At(1, y);
+    // Grey levels equal in all four bytes, falling down the column, softest at the edge.
+    EXPECT_TRUE(Channel(p, 0) == Channel(p, 24) && Channel(p, 8) == Channel(p, 24)) << y << " " << std::hex << p;
+    if (y > 0) {
+      EXPECT_LE(Channel(p, 24), Channel(got.At(1, y - 1), 24)) << y;
+    }
+    EXPECT_EQ(got.At(0, y), column(0, y)) << "outside the rectangle, row " << y;
+  }
+  EXPECT_GT(Channel(got.At(1, 7), 24), 128);
+  EXPECT_LT(Channel(got.At(1, 7), 24), 250);
+  EXPECT_LT(Channel(got.At(1, 8), 24), 128);
+  EXPECT_GT(Channel(got.At(1, 8), 24), 5);
+  EXPECT_GE(Channel(got.At(1, 0), 24), 252);
+  DeleteGraphHandle(graph, 0);
+}
+
+TEST_F(FilterGaussTest, ShadersMatchTheCpuPath) {
+  struct CASE {
+    int width, strength, size;
+  } cases[] = {{8, 100, 32}, {8, 400, 16}, {16, 900, 32}, {32, 2500, 64}, {32, 300, 32}};
+  for (int drawable = 1; drawable >= 0; drawable--)
+    for (const CASE& c : cases) {
+      int cpu = MakeGraph(c.size, c.size, Pattern, drawable), gpu = MakeGraph(c.size, c.size, Pattern, drawable);
+      SetGraphFilterCpuOnly(1);
+      ASSERT_EQ(ApplyGraphFilter(cpu, GAUSS, c.width, c.strength), 0);
+      SetGraphFilterCpuOnly(0);
+      ASSERT_EQ(ApplyGraphFilter(gpu, GAUSS, c.width, c.strength), 0);
+      PIXELS want = ReadGraph(cpu);
+      EXPECT_EQ(Compare(ReadGraph(gpu), [&](int x, int y) { return want.At(x, y); }, 2), "")
+          << c.width << "/" << c.strength << (drawable ? " drawable" : " texture");
+      DeleteGraphHandle(cpu, 0);
+      DeleteGraphHandle(gpu, 0);
+    }
+}
+
+TEST_F(FilterGaussTest, TheSecondPassRendersIntoADrawableDestinationAndOtherwiseIsCopied) {
+  static int copies;
+  static DEVICE_CALL_TABLE real;
+  real = DeviceCalls;
+  DeviceCalls.DeviceStretchRect = [](IDirect3DSurface9* s, const RECT* sr, IDirect3DSurface9* d, const RECT* dr,
+                                     D3DTEXTUREFILTERTYPE f) {
+    copies++;
+    return real.DeviceStretchRect(s, sr, d, dr, f);
+  };
+  for (int drawable = 1; drawable >= 0; drawable--) {
+    int source = MakeGraph(32, 32, Pattern), dest = MakeGraph(32, 32, [](int, int) { return 0u; }, drawable);
+    int want = MakeGraph(32, 32, Pattern);
+    SetGraphFilterCpuOnly(1);
+    ASSERT_EQ(ApplyGraphFilter(want, GAUSS, 8, 200), 0);
+    SetGraphFilterCpuOnly(0);
+    copies = 0;
+    ASSERT_EQ(ExecuteGraphFilter(0, source, -1, dest, 0, GAUSS, 0, 0, 32, 32, 0, 0, 0, 0, 0, 8, 200), 0);
+    EXPECT_EQ(copies > 0, drawable == 0);
+    PIXELS expected = ReadGraph(want);
+    EXPECT_EQ(Compare(ReadGraph(dest), [&](int x, int y) { return expected.At(x, y); }, 2), "") << drawable;
+    for (int g : {source, dest, want}) DeleteGraphHandle(g, 0);
+  }
+  DeviceCalls = real;
+}
+
+// Fails the tracked allocations of one size, counted from 1; the others go to the process heap.
+struct FAILING_HEAP {
+  static size_t size;
+  static int count, failAt;
+  static void* Alloc(size_t n) {
+    if (n == size + ALLOC_OVERHEAD && ++count == failAt) return nullptr;
+    return HeapAlloc(GetProcessHeap(), 0, n);
+  }
+  static void* Realloc(void* block, size_t n) { return HeapReAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, block, n); }
+  static void Free(void* block) { HeapFree(GetProcessHeap(), 0, block); }
+};
+size_t FAILING_HEAP::size;
+int FAILING_HEAP::count, FAILING_HEAP::failAt;
+
+TEST_F(FilterGaussTest, AnImageThatCannotBeAllocatedFailsTheRunWithNothingWritten) {
+  SetGraphFilterCpuOnly(1);
+  const ALLOC_HEAP_FUNCTIONS failing = {FAILING_HEAP::Alloc, FAILING_HEAP::Realloc, FAILING_HEAP::Free};
+  // The source, the destination and the intermediate image are the three of 23 x 13 pixels.
+  FAILING_HEAP::size = 23 * 13 * 4;
+  int graph = MakeGraph(32, 32, Pattern);
+  for (int failAt = 1; failAt <= 3; failAt++) {
+    FAILING_HEAP::count = 0, FAILING_HEAP::failAt = failAt;
+    SetAllocHeapFunctions(&failing);
+    int result = ExecuteGraphFilter(0, graph, -1, graph, 0, GAUSS, 3, 5, 26, 18, 0, 0, 0, 3, 5, 8, 300);
+    SetAllocHeapFunctions(nullptr);
+    EXPECT_EQ(result, -1) << failAt;
+    EXPECT_GE(FAILING_HEAP::count, failAt);
+    EXPECT_EQ(Compare(ReadGraph(graph), Pattern, 0), "") << failAt;
+  }
+  FAILING_HEAP::failAt = 0;
+  ASSERT_EQ(ExecuteGraphFilter(0, graph, -1, graph, 0, GAUSS, 3, 5, 26, 18, 0, 0, 0, 3, 5, 8, 300), 0);
+  EXPECT_NE(Compare(ReadGraph(graph), Pattern, 0), "");
+  DeleteGraphHandle(graph, 0);
+}
+}  // namespace
