@@ -1,6 +1,7 @@
 # Writes the graph filters' generated pixel shaders into OUT_DIR: the variants of one rule
 # each come from that rule's one definition here. Run as a script:
-#   cmake -DOUT_DIR=... -P gen_filter_shaders.cmake
+#   cmake -DOUT_DIR=... [-DPACK_DIR=...] -P gen_filter_shaders.cmake
+# PACK_DIR receives the RGBA-mix pack's sources and their list for shaderasm's code table.
 file(MAKE_DIRECTORY ${OUT_DIR})
 set(nl "\n")
 
@@ -251,3 +252,243 @@ foreach(width 08 16 32)
   write_shader(Gauss_${width}Pixel_PS "${text}")
 endforeach()
 
+# The basic blends: one head (source and blend pixels as whole levels 0-255 in r0 and r1,
+# r3.x = the ratio r = floor(ratio x 256), r3.w = K = blend alpha x r), then per type its
+# target colour T (r4.rgb, whole levels) and the CPU path's weighting
+# floor(S + (T - S) x K / 65536) with the source alpha; types 14-16 have rules of their own.
+# Every step keeps the CPU path's whole-level truncations (x - frc(x)).
+# c0 = blend ratio (e / 255) in every component, c1 = (1, 1, 1, 1).
+function(floor_of reg tmp mask out)
+  set(${out} "frc ${tmp}.${mask}, ${reg}\nadd ${reg}.${mask}, ${reg}, -${tmp}\n" PARENT_SCOPE)
+endfunction()
+floor_of(r0 r2 rgba floor_s)
+floor_of(r1 r2 rgba floor_b)
+set(blend_head "ps_2_0
+def c10, 255, 0.5, 256, 0.00390625
+def c11, 0, 1, 128, 2
+def c12, 65536, 0.0000152587890625, 0.00392156863, 0.0078125
+def c13, 0.00196, 0.0019, 0.0005, 0
+dcl t0.xy
+dcl t1.xy
+dcl_2d s0
+dcl_2d s1
+texld r0, t0, s0
+texld r1, t1, s1
+mad r0, r0, c10.x, c10.y
+${floor_s}mad r1, r1, c10.x, c10.y
+${floor_b}mul r3.x, c0.x, c10.z
+frc r3.y, r3.x
+add r3.x, r3.x, -r3.y
+mul r3.w, r1.a, r3.x
+")
+floor_of(r4 r2 rgb floor_t)
+floor_of(r6 r2 rgb floor_6)
+floor_of(r7 r2 rgb floor_7)
+set(weighted_tail "add r5.rgb, r4, -r0
+mul r5.rgb, r5, r3.w
+mad r5.rgb, r5, c12.y, r0
+frc r2.rgb, r5
+add r5.rgb, r5, -r2
+mul r5.rgb, r5, c12.z
+mul r5.a, r0.a, c12.z
+mov oC0, r5
+")
+# Overlay and HardLight: the dark case 2SB / 256, the bright case 2((256 - S)B + 256S) / 256 -
+# 255 (at most 255), chosen by the case register's channel being below 128.
+function(overlay_rule case out)
+  set(${out} "mul r6.rgb, r0, r1
+mul r6.rgb, r6, c12.w
+frc r2.rgb, r6
+add r6.rgb, r6, -r2
+add r7.rgb, c10.z, -r0
+mul r7.rgb, r7, r1
+mad r7.rgb, r0, c10.z, r7
+mul r7.rgb, r7, c12.w
+frc r2.rgb, r7
+add r7.rgb, r7, -r2
+add r7.rgb, r7, -c10.x
+min r7.rgb, r7, c10.x
+add r8.rgb, ${case}, -c11.z
+cmp r4.rgb, r8, r7, r6
+" PARENT_SCOPE)
+endfunction()
+overlay_rule(r0 overlay)
+overlay_rule(r1 hard_light)
+set(target_Normal "mov r4.rgb, r1\n")
+set(target_Multiple "mul r4.rgb, r1, r0\nmul r4.rgb, r4, c10.w\n${floor_t}")
+set(target_Difference "add r4.rgb, r0, -r1\nmax r4.rgb, r4, c11.x\n")
+set(target_Add "add r4.rgb, r0, r1\nmin r4.rgb, r4, c10.x\n")
+set(target_Screen "add r6.rgb, c10.x, -r1\nadd r7.rgb, c10.x, -r0\nmul r6.rgb, r6, r7\nmul r6.rgb, r6, c10.w\n${floor_6}add r4.rgb, c10.x, -r6\n")
+set(target_Overlay "${overlay}")
+set(target_Dodge "add r6.rgb, c10.x, -r1
+max r6.rgb, r6, c11.y
+rcp r7.r, r6.r
+rcp r7.g, r6.g
+rcp r7.b, r6.b
+mul r7.rgb, r7, r0
+mad r7.rgb, r7, c10.z, c13.x
+${floor_7}min r7.rgb, r7, c10.x
+add r8.rgb, r1, -c10.x
+cmp r4.rgb, r8, c10.x, r7
+")
+set(target_Burn "add r6.rgb, r1, c11.y
+rcp r7.r, r6.r
+rcp r7.g, r6.g
+rcp r7.b, r6.b
+add r6.rgb, c10.x, -r0
+mul r7.rgb, r7, r6
+mad r7.rgb, r7, c10.z, c13.y
+${floor_7}add r4.rgb, c10.x, -r7
+max r4.rgb, r4, c11.x
+")
+set(target_Darken "min r4.rgb, r0, r1\n")
+set(target_Lighten "max r4.rgb, r0, r1\n")
+set(target_SoftLight "mul r6.rgb, r0, c12.z
+mul r7.rgb, r1, c12.z
+mad r8.rgb, r7, -c11.w, c11.w
+rcp r9.r, r7.r
+rcp r9.g, r7.g
+rcp r9.b, r7.b
+mul r9.rgb, r9, c10.y
+add r10.rgb, r1, -c11.z
+cmp r8.rgb, r10, r9, r8
+pow r4.r, r6.r, r8.r
+pow r4.g, r6.g, r8.g
+pow r4.b, r6.b, r8.b
+mul r4.rgb, r4, c10.x
+${floor_t}max r4.rgb, r4, c11.x
+min r4.rgb, r4, c10.x
+")
+set(target_HardLight "${hard_light}")
+set(target_Exclusion "add r6.rgb, c11.z, -r0
+mul r6.rgb, r6, r1
+mad r6.rgb, r0, c11.z, r6
+mul r6.rgb, r6, c12.w
+${floor_6}min r4.rgb, r6, c10.x
+")
+# The blend pixel over the source: a = floor(K / 256), D = S_A(256 - a) + 256a; colour
+# (S x S_A(256 - a) + 256a x B) / D, alpha D / 256; 0 where D is 0.
+set(rule_Normal_AlphaCh "mul r6.x, r3.w, c10.w
+frc r6.y, r6.x
+add r6.x, r6.x, -r6.y
+add r6.y, c10.z, -r6.x
+mul r6.w, r0.a, r6.y
+mad r6.z, r6.x, c10.z, r6.w
+mul r7.x, r6.x, c10.z
+mul r8.rgb, r0, r6.w
+mad r8.rgb, r1, r7.x, r8
+max r7.y, r6.z, c11.y
+rcp r7.y, r7.y
+mad r8.rgb, r8, r7.y, c13.z
+mul r8.a, r6.z, c10.w
+frc r2, r8
+add r8, r8, -r2
+cmp r8, -r6.z, c11.x, r8
+mul r8, r8, c12.z
+mov oC0, r8
+")
+# Added over the source: a = floor(K / 256), A = floor((S_A(256 - a) + 256a) / 256); colour
+# (S x S_A + a x B) / A at most 255, alpha A; 0 where A is 0.
+set(rule_Add_AlphaCh "mul r6.x, r3.w, c10.w
+frc r6.y, r6.x
+add r6.x, r6.x, -r6.y
+add r6.y, c10.z, -r6.x
+mul r6.w, r0.a, r6.y
+mad r6.z, r6.x, c10.z, r6.w
+mul r6.z, r6.z, c10.w
+frc r6.y, r6.z
+add r6.z, r6.z, -r6.y
+mul r8.rgb, r0, r0.a
+mad r8.rgb, r1, r6.x, r8
+max r7.y, r6.z, c11.y
+rcp r7.y, r7.y
+mad r8.rgb, r8, r7.y, c13.z
+frc r2.rgb, r8
+add r8.rgb, r8, -r2
+min r8.rgb, r8, c10.x
+mov r8.a, r6.z
+cmp r8, -r6.z, c11.x, r8
+mul r8, r8, c12.z
+mov oC0, r8
+")
+# Alpha only: S_A + ((floor(B_A x S_A / 256) - S_A) x r x 255) / 65536, floored; source colour.
+set(rule_Multiple_AOnly "mul r6.x, r1.a, r0.a
+mul r6.x, r6.x, c10.w
+frc r6.y, r6.x
+add r6.x, r6.x, -r6.y
+add r6.x, r6.x, -r0.a
+mul r6.x, r6.x, r3.x
+mul r6.x, r6.x, c10.x
+mad r6.x, r6.x, c12.y, r0.a
+frc r6.y, r6.x
+add r8.a, r6.x, -r6.y
+mov r8.rgb, r0
+mul r8, r8, c12.z
+mov oC0, r8
+")
+foreach(name Normal Multiple Difference Add Screen Overlay Dodge Burn Darken Lighten SoftLight HardLight Exclusion)
+  write_shader(BasBF_${name} "; Blend ${name}: the source towards the mode's target colour by the blend alpha x the ratio.
+; c0 = blend ratio. Stage 0: the source, stage 1: the blend graph.
+${blend_head}${target_${name}}${weighted_tail}")
+endforeach()
+foreach(name Normal_AlphaCh Add_AlphaCh Multiple_AOnly)
+  write_shader(BasBF_${name} "; Blend ${name}. c0 = blend ratio. Stage 0: the source, stage 1: the blend graph.
+${blend_head}${rule_${name}}")
+endforeach()
+
+# The RGBA mix: each output channel a copy of one channel. Letters R, G, B, A name the channels.
+set(letters r g b a)
+set(names R G B A)
+# The named files: the colour from the source (R, G, B or one channel three times), the alpha
+# from the blend graph.
+foreach(colour "0;1;2" "0;0;0" "1;1;1" "2;2;2")
+  foreach(alpha 0 1 2 3)
+    set(file "RGBAMix_")
+    set(text "ps_2_0\ndcl t0.xy\ndcl t1.xy\ndcl_2d s0\ndcl_2d s1\ntexld r0, t0, s0\ntexld r1, t1, s1\n")
+    set(out_index 0)
+    foreach(c ${colour})
+      list(GET names ${c} n)
+      list(GET letters ${c} l)
+      list(GET letters ${out_index} o)
+      string(APPEND file "S${n}")
+      string(APPEND text "mov r2.${o}, r0.${l}\n")
+      math(EXPR out_index "${out_index} + 1")
+    endforeach()
+    list(GET names ${alpha} n)
+    list(GET letters ${alpha} l)
+    string(APPEND file "B${n}")
+    string(APPEND text "mov r2.a, r1.${l}\nmov oC0, r2\n")
+    write_shader(${file} "; RGBA mix ${file}: colour from the source, alpha from the blend graph.\n${text}")
+  endforeach()
+endforeach()
+
+# The pack: every selection of source channels (index = red x 64 + green x 16 + blue x 4 +
+# alpha), listed for the code table as "ENTRY SLOT SOURCE" with ENTRY = index / 4.
+if(DEFINED PACK_DIR)
+  file(MAKE_DIRECTORY ${PACK_DIR})
+  set(list "")
+  foreach(index RANGE 255)
+    set(text "; RGBA mix pack entry ${index}: source channels only.\nps_2_0\ndcl t0.xy\ndcl_2d s0\ntexld r0, t0, s0\n")
+    foreach(out 0 1 2 3)
+      math(EXPR sel "(${index} >> (6 - 2 * ${out})) & 3")
+      list(GET letters ${sel} l)
+      list(GET letters ${out} o)
+      string(APPEND text "mov r1.${o}, r0.${l}\n")
+    endforeach()
+    string(APPEND text "mov oC0, r1\n")
+    set(saved_out ${OUT_DIR})
+    set(OUT_DIR ${PACK_DIR})
+    write_shader(pack_${index} "${text}")
+    set(OUT_DIR ${saved_out})
+    math(EXPR entry "${index} / 4")
+    math(EXPR slot "${index} % 4")
+    string(APPEND list "${entry} ${slot} pack_${index}.psh\n")
+  endforeach()
+  set(old "")
+  if(EXISTS ${PACK_DIR}/list.txt)
+    file(READ ${PACK_DIR}/list.txt old)
+  endif()
+  if(NOT old STREQUAL list)
+    file(WRITE ${PACK_DIR}/list.txt "${list}")
+  endif()
+endif()

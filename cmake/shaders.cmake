@@ -5,7 +5,7 @@
 #   2D pixel shaders -> stored KVA archive -> LZ block      (BuiltInShaderBlob2D)
 #   filter shaders   -> stored KVA archive -> LZ block      (BuiltInShaderBlobFilter)
 #   model shaders    -> code table         -> LZ block      (BuiltInShaderBlobModel)
-#   RGBA-mix shaders -> code table         -> LZ block      (BuiltInShaderBlobRgbaMix; none yet)
+#   RGBA-mix pack    -> code table         -> LZ block      (BuiltInShaderBlobRgbaMix)
 set(SHADER_SOURCE_DIR ${PROJECT_SOURCE_DIR}/korvel/graphics/shaders)
 set(SHADER_BUILD_DIR ${CMAKE_BINARY_DIR}/shaders)
 # Every archive is enciphered with the library's own key string (compiled in with the blobs).
@@ -38,12 +38,29 @@ file(GLOB MODEL_SHADER_SOURCES CONFIGURE_DEPENDS ${SHADER_SOURCE_DIR}/model/*)
 file(GLOB SHADER_FILTER_SOURCES CONFIGURE_DEPENDS ${SHADER_SOURCE_DIR}/filter/*.psh)
 set(FILTER_GENERATED_NAMES DownScaleX2 DownScaleX4 DownScaleX8 GradientMap GradientMapRev Hsb_RGB_TO_HSB
     Hsb_HSB_TO_RGB Hsb_HSB_HLOCK Gauss_08Pixel_PS Gauss_16Pixel_PS Gauss_32Pixel_PS)
+foreach(name Normal Multiple Difference Add Screen Overlay Dodge Burn Darken Lighten SoftLight HardLight Exclusion
+             Normal_AlphaCh Add_AlphaCh Multiple_AOnly)
+  list(APPEND FILTER_GENERATED_NAMES BasBF_${name})
+endforeach()
+foreach(colour SRSGSB SRSRSR SGSGSG SBSBSB)
+  foreach(alpha R G B A)
+    list(APPEND FILTER_GENERATED_NAMES RGBAMix_${colour}B${alpha})
+  endforeach()
+endforeach()
 set(FILTER_GENERATED_SOURCES)
 foreach(name ${FILTER_GENERATED_NAMES})
   list(APPEND FILTER_GENERATED_SOURCES ${SHADER_BUILD_DIR}/src/filter/${name}.psh)
 endforeach()
-add_custom_command(OUTPUT ${FILTER_GENERATED_SOURCES}
-  COMMAND ${CMAKE_COMMAND} -DOUT_DIR=${SHADER_BUILD_DIR}/src/filter -P ${PROJECT_SOURCE_DIR}/cmake/gen_filter_shaders.cmake
+# The RGBA-mix pack: 256 generated sources and the list shaderasm builds its code table from.
+set(MIX_PACK_DIR ${SHADER_BUILD_DIR}/src/rgba_mix)
+set(MIX_PACK_LIST ${MIX_PACK_DIR}/list.txt)
+set(MIX_PACK_SOURCES)
+foreach(index RANGE 255)
+  list(APPEND MIX_PACK_SOURCES ${MIX_PACK_DIR}/pack_${index}.psh)
+endforeach()
+add_custom_command(OUTPUT ${FILTER_GENERATED_SOURCES} ${MIX_PACK_SOURCES} ${MIX_PACK_LIST}
+  COMMAND ${CMAKE_COMMAND} -DOUT_DIR=${SHADER_BUILD_DIR}/src/filter -DPACK_DIR=${MIX_PACK_DIR}
+          -P ${PROJECT_SOURCE_DIR}/cmake/gen_filter_shaders.cmake
   DEPENDS ${PROJECT_SOURCE_DIR}/cmake/gen_filter_shaders.cmake
   COMMENT "Generating the filter pixel shaders")
 list(APPEND SHADER_FILTER_SOURCES ${FILTER_GENERATED_SOURCES})
@@ -65,8 +82,9 @@ add_custom_command(OUTPUT ${SHADER_2D_OBJECTS} ${SHADER_FILTER_OBJECTS} ${MODEL_
   COMMAND ${CMAKE_COMMAND} -E make_directory ${SHADER_BUILD_DIR}/filter
   COMMAND ${CMAKE_COMMAND} -E env KORVEL_WINE_NO_DISPLAY=1 ${CMAKE_BINARY_DIR}/wine-run $<TARGET_FILE:shaderasm> --out ${SHADER_BUILD_DIR}/2d ${SHADER_2D_SOURCES}
           --out ${SHADER_BUILD_DIR}/filter ${SHADER_FILTER_SOURCES}
-          --model-table ${MODEL_TABLE} ${SHADER_SOURCE_DIR}/model/table.txt --mix-table ${MIX_TABLE}
-  DEPENDS shaderasm ${SHADER_2D_SOURCES} ${SHADER_FILTER_SOURCES} ${MODEL_SHADER_SOURCES}
+          --model-table ${MODEL_TABLE} ${SHADER_SOURCE_DIR}/model/table.txt --mix-table ${MIX_TABLE} ${MIX_PACK_LIST}
+  DEPENDS shaderasm ${SHADER_2D_SOURCES} ${SHADER_FILTER_SOURCES} ${MODEL_SHADER_SOURCES} ${MIX_PACK_SOURCES}
+          ${MIX_PACK_LIST}
   WORKING_DIRECTORY ${CMAKE_BINARY_DIR}
   COMMENT "Assembling the built-in shaders under Wine")
 

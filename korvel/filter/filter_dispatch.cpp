@@ -5,12 +5,14 @@
 #include <cstring>
 
 #include "core/log.h"
+#include "filter/filter_blend.h"
 #include "filter/filter_color.h"
 #include "filter/filter_downscale.h"
 #include "filter/filter_draw_state.h"
 #include "filter/filter_gauss.h"
 #include "filter/filter_hsb.h"
 #include "filter/filter_level.h"
+#include "filter/filter_rgba_mix.h"
 #include "filter/filter_record.h"
 #include "filter/filter_resources.h"
 #include "filter/filter_targets.h"
@@ -27,7 +29,7 @@ typedef int (*PASS_FUNCTION)(FILTER_PASS_RECORD* record, const FILTER_PARAMS* pa
 struct TYPE_RUN {
   int passes;
   int work;  // the type needs work textures whatever the rectangle
-  PASS_FUNCTION run;  // null: the blends are not part of the library yet
+  PASS_FUNCTION run;
 };
 
 int Mono(FILTER_PASS_RECORD* r, const FILTER_PARAMS* p) { return RunMonoFilter(r, p->floats[0], p->floats[1]); }
@@ -54,8 +56,13 @@ const TYPE_RUN kFilterRuns[FILTER_TYPE_COUNT] = {
     {1, 0, DownScale}, {1, 0, BrightClip}, {2, 0, Hsb},         {1, 0, Invert},
     {1, 0, Level},     {1, 0, TwoColor},   {1, 0, GradientMap}, {1, 0, PremultipliedAlpha},
 };
+int Blend(FILTER_PASS_RECORD* r, const FILTER_PARAMS* p) {
+  if (r->type == BLEND_RGBA_MIX) return RunRgbaMixBlendFilter(r, p->ints[0], p->ints[1], p->ints[2], p->ints[3]);
+  return RunBasicBlendFilter(r);
+}
+
 // Every blend type runs one pass without work textures.
-const TYPE_RUN kBlendRun = {1, 0, nullptr};
+const TYPE_RUN kBlendRun = {1, 0, Blend};
 
 // value x numerator / denominator, computed in double precision and stored as float.
 float Scaled(int value, double numerator, double denominator) { return (float)(value * numerator / denominator); }
@@ -139,10 +146,6 @@ int ExecuteGraphFilterV(int blend, HANDLE_VALUE source, HANDLE_VALUE blendGraph,
             : type < 0 || type >= FILTER_TYPE_COUNT)
     return -1;
   const TYPE_RUN& run = blend ? kBlendRun : kFilterRuns[type];
-  if (run.run == nullptr) {
-    AddLogLineFormat("使用できないフィルタータイプです Type:%d", type);
-    return -1;
-  }
   FILTER_PARAMS params;
   va_list list;
   va_copy(list, args);

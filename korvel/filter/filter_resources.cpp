@@ -23,12 +23,18 @@ const char* const kShaderFiles[FILTER_SHADER_FILE_COUNT] = {
     "Hsb_RGB_TO_HSB.pso", "Hsb_HSB_TO_RGB.pso",     "Hsb_HSB_HLOCK.pso",      "Level.pso",
     "GradientMap.pso",    "GradientMapRev.pso",     "DownScaleX2.pso",        "DownScaleX4.pso",
     "DownScaleX8.pso",    "Gauss_08Pixel_PS.pso",   "Gauss_16Pixel_PS.pso",   "Gauss_32Pixel_PS.pso",
+    "BasBF_Normal.pso",   "BasBF_Multiple.pso",     "BasBF_Difference.pso",   "BasBF_Add.pso",
+    "BasBF_Screen.pso",   "BasBF_Overlay.pso",      "BasBF_Dodge.pso",        "BasBF_Burn.pso",
+    "BasBF_Darken.pso",   "BasBF_Lighten.pso",      "BasBF_SoftLight.pso",    "BasBF_HardLight.pso",
+    "BasBF_Exclusion.pso", "BasBF_Normal_AlphaCh.pso", "BasBF_Add_AlphaCh.pso", "BasBF_Multiple_AOnly.pso",
+    "RGBAMix_Base.pso",
 };
 }  // namespace
 
 void ResetFilterResources() {
   for (HANDLE_VALUE& slot : F.shaders.files) slot = -1;
   for (HANDLE_VALUE& slot : F.shaders.rgbaMix) slot = -1;
+  for (HANDLE_VALUE& slot : F.shaders.rgbaMixNamed) slot = -1;
   F.shaders.levelGammaGraph = -1;
   F.inPlace = 0;
 }

@@ -26,6 +26,9 @@ enum FILTER_SHADER {
   FILTER_SHADER_GAUSS_08,  // 16 and 32 follow
   FILTER_SHADER_GAUSS_16,
   FILTER_SHADER_GAUSS_32,
+  FILTER_SHADER_BLEND_NORMAL,  // the blends of types 2-16 follow in order
+  FILTER_SHADER_BLEND_LAST = FILTER_SHADER_BLEND_NORMAL + 15,
+  FILTER_SHADER_RGBA_MIX_BASE,
   FILTER_SHADER_FILE_COUNT,
 };
 
@@ -40,6 +43,7 @@ enum {
 struct FILTER_SHADER_SLOTS {
   HANDLE_VALUE files[FILTER_SHADER_FILE_COUNT];
   HANDLE_VALUE rgbaMix[RGBA_MIX_SHADER_COUNT];  // the pack's entries
+  HANDLE_VALUE rgbaMixNamed[16];                // the named RGBA-mix files
   HANDLE_VALUE levelGammaGraph;  // the Level filter's gamma table graph
 };
 

@@ -229,9 +229,16 @@ TEST_F(DeviceResourcesTest, WineDeviceUsesTheBuiltInShaders) {
   EXPECT_NE(DeviceResources.maskShader, nullptr);
   EXPECT_NE(DeviceResources.modelVertexShaders[TEST_MODEL_VERTEX_SHADER], nullptr);
   EXPECT_NE(DeviceResources.modelPixelShaders[TEST_MODEL_PIXEL_SHADER], nullptr);
-  // The code tables hold exactly what the build put there: the RGBA-mix table is empty.
+  // The code tables hold exactly what the build put there: the RGBA-mix pack has all its 256
+  // entries, one after the other, each short enough to be read as a signed 16-bit size.
+  const uint8_t* next = BuiltInShaderCode.blockRgbaMix + 512;
   for (int e = 0; e < 64; e++)
-    for (int s = 0; s < 4; s++) EXPECT_EQ(BuiltInShaderCode.rgbaMixCode[e][s], nullptr) << e << "," << s;
+    for (int s = 0; s < 4; s++) {
+      EXPECT_EQ(BuiltInShaderCode.rgbaMixCode[e][s], next) << e << "," << s;
+      EXPECT_GT(BuiltInShaderCode.rgbaMixSizes[e][s], 0) << e << "," << s;
+      EXPECT_LE(BuiltInShaderCode.rgbaMixSizes[e][s], 32767) << e << "," << s;
+      next += BuiltInShaderCode.rgbaMixSizes[e][s];
+    }
   for (int i = 0; i < 54; i++) EXPECT_NE(DeviceResources.modelDeclarations[i], nullptr) << i;
   EXPECT_NE(DeviceResources.fixedDeclarations[0], nullptr);
   EXPECT_NE(DeviceResources.fixedDeclarations[1], nullptr);

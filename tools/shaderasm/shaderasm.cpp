@@ -139,7 +139,9 @@ bool WriteCodeTable(const std::string& out, size_t slots, const std::string& lis
         slot = (size_t)index * 4 + (size_t)second;
       }
       if (!AssembleFile(Folder(list) + source, codes[slot])) return false;
-      if (codes[slot].size() > 0xFFFF) return fprintf(stderr, "shaderasm: %s is too long\n", source), false;
+      // The RGBA-mix pack's sizes are read as signed 16-bit values.
+      if (codes[slot].size() > (fields == 0 ? 0xFFFFu : 0x7FFFu))
+        return fprintf(stderr, "shaderasm: %s is too long\n", source), false;
       continue;
     bad:
       fprintf(stderr, "shaderasm: bad line in %s: %s\n", list.c_str(), line.c_str());
