@@ -181,7 +181,9 @@ TEST(FilterRgbaMixChoice, SelectionsMapToTheirShadersAndRemapping) {
     const int s[4] = {i >> 9 & 7, i >> 6 & 7, i >> 3 & 7, i & 7};
     RGBA_MIX_CHOICE choice;
     ASSERT_EQ(ChooseRgbaMixShader(s, &choice), 0) << i;
-    if (choice.kind == RGBA_MIX_PACK) ASSERT_TRUE(choice.index >= 0 && choice.index < 256) << i;
+    if (choice.kind == RGBA_MIX_PACK) {
+      ASSERT_TRUE(choice.index >= 0 && choice.index < 256) << i;
+    }
     if (choice.kind == RGBA_MIX_NAMED) {
       ASSERT_TRUE(choice.index >= 0 && choice.index < RGBA_MIX_NAMED_COUNT) << i;
       namedSeen[choice.index]++;

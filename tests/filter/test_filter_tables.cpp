@@ -270,7 +270,9 @@ TEST_F(FilterTablesTest, DownScaleInPlaceAndOnPatternsMatchesTheCpuPath) {
     // Outside the reduced rectangle the graph keeps its pixels.
     for (int y = 0; y < 64; y++)
       for (int x = 0; x < 64; x++) {
-        if (x >= 64 / d || y >= 64 / d) ASSERT_EQ(want.At(x, y), smooth(x, y)) << x << "," << y;
+        if (x >= 64 / d || y >= 64 / d) {
+          ASSERT_EQ(want.At(x, y), smooth(x, y)) << x << "," << y;
+        }
       }
     EXPECT_EQ(Compare(ReadGraph(gpu), [&](int x, int y) { return want.At(x, y); }, 1), "") << d;
     DeleteGraphHandle(cpu, 0);
