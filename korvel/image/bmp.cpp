@@ -29,8 +29,9 @@ void InitPaletteFromTable(COLOR_FORMAT* fmt, const RGBQUAD* colors, int count) {
 }
 
 // RLE8 and RLE4 into one index byte per pixel. Rows are counted in stored order and placed
-// top-down; any run, delta or absolute record that would leave the image, and data that ends
-// before the bitmap does, refuse the whole file.
+// top-down. A run or absolute record that goes past the end of its row is cut there (some
+// writers store a row's padding as pixels); a record below the last row, a delta that leaves
+// the image, and data that ends before the bitmap does refuse the whole file.
 int DecodeRle(const uint8_t* data, int size, const BMP_LAYOUT& b, uint8_t* out, int pitch) {
   bool four = b.compression == BI_RLE4;
   int at = 0, x = 0, row = 0;
@@ -39,8 +40,8 @@ int DecodeRle(const uint8_t* data, int size, const BMP_LAYOUT& b, uint8_t* out, 
     int n = data[at], v = data[at + 1];
     at += 2;
     if (n > 0) {
-      if (row >= b.height || n > b.width - x) return -1;
-      for (int i = 0; i < n; i++) put(four ? ((i & 1) == 0 ? v >> 4 : v & 15) : v);
+      if (row >= b.height) return -1;
+      for (int i = 0; i < n && x < b.width; i++) put(four ? ((i & 1) == 0 ? v >> 4 : v & 15) : v);
     } else if (v == 0) {
       x = 0;
       row++;
@@ -54,8 +55,9 @@ int DecodeRle(const uint8_t* data, int size, const BMP_LAYOUT& b, uint8_t* out, 
       if (x > b.width || row > b.height || (row == b.height && x > 0)) return -1;
     } else {
       int bytes = four ? (v + 1) / 2 : v;
-      if (row >= b.height || v > b.width - x || bytes > size - at) return -1;
-      for (int i = 0; i < v; i++) put(four ? ((i & 1) == 0 ? data[at + i / 2] >> 4 : data[at + i / 2] & 15) : data[at + i]);
+      if (row >= b.height || bytes > size - at) return -1;
+      for (int i = 0; i < v && x < b.width; i++)
+        put(four ? ((i & 1) == 0 ? data[at + i / 2] >> 4 : data[at + i / 2] & 15) : data[at + i]);
       at += (bytes + 1) & ~1;
     }
   }
@@ -149,6 +151,29 @@ BITMAPINFO* ReadInfoBlock(STREAM_SOURCE* stream, BMP_LAYOUT* b) {
   }
   return info;
 }
+// Copies a caller's DIB description into a zeroed block of 1068 bytes: the 40-byte header
+// and only what the header declares after itself (three masks for bit fields, the colour
+// table of a palette image, which follows the header's own size).
+void CopyDibInfo(const BITMAPINFO* info, BITMAPINFO* out) {
+  memset(out, 0, DIB_INFO_BLOCK_SIZE);
+  const BITMAPINFOHEADER& h = info->bmiHeader;
+  out->bmiHeader = h;
+  out->bmiHeader.biSize = BMP_INFO_HEADER_SIZE;
+  const uint8_t* after = (const uint8_t*)info + BMP_INFO_HEADER_SIZE;
+  if (h.biCompression == BI_BITFIELDS) {
+    // The masks follow the first 40 bytes, inside the longer headers as well.
+    memcpy(out->bmiColors, after, 12);
+    out->bmiHeader.biClrUsed = 0;
+  } else if (h.biBitCount >= 1 && h.biBitCount <= 8) {
+    DWORD count = 1u << h.biBitCount;
+    if (h.biClrUsed > 0 && h.biClrUsed < count) count = h.biClrUsed;
+    DWORD headerSize = h.biSize >= BMP_INFO_HEADER_SIZE && h.biSize <= 124 ? h.biSize : BMP_INFO_HEADER_SIZE;
+    memcpy(out->bmiColors, (const uint8_t*)info + headerSize, count * 4);
+    out->bmiHeader.biClrUsed = count;
+  } else {
+    out->bmiHeader.biClrUsed = 0;
+  }
+}
 }  // namespace
 
 int LoadBmpImage(STREAM_SOURCE* stream, RASTER_IMAGE* out) {
@@ -212,10 +237,9 @@ int ConvertDibWithGdi(const BITMAPINFO* info, const void* bits, int bitsSize, RA
   // GDI reads compressed bits up to the image size the header gives: it is bounded here by the
   // bytes the caller has.
   uint8_t copy[DIB_INFO_BLOCK_SIZE];
-  memcpy(copy, info, DIB_INFO_BLOCK_SIZE);
+  CopyDibInfo(info, (BITMAPINFO*)copy);
   BITMAPINFOHEADER& ch = ((BITMAPINFO*)copy)->bmiHeader;
   if (ch.biCompression != BI_RGB && ch.biCompression != BI_BITFIELDS) ch.biSizeImage = (DWORD)bitsSize;
-  if (ch.biClrUsed > 256) ch.biClrUsed = 256;
   HGDIOBJ old = SelectObject(dc, section);
   int lines = SetDIBitsToDevice(dc, 0, 0, width, height, 0, 0, 0, height, bits, (BITMAPINFO*)copy, DIB_RGB_COLORS);
   SelectObject(dc, old);

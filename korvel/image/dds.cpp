@@ -71,6 +71,42 @@ void InitDxtLayout(COLOR_FORMAT* fmt, int kind) {
   fmt->kind = (uint8_t)kind;
   fmt->colorBits = (uint8_t)(kind == COLOR_KIND_DXT1 ? 4 : 8);
 }
+// Eight-bit mask layouts (R3G3B2 and the like) would read as palette indices: every level's
+// bytes become 16-bit pixels with the same masks. Replaces the pixels and the pitch.
+int WidenEightBitLevels(COLOR_FORMAT* format, int width, int height, int64_t* pitch, int levels, void** pixels) {
+  COLOR_FORMAT wide;
+  InitColorFormat(&wide, 16, format->redMask, format->greenMask, format->blueMask, format->alphaMask, 0, 0, 0);
+  int count = levels >= 2 ? levels : 1;
+  int widePitch = width * 2;
+  int64_t size = 0;
+  for (int i = 0; i < count; i++) {
+    MIP_LEVEL_LAYOUT layout;
+    if (GetMipLevelLayout(&wide, width, height, widePitch, i, &layout) < 0) return -1;
+    size += (int64_t)layout.rowBytes * layout.rowCount;
+    if (size > 0x7FFFFFFF) return -1;
+  }
+  uint8_t* out = (uint8_t*)AllocTracked((size_t)size, "", 0);
+  if (out == nullptr) return -1;
+  const uint8_t* in = (const uint8_t*)*pixels;
+  uint8_t* to = out;
+  for (int i = 0; i < count; i++) {
+    MIP_LEVEL_LAYOUT from, into;
+    GetMipLevelLayout(format, width, height, (int)*pitch, i, &from);
+    GetMipLevelLayout(&wide, width, height, widePitch, i, &into);
+    for (int y = 0; y < into.rowCount; y++)
+      for (int x = 0; x < into.width; x++) {
+        uint16_t v = in[(size_t)y * from.rowBytes + x];
+        memcpy(to + (size_t)y * into.rowBytes + x * 2, &v, 2);
+      }
+    in += (size_t)from.rowBytes * from.rowCount;
+    to += (size_t)into.rowBytes * into.rowCount;
+  }
+  FreeTracked(*pixels);
+  *pixels = out;
+  *pitch = widePitch;
+  *format = wide;
+  return 0;
+}
 }  // namespace
 
 int LoadDdsImage(STREAM_SOURCE* stream, RASTER_IMAGE* out) {
@@ -133,6 +169,11 @@ int LoadDdsImage(STREAM_SOURCE* stream, RASTER_IMAGE* out) {
   void* pixels = AllocTracked((size_t)size, "", 0);
   if (pixels == nullptr) return -1;
   if (ReadStreamExact(stream, pixels, (int)size) < 0) {
+    FreeTracked(pixels);
+    return -1;
+  }
+  if (kind == 0 && format.colorBits == 8 && WidenEightBitLevels(&format, (int)width, (int)height, &dataPitch,
+                                                                  levels, &pixels) < 0) {
     FreeTracked(pixels);
     return -1;
   }

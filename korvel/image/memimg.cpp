@@ -70,7 +70,8 @@ void FreeMemImgStore(MEMIMG_STORE* store) {
 
 // Kind of one pixel for the run table.
 int ClassifyRunPixel(const MEMIMG_STORE* store, const uint8_t* p) {
-  if (store->paletteFlag) return p[0] == (uint8_t)store->transparentColor ? TRANS_RUN_TRANSPARENT : TRANS_RUN_OPAQUE;
+  // The whole key is compared: a key above 255 (no index chosen yet) hides no index.
+  if (store->paletteFlag) return p[0] == store->transparentColor ? TRANS_RUN_TRANSPARENT : TRANS_RUN_OPAQUE;
   if (store->alphaFlag) {
     int a = store->pixelType == MEMIMG_TYPE_32BIT ? p[3] : p[2];
     return a == 0 ? TRANS_RUN_TRANSPARENT : a == 255 ? TRANS_RUN_OPAQUE : TRANS_RUN_PARTIAL;
@@ -240,6 +241,16 @@ int BuildMemImgRunTable(MEMIMG* m) {
     *out++ = TRANS_RUN_ROW_END;
   }
   store->runTableValid = 1;
+  return 0;
+}
+
+int SetMemImgTransparentColor(MEMIMG* m, uint32_t color) {
+  if (!IsMemImgValid(m)) return -1;
+  MEMIMG_STORE* store = m->store;
+  if (store->transparentColor == color) return 0;
+  store->transparentColor = color;
+  // The table holds the old key's runs: it is rebuilt for the new one, or no longer used.
+  if (store->runTableValid && BuildMemImgRunTable(m) < 0) store->runTableValid = 0;
   return 0;
 }
 

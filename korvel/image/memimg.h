@@ -72,3 +72,6 @@ int GetMemImgPixelBytes(const MEMIMG_STORE* store);
 // Rebuilds the store's run table from the pixels of a view that covers the whole store and
 // marks it valid; -1 (table left invalid) for any other view or a store without a table.
 int BuildMemImgRunTable(MEMIMG* m);
+// Changes the store's transparent colour (raw pixel value or palette index); a valid run
+// table is rebuilt for it through a view of the whole store, else it stops being valid.
+int SetMemImgTransparentColor(MEMIMG* m, uint32_t color);

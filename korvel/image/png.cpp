@@ -8,6 +8,9 @@
 #include "image/image_stream.h"
 
 namespace {
+// The most libpng may allocate for one chunk's data (a text, a profile, a palette).
+const png_alloc_size_t kPngChunkMallocMax = 1 << 20;
+
 // What one decode holds while libpng may still jump back: freed on either path.
 struct PNG_DECODE {
   png_bytep* rows;
@@ -51,6 +54,12 @@ void SetResultLayout(png_structp png, png_infop info, int colorType, int channel
 int DecodePng(png_structp png, png_infop info, PNG_READER_STATE* reader, STREAM_SOURCE* stream, PNG_DECODE* d,
               RASTER_IMAGE* out) {
   SetPngStreamReader(png, reader, stream);
+  // A chunk's length is the file's word: ancillary chunks are skipped, never kept, and no
+  // chunk may make libpng allocate more than an image's worth, so a file claiming a huge chunk
+  // is refused at once.
+  png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, nullptr, 0);
+  png_set_chunk_malloc_max(png, kPngChunkMallocMax);
+  png_set_chunk_cache_max(png, 128);
   png_set_sig_bytes(png, 0);
   png_read_info(png, info);
   png_uint_32 width = 0, height = 0;

@@ -204,6 +204,20 @@ TEST_F(ImageLoad, BmpLayoutsDecodeToExactPixels) {
     ASSERT_EQ(LoadFromBytes(MakeBmp(4, 2, 8, 1, MakeColorTable(256), rle), &g.image), 0);
     EXPECT_EQ(std::string((const char*)g.image.pixels, 8), Bytes({0, 5, 0, 0, 9, 8, 7, 0}));
   }
+  {  // Rows that carry their padding as pixels (3 wide, runs of 4) are cut at the row's end
+    ImageGuard g;
+    std::string rle = Bytes({4, 7, 0, 0, 0, 4, 1, 2, 3, 9, 0, 0, 0, 1});
+    ASSERT_EQ(LoadFromBytes(MakeBmp(3, 2, 8, 1, MakeColorTable(256), rle), &g.image), 0);
+    EXPECT_EQ(std::string((const char*)g.image.pixels, 3), Bytes({1, 2, 3}));
+    EXPECT_EQ(std::string((const char*)g.image.pixels + g.image.pitch, 3), Bytes({7, 7, 7}));
+  }
+  {  // the same in RLE4: 3 wide, an encoded run of 4 and an absolute run of 4
+    ImageGuard g;
+    std::string rle = Bytes({4, 0x12, 0, 0, 0, 4, 0x34, 0x5F, 0, 1});
+    ASSERT_EQ(LoadFromBytes(MakeBmp(3, 2, 4, 2, MakeColorTable(16), rle), &g.image), 0);
+    EXPECT_EQ(std::string((const char*)g.image.pixels, 3), Bytes({3, 4, 5}));
+    EXPECT_EQ(std::string((const char*)g.image.pixels + g.image.pitch, 3), Bytes({1, 2, 1}));
+  }
   {  // RLE4: an encoded run alternates nibbles; an absolute run takes them in order
     ImageGuard g;
     std::string rle = Bytes({3, 0x12, 0, 0, 0, 3, 0x45, 0x60, 0, 1});
@@ -234,13 +248,10 @@ TEST_F(ImageLoad, BmpRefusesWhatDoesNotFit) {
     const char* what;
     std::string file;
   } rows[] = {
-      {"RLE8 run past the row", MakeBmp(4, 2, 8, 1, table, Bytes({5, 7, 0, 1}))},
-      {"RLE8 absolute run past the row", MakeBmp(4, 2, 8, 1, table, Bytes({0, 5, 1, 2, 3, 4, 5, 0, 0, 1}))},
       {"RLE8 absolute run past the data", MakeBmp(4, 2, 8, 1, table, Bytes({0, 4, 1, 2}))},
       {"RLE8 delta past the image", MakeBmp(4, 2, 8, 1, table, Bytes({0, 2, 2, 2, 1, 1, 0, 1}))},
       {"RLE8 run below the last row", MakeBmp(4, 1, 8, 1, table, Bytes({0, 0, 2, 1, 0, 1}))},
       {"RLE8 data ending early", MakeBmp(4, 2, 8, 1, table, Bytes({2, 1}))},
-      {"RLE4 run past the row", MakeBmp(4, 1, 4, 2, MakeColorTable(16), Bytes({6, 0x11, 0, 1}))},
       {"24-bit short rows", MakeBmp(3, 2, 24, 0, "", std::string(20, 'x'))},
       {"8-bit short rows", MakeBmp(4, 4, 8, 0, table, std::string(15, 'x'))},
       {"16-bit short rows for GDI", MakeBmp(4, 4, 16, 0, "", std::string(31, 'x'))},
@@ -283,6 +294,36 @@ TEST_F(ImageLoad, DibToImage) {
   info->bmiHeader.biCompression = 77;
   EXPECT_EQ(ConvertDibToImage(info, bits, &img, 0), -1);
   EXPECT_EQ(GetAllocBlockCount(), blocks);
+}
+
+// A caller's description is read no further than it declares: a 1-bit DIB whose header and
+// two colours end where readable memory ends converts, with its own two colours.
+TEST_F(ImageLoad, DibDescriptionIsReadOnlyAsFarAsItDeclares) {
+  SYSTEM_INFO system;
+  GetSystemInfo(&system);
+  const size_t page = system.dwPageSize;
+  uint8_t* pages = (uint8_t*)VirtualAlloc(nullptr, 2 * page, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+  ASSERT_NE(pages, nullptr);
+  DWORD old;
+  ASSERT_TRUE(VirtualProtect(pages + page, page, PAGE_NOACCESS, &old));
+  const size_t size = 40 + 2 * 4;
+  BITMAPINFO* info = (BITMAPINFO*)(pages + page - size);
+  memset(info, 0, size);
+  info->bmiHeader.biSize = 40;
+  info->bmiHeader.biWidth = 2;
+  info->bmiHeader.biHeight = 1;  // bottom-up: through GDI
+  info->bmiHeader.biPlanes = 1;
+  info->bmiHeader.biBitCount = 1;
+  info->bmiHeader.biClrUsed = 2;
+  info->bmiColors[0] = {10, 20, 30, 0};
+  info->bmiColors[1] = {40, 50, 60, 0};
+  uint8_t bits[4] = {0x40, 0, 0, 0};  // pixel 0 colour 0, pixel 1 colour 1
+  RASTER_IMAGE img;
+  EXPECT_EQ(ConvertDibToImage(info, bits, &img, 0), 1);
+  EXPECT_EQ(PixelAt(img, 0, 0), Bytes({10, 20, 30}));
+  EXPECT_EQ(PixelAt(img, 1, 0), Bytes({40, 50, 60}));
+  DisposeImage(&img);
+  VirtualFree(pages, 0, MEM_RELEASE);
 }
 
 TEST_F(ImageLoad, BgraFiles) {

@@ -4,6 +4,7 @@
 
 #include "image/dds.h"
 #include "image/dxt.h"
+#include "image/pixel_convert.h"
 #include "image/tga.h"
 #include "image_builders.h"
 #include "image_test_util.h"
@@ -168,7 +169,7 @@ TEST_F(TgaDds, DdsFormatsAndChains) {
   }
   {  // the fourteen format numbers
     const int codes[14] = {20, 21, 22, 23, 24, 25, 26, 27, 29, 30, 31, 32, 33, 35};
-    const int bits[14] = {24, 32, 32, 16, 16, 16, 16, 8, 16, 16, 32, 32, 32, 32};
+    const int bits[14] = {24, 32, 32, 16, 16, 16, 16, 16, 16, 16, 32, 32, 32, 32};  // 8-bit R3G3B2 widened
     for (int i = 0; i < 14; i++) {
       ImageGuard g;
       int pitch = bits[i] / 8;
@@ -178,6 +179,35 @@ TEST_F(TgaDds, DdsFormatsAndChains) {
                 0)
           << codes[i];
       EXPECT_EQ(g.image.format.colorBits, bits[i]) << codes[i];
+    }
+  }
+}
+
+// Eight-bit mask layouts convert by their masks (they are no palette images): R3G3B2 by its
+// format number and by its masks, with a mip level of its own.
+TEST_F(TgaDds, EightBitMaskLayoutsConvertByTheirMasks) {
+  const uint32_t masks[4] = {0xE0, 0x1C, 0x3, 0};
+  const std::string files[] = {
+      MakeDds(4, 1, DDS_PITCH_FLAG, 4, 0, kDxtFlags, 27, 0, nullptr, 0, Bytes({0xE0, 0x1C, 0x03, 0xFF})),
+      MakeDds(4, 1, DDS_MIP_FLAG, 0, 2, 0x40, 0, 8, masks, 0x400008, Bytes({0xE0, 0x1C, 0x03, 0xFF, 0x60, 0x0C})),
+  };
+  const uint32_t want[4] = {0xFF0000, 0x00FF00, 0x0000FF, 0xFFFFFF};
+  for (const std::string& file : files) {
+    ImageGuard g;
+    ASSERT_EQ(LoadFromBytes(file, &g.image), 0);
+    EXPECT_EQ(g.image.format.colorBits, 16);
+    COLOR_FORMAT xrgb;
+    InitXRGB8Format(&xrgb);
+    uint32_t out[4] = {};
+    RECT rect = {0, 0, 4, 1};
+    ASSERT_GE(ConvertPixelRect(out, 16, &xrgb, g.image.pixels, g.image.pitch, &g.image.format, nullptr, 0, nullptr, 0, 0,
+                               &rect, 0, 0, 0, DITHER_NONE, 0, 0, 0, 0),
+              0);
+    for (int x = 0; x < 4; x++) EXPECT_EQ(out[x] & 0xFFFFFF, want[x]) << x;
+    if (g.image.mipLevels == 2) {  // the second level's two pixels follow the first level
+      const uint16_t* level1 = (const uint16_t*)((const uint8_t*)g.image.pixels + 8);
+      EXPECT_EQ(level1[0], 0x60);
+      EXPECT_EQ(level1[1], 0x0C);
     }
   }
 }

@@ -112,7 +112,7 @@ int TransferImageToSoftwareSet(GRAPH_RECORD* g, const RASTER_IMAGE* img, const R
     DWORD key = set->transparentColor;
     uint32_t packed = PackColorCode(GetMemImgColorFormat(store->pixelType, 0, 0), key >> 16 & 0xFF, key >> 8 & 0xFF,
                                     key & 0xFF, 0);
-    store->transparentColor = FindPaletteIndex(store, packed);
+    SetMemImgTransparentColor(&set->memImg, FindPaletteIndex(store, packed));
   }
   return 0;
 }
