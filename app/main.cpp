@@ -39,7 +39,7 @@ void ShowIssueScreen() {
 // "grid.txt" into the settings; the issue screen when it is missing or unusable.
 void ReadGridFile() {
   ClearDrawList(&SCREEN_LIST);
-  BuildClearScreen(&SCREEN_LIST);
+  BuildGridFileStart(&SCREEN_LIST);
   DrawDrawList(&SCREEN_LIST);
   ReadGridSettings("grid.txt");
   if (HasIssueLines()) ShowIssueScreen();

@@ -204,6 +204,11 @@ void BuildClearScreen(DRAW_LIST* list) {
   AddBackgroundBox(list, 0, 0, VIEWER.screenWidth, VIEWER.screenHeight);
 }
 
+void BuildGridFileStart(DRAW_LIST* list) {
+  AddFont(list, 9, 1);
+  BuildClearScreen(list);
+}
+
 void BuildIssueScreen(DRAW_LIST* list) {
   const int quarter = VIEWER.screenHeight / 4;
   AddFont(list, 13, 6);

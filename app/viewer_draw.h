@@ -57,3 +57,5 @@ void BuildIssueScreen(DRAW_LIST* list);
 void BuildViewerFrame(DRAW_LIST* list);
 // The whole window cleared in the background colour.
 void BuildClearScreen(DRAW_LIST* list);
+// Before "grid.txt" is read: the default font at size 9, thickness 1, and the window cleared.
+void BuildGridFileStart(DRAW_LIST* list);

@@ -282,6 +282,17 @@ TEST_F(Viewer, EveryFrameRereadsTheDataFiles) {
 
 // --- issue screen ---
 
+TEST_F(Viewer, GridFileStartSetsTheSmallFontAndClears) {
+  VIEWER.backgroundColor = 0x123456;
+  BuildGridFileStart(&list);
+  ASSERT_EQ(list.count, 2);
+  EXPECT_EQ(list.items[0].kind, DRAW_FONT);
+  EXPECT_EQ(list.items[0].x1, 9);
+  EXPECT_EQ(list.items[0].y1, 1);
+  EXPECT_EQ(list.items[1].kind, DRAW_BOX);
+  EXPECT_EQ(list.items[1].color, 0x123456u);
+}
+
 TEST_F(Viewer, IssueScreenAtTheStartSize) {
   VIEWER.backgroundColor = 0xABCDEF;
   VIEWER.issueLine[0] = GRID_FILE_MISSING_TEXT;
