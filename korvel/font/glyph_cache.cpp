@@ -139,7 +139,7 @@ int CacheTextGlyphs(int byteCount, const char* text, HANDLE_VALUE handle, GLYPH_
 
 GLYPH_CACHE_SLOT* RasterizeGlyphsToCache(HANDLE_VALUE handle, int count, const GLYPH_CHAR* characters) {
   FONT_RECORD* font = GetFontRecord(handle);
-  if (font == nullptr || !IsFontDisplayUp() || font->capacity <= 0) return nullptr;
+  if (font == nullptr || !IsFontDisplayUp() || IsFontDrawingSuppressed() || font->capacity <= 0) return nullptr;
   HDC dc = CreateCompatibleDC(nullptr);
   HGDIOBJ old = dc != nullptr ? SelectObject(dc, font->font) : nullptr;
   if (dc == nullptr || old == nullptr || old == HGDI_ERROR)

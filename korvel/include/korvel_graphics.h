@@ -5,6 +5,11 @@
 int SelectBlendMode(int mode, int parameter);
 int SelectAlphaTest(int mode, int reference);
 int SelectDrawBrightness(int red, int green, int blue);
+// The blend graph whose pixels weight each drawn pixel (handle <= 0: none). Type 0 takes one
+// parameter, type 1 (border) the border parameter and the border range; each 0-255.
+int SelectBlendGraph(int graph, int type, const int* parameters);
+int SelectBlendGraphArgs(int graph, int type, ...);
+int SetBlendGraphWithBorder(int graph, int borderParam, int borderRange);
 int SetDrawFilterMode(int mode);  // 0 nearest, 1 bilinear, 2 anisotropic
 int GetDrawFilterMode();
 int SetDepthTest3D(int value);

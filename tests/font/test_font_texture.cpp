@@ -196,6 +196,21 @@ TEST_F(FontTexture, EdgeTexelsSurroundTheGlyph) {
   ExpectCellUploaded(font, slot->cellIndex, "edge glyph");
 }
 
+// While drawing is suppressed (an empty draw area) no glyph is rasterised into the cache.
+TEST_F(FontTexture, SuppressedDrawingRasterisesNothing) {
+  HANDLE_VALUE handle = Make(2, 16);
+  ASSERT_NE(handle, -1);
+  FONT_RECORD* font = GetFontRecord(handle);
+  GLYPH_CHAR q = {'Q', 0, 0};
+  ASSERT_EQ(SetDrawClipArea(10, 10, 10, 40), 0);
+  EXPECT_EQ(RasterizeGlyphsToCache(handle, 1, &q), nullptr);
+  EXPECT_EQ(FindGlyphSlot(font, &q), nullptr);
+  ASSERT_EQ(SetDrawClipArea(0, 0, 640, 480), 0);
+  EXPECT_NE(RasterizeGlyphsToCache(handle, 1, &q), nullptr);
+  EXPECT_NE(FindGlyphSlot(font, &q), nullptr);
+  DeleteHandle(handle);
+}
+
 TEST_F(FontTexture, CapacityPlusOneReusesTheFirstCell) {
   HANDLE_VALUE handle = Make(2, 16, 3);
   FONT_RECORD* font = GetFontRecord(handle);

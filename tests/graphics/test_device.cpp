@@ -17,6 +17,8 @@
 #include "graphics/device/shader_constants.h"
 #include "graphics/device/state_cache.h"
 #include "graphics/device/vertex_batch.h"
+#include "graphics/graphs/graph_create.h"
+#include "graphics/graphs/graph_handles.h"
 #include "korvel.h"
 #include "system/window_state.h"
 #include "read_back.h"
@@ -371,6 +373,82 @@ TEST_F(Device, ShaderHandlesCreateSelectAndBind) {
   DeleteHandle(table);
   DeleteHandle(vertex);
   StateFlags.programmableShaders = 0;
+}
+
+// An asynchronous creation returns the handle at once, loading; a loader thread then has the
+// device shader made on the main thread. A creation that fails deletes its handle.
+DEVICE_CALL_TABLE shaderCallsBelow;
+DWORD shaderCreatorThread;
+
+TEST_F(Device, AsynchronousShaderCreationGoesThroughALoaderThread) {
+  ScreenState.graphicsStarted = 1;
+  StateFlags.programmableShaders = 1;
+  shaderCallsBelow = DeviceCalls;
+  shaderCreatorThread = 0;
+  DeviceCalls.DeviceCreatePixelShader = [](const DWORD* code, IDirect3DPixelShader9** out) {
+    shaderCreatorThread = GetCurrentThreadId();
+    return shaderCallsBelow.DeviceCreatePixelShader(code, out);
+  };
+  auto waitFor = [](int handle) {
+    DWORD start = GetTickCount();
+    while (IsHandleLoading(handle) > 0 && GetTickCount() - start < 10000) PumpWindowMessages();
+  };
+  int handle = CreateShaderHandle(0, kPixelShader, sizeof(kPixelShader), 0, 1, 0);
+  ASSERT_NE(handle, -1);
+  EXPECT_EQ(IsHandleLoading(handle), 1) << "the loader thread waits for the main thread";
+  EXPECT_EQ(SelectPixelShader(handle), -1) << "still loading";
+  waitFor(handle);
+  EXPECT_EQ(IsHandleLoading(handle), 0);
+  EXPECT_EQ(shaderCreatorThread, GetCurrentThreadId());
+  SHADER_HANDLE* record = (SHADER_HANDLE*)LookupHandleRecord(handle);
+  ASSERT_NE(record, nullptr);
+  EXPECT_NE(record->object, nullptr);
+  EXPECT_EQ(SelectPixelShader(handle), 0);
+  SelectPixelShader(0);
+  DeleteHandle(handle);
+
+  DeviceCalls.DeviceCreatePixelShader = [](const DWORD*, IDirect3DPixelShader9**) { return (HRESULT)E_FAIL; };
+  int failing = CreateShaderHandle(0, kPixelShader, sizeof(kPixelShader), 0, 1, 0);
+  ASSERT_NE(failing, -1);
+  waitFor(failing);
+  EXPECT_EQ(LookupHandleRecord(failing), nullptr);
+  DeviceCalls = shaderCallsBelow;
+  StateFlags.programmableShaders = 0;
+}
+
+// A caller's stage record may name graphs: with the lookup flag each handle becomes its
+// graph's first texture, and a handle that names no graph becomes no texture.
+TEST_F(Device, CallerStageRecordsLookGraphHandlesUp) {
+  GRAPH_CREATE_PARAM param;
+  CaptureGraphCreateParam(&param);
+  HANDLE_VALUE graph = CreateBlankGraph(&param, 16, 16, 0, 0, 0);
+  ASSERT_NE(graph, -1);
+  IDirect3DTexture9* texture = GetGraphRecord(graph, 0)->imageSet->textures[0].texture;
+  ASSERT_NE(texture, nullptr);
+  CALLER_STAGE_SETUP record = {};
+  record.sourceBlend = D3DBLEND_ONE;
+  record.destBlend = D3DBLEND_ZERO;
+  record.blendOp = D3DBLENDOP_ADD;
+  record.stageCount = 2;
+  record.stages[0].texture = (UINT_PTR)graph;
+  record.stages[1].texture = (UINT_PTR)0x7FFF0001;  // no graph
+  for (int s = 0; s < 2; s++) {
+    record.stages[s].stage.colorOp = s == 0 ? D3DTOP_SELECTARG1 : D3DTOP_DISABLE;
+    record.stages[s].stage.colorArg1 = D3DTA_TEXTURE;
+    record.stages[s].stage.alphaOp = s == 0 ? D3DTOP_SELECTARG1 : D3DTOP_DISABLE;
+    record.stages[s].stage.alphaArg1 = D3DTA_TEXTURE;
+  }
+  ASSERT_EQ(ApplyStageSetupRecord(&record, 0, 1), 0);
+  IDirect3DBaseTexture9* bound = nullptr;
+  ASSERT_EQ(Direct3DObjects.device->GetTexture(0, &bound), S_OK);
+  EXPECT_EQ(bound, (IDirect3DBaseTexture9*)texture);
+  if (bound != nullptr) bound->Release();
+  bound = nullptr;
+  ASSERT_EQ(Direct3DObjects.device->GetTexture(1, &bound), S_OK);
+  EXPECT_EQ(bound, nullptr);
+  if (bound != nullptr) bound->Release();
+  ApplyStageSetupRecord(nullptr, 0, 0);
+  DeleteGraphHandle(graph, 0);
 }
 
 // Runs last: the objects the cache held go with the device.

@@ -21,6 +21,7 @@
 #include "graphics/device/vertex_batch.h"
 #include "image/memimg_draw_state.h"
 #include "korvel.h"
+#include "blend_graph_cases.h"
 #include "read_back.h"
 #include "real_device.h"
 #include "system/window_state.h"
@@ -373,15 +374,21 @@ TEST_F(DrawGraph, SubtractionWithoutTheDeviceOperationIsEmulated) {
 }  // namespace
 
 namespace {
-// Sets a blend graph of type 0 with its parameter the way the blend-graph selection does:
-// the handle in the settings, its first texture and the parameter on the device.
-void SetBlendGraph(int handle, int param) {
-  DrawSettings.blendGraph = handle;
-  GRAPH_RECORD* b = handle == -1 ? nullptr : GetGraphRecord(handle, 0);
-  GRAPH_TEXTURE* t = b != nullptr ? b->pieces[0].texture : nullptr;
-  SetDeviceBlendGraphParams(&param, 0);
-  SetDeviceBlendGraphTexture(t != nullptr ? t->texture : nullptr, t != nullptr ? t->width : 0,
-                             t != nullptr ? t->height : 0);
+// Selects a blend graph of type 0 with its parameter.
+void SetBlendGraph(int handle, int param) { ASSERT_EQ(SelectBlendGraph(handle, 0, &param), 0); }
+
+// A border blend graph read back from the presented frame.
+TEST_F(DrawGraph, ABorderBlendGraphShowsTheGraphWhereItReachesTheBorder) {
+  PICTURE frame;
+  ExpectBorderBlends(
+      [this, &frame]() {
+        SetUp();
+        frame = PICTURE();
+      },
+                     [&frame](int x, int y) {
+                       if (frame.width == 0) frame = FlipAndRead();
+                       return frame.At(x, y);
+                     });
 }
 
 TEST_F(DrawGraph, ABlendGraphIsReadUnderEachGraphPixelFromItsOwnPart) {

@@ -10,6 +10,7 @@
 #include "graphics/graphs/graph_create.h"
 #include "graphics/graphs/graph_handles.h"
 #include "graphics/draw/screen_lock.h"
+#include "graphics/lifecycle/device_restore.h"
 #include "read_back.h"
 #include "real_device.h"
 
@@ -287,5 +288,39 @@ TEST_F(DrawTargetTest, ExtraSlotsAndDepthBufferGraph) {
   DeleteGraphHandle(drawable, 0);
   DeleteGraphHandle(plain, 0);
   DeleteGraphHandle(withDepth, 0);
+}
+// Deleting a graph that drawing still points at: as the draw target the front screen takes
+// its place, a render-target slot holding it is emptied, and as the depth-buffer graph it gives
+// way to -2. Drawing then reaches the screen, and a device re-creation selects no dead handle.
+TEST_F(DrawTargetTest, DeletedTargetGraphsHandDrawingBackToTheScreen) {
+  int target = MakeGraph(64, 32, 1, 1), slotted = MakeGraph(64, 32, 1);
+  ASSERT_NE(target, -1);
+  ASSERT_NE(slotted, -1);
+  ASSERT_EQ(SelectDrawTarget(target), 0);
+  ASSERT_EQ(SelectDepthBufferGraph(target), 0);
+  int slots = DeviceCaps.renderTargetCount > 1 && StateFlags.programmableShaders;
+  if (slots) {
+    ASSERT_EQ(SetRenderTargetSlot(1, slotted), 0);
+  }
+  ASSERT_EQ(DeleteGraphHandle(target, 0), 0);
+  EXPECT_EQ(DrawSettings.drawTarget, -4);
+  EXPECT_EQ(DrawSettings.depthBufferGraph, -2);
+  EXPECT_EQ(DrawSettings.drawArea.right, 640);
+  EXPECT_EQ(DrawSettings.drawArea.bottom, 480);
+  ASSERT_EQ(DeleteGraphHandle(slotted, 0), 0);
+  if (slots) {
+    EXPECT_EQ(DrawSettings.renderTargetSlots[1], 0);
+    IDirect3DSurface9* second = nullptr;
+    Direct3DObjects.device->GetRenderTarget(1, &second);
+    EXPECT_EQ(second, nullptr);
+    if (second != nullptr) second->Release();
+  }
+  ASSERT_EQ(RecreateGraphicsDevice(), 0);
+  EXPECT_EQ(DrawSettings.drawTarget, -4);
+  ASSERT_EQ(SelectDrawTarget(-2), 0);
+  ASSERT_EQ(DrawRectangle(10, 10, 20, 20, Packed(kGreen), 1), 0);
+  PICTURE p = FlipAndRead();
+  ASSERT_GT(p.width, 0);
+  EXPECT_EQ(p.At(15, 15), kGreen);
 }
 }  // namespace

@@ -19,6 +19,8 @@
 #include "graphics/device/state_cache.h"
 #include "graphics/device/vertex_batch.h"
 #include "graphics/draw/draw2d_hw.h"
+#include "graphics/draw/mask.h"
+#include "image/memimg.h"
 #include "korvel.h"
 #include "system/window_state.h"
 #include "test_support.h"
@@ -422,6 +424,47 @@ TEST_F(FakeDevice, FullscreenDepthChoosesTheBackBufferFormat) {
   WindowState.windowedMode = 1;
 }
 
+// On Vista and later an emulated 320 x 240 screen gets a windowed device over the display
+// mode already set, its back buffer in the screen's depth; earlier systems go fullscreen.
+TEST_F(FakeDevice, EmulatedSmallScreenIsAWindowedDeviceOnVista) {
+  int os = WindowState.osCode;
+  WindowState.windowedMode = 0;
+  DeviceSettings.autoSmallScreen = 1;
+  WindowState.osCode = OS_CODE_VISTA;
+  ASSERT_EQ(StartDevice(), 0);
+  EXPECT_EQ(machine.creationParams[0].Windowed, TRUE);
+  EXPECT_EQ(machine.creationParams[0].BackBufferFormat, D3DFMT_R5G6B5);
+  TearDown();
+  SetUp();
+  WindowState.windowedMode = 0;
+  DeviceSettings.autoSmallScreen = 1;
+  WindowState.osCode = 0x105;  // XP
+  ASSERT_EQ(StartDevice(), 0);
+  EXPECT_EQ(machine.creationParams[0].Windowed, FALSE);
+  WindowState.osCode = os;
+  WindowState.windowedMode = 1;
+  DeviceSettings.autoSmallScreen = 0;
+}
+
+// The windowed device takes the desktop's depth, and the screen images follow it.
+TEST_F(FakeDevice, DesktopDepthSetsTheScreenImageType) {
+  machine.desktop = D3DFMT_R5G6B5;
+  ScreenState.colorBits = 32;
+  ASSERT_EQ(StartDevice(), 0);
+  EXPECT_EQ(GetScreenColorBits(), 16);
+  MEMIMG image = {};
+  ASSERT_EQ(CreateScreenMemImg(&image, 4, 4, -1), 0);
+  EXPECT_EQ(image.store->pixelType, MEMIMG_TYPE_RGB565);
+  ReleaseMemImg(&image);
+  TearDown();
+  SetUp();
+  machine.desktop = D3DFMT_X8R8G8B8;
+  ASSERT_EQ(StartDevice(), 0);
+  ASSERT_EQ(CreateScreenMemImg(&image, 4, 4, -1), 0);
+  EXPECT_EQ(image.store->pixelType, MEMIMG_TYPE_32BIT);
+  ReleaseMemImg(&image);
+}
+
 TEST_F(FakeDevice, MultisampleSearchLowersOrFails) {
   ASSERT_EQ(LoadDirect3D9Library(), 0);
   ASSERT_EQ(CreateDirect3DObject(), 0);
@@ -561,6 +604,15 @@ TEST(DrawSettings, SettersClampAndRaiseTheStateFlagOnlyWhenNeeded) {
   ScreenState.hardwareRendering = 0;
 }
 
+// Every start of the draw settings begins with mask drawing off.
+TEST(DrawSettings, InitialisationTurnsMaskDrawingOff) {
+  MaskState.wanted = MaskState.active = MaskState.pendingRegion = 1;
+  InitDrawSettings();
+  EXPECT_EQ(IsMaskDrawingEnabled(), 0);
+  EXPECT_EQ(MaskState.active, 0);
+  EXPECT_EQ(MaskState.pendingRegion, 0);
+}
+
 TEST(ShaderConstants, RangesMergeAndSplit) {
   SHADER_CONSTANT_FILE file = {};
   UpdateConstantRanges(&file, 1, 0, 4);
@@ -636,6 +688,18 @@ TEST(Camera, TargetResetMapsZeroDepthOntoThePixels) {
   SetProjectionUserMatrix(user);
   SetAspectScale(3.0f);
   EXPECT_EQ(c.projection.m[0][0], 7.0f) << "a caller's matrix ignores the aspect";
+}
+
+// An odd-sized target centres the camera on a whole pixel: half of 481 is 240, so the eye
+// stands where it does for 480 rows.
+TEST(Camera, OddTargetSizesCentreOnAWholePixel) {
+  ResetCameraForTarget(641, 481);
+  const CAMERA_STATE& c = DrawSettings.camera;
+  EXPECT_EQ(c.eye.x, 320.0f);
+  EXPECT_EQ(c.eye.y, 240.0f);
+  EXPECT_NEAR(c.eye.z, -415.69f, 0.01f);
+  EXPECT_EQ(c.centreX, 320.0f);
+  EXPECT_EQ(c.centreY, 240.0f);
 }
 
 TEST(Camera, LookingStraightDownGivesAVerticalAngle) {

@@ -21,6 +21,8 @@
 #include "graphics/graphs/graph_reload.h"
 #include "graphics/graphs/graph_textures.h"
 #include "graphics/device/screen.h"
+#include "graphics/device/vertex_batch.h"
+#include "graphics/software/software_screen.h"
 #include "graphics/graphs/texture_transfer.h"
 #include "image/bmp.h"
 #include "korvel.h"
@@ -168,6 +170,52 @@ TEST_F(GraphReload, QueuedFileLoadOnALoaderThread) {
   DeleteGraphHandle(g, 0);
 }
 
+// Loader threads that transfer images flush the vertex batch: the flush runs on the main
+// thread, so boxes drawn meanwhile all reach the device, every draw call from the main thread.
+DWORD mainThreadId;
+LONG drawsOffMainThread, boxTriangles;
+DEVICE_CALL_TABLE callsBelow;
+
+TEST_F(GraphReload, LoaderFlushesRunOnTheMainThreadAndLoseNoVertex) {
+  ASSERT_TRUE(WriteWholeFile("flushing.bmp", NumberedBmp(40, 30)));
+  GRAPH_LOAD_PARAM settings = Settings();
+  FlushVertexBatch(0);
+  mainThreadId = GetCurrentThreadId();
+  drawsOffMainThread = boxTriangles = 0;
+  callsBelow = DeviceCalls;
+  DeviceCalls.DeviceDrawPrimitiveUP = [](D3DPRIMITIVETYPE type, UINT count, const void* data, UINT stride) {
+    if (GetCurrentThreadId() != mainThreadId) InterlockedIncrement(&drawsOffMainThread);
+    else if (type == D3DPT_TRIANGLELIST) InterlockedExchangeAdd(&boxTriangles, (LONG)count);
+    return callsBelow.DeviceDrawPrimitiveUP(type, count, data, stride);
+  };
+  std::vector<HANDLE_VALUE> graphs;
+  for (int i = 0; i < 12; i++) graphs.push_back(LoadGraphFromFile(&settings, 0, -1, "flushing.bmp", 0, 0, 1));
+  long boxes = 0;
+  DWORD start = GetTickCount();
+  auto loading = [&]() {
+    for (HANDLE_VALUE g : graphs)
+      if (g != -1 && IsHandleLoading(g) > 0) return true;
+    return false;
+  };
+  while (loading() && GetTickCount() - start < 20000) {
+    for (int i = 0; i < 20; i++, boxes++) {
+      int x = (int)(boxes * 7 % 600), y = (int)(boxes * 13 % 440);
+      DrawFilledBox(x, y, x + 3, y + 3, PackScreenColor(0, 255, 0));
+    }
+    PumpWindowMessages();
+  }
+  FlushVertexBatch(0);
+  DeviceCalls = callsBelow;
+  EXPECT_FALSE(loading());
+  EXPECT_GT(boxes, 0);
+  EXPECT_EQ(drawsOffMainThread, 0);
+  EXPECT_EQ(boxTriangles, 2 * boxes);
+  for (HANDLE_VALUE g : graphs) {
+    EXPECT_NE(g, -1);
+    if (g != -1) DeleteGraphHandle(g, 0);
+  }
+}
+
 TEST_F(GraphReload, BaseImageTransferKeepsACopy) {
   RASTER_IMAGE base = {};
   ASSERT_EQ(AllocARGB8Image(3, 2, &base), 0);
@@ -288,6 +336,13 @@ TEST_F(GraphReload, LostFilesAreLoggedAndTheOthersRestored) {
   // A file that does not exist is reported at load time.
   EXPECT_EQ(LoadGraphFromFile(&settings, 0, -1, "never.bmp", 0, 0, 0), -1);
   EXPECT_NE(ReadLogWithoutStamps().find("never.bmp がありません"), std::string::npos);
+  // A file that exists but that no image loader takes says so too.
+  ASSERT_TRUE(WriteWholeFile("noimage.bmp", std::string(100, 'q')));
+  EXPECT_EQ(LoadGraphFromFile(&settings, 0, -1, "noimage.bmp", 0, 0, 0), -1);
+  log = ReadLogWithoutStamps();
+  size_t failed = log.find("右記のグラフィックファイルのロードに失敗しました：");
+  ASSERT_NE(failed, std::string::npos);
+  EXPECT_NE(log.find("noimage.bmp \r\n", failed), std::string::npos);
   // With the no-reload-data switch the graph keeps no source.
   settings.noReloadData = 1;
   HANDLE_VALUE none = LoadGraphFromFile(&settings, 0, -1, "kept.bmp", 0, 0, 0);
@@ -316,11 +371,15 @@ TEST_F(GraphReload, RecreatedDeviceKeepsHandlesPixelsAndDrawArea) {
   ASSERT_NE(extra, -1);
   int slots = DeviceCaps.renderTargetCount > 1 && SetRenderTargetSlot(1, extra) == 0;
   IDirect3DDevice9* oldDevice = Direct3DObjects.device;
+  // A projection of the program's own: it comes back as it stood, not as a caller's matrix.
+  ASSERT_EQ(SetPerspectiveFov(0.7f), 0);
+  MAT44F projection = DrawSettings.camera.projection;
 
   ASSERT_EQ(RecreateGraphicsDevice(), 0);
   ASSERT_TRUE(HasDirect3DDevice());
   EXPECT_NE(Direct3DObjects.device, oldDevice);
   EXPECT_EQ(ReadGraph(graph), before);
+  EXPECT_EQ(memcmp(&DrawSettings.camera.projection, &projection, sizeof projection), 0);
   ExpectDrawnNumbered(graph, 0, "drawn on the new device");
   if (slots) {
     EXPECT_EQ(DrawSettings.renderTargetSlots[1], extra);
@@ -340,5 +399,35 @@ TEST_F(GraphReload, RecreatedDeviceKeepsHandlesPixelsAndDrawArea) {
   SetDrawClipArea(0, 0, 640, 480);
   DeleteGraphHandle(graph, 0);
   DeleteHandle(font);
+}
+// A re-creation that finds no device goes on in software: a screen image of the screen's
+// size (as device creation left it) takes the draws and the flip shows them in the window. A later re-creation brings the
+// device back.
+TEST_F(GraphReload, ZzRecreationWithoutADeviceDrawsInSoftware) {
+  DeviceCalls.Direct3DCreateDevice = [](UINT, D3DDEVTYPE, HWND, DWORD, D3DPRESENT_PARAMETERS*, IDirect3DDevice9**) {
+    return (HRESULT)D3DERR_NOTAVAILABLE;
+  };
+  DeviceCalls.Direct3DCreateDeviceEx = [](UINT, D3DDEVTYPE, HWND, DWORD, D3DPRESENT_PARAMETERS*, D3DDISPLAYMODEEX*,
+                                          IDirect3DDevice9Ex**) { return (HRESULT)D3DERR_NOTAVAILABLE; };
+  ASSERT_EQ(RecreateGraphicsDevice(), 0);
+  DeviceCalls = RealDeviceCalls;
+  ASSERT_EQ(ScreenState.hardwareRendering, 0);
+  const MEMIMG* screen = GetScreenMemImg();
+  ASSERT_TRUE(IsMemImgValid(screen));
+  // Device creation degrades the size before it gives up; the images take the size in force.
+  EXPECT_EQ(screen->width, ScreenState.deviceWidth);
+  EXPECT_EQ(screen->height, ScreenState.deviceHeight);
+  SetDrawClipArea(0, 0, 640, 480);
+  ClearDrawTarget(nullptr);
+  ASSERT_EQ(DrawFilledBox(100, 50, 140, 70, PackScreenColor(0, 255, 0)), 0);
+  ASSERT_EQ(FlipScreenBuffers(), 0);
+  PICTURE p = ReadWindow(WindowState.mainWindow, READ_FROM_WINDOW_DC);
+  ASSERT_EQ(p.width, 640);
+  EXPECT_EQ(p.Count(0x00FF00, 100, 50, 140, 70), 40 * 20);
+  EXPECT_EQ(p.Count(0x00FF00, 0, 0, 640, 480), 40 * 20);
+
+  ASSERT_EQ(RecreateGraphicsDevice(), 0);
+  EXPECT_TRUE(HasDirect3DDevice());
+  EXPECT_EQ(ScreenState.hardwareRendering, 1);
 }
 }  // namespace

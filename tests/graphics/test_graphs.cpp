@@ -257,6 +257,58 @@ TEST_F(Graphs, MipLevelsAreGeneratedDownToOnePixel) {
 }  // namespace
 
 namespace {
+// An image that brings its own levels goes into a texture rectangle by rectangle: each level
+// takes its share of the source rectangle into its share of the destination, and nothing
+// outside the destination changes.
+TEST_F(Graphs, ImageLevelsFollowTheSourceAndDestinationRectangles) {
+  // An 8 x 8 ARGB8 image with four levels; level L's pixel (x, y) is 0xFF000000 | L << 16 | y << 8 | x.
+  RASTER_IMAGE img = {};
+  InitARGB8Format(&img.format);
+  img.width = img.height = 8;
+  img.pitch = 32;
+  img.mipLevels = 4;
+  std::vector<uint32_t> data;
+  for (int level = 0; level < 4; level++)
+    for (int y = 0; y < (8 >> level); y++)
+      for (int x = 0; x < (8 >> level); x++) data.push_back(0xFF000000u | (uint32_t)level << 16 | (uint32_t)y << 8 | (uint32_t)x);
+  img.pixels = data.data();
+  auto texel = [](int level, int x, int y) { return 0xFF000000u | (uint32_t)level << 16 | (uint32_t)y << 8 | (uint32_t)x; };
+  struct CASE {
+    RECT src, dest;
+  };
+  const CASE cases[] = {{{2, 2, 6, 6}, {0, 0, 4, 4}}, {{0, 0, 2, 2}, {2, 2, 4, 4}}};
+  for (const CASE& c : cases) {
+    IDirect3DTexture9* texture = nullptr;
+    ASSERT_EQ(DeviceCalls.DeviceCreateTexture(4, 4, 3, 0, D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM, &texture, nullptr), S_OK);
+    for (int level = 0; level < 3; level++) {
+      D3DLOCKED_RECT locked;
+      ASSERT_EQ(DeviceCalls.TextureLockRect(texture, (UINT)level, &locked, nullptr, 0), S_OK);
+      for (int y = 0; y < (4 >> level); y++) memset((uint8_t*)locked.pBits + y * locked.Pitch, 0x11, (size_t)(4 >> level) * 4);
+      DeviceCalls.TextureUnlockRect(texture, (UINT)level);
+    }
+    TEXTURE_WRITE_FLAGS flags = {0, 0, 0, 3};
+    ASSERT_EQ(WriteImageToMipmapTexture(texture, &c.dest, &c.src, &img, nullptr, GetD3DFormatColorFormat(D3DFMT_A8R8G8B8),
+                                        -1, 4, 4, 4, 4, &flags, 0),
+              0);
+    for (int level = 0; level < 3; level++) {
+      int size = 4 >> level;
+      std::vector<uint32_t> got = ReadPoolTexture(texture, level, size, size);
+      ASSERT_EQ(got.size(), (size_t)size * size);
+      RECT to = {c.dest.left >> level, c.dest.top >> level, c.dest.right >> level, c.dest.bottom >> level};
+      if (to.right == to.left) to.right++;
+      if (to.bottom == to.top) to.bottom++;
+      for (int y = 0; y < size; y++)
+        for (int x = 0; x < size; x++) {
+          bool inside = x >= to.left && x < to.right && y >= to.top && y < to.bottom;
+          uint32_t want = inside ? texel(level, (c.src.left >> level) + x - to.left, (c.src.top >> level) + y - to.top)
+                                 : 0x11111111u;
+          EXPECT_EQ(got[(size_t)y * size + x], want) << "level " << level << " at " << x << "," << y;
+        }
+    }
+    DeviceCalls.ReleaseComObject(texture);
+  }
+}
+
 TEST_F(Graphs, DrawableGraphReceivesTheImageOnTheDevice) {
   GRAPH_CREATE_PARAM p = Param();
   p.drawable = 1;

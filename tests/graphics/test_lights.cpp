@@ -235,4 +235,28 @@ TEST_F(Lights, LightingSwitchAndShaderVariantNumbers) {
   SetLightingEnabled(1);
   StateFlags.programmableShaders = saved;
 }
+// The fog and lighting states the device is given renumber the built-in shader variants at
+// once: the fog mode enters the first number (times 512) while fog is on.
+TEST_F(Lights, FogAndLightingRenumberTheShaderVariants) {
+  int saved = StateFlags.programmableShaders;
+  StateFlags.programmableShaders = 1;
+  SetLightingEnabled(1);
+  const int* variant = DrawSettings.lights.shaderVariant;
+  DrawSettings.fogEnabled = 0;
+  SetDeviceFogEnable(0);
+  int base = variant[0];
+  DrawSettings.fogEnabled = 1;
+  SelectFogMode(D3DFOG_EXP);
+  EXPECT_EQ(variant[0] - base, D3DFOG_EXP * 512);
+  SelectFogMode(D3DFOG_LINEAR);
+  EXPECT_EQ(variant[0] - base, D3DFOG_LINEAR * 512);
+  DrawSettings.fogEnabled = 0;
+  SetDeviceFogEnable(0);
+  EXPECT_EQ(variant[0], base);
+  DrawSettings.lights.lightingOff = 1;
+  SetDeviceLighting(0);
+  EXPECT_EQ(variant[1], 0);
+  SetLightingEnabled(1);
+  StateFlags.programmableShaders = saved;
+}
 }  // namespace

@@ -99,6 +99,27 @@ TEST_F(Mask, DrawingShowsOnlyWhereTheMaskAllows) {
   EXPECT_EQ(ReadRow(50, xs, 7), "0000FF 0000FF 0000FF 0000FF 0000FF 0000FF 000000 ");
 }
 
+// With a sub back buffer the screen's drawing goes there: the masked region is read from and
+// written back into it, and the present shows the masked box.
+TEST_F(Mask, ASubBackBufferIsTheRealTarget) {
+  ASSERT_EQ(CreateMaskScreen(1), 0);
+  RECT column = {20, 0, 40, 480};
+  ASSERT_EQ(FillMaskScreenRect(&column, 1), 0);
+  ASSERT_EQ(CreateSubBackBuffer(), 0);
+  ASSERT_EQ(SelectDrawTarget(-2), 0);
+  ClearBackBuffer();
+  ASSERT_EQ(EnableMaskDrawing(1), 0);
+  DrawMaskedBox(0, 0, 100, 100, 0xFFFF0000);
+  EnableMaskDrawing(0);
+  PICTURE p = FlipAndRead();
+  ReleaseSubBackBuffer();
+  SelectDrawTarget(-2);
+  ASSERT_EQ(p.width, 640);
+  const int xs[] = {0, 19, 20, 39, 40, 99, 100};
+  const uint32_t want[] = {0xFF0000, 0xFF0000, 0, 0, 0xFF0000, 0xFF0000, 0};
+  for (int i = 0; i < 7; i++) EXPECT_EQ(p.At(xs[i], 50), want[i]) << xs[i];
+}
+
 TEST_F(Mask, NestedBracketsActOnceAndStrayEndsDoNothing) {
   ASSERT_EQ(CreateMaskScreen(1), 0);
   ASSERT_EQ(EnableMaskDrawing(1), 0);

@@ -67,6 +67,22 @@ TEST_F(ScreenLockTest, WhatWasDrawnReadsBackOnBothLockPaths) {
   }
 }
 
+// With a sub back buffer, a lock of the screen reads what was drawn into it.
+TEST_F(ScreenLockTest, TheSubBackBufferIsTheScreenThatIsLocked) {
+  ASSERT_EQ(CreateSubBackBuffer(), 0);
+  ASSERT_EQ(SelectDrawTarget(-2), 0);
+  DrawScene();
+  RASTER_IMAGE image;
+  RECT rect = {0, 0, 640, 480};
+  ASSERT_EQ(LockDrawScreenImage(&rect, &image, -1, 1, 0), 0);
+  EXPECT_EQ(PixelAt(image, 15, 15), 0xFF0000u);
+  EXPECT_EQ(PixelAt(image, 620, 450), 0x00FF00u);
+  EXPECT_EQ(PixelAt(image, 100, 100), 0u);
+  UnlockDrawScreenImage();
+  ReleaseSubBackBuffer();
+  SelectDrawTarget(-2);
+}
+
 TEST_F(ScreenLockTest, RectanglesAreCheckedAndOnlyOneLockIsHeld) {
   struct {
     RECT rect;

@@ -28,6 +28,7 @@
 #include "image/memimg_draw_state.h"
 #include "korvel.h"
 #include "system/window_state.h"
+#include "blend_graph_cases.h"
 #include "read_back.h"
 #include "test_support.h"
 
@@ -291,7 +292,7 @@ TEST_F(SoftwareDraw, GraphsDrawIntoTheWindowThroughThePublicCalls) {
   EXPECT_EQ(DrawGraphAt(500, 250, graph, 0), 0);
   ASSERT_EQ(SetDrawClipArea(0, 0, 640, 480), 0);
   EXPECT_EQ(DrawGraphAt(450, 210, -1, 0), -1);
-  // Four corners go to the triangle back end (outside the compared rows).
+  // Four corners go to the triangle back end: compared below on their own rows.
   EXPECT_EQ(DrawGraphQuadF(500.0f, 400.0f, 532.0f, 404.0f, 530.0f, 420.0f, 498.0f, 416.0f, graph, 1), 0);
   ASSERT_EQ(FlipScreenBuffers(), 0);
   PICTURE got = ReadWindow(WindowState.mainWindow, READ_FROM_WINDOW_DC);
@@ -313,6 +314,26 @@ TEST_F(SoftwareDraw, GraphsDrawIntoTheWindowThroughThePublicCalls) {
   for (int y = 0; y < 16; y++)
     for (int x = 0; x < 32; x++) want.Lit(100 + x, 210 + y, texel(x / 2, y / 2));
   EXPECT_EQ(Differences(got, want.picture, 0, 195, 640, 305), "");
+  // The quad's rows: its pixels show texels of the graph (never its transparent black, which
+  // leaves the cleared black screen), only inside the quad's bounds, and they fill most of its
+  // 32 x 16 area. Its centre shows a texel near the middle of the graph.
+  int quadLit = 0, strays = 0;
+  for (int y = 305; y < 480; y++)
+    for (int x = 0; x < 640; x++) {
+      uint32_t v = got.At(x, y);
+      if (v == 0) continue;
+      bool texelColour = false;
+      for (int ty = 0; ty < 8; ty++)
+        for (int tx = 0; tx < 16; tx++) texelColour |= v == (texel(tx, ty) & 0xFFFFFF);
+      bool inBounds = x >= 497 && x <= 533 && y >= 399 && y <= 421;
+      if (texelColour && inBounds) quadLit++;
+      else if (strays++ < 5) ADD_FAILURE() << "quad row pixel " << x << "," << y << " " << std::hex << v;
+    }
+  EXPECT_GT(quadLit, 400);
+  bool middle = false;
+  for (int ty = 3; ty <= 5; ty++)
+    for (int tx = 6; tx <= 9; tx++) middle |= got.At(515, 410) == (texel(tx, ty) & 0xFFFFFF);
+  EXPECT_TRUE(middle) << std::hex << got.At(515, 410);
 
   // Deleting the graph that is the draw target leaves the renderer on the screen image.
   EXPECT_EQ(SelectSoftwareTarget(graph), 0);
@@ -609,6 +630,48 @@ TEST_F(SoftwareDraw, FillGraphWithColorPacksInTheGraphsOwnFormat) {
     }
   EXPECT_EQ(FillGraphWithColor(-1, 0, 0, 0, 0, 0), -1);
   EXPECT_EQ(DeleteGraphHandle(graph, 0), 0);
+}
+
+// A palette graph hides the palette index of the transparent colour (black) and nothing else,
+// whether the blit is whole (run table) or cut by the draw area (pixel by pixel): index 255
+// shows.
+TEST_F(SoftwareDraw, PaletteGraphsHideTheKeyIndexWholeAndClipped) {
+  RASTER_IMAGE image = {};
+  InitPaletteFormat(&image.format);
+  memset(image.format.palette, 0, sizeof image.format.palette);
+  for (int i = 0; i < 256; i++) {  // red i, blue 1: no entry but the key is black
+    image.format.palette[i][2] = (uint8_t)i;
+    image.format.palette[i][0] = 1;
+  }
+  image.format.palette[3][2] = image.format.palette[3][0] = 0;  // the key: black
+  image.format.palette[255][1] = 255;                            // yellow
+  image.format.palette[255][0] = 0;
+  image.width = 16, image.height = 4, image.pitch = 16;
+  std::vector<uint8_t> pixels(64);
+  for (int y = 0; y < 4; y++)
+    for (int x = 0; x < 16; x++) pixels[(size_t)y * 16 + x] = (uint8_t)(x % 4 == 0 ? 3 : x % 4 == 1 ? 255 : 7);
+  image.pixels = pixels.data();
+  HANDLE_VALUE graph = BuildGraphFromBaseImage(&image, nullptr, 0);
+  ASSERT_NE(graph, -1);
+  ASSERT_EQ(GetGraphRecord(graph, 0)->memImg.store->paletteFlag, 1);
+  auto want = [](int x) { return x % 4 == 0 ? kWhite : x % 4 == 1 ? kYellow : 0x070001u; };
+
+  DrawFilledBox(0, 0, 640, 480, Packed(kWhite));
+  EXPECT_EQ(DrawGraphAt(10, 10, graph, 1), 0);
+  ASSERT_EQ(SetDrawClipArea(42, 0, 640, 480), 0);  // cuts the first two columns
+  EXPECT_EQ(DrawGraphAt(40, 10, graph, 1), 0);
+  ASSERT_EQ(SetDrawClipArea(0, 0, 640, 480), 0);
+  for (int y = 0; y < 4; y++)
+    for (int x = 0; x < 16; x++) {
+      EXPECT_EQ(ScreenPixel(10 + x, 10 + y), want(x)) << "whole " << x << "," << y;
+      EXPECT_EQ(ScreenPixel(40 + x, 10 + y), x < 2 ? kWhite : want(x)) << "clipped " << x << "," << y;
+    }
+  EXPECT_EQ(DeleteGraphHandle(graph, 0), 0);
+}
+
+// A border blend graph in software: its weight table decides per pixel, read from the screen.
+TEST_F(SoftwareDraw, ABorderBlendGraphShowsTheGraphWhereItReachesTheBorder) {
+  ExpectBorderBlends([this]() { SetUp(); }, [](int x, int y) { return ScreenPixel(x, y); });
 }
 
 // Clearing in software mode cuts the rectangle to the target image and fills the rest of it.

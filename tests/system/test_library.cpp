@@ -3,6 +3,8 @@
 #include <windows.h>
 
 #include "core/memory.h"
+#include "graphics/device/d3d_calls.h"
+#include "graphics/draw/draw2d.h"
 #include "graphics/lifecycle/device_restore.h"
 #include "korvel.h"
 #include "system/library.h"
@@ -50,6 +52,23 @@ TEST(Library, StartEndTwiceEndsWithNoLiveBlocks) {
     ASSERT_EQ(InitLibrary(), 0) << round;
     ASSERT_EQ(EndLibrary(), 0) << round;
   }
+  std::string log = ReadLogWithoutStamps();
+  size_t dump = log.rfind("Alloc memory dump\r\n");
+  ASSERT_NE(dump, std::string::npos) << log;
+  EXPECT_NE(log.find("Alloc num:0\r\n", dump), std::string::npos) << log.substr(dump);
+}
+
+// The work buffer of tinted caller-vertex draws goes with the graphics.
+TEST(Library, VertexDrawWorkBufferIsFreedAtTheEnd) {
+  ChangeWindowMode(1);
+  SetRunWhileInactive(1);
+  ASSERT_EQ(InitLibrary(), 0);
+  ASSERT_TRUE(HasDirect3DDevice());
+  SelectDrawBrightness(128, 128, 128);
+  VERTEX_2D_TEX v[3] = {};
+  for (int i = 0; i < 3; i++) v[i] = {(float)(10 + 20 * (i & 1)), (float)(10 + 20 * (i >> 1)), 0.2f, 1.0f, 0xFFFFFFFF, 0, 0};
+  EXPECT_EQ(DrawGraphVertices2D(v, 3, D3DPT_TRIANGLELIST, -5, 0), 0);
+  ASSERT_EQ(EndLibrary(), 0);
   std::string log = ReadLogWithoutStamps();
   size_t dump = log.rfind("Alloc memory dump\r\n");
   ASSERT_NE(dump, std::string::npos) << log;

@@ -261,16 +261,17 @@ int SetDeviceProjectionTransform(MAT44F matrix) {
 
 int ResetCameraForTarget(int width, int height) {
   CAMERA_STATE& c = Cam();
-  float w = (float)width, h = (float)height;
+  // The centre is a whole pixel: half of an odd size is rounded down.
+  float w = (float)width, h = (float)height, cx = (float)(width / 2), cy = (float)(height / 2);
   StoreAspectScale(1.0f);
   MAT44F identity;
   SetIdentityMat44(&identity);
   c.world = identity;
-  MakeViewportMat44(&c.pixelViewport, w / 2, h / 2, w, h);
+  MakeViewportMat44(&c.pixelViewport, cx, cy, w, h);
   if (InvertMat44(&c.screenToClip, &c.pixelViewport) != 0) c.screenToClip = identity;
-  SetViewportCentre(w / 2, h / 2);
-  float d = (h / 2) / 0.57735026f;
-  PlaceCamera({w / 2, h / 2, -d}, {w / 2, h / 2, -d + 1}, {0, 1, 0});
+  SetViewportCentre(cx, cy);
+  float d = cy / 0.57735026f;
+  PlaceCamera({cx, cy, -d}, {cx, cy, -d + 1}, {0, 1, 0});
   SetPerspectiveFov(1.0471976f);
   SetNearFar(d * 0.1f, d + 20000.0f);
   return 0;

@@ -9,6 +9,8 @@
 #include "graphics/device/draw_settings.h"
 #include "graphics/device/screen.h"
 #include "graphics/device/state_cache.h"
+#include "graphics/lifecycle/screen_mode.h"  // upward: whether a 320 x 240 screen is emulated
+#include "image/memimg.h"
 #include "system/window.h"
 #include "system/window_services.h"
 #include "system/window_state.h"
@@ -241,7 +243,22 @@ int ChooseTextureFormats() {
   return 0;
 }
 
-void SetColorBits(int bits) { ScreenState.colorBits = bits; }
+// The screen depth, and with it the pixel type of the screen-sized MEMIMG images.
+void SetColorBits(int bits) {
+  ScreenState.colorBits = bits;
+  SetDefaultMemImgType(bits == 32 ? MEMIMG_TYPE_32BIT : MEMIMG_TYPE_RGB565);
+}
+
+// The back-buffer format of a fullscreen depth; UNKNOWN for a depth the device cannot show.
+D3DFORMAT FullscreenBackBufferFormat() {
+  switch (GetScreenColorBits()) {
+    case 16:
+      return DeviceCalls.Direct3DGetAdapterModeCount(ChosenAdapter(), D3DFMT_R5G6B5) != 0 ? D3DFMT_R5G6B5
+                                                                                         : D3DFMT_X1R5G5B5;
+    case 32: return D3DFMT_X8R8G8B8;
+  }
+  return D3DFMT_UNKNOWN;
+}
 
 // Creation attempts on the Ex or the plain object: the chosen flags first, then software
 // vertex processing. 0 on success with `retried` saying which attempt worked.
@@ -322,19 +339,24 @@ int CreateDirect3DDevice() {
     params.BackBufferCount = 1;
     params.Windowed = TRUE;
     SetDesktopComposition(DeviceSettings.desktopComposition == 2 ? 0 : 1);
+  } else if (WindowState.osCode >= OS_CODE_VISTA && IsSmallScreenEmulated()) {
+    // The emulated 320 x 240 screen: the display mode is already set, and the device is made
+    // windowed over it.
+    D3DDISPLAYMODE display;
+    memset(&display, 0, sizeof(display));
+    DeviceCalls.Direct3DGetAdapterDisplayMode(0, &display);
+    params.BackBufferFormat = FullscreenBackBufferFormat();
+    if (params.BackBufferFormat == D3DFMT_UNKNOWN) {
+      WriteLogText("非対応のバックバッファービット深度が指定されました\n");
+      return -1;
+    }
+    params.BackBufferCount = 1;
+    params.Windowed = TRUE;
   } else {
-    switch (GetScreenColorBits()) {
-      case 16:
-        params.BackBufferFormat =
-            DeviceCalls.Direct3DGetAdapterModeCount(ChosenAdapter(), D3DFMT_R5G6B5) != 0 ? D3DFMT_R5G6B5
-                                                                                           : D3DFMT_X1R5G5B5;
-        break;
-      case 32:
-        params.BackBufferFormat = D3DFMT_X8R8G8B8;
-        break;
-      default:
-        WriteLogText("非対応のバックバッファービット深度が指定されました\n");
-        return -1;
+    params.BackBufferFormat = FullscreenBackBufferFormat();
+    if (params.BackBufferFormat == D3DFMT_UNKNOWN) {
+      WriteLogText("非対応のバックバッファービット深度が指定されました\n");
+      return -1;
     }
     params.BackBufferCount = 1;
     params.Windowed = FALSE;

@@ -10,6 +10,7 @@
 #include "graphics/device/shader_constants.h"
 #include "graphics/device/state_cache.h"
 #include "graphics/device/vertex_batch.h"
+#include "graphics/graphs/graph_handles.h"  // upward: caller records may name graphs instead of textures
 
 const BLEND_ROW BlendTable[17] = {
     {-1, -1, 0, 1}, {6, 5, 0, 1}, {2, 5, 0, 1}, {1, 10, 0, 1}, {3, 1, 0, 1}, {2, 5, 0, 1},
@@ -314,6 +315,13 @@ void UpdateSamplersInUse(int stages) {
   StateFlags.forceSend = force;
 }
 
+// A graph handle's first texture; none for an invalid handle or a graph without textures.
+IDirect3DBaseTexture9* GraphFirstTexture(int handle) {
+  GRAPH_RECORD* graph = GetGraphRecord(handle, 0);
+  if (graph == nullptr || graph->imageSet == nullptr || graph->imageSet->textureCount < 1) return nullptr;
+  return graph->imageSet->textures[0].texture;
+}
+
 int ApplyCallerRecord(int lookup, const CALLER_STAGE_SETUP* record, int value) {
   BLEND_PLAN plan;
   memset(&plan, 0, sizeof(plan));
@@ -329,8 +337,8 @@ int ApplyCallerRecord(int lookup, const CALLER_STAGE_SETUP* record, int value) {
   plan.stageCount = record->stageCount < 0 ? 0 : record->stageCount > 8 ? 8 : record->stageCount;
   for (int s = 0; s < plan.stageCount; s++) {
     plan.stages[s] = record->stages[s].stage;
-    // Graph handles become textures once graph handles exist; until then they name none.
-    plan.textures[s] = lookup ? nullptr : (IDirect3DBaseTexture9*)record->stages[s].texture;
+    plan.textures[s] = lookup ? GraphFirstTexture((int)record->stages[s].texture)
+                              : (IDirect3DBaseTexture9*)record->stages[s].texture;
   }
   SendPlan(plan, value);
   return 0;

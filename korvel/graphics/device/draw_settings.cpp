@@ -4,6 +4,7 @@
 
 #include "graphics/device/d3d_calls.h"
 #include "graphics/draw/draw_target.h"  // upward: the settings start on the front screen as draw target
+#include "graphics/draw/mask.h"         // upward: and with mask drawing off
 #include "graphics/device/screen.h"
 #include "graphics/device/state_cache.h"
 #include "graphics/device/vertex_batch.h"
@@ -84,6 +85,7 @@ int InitDrawSettings() {
   DrawSettings.fogEnd = -1.0f;
   SelectFogRange(0.0f, 1500.0f);
 
+  ResetMaskDrawingFlags();
   DrawSettings.drawTarget = -2;
   for (int& slot : DrawSettings.renderTargetSlots) slot = 0;
   DrawSettings.depthBufferGraph = -2;

@@ -4,8 +4,10 @@
 
 #include "core/log.h"
 #include "core/memory.h"
+#include "file/async_load.h"
 #include "graphics/device/d3d_calls.h"
 #include "graphics/device/device_resources.h"
+#include "graphics/device/main_thread_calls.h"
 #include "graphics/device/screen.h"
 #include "graphics/device/shader_constants.h"
 #include "graphics/device/state_cache.h"
@@ -37,9 +39,10 @@ void FindConstantTable(SHADER_HANDLE* record, int size) {
 int InitShaderHandle(int handle, int anyState, const void* code, int size, int vertex, int freeAfter) {
   SHADER_HANDLE* record = (SHADER_HANDLE*)LookupHandleRecord(handle);
   if (record == nullptr || (!anyState && record->head.pendingLoads != 0)) return -1;
+  // On a loader thread (any-state) the device shader is made on the main thread.
   IUnknown* object = nullptr;
-  HRESULT hr = vertex ? DeviceCalls.DeviceCreateVertexShader((const DWORD*)code, (IDirect3DVertexShader9**)&object)
-                      : DeviceCalls.DeviceCreatePixelShader((const DWORD*)code, (IDirect3DPixelShader9**)&object);
+  HRESULT hr = vertex ? CreateVertexShaderOnMainThread((const DWORD*)code, (IDirect3DVertexShader9**)&object, anyState)
+                      : CreatePixelShaderOnMainThread((const DWORD*)code, (IDirect3DPixelShader9**)&object, anyState);
   void* copy = nullptr;
   if (FAILED(hr) || object == nullptr) {
     WriteLogText("頂点シェーダーの作成に失敗しました\n");
@@ -48,7 +51,7 @@ int InitShaderHandle(int handle, int anyState, const void* code, int size, int v
     if (copy == nullptr) WriteLogText("メモリの確保に失敗しました");
   }
   if (copy == nullptr) {
-    if (object != nullptr) DeviceCalls.ReleaseComObject(object);
+    if (object != nullptr) ReleaseComObjectOnMainThread(object, anyState);
     if (freeAfter) FreeTracked((void*)code);
     return -1;
   }
@@ -58,6 +61,42 @@ int InitShaderHandle(int handle, int anyState, const void* code, int size, int v
   record->object = object;
   FindConstantTable(record, size);
   if (freeAfter) FreeTracked((void*)code);
+  return 0;
+}
+
+// The packed creation (handle, vertex flag, code address, size, free flag) on a loader thread;
+// the handle stops counting as loading, and goes when the creation failed.
+int PackShaderTask(void* area, int handle, int vertex, const void* code, int size, int freeAfter) {
+  int offset = 0;
+  PackAsyncParamInt(area, &offset, handle);
+  PackAsyncParamInt(area, &offset, vertex);
+  PackAsyncParamBlock(area, &offset, &code, sizeof(code));
+  PackAsyncParamInt(area, &offset, size);
+  PackAsyncParamInt(area, &offset, freeAfter);
+  return offset;
+}
+
+int RunShaderCreateTask(ASYNC_LOAD_TASK* task) {
+  int offset = 0;
+  int handle = UnpackAsyncParamInt(task->parameters, &offset);
+  int vertex = UnpackAsyncParamInt(task->parameters, &offset);
+  const void* code;
+  memcpy(&code, UnpackAsyncParamBlock(task->parameters, &offset), sizeof(code));
+  int size = UnpackAsyncParamInt(task->parameters, &offset);
+  int freeAfter = UnpackAsyncParamInt(task->parameters, &offset);
+  int result = InitShaderHandle(handle, 1, code, size, vertex, freeAfter);
+  EndHandleAsyncLoad(handle);
+  if (result != 0) DeleteHandle(handle);
+  return result;
+}
+
+int QueueShaderTask(int handle, int vertex, const void* code, int size, int freeAfter) {
+  ASYNC_LOAD_TASK* task = AllocAsyncLoadTask(PackShaderTask(nullptr, handle, vertex, code, size, freeAfter));
+  if (task == nullptr) return -1;
+  task->process = RunShaderCreateTask;
+  PackShaderTask(task->parameters, handle, vertex, code, size, freeAfter);
+  QueueAsyncLoadTask(task);
+  BeginHandleAsyncLoad(handle, task->slot);
   return 0;
 }
 }  // namespace
@@ -72,9 +111,13 @@ int CreateShaderHandle(int vertex, const void* code, int size, int freeAfter, in
   if (code == nullptr || size < 4) return -1;
   int handle = NewHandle(HANDLE_TYPE_SHADER, -1);
   if (handle == -1) return -1;
-  // Loading on a worker joins when the asynchronous loader exists; until then every creation
-  // runs here and now.
-  (void)async;
+  if (async && !anyState) {
+    if (QueueShaderTask(handle, vertex, code, size, freeAfter) != 0) {
+      DeleteHandle(handle);
+      return -1;
+    }
+    return handle;
+  }
   if (InitShaderHandle(handle, anyState, code, size, vertex, freeAfter) != 0) {
     DeleteHandle(handle);
     return -1;

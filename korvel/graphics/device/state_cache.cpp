@@ -109,6 +109,7 @@ int SetDeviceLighting(int flag) {
   DeviceCalls.DeviceSetRenderState(D3DRS_LIGHTING, flag);
   DeviceStateCache.lighting = flag;
   StateFlags.stateChanged = 1;
+  ComputeLightShaderVariants();
   return 0;
 }
 int SetDeviceSpecular(int flag) { return SendCachedState(DeviceStateCache.specular, flag, D3DRS_SPECULARENABLE, flag); }
@@ -150,7 +151,12 @@ int SetDeviceMaterial(const D3DMATERIAL9* material) {
   return FAILED(DeviceCalls.DeviceSetMaterial(material)) ? -1 : 0;
 }
 
-int SetDeviceFogEnable(int flag) { return SendCachedState(DeviceStateCache.fogEnable, flag, D3DRS_FOGENABLE, flag); }
+// The fog setters also renumber the built-in shader variants, which depend on the fog.
+int SetDeviceFogEnable(int flag) {
+  int result = SendCachedState(DeviceStateCache.fogEnable, flag, D3DRS_FOGENABLE, flag);
+  ComputeLightShaderVariants();
+  return result;
+}
 
 int SetDeviceFogMode(int mode) {
   int result = SendCachedState(DeviceStateCache.fogMode, mode, D3DRS_FOGVERTEXMODE, mode);
@@ -158,6 +164,7 @@ int SetDeviceFogMode(int mode) {
     int flags[4] = {mode == D3DFOG_LINEAR, mode == D3DFOG_EXP, mode == D3DFOG_EXP2, mode != D3DFOG_NONE};
     WriteVertexConstantB(0, flags, 4);
   }
+  ComputeLightShaderVariants();
   return result;
 }
 

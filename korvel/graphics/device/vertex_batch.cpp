@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "file/async_load.h"
 #include "graphics/device/camera.h"
 #include "graphics/device/d3d_calls.h"
 #include "graphics/device/draw_settings.h"
@@ -50,9 +51,16 @@ void PrepareVertexBatchBuffers() {
   ResetWritePosition();
 }
 
+int FlushVertexBatchOnMainThread(MAIN_THREAD_REQUEST*) { return FlushVertexBatch(0); }
+
 int FlushVertexBatch(int fromWorker) {
-  // Loader threads hand their flush to the main thread once the request queue exists.
-  (void)fromWorker;
+  // The batch and the device belong to the main thread: a loader thread hands the flush over
+  // and waits for its result.
+  if (fromWorker) {
+    MAIN_THREAD_REQUEST request = {};
+    request.function = FlushVertexBatchOnMainThread;
+    return RequestMainThreadCall(&request);
+  }
   if (!HasDirect3DDevice()) return -1;
   if (VertexBatch.count != 0 && !IsQuitRequested() && VertexBatch.writePosition != nullptr) {
     if (!StateFlags.sceneOpen) BeginDeviceScene();

@@ -45,8 +45,12 @@ struct VERTEX_BATCH {
 extern VERTEX_BATCH VertexBatch;
 extern const VERTEX_FORMAT VertexFormats[6];
 
+// Draws the pending vertices. A loader thread passes fromWorker 1: the flush then runs on the
+// main thread while the loader waits.
 int FlushVertexBatch(int fromWorker);
 int FlushVertexBatchNow();
+struct MAIN_THREAD_REQUEST;
+int FlushVertexBatchOnMainThread(MAIN_THREAD_REQUEST* request);
 // Sets the buffer starts and presets the fields draw functions do not write.
 void PrepareVertexBatchBuffers();
 // The append contract: flushes when the dimension or primitive changes or `count` more

@@ -18,6 +18,8 @@ struct VERTEX_2D_UV {
 int DrawUserVertices2D(const VERTEX_2D_UV* vertices, int n, int type, int graph, int transparent, int fit);
 // Pre-transformed caller vertices, textured with a graph or untextured (graph -5).
 int DrawGraphVertices2D(const VERTEX_2D_TEX* vertices, int n, int type, int graph, int transparent);
+// Frees the work buffer DrawGraphVertices2D keeps between calls (graphics shut-down).
+void ReleaseGraphVerticesWork();
 int BeginSubtractBlendEmulation(const RECT* rect);
 int EndSubtractBlendEmulation(const RECT* rect);
 

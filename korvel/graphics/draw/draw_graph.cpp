@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include "core/maths.h"
+#include "graphics/draw/blend_graph.h"
 #include "graphics/draw/draw2d.h"
 #include "graphics/draw/draw_graph_hw.h"
 #include "graphics/device/draw_prepare.h"
@@ -19,13 +20,6 @@
 #include "system/window_state.h"
 
 namespace {
-// 0 when a valid, finished blend graph is set and covers the graph's width and height; else -1.
-int CheckBlendGraphCoverage(const GRAPH_RECORD* graph) {
-  const GRAPH_RECORD* blend = DrawSettings.blendGraph == -1 ? nullptr : GetGraphRecord(DrawSettings.blendGraph, 0);
-  if (blend == nullptr || graph == nullptr) return -1;
-  return blend->width >= graph->width && blend->height >= graph->height ? 0 : -1;
-}
-
 enum GRAPH_DRAW_KIND { DRAW_AT, DRAW_STRETCHED, DRAW_QUAD };
 
 // One graph draw: at a point (x1, y1), stretched between two corners, or onto four corners.

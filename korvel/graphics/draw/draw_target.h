@@ -23,3 +23,7 @@ IDirect3DSurface9* GetGraphTargetSurface(GRAPH_RECORD* graph);
 IDirect3DSurface9* ScreenTargetSurface();
 // Unbinds the stage-0 texture before a render-target change.
 void UnbindStageTexture();
+// A graph about to be deleted stops being drawn into: as the draw target the front screen
+// (-4) takes its place, render-target slots holding it are emptied, and as the depth-buffer
+// graph it gives way to -2.
+void ForgetDeletedDrawTarget(int graph);

@@ -57,3 +57,15 @@ int SelectDepthBufferGraph(int graph) {
   SetDepthStencilForTarget();
   return 0;
 }
+
+void ForgetDeletedDrawTarget(int graph) {
+  if (!ScreenState.graphicsStarted) return;
+  if (DrawSettings.drawTarget == graph) SelectDrawTarget(-4);
+  int count = DeviceCaps.renderTargetCount < 16 ? DeviceCaps.renderTargetCount : 16;
+  for (int slot = 1; slot < count; slot++) {
+    if (DrawSettings.renderTargetSlots[slot] != graph) continue;
+    // Without a device to tell, the slot is only emptied.
+    if (SetRenderTargetSlot(slot, -1) != 0) StoreRenderTargetSlot(slot, 0);
+  }
+  if (DrawSettings.depthBufferGraph == graph) SelectDepthBufferGraph(-2);
+}

@@ -17,7 +17,7 @@
 #include "system/window_state.h"
 
 namespace {
-// Grown when a call needs more; kept until the end of the program.
+// Grown when a call needs more; kept until graphics shut down.
 VERTEX_2D_TEX* workVertices;
 int workCapacity;
 
@@ -126,4 +126,10 @@ int DrawGraphVertices2D(const VERTEX_2D_TEX* vertices, int n, int type, int grap
     drawn = workVertices;
   }
   return DrawFramed(DrawSettings.drawArea, g, drawn, n, type, transparent);
+}
+
+void ReleaseGraphVerticesWork() {
+  if (workVertices != nullptr) FreeTracked(workVertices);
+  workVertices = nullptr;
+  workCapacity = 0;
 }

@@ -7,7 +7,10 @@
 #include "graphics/device/d3d_calls.h"
 #include "graphics/device/device.h"
 #include "graphics/device/draw_prepare.h"
+#include "graphics/device/device_resources.h"
 #include "graphics/device/draw_settings.h"
+#include "graphics/device/shader_handles.h"
+#include "graphics/draw/draw_target.h"
 #include "graphics/graphs/graph_handles.h"
 #include "graphics/device/present.h"
 #include "graphics/device/screen.h"
@@ -46,7 +49,7 @@ IDirect3DSurface9* RealTargetSurface(int preferMultiSample) {
     if (preferMultiSample && texture.multiSampleSurface != nullptr) return texture.multiSampleSurface;
     return texture.surface;
   }
-  return GetScreenSurface();
+  return ScreenTargetSurface();
 }
 
 // Mirrors the mask bytes of a rectangle into the mask image texture: alpha set where the
@@ -146,11 +149,17 @@ void EndHardwareRegion(const RECT& rect) {
   setup.stages[1].stage = {0, 0, D3DTA_TEXTURE, D3DTA_CURRENT, D3DTOP_SELECTARG1, D3DTA_CURRENT, D3DTA_TEXTURE,
                            D3DTOP_SELECTARG1};
   ApplyStageSetupRecord(&setup, 0, 0);
+  // Where pixel shaders run and the program has none of its own selected, the mask blend
+  // shader does the same as the two stages.
+  int maskShader = StateFlags.programmableShaders && DeviceResources.maskShader != nullptr &&
+                   ShaderSelection.pixelShader == 0;
+  if (maskShader) SetDevicePixelShader(DeviceResources.maskShader);
   DrawMaskQuad(rect);
   EndDeviceScene();
   BeginDeviceScene();
 
   SetStageSetupOverride(nullptr, 0);
+  if (maskShader) SetDevicePixelShader(nullptr);
   MarkTextureStatesChanged();
   if (zEnable) SendRenderStateNow(D3DRS_ZENABLE, TRUE);
   SetDeviceRenderTarget(MaskState.screenSurface, 0);
@@ -242,6 +251,12 @@ int EnableMaskDrawing(int flag) {
 }
 
 int IsMaskDrawingEnabled() { return MaskState.wanted; }
+
+void ResetMaskDrawingFlags() {
+  MaskState.pendingRegion = 0;
+  MaskState.wanted = 0;
+  MaskState.active = 0;
+}
 
 int BeginMaskedDrawing(const RECT* rect) {
   EndPendingRegion();

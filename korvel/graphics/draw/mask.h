@@ -43,6 +43,9 @@ int ReleaseMaskSurfaces();
 int RecreateMaskSurfaces();
 int EnableMaskDrawing(int flag);
 int IsMaskDrawingEnabled();
+// Mask drawing off, no region pending: the start values the draw settings begin with. The
+// target is not touched (the draw-target selection that follows sets it).
+void ResetMaskDrawingFlags();
 int BeginMaskedDrawing(const RECT* rect);
 int EndMaskedDrawing(const RECT* rect);
 // Software regions: the begin copies the rectangle of the real image into the mask image;

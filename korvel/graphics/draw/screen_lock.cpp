@@ -12,6 +12,7 @@
 #include "graphics/device/screen.h"
 #include "graphics/software/software_screen.h"
 #include "graphics/device/state_cache.h"
+#include "graphics/draw/draw_target.h"
 #include "graphics/graphs/texture_transfer.h"
 #include "graphics/device/vertex_batch.h"
 
@@ -25,11 +26,11 @@ struct LOCK_SOURCE {
 };
 
 // The surface that a lock of the target reads: a graph's texture (its multisample surface
-// when it has one) or the back buffer.
+// when it has one), or the screen's: the sub back buffer when there is one, else the back buffer.
 int FindLockSource(int target, int textureIndex, LOCK_SOURCE* out) {
   GRAPH_RECORD* graph = GetGraphRecord(target, 0);
   if (graph == nullptr) {
-    out->surface = GetScreenSurface();
+    out->surface = ScreenTargetSurface();
     out->format = DeviceCaps.backBufferFormat;
     out->width = ScreenState.deviceWidth;
     out->height = ScreenState.deviceHeight;

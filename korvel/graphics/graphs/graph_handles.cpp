@@ -5,6 +5,7 @@
 #include "graphics/graphs/graph_layout.h"
 #include "graphics/graphs/graph_reload.h"
 #include "graphics/graphs/graph_textures.h"
+#include "graphics/draw/draw_target.h"  // upward: a deleted graph stops being a draw target
 #include "graphics/software/software_screen.h"  // upward: a released graph leaves the software target
 #include "movie/movie_handles.h"
 
@@ -41,6 +42,7 @@ int ReleaseGraphRecord(HANDLE_HEAD* head) {
   // The movie the graph shows goes with it (-1, no movie, is refused there).
   DeleteMovieHandle(g->movieHandle);
   g->movieHandle = -1;
+  ForgetDeletedDrawTarget(head->handle);
   // The software renderer never keeps drawing into or blending from a released image.
   ForgetSoftwareImage(&g->memImg);
   ReleaseMemImg(&g->memImg);

@@ -1,5 +1,6 @@
 #include "graphics/graphs/texture_transfer.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "core/log.h"
@@ -88,6 +89,15 @@ HRESULT LockLevel(IDirect3DTexture9* texture, int level, D3DLOCKED_RECT* locked,
 }
 void UnlockLevel(IDirect3DTexture9* texture, int level, int fromWorker) {
   TextureUnlockRectOnMainThread(texture, (UINT)level, fromWorker);
+}
+
+// A rectangle of level 0 on level `level`: every coordinate shifted right, an empty span
+// widened to one pixel.
+RECT ShiftLevelRect(const RECT& r, int level) {
+  RECT out = {r.left >> level, r.top >> level, r.right >> level, r.bottom >> level};
+  if (out.right == out.left) out.right = out.left + 1;
+  if (out.bottom == out.top) out.bottom = out.top + 1;
+  return out;
 }
 
 // Copies rows of a mip level into a locked level, each row to its own pitch.
@@ -218,19 +228,29 @@ int WriteImageToMipmapTexture(IDirect3DTexture9* texture, const RECT* destRect, 
   int width = destRect->right - destRect->left, height = destRect->bottom - destRect->top;
 
   if (imageLevels >= levels) {
-    // The image brings its levels: each is converted from its own rows.
+    // The image brings its levels: each level's share of the source rectangle goes into the
+    // same share of the destination, cut to both levels.
     for (int i = 0; i < levels; i++) {
       MIP_LEVEL_LAYOUT layout;
       GetMipLevelLayout(&image->format, image->width, image->height, image->pitch, i, &layout);
       int offset = GetMipLevelOffset(&image->format, image->width, image->height, image->pitch, i);
+      RECT from = ShiftLevelRect(*srcRect, i), to = ShiftLevelRect(*destRect, i);
+      RECT sourceLevel = {0, 0, layout.width, layout.height};
+      RECT textureLevel = {0, 0, MipLevelLength(textureWidth, i), MipLevelLength(textureHeight, i)};
+      ClipRectToRect(&from, &sourceLevel);
+      ClipRectToRect(&to, &textureLevel);
+      int w = std::min(from.right - from.left, to.right - to.left);
+      int h = std::min(from.bottom - from.top, to.bottom - to.top);
+      if (w <= 0 || h <= 0) continue;
+      from.right = from.left + w, from.bottom = from.top + h;
+      to.right = to.left + w, to.bottom = to.top + h;
       D3DLOCKED_RECT locked;
-      if (FAILED(LockLevel(texture, i, &locked, nullptr, fromWorker))) {
+      if (FAILED(LockLevel(texture, i, &locked, &to, fromWorker))) {
         WriteLogText(kMipLockFailed);
         return -1;
       }
-      RECT levelRect = {0, 0, layout.width, layout.height};
       ConvertPixelRect(locked.pBits, locked.Pitch, textureFormat, (const uint8_t*)image->pixels + offset,
-                       layout.rowBytes, &image->format, nullptr, 0, nullptr, 0, 0, &levelRect, 0,
+                       layout.rowBytes, &image->format, nullptr, 0, nullptr, 0, 0, &from, 0,
                        KeyToAlphaFlag(flags, textureFormat, nullptr), flags->keyColor, DITHER_NONE, 0,
                        flags->alphaFromRed, 0, 0);
       UnlockLevel(texture, i, fromWorker);
@@ -268,9 +288,7 @@ int WriteImageToMipmapTexture(IDirect3DTexture9* texture, const RECT* destRect, 
       current = other;
       other = swap;
     }
-    RECT levelRect = {destRect->left >> i, destRect->top >> i, destRect->right >> i, destRect->bottom >> i};
-    if (levelRect.right == levelRect.left) levelRect.right = levelRect.left + 1;
-    if (levelRect.bottom == levelRect.top) levelRect.bottom = levelRect.top + 1;
+    RECT levelRect = ShiftLevelRect(*destRect, i);
     D3DLOCKED_RECT locked;
     if (FAILED(LockLevel(texture, i, &locked, &levelRect, fromWorker))) {
       WriteLogText(kMipLockFailed);

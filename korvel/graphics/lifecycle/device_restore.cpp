@@ -22,6 +22,7 @@
 #include "graphics/device/shader_handles.h"
 #include "graphics/device/state_cache.h"
 #include "graphics/graphs/texture_transfer.h"
+#include "graphics/software/software_screen.h"
 #include "korvel.h"
 #include "model/model_buffers.h"
 #include "model/model_textures.h"
@@ -110,14 +111,22 @@ int RecreateGraphicsDeviceInMode(int bits, int width, int height, int refresh, i
     ShutDownInputDevices();
     StartInputDevices();
   }
-  if (LibraryFlags.graphicsOff || StartDirect3D() != 0 || !ScreenState.hardwareRendering) {
+  if (LibraryFlags.graphicsOff || StartDirect3D() != 0) {
     CheckMovieSystemReady();
     return 0;
   }
+  if (!ScreenState.hardwareRendering) {
+    // No device: drawing goes on in software, into screen images of the (new) screen size.
+    CreateSoftwareScreenImages();
+    SelectDrawTarget(DrawSettings.drawTarget);
+    CheckMovieSystemReady();
+    return 0;
+  }
+  ReleaseSoftwareScreenImages();
   RecreateDeviceResources();
   RecreateMaskSurfaces();
   CAMERA_STATE& camera = DrawSettings.camera;
-  MAT44F view = camera.view, projection = camera.userProjection, viewport = camera.viewport, world = camera.world;
+  MAT44F view = camera.view, projection = camera.projection, viewport = camera.viewport, world = camera.world;
   RECT area = DrawSettings.drawArea;
   SelectDrawTarget(DrawSettings.drawTarget);
   RestoreDeviceStates();

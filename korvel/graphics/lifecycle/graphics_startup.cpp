@@ -22,6 +22,7 @@
 #include "graphics/device/state_cache.h"
 #include "graphics/graphs/texture_transfer.h"
 #include "graphics/device/vertex_batch.h"
+#include "graphics/draw/draw2d.h"
 #include "filter/filter_resources.h"
 #include "filter/filter_selftest.h"
 #include "font/font_handles.h"
@@ -172,6 +173,7 @@ int ShutDownGraphics() {
     RemoveEveryLight();
     EndDirect3D();
     ReleaseSoftwareScreenImages();
+    ReleaseGraphVerticesWork();
     FreeBuiltInShaderCode();
     ScreenState.graphicsStarted = 0;
   }
