@@ -6,6 +6,8 @@
 #include "core/strings.h"
 #include "core/winapi.h"
 #include "korvel.h"
+#include "sound/music.h"
+#include "sound/soft_sound.h"
 #include "sound/sound_handles.h"
 
 SOUND_SYSTEM_STATE SoundSystem;
@@ -33,11 +35,12 @@ void SetUp3DDefaults() {
   s.dsListener.right = {1.0f, 0.0f, 0.0f};
 }
 
-// Every handle of the three types goes; the soft-sound handles (type 4) join with their
-// players, so the type only has to be emptied here.
+// Every sound handle goes, then the soft sounds: the data ones first, the players second.
 void DeleteAllSoundHandles() {
   DeleteHandlesOfType(HANDLE_TYPE_SOUND, nullptr);
-  if (SoundSystem.started) DeleteHandlesOfType(HANDLE_TYPE_SOFT_SOUND, nullptr);
+  if (!SoundSystem.started) return;
+  DeleteHandlesOfType(HANDLE_TYPE_SOFT_SOUND, KeepSoftSoundPlayers);
+  DeleteHandlesOfType(HANDLE_TYPE_SOFT_SOUND, KeepSoftSoundData);
 }
 
 // The part of set-up that every back-end shares.
@@ -47,9 +50,10 @@ int FinishSetUp() {
   s.loadDefaults.oggBytesPerSample = 2;
   InitHandleType(HANDLE_TYPE_SOUND, (int)sizeof(SOUND_RECORD), SOUND_MAX_HANDLES, InitSoundRecord, ReleaseSoundRecord,
                  "サウンド");
-  InitHandleType(HANDLE_TYPE_SOFT_SOUND, SOFT_SOUND_RECORD_BYTES, SOFT_SOUND_MAX_HANDLES, nullptr, nullptr,
-                 "ソフトサウンド");
-  InitHandleType(HANDLE_TYPE_MUSIC, MUSIC_RECORD_BYTES, MUSIC_MAX_HANDLES, nullptr, nullptr, "ミュージック");
+  InitHandleType(HANDLE_TYPE_SOFT_SOUND, (int)sizeof(SOFT_SOUND_RECORD), SOFT_SOUND_MAX_HANDLES, nullptr,
+                 ReleaseSoftSoundRecord, "ソフトサウンド");
+  InitHandleType(HANDLE_TYPE_MUSIC, (int)sizeof(MUSIC_RECORD), MUSIC_MAX_HANDLES, InitMusicRecord, ReleaseMusicRecord,
+                 "ミュージック");
   InitNodeList(&s.sound3DHead, &s.sound3DTail);
   InitNodeList(&s.streamHead, &s.streamTail);
   InitNodeList(&s.playerHead, &s.playerTail);
@@ -134,8 +138,11 @@ int ShutDownSoundSystem() {
   SOUND_SYSTEM_STATE& s = SoundSystem;
   if (!s.started || s.device == nullptr) return -1;
   StopSoundThread();
+  EndSoundCapture();
   DeleteAllSoundHandles();
   DeleteHandlesOfType(HANDLE_TYPE_MUSIC, nullptr);
+  if (s.midiTempPath[0] != 0) DeleteFileA(s.midiTempPath);
+  s.midiTempFileExists = 0;
   EndHandleType(HANDLE_TYPE_SOUND);
   EndHandleType(HANDLE_TYPE_SOFT_SOUND);
   EndHandleType(HANDLE_TYPE_MUSIC);

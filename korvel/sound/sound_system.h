@@ -20,10 +20,6 @@ enum {
   SOUND_MAX_HANDLES = 0x8000,
   SOFT_SOUND_MAX_HANDLES = 0x2000,
   MUSIC_MAX_HANDLES = 256,
-  // Record sizes of the soft-sound and music handle types; their records join with the
-  // soft-sound players and music.
-  SOFT_SOUND_RECORD_BYTES = 232,
-  MUSIC_RECORD_BYTES = 72,
   SOUND_DEFAULT_SAMPLE_RATE = 44100,
 };
 
@@ -85,6 +81,21 @@ struct SOUND_SYSTEM_STATE {
   HANDLE soundThread;
   DWORD soundThreadId;
   volatile LONG soundThreadStop;  // 0 run, 1 stop requested, 2 stopped
+  // MIDI through MCI (MIDI mode 0): one device at a time, restarted on its end when looping.
+  MCIDEVICEID mciDevice;
+  int mciPlaying;
+  int mciLoop;
+  char midiTempPath[MAX_PATH];  // a MIDI file written for MCI to open
+  int midiTempFileExists;
+  // The background music: a sound handle (kind 1) or a music handle; 0 when none (no handle
+  // value is 0).
+  HANDLE_VALUE backgroundMusic;
+  int backgroundMusicKind;
+  // Sound capture: 16-bit stereo 44100 Hz frames written to the file after room for its
+  // WAVE header, which is written when the capture ends.
+  int captureOn;
+  uint32_t capturedFrames;
+  HANDLE captureFile;
 };
 
 extern SOUND_SYSTEM_STATE SoundSystem;
@@ -104,6 +115,8 @@ void SetSoundModuleCalls(const SOUND_MODULE_CALLS* calls);
 
 int SetUpSoundSystem();
 int ShutDownSoundSystem();
+// Writes the WAVE header of a running capture and closes its file; -1 when none runs.
+int EndSoundCapture();
 
 // Back-end steps (one file each).
 enum { SOUND_BACKEND_READY = 0, SOUND_BACKEND_FALL_BACK = 1, SOUND_BACKEND_FAILED = -1 };
@@ -139,5 +152,6 @@ void ConvertI3DL2ToNativeReverb28(const XAUDIO2FX_REVERB_I3DL2_PARAMETERS* in, X
 // processor; stopped first at shut-down.
 int StartSoundThread();
 int StopSoundThread();
-// The per-frame refill of the message pump: only while no sound thread runs.
-int RefillStreamSoundsFromPump();
+// The per-frame refill of streams and soft-sound players by the message pump: only while no
+// sound thread runs.
+int RefillSoundsFromPump();

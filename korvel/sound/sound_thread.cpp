@@ -1,8 +1,10 @@
 // The sound thread: on machines with more than one logical processor it refills the stream
-// sounds every 10 ms at time-critical priority (otherwise the message pump does it).
+// sounds and the soft-sound players every 10 ms at time-critical priority (otherwise the
+// message pump does it).
 #include "sound/sound_platform.h"
 
 #include "korvel.h"
+#include "sound/soft_sound.h"
 #include "sound/sound_handles.h"
 #include "sound/sound_system.h"
 #include "system/pump.h"
@@ -17,6 +19,10 @@ const DWORD kStopPollMs = 2;
 DWORD WINAPI RunStreamSoundThread(LPVOID) {
   while (SoundSystem.soundThreadStop != 1 && SoundSystem.started) {
     RefillStreamSounds();
+    // The stream lock is left before the players' lock is taken: never both at once.
+    LockHandleType(HANDLE_TYPE_SOFT_SOUND);
+    if (SoundSystem.device != nullptr) RefillSoftSoundPlayers();
+    UnlockHandleType(HANDLE_TYPE_SOFT_SOUND);
     Sleep(kRefillIntervalMs);
   }
   InterlockedExchange(&SoundSystem.soundThreadStop, 2);
@@ -53,8 +59,10 @@ int StopSoundThread() {
   return 0;
 }
 
-// Without a sound thread (one logical processor) the pump refills the streams.
-int RefillStreamSoundsFromPump() {
+// Without a sound thread (one logical processor) the pump refills the streams and players.
+int RefillSoundsFromPump() {
   if (SoundSystem.soundThread != nullptr) return 0;
-  return RefillStreamSounds();
+  int streams = RefillStreamSounds();
+  int players = RefillSoftSoundPlayers();
+  return streams < 0 || players < 0 ? -1 : 0;
 }

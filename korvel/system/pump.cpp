@@ -85,7 +85,7 @@ void RunPasses() {
     }
     if (IsWaiting()) {
       PumpNetworkMessages(1);
-      RefillStreamSoundsFromPump();
+      RefillSoundsFromPump();
       ServeMainThreadRequests();
       Sleep(24);
     }
@@ -103,7 +103,7 @@ int PumpWindowMessages() {
     RunPasses();
     if (GetCurrentThreadId() == WindowState.mainThreadId) UpdateMenuAutoDisplay();
     if (!WindowState.closing) DrainDeferredEvents();
-    RefillStreamSoundsFromPump();  // only without a sound thread (one logical processor)
+    RefillSoundsFromPump();  // only without a sound thread (one logical processor)
     if (!WindowState.windowQuit) ServeMainThreadRequests();  // at most 2 ms of loader-thread requests
     ReadKeyboardState(0);
     UpdateJoypadVibrationTimers();
