@@ -16,6 +16,7 @@
 #include "graphics/lifecycle/screen_mode.h"
 #include "image/image_load.h"
 #include "input/input_devices.h"
+#include "sound/music.h"
 #include "sound/sound_convert.h"
 #include "sound/sound_system.h"
 #include "sysinfo.h"
@@ -178,6 +179,7 @@ int EndLibraryCore() {
   DeleteAllSoftImages();
   EndScreenLog();
   ShutDownNetwork();
+  StopBackgroundMusic();
   TerminateModelSystem();
   ShutDownGraphics();
   EndImageModule();

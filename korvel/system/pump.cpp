@@ -7,6 +7,7 @@
 #include "korvel.h"
 #include "library.h"
 #include "network/network.h"
+#include "sound/music.h"
 #include "sound/sound_system.h"
 #include "system/timers.h"
 #include "window.h"
@@ -105,6 +106,7 @@ int PumpWindowMessages() {
     if (!WindowState.closing) DrainDeferredEvents();
     RefillSoundsFromPump();  // only without a sound thread (one logical processor)
     if (!WindowState.windowQuit) ServeMainThreadRequests();  // at most 2 ms of loader-thread requests
+    PollMusicPlayState();
     ReadKeyboardState(0);
     UpdateJoypadVibrationTimers();
     PumpNetworkMessages(1);

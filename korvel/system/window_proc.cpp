@@ -18,6 +18,8 @@
 #include "library.h"
 #include "movie/movie_handles.h"
 #include "network/network.h"
+#include "sound/music.h"
+#include "sound/soft_sound.h"
 #include "sound/sound_handles.h"
 #include "window_mode.h"
 #include "window_services.h"
@@ -170,6 +172,7 @@ int ApplyActivationChange(WPARAM wParam, int /*isActivateApp*/) {
   if (state == 1 && ((!WindowState.windowedMode && LibraryFlags.started) || !WindowState.runWhileInactive)) {
     ResumeAllMovies();
     SetSoundBuffersPaused(0);
+    SetSoftSoundPlayersPaused(0);
   }
   // Deactivating a fullscreen window releases the device, gives the desktop its own mode back
   // and minimises the window. Whether its display mode and DirectDraw object were there is
@@ -188,10 +191,12 @@ int ApplyActivationChange(WPARAM wParam, int /*isActivateApp*/) {
     SetDesktopComposition(1);
     SuspendAllMovies();
     SetSoundBuffersPaused(1);
+    SetSoftSoundPlayersPaused(1);
   } else {
     if (state == 0 && !WindowState.runWhileInactive) {
       SuspendAllMovies();
       SetSoundBuffersPaused(1);
+      SetSoftSoundPlayersPaused(1);
     }
     // The input devices follow the window's activation in both directions.
     ReacquireInputDevices();
@@ -249,6 +254,10 @@ LRESULT CALLBACK LibraryWindowProc(HWND window, UINT message, WPARAM wParam, LPA
     case WM_DISPLAYCHANGE:
       if (WindowState.windowedMode && !WindowState.modeChanging)
         OnDisplayChange((int)wParam, LOWORD(lParam), HIWORD(lParam));
+      break;
+    case MM_MCINOTIFY:
+      // The MIDI playback through MCI ended: a looping one starts again, another closes.
+      HandleMidiPlayEnd();
       break;
     case WM_SYSCOMMAND:
       // The screen saver and monitor power-off are refused while the window exists.
