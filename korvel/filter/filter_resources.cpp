@@ -15,7 +15,6 @@ FILTER_STATE FilterState = [] {
 }();
 
 namespace {
-FILTER_STATE& F = FilterState;
 
 const char* const kShaderFiles[FILTER_SHADER_FILE_COUNT] = {
     "Mono.pso",          "Invert.pso",           "PremultipliedAlpha.pso", "TwoColor.pso",
@@ -32,23 +31,23 @@ const char* const kShaderFiles[FILTER_SHADER_FILE_COUNT] = {
 }  // namespace
 
 void ResetFilterResources() {
-  for (HANDLE_VALUE& slot : F.shaders.files) slot = -1;
-  for (HANDLE_VALUE& slot : F.shaders.rgbaMix) slot = -1;
-  for (HANDLE_VALUE& slot : F.shaders.rgbaMixNamed) slot = -1;
-  F.shaders.levelGammaGraph = -1;
-  F.inPlace = 0;
+  for (HANDLE_VALUE& slot : FilterState.shaders.files) slot = -1;
+  for (HANDLE_VALUE& slot : FilterState.shaders.rgbaMix) slot = -1;
+  for (HANDLE_VALUE& slot : FilterState.shaders.rgbaMixNamed) slot = -1;
+  FilterState.shaders.levelGammaGraph = -1;
+  FilterState.inPlace = 0;
 }
 
-void SetFilterInPlace(int flag) { F.inPlace = flag != 0; }
+void SetFilterInPlace(int flag) { FilterState.inPlace = flag != 0; }
 
-int IsFilterInPlace() { return F.inPlace; }
+int IsFilterInPlace() { return FilterState.inPlace; }
 
 int FilterShadersUsable() {
-  return ScreenState.hardwareRendering && StateFlags.programmableShaders && !F.cpuOnly ? 1 : 0;
+  return ScreenState.hardwareRendering && StateFlags.programmableShaders && !FilterState.cpuOnly ? 1 : 0;
 }
 
 int SetGraphFilterCpuOnly(int flag) {
-  F.cpuOnly = flag != 0;
+  FilterState.cpuOnly = flag != 0;
   return 0;
 }
 
@@ -58,7 +57,7 @@ const char* GetFilterShaderFileName(int shader) {
 
 HANDLE_VALUE GetFilterShader(int shader) {
   if (shader < 0 || shader >= FILTER_SHADER_FILE_COUNT) return -1;
-  HANDLE_VALUE& slot = F.shaders.files[shader];
+  HANDLE_VALUE& slot = FilterState.shaders.files[shader];
   if (slot >= 0) return slot;
   HANDLE_VALUE handle = LoadFilterShader(kShaderFiles[shader], 0);
   if (handle < 0) {
@@ -78,7 +77,7 @@ int FilterWorkSizeIndex(int length) {
 
 HANDLE_VALUE GetFilterWorkTarget(int sizeIndex, int slot) {
   if (sizeIndex < 0 || sizeIndex >= FILTER_WORK_SIZE_COUNT || slot < 0 || slot > 1) return -1;
-  HANDLE_VALUE& entry = F.pool.graphs[sizeIndex][slot];
+  HANDLE_VALUE& entry = FilterState.pool.graphs[sizeIndex][slot];
   if (IsGraphHandleValid(entry)) return entry;
   int size = 1 << sizeIndex;
   GRAPH_CREATE_PARAM param;

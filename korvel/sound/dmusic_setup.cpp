@@ -19,8 +19,6 @@ const DWORD kSampleRate = 44100;
 const int kPortNameChars = 128;
 const int kPortNameBytes = 256;
 
-SOUND_SYSTEM_STATE& S() { return SoundSystem; }
-
 void LogPorts(IDirectMusic8* music) {
   for (DWORD index = 0;; index++) {
     DMUS_PORTCAPS caps = {};
@@ -57,10 +55,10 @@ int ListPorts() {
   return 0;
 }
 void ReleaseDirectMusicObjects() {
-  if (S().dmPerformance != nullptr) S().dmPerformance->Release();
-  S().dmPerformance = nullptr;
-  if (S().dmLoader != nullptr) S().dmLoader->Release();
-  S().dmLoader = nullptr;
+  if (SoundSystem.dmPerformance != nullptr) SoundSystem.dmPerformance->Release();
+  SoundSystem.dmPerformance = nullptr;
+  if (SoundSystem.dmLoader != nullptr) SoundSystem.dmLoader->Release();
+  SoundSystem.dmLoader = nullptr;
 }
 
 // A failed set-up lets go of the objects it made (nothing would release them later).
@@ -72,7 +70,7 @@ int FailDirectMusic(const char* message) {
 }  // namespace
 
 int SetUpDirectMusic() {
-  SOUND_SYSTEM_STATE& s = S();
+  SOUND_SYSTEM_STATE& s = SoundSystem;
   s.useDirectSound = 1;
   WriteLogText("DirectSound8 の初期化を行います\n");
   void* object = nullptr;
@@ -111,9 +109,9 @@ int SetUpDirectMusic() {
 }
 
 void ShutDownDirectMusic() {
-  if (S().dmPerformance != nullptr) {
-    S().dmPerformance->Stop(nullptr, nullptr, 0, 0);
-    S().dmPerformance->CloseDown();
+  if (SoundSystem.dmPerformance != nullptr) {
+    SoundSystem.dmPerformance->Stop(nullptr, nullptr, 0, 0);
+    SoundSystem.dmPerformance->CloseDown();
   }
   ReleaseDirectMusicObjects();
 }

@@ -16,17 +16,16 @@ const DWORD kSilentFrames = 100;
 
 typedef HRESULT(WINAPI* DIRECT_SOUND_ENUMERATE_FN)(LPDSENUMCALLBACKA callback, LPVOID context);
 
-SOUND_SYSTEM_STATE& S() { return SoundSystem; }
-IDirectSound* Device() { return static_cast<IDirectSound*>(S().device); }
+IDirectSound* Device() { return static_cast<IDirectSound*>(SoundSystem.device); }
 
 int FailDevice(const char* message) {
   if (message != nullptr) WriteLogText(message);
   if (Device() != nullptr) Device()->Release();
-  S().device = nullptr;
+  SoundSystem.device = nullptr;
   return SOUND_BACKEND_FAILED;
 }
 
-DWORD LocationFlag() { return S().softwareLocation ? DSBCAPS_LOCSOFTWARE : DSBCAPS_STATIC; }
+DWORD LocationFlag() { return SoundSystem.softwareLocation ? DSBCAPS_LOCSOFTWARE : DSBCAPS_STATIC; }
 
 void MakeSilentBuffer() {
   WAVEFORMATEX format = {};
@@ -58,7 +57,7 @@ void MakeSilentBuffer() {
   if (region2 != nullptr) memset(region2, 0, size2);
   buffer->Unlock(region1, size1, region2, size2);
   buffer->Play(0, 0, DSBPLAY_LOOPING);
-  S().silentBuffer = buffer;
+  SoundSystem.silentBuffer = buffer;
 }
 
 const char* OkOrNo(DWORD flags, DWORD bit) { return (flags & bit) ? "OK" : "NO"; }
@@ -112,7 +111,7 @@ BOOL CALLBACK LogDirectSoundDevice(GUID*, LPCSTR description, LPCSTR module, LPV
 }
 
 int SetUpDirectSound() {
-  SOUND_SYSTEM_STATE& s = S();
+  SOUND_SYSTEM_STATE& s = SoundSystem;
   WriteLogText("DirectSound の初期化を行います\n");
   WriteLogText("DirectSound インターフェースの取得を行います....  ");
   void* object = nullptr;
@@ -161,7 +160,7 @@ void FinishDirectSoundSetUp() {
 }
 
 void ShutDownDirectSound() {
-  SOUND_SYSTEM_STATE& s = S();
+  SOUND_SYSTEM_STATE& s = SoundSystem;
   if (s.primaryBuffer != nullptr) {
     s.primaryBuffer->Stop();
     s.primaryBuffer->Release();

@@ -10,7 +10,6 @@
 #include "sound/sound_system.h"
 
 namespace {
-HANDLE_TYPE_MANAGER& Manager() { return HandleManagers[HANDLE_TYPE_SOUND]; }
 
 // Packs (or, with a null area, sizes) the parameters of a queued load.
 int PackLoadTask(void* area, const SOUND_LOAD_SETTINGS* settings, HANDLE_VALUE handle, const char* path, int count,
@@ -66,10 +65,8 @@ void ReleaseMemorySound(SOUND_RECORD* r) {
 }
 }  // namespace
 
-CRITICAL_SECTION* SoundTypeLock() { return &Manager().lock; }
-
 SOUND_RECORD* LookupSoundRecord(HANDLE_VALUE handle, int loader) {
-  if (!Manager().initialised || GetHandleType(handle) != HANDLE_TYPE_SOUND) return nullptr;
+  if (!IsHandleTypeReady(HANDLE_TYPE_SOUND) || GetHandleType(handle) != HANDLE_TYPE_SOUND) return nullptr;
   HANDLE_HEAD* head = LookupHandleRecord(handle);
   if (head == nullptr || (!loader && head->pendingLoads != 0)) return nullptr;
   return reinterpret_cast<SOUND_RECORD*>(head);
@@ -119,9 +116,9 @@ HANDLE_VALUE NewSoundHandle(int is3D) {
   r->is3D = is3D ? 1 : 0;
   if (r->is3D) {
     Set3DSoundDefaults(r);
-    EnterLock(SoundTypeLock());
+    LockHandleType(HANDLE_TYPE_SOUND);
     InsertListNode(&SoundSystem.sound3DHead, &r->node3D, handle, r);
-    LeaveLock(SoundTypeLock());
+    UnlockHandleType(HANDLE_TYPE_SOUND);
   }
   return handle;
 }

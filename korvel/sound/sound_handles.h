@@ -99,7 +99,6 @@ struct SOUND_RECORD {
 
 // The handle check: a live type-3 record, not loading unless the caller is its loader.
 SOUND_RECORD* LookupSoundRecord(HANDLE_VALUE handle, int loader);
-CRITICAL_SECTION* SoundTypeLock();
 
 void InitSoundRecord(HANDLE_HEAD* record);
 int ReleaseSoundRecord(HANDLE_HEAD* record);

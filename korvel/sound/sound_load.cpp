@@ -212,9 +212,9 @@ int SetUpSoundHandleBuffers(HANDLE_VALUE sourceHandle, const WAVEFORMATEX* forma
     r->bufferCount = made;
   }
   r->kind = kind;
-  EnterLock(SoundTypeLock());
+  LockHandleType(HANDLE_TYPE_SOUND);
   if (kind == SOUND_KIND_STREAM) InsertListNode(&SoundSystem.streamHead, &r->streamNode, handle, r);
   if (r->is3D) Set3DSoundChannels(r, format->nChannels);
-  LeaveLock(SoundTypeLock());
+  UnlockHandleType(HANDLE_TYPE_SOUND);
   return 0;
 }

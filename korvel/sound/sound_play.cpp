@@ -143,10 +143,10 @@ int GetSoundHandleTotalTime(int handle) {
 
 int SetSoundBuffersPaused(int pause) {
   if (!SoundSystem.started || SoundSystem.device == nullptr) return -1;
-  HANDLE_TYPE_MANAGER& m = HandleManagers[HANDLE_TYPE_SOUND];
-  EnterLock(&m.lock);
-  for (HANDLE_LIST_NODE* node = m.listHead.next; node != nullptr && node->next != nullptr; node = node->next) {
-    SOUND_RECORD* r = reinterpret_cast<SOUND_RECORD*>(node->data);
+  LockHandleType(HANDLE_TYPE_SOUND);
+  int cursor = -1;
+  while (HANDLE_HEAD* head = NextHandleRecord(HANDLE_TYPE_SOUND, &cursor)) {
+    SOUND_RECORD* r = reinterpret_cast<SOUND_RECORD*>(head);
     for (int i = 0; i < SOUND_MAX_BUFFERS; i++) {
       SOUNDBUFFER* buffer = &r->buffers[i];
       if (!buffer->valid || buffer->deviceBuffer == nullptr) continue;
@@ -163,6 +163,6 @@ int SetSoundBuffersPaused(int pause) {
       }
     }
   }
-  LeaveLock(&m.lock);
+  UnlockHandleType(HANDLE_TYPE_SOUND);
   return 0;
 }

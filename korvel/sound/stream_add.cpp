@@ -115,13 +115,13 @@ int AttachStreamBuffer(SOUND_RECORD* r, HANDLE_VALUE handle, HANDLE_VALUE shared
   if (r->format.nBlockAlign != 0) oneSecond = (oneSecond + r->format.nBlockAlign - 1) / r->format.nBlockAlign * r->format.nBlockAlign;
   if (owner != nullptr && owner != r && owner->kind == SOUND_KIND_STREAM && owner->ownerHandle == -1 &&
       memcmp(&owner->format, &r->format, sizeof(WAVEFORMATEX)) == 0) {
-    EnterLock(SoundTypeLock());
+    LockHandleType(HANDLE_TYPE_SOUND);
     r->kind = SOUND_KIND_STREAM;
     r->bufferCount = 1;
     InsertListNode(&SoundSystem.streamHead, &r->streamNode, handle, r);
     r->ownerHandle = shared;
     owner->sharerCount++;
-    LeaveLock(SoundTypeLock());
+    UnlockHandleType(HANDLE_TYPE_SOUND);
   } else {
     if (SetUpSoundHandleBuffers(-1, &r->format, oneSecond, SOUND_KIND_STREAM, 1, handle, loader) < 0) return -1;
     r->ownerHandle = -1;

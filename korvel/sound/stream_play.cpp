@@ -85,25 +85,25 @@ int PrepareStreamSound(HANDLE_VALUE handle, int loader) {
   r->endReached = 0;
   int align = r->format.nBlockAlign != 0 ? r->format.nBlockAlign : 1;
   SeekSoundConverter(&r->parts[r->currentPart].converter, r->writtenFromPart / align);
-  EnterLock(SoundTypeLock());
+  LockHandleType(HANDLE_TYPE_SOUND);
   r->active = 1;
-  LeaveLock(SoundTypeLock());
+  UnlockHandleType(HANDLE_TYPE_SOUND);
   RefillStreamSound(handle, loader);
   return 0;
 }
 
 int StartStreamSound(HANDLE_VALUE handle, int playType, int restart) {
   if (!Running()) return -1;
-  EnterLock(SoundTypeLock());
+  LockHandleType(HANDLE_TYPE_SOUND);
   SOUND_RECORD* r = LookupSoundRecord(handle, 0);
   SOUNDBUFFER* buffer = nullptr;
   if (r == nullptr || RestartStreamSound(playType, restart, &buffer, handle, r) != 0) {
-    LeaveLock(SoundTypeLock());
+    UnlockHandleType(HANDLE_TYPE_SOUND);
     return -1;
   }
   // The ring always loops; the stream's own end stops it.
   PlaySoundBuffer(buffer, 1);
-  LeaveLock(SoundTypeLock());
+  UnlockHandleType(HANDLE_TYPE_SOUND);
   if (playType == SOUND_PLAY_WAIT) {
     int pumped = PumpWindowMessages();
     while (pumped == 0 && IsSoundHandlePlaying(handle) == 1) {
@@ -116,10 +116,10 @@ int StartStreamSound(HANDLE_VALUE handle, int playType, int restart) {
 
 int StopStreamSound(HANDLE_VALUE handle) {
   if (!Running()) return -1;
-  EnterLock(SoundTypeLock());
+  LockHandleType(HANDLE_TYPE_SOUND);
   SOUND_RECORD* r = LookupSoundRecord(handle, 0);
   if (r == nullptr) {
-    LeaveLock(SoundTypeLock());
+    UnlockHandleType(HANDLE_TYPE_SOUND);
     return -1;
   }
   UpdateStreamPlayPosition(handle, -1, 0);
@@ -129,7 +129,7 @@ int StopStreamSound(HANDLE_VALUE handle) {
     if (owner != nullptr) owner->currentUser = -1;
     uint32_t status = 0;
     if (GetSoundBufferStatus(buffer, &status) < 0) {
-      LeaveLock(SoundTypeLock());
+      UnlockHandleType(HANDLE_TYPE_SOUND);
       return -1;
     }
     if (status & 1) {
@@ -138,7 +138,7 @@ int StopStreamSound(HANDLE_VALUE handle) {
       r->resume[0] = 0;
     }
   }
-  LeaveLock(SoundTypeLock());
+  UnlockHandleType(HANDLE_TYPE_SOUND);
   return 0;
 }
 
@@ -154,17 +154,17 @@ int IsStreamSoundPlaying(HANDLE_VALUE handle) {
 
 int GetStreamSoundPlayTime(HANDLE_VALUE handle) {
   if (!Running()) return -1;
-  EnterLock(SoundTypeLock());
+  LockHandleType(HANDLE_TYPE_SOUND);
   SOUND_RECORD* r = LookupSoundRecord(handle, 0);
   if (r == nullptr || r->format.nBlockAlign == 0) {
-    LeaveLock(SoundTypeLock());
+    UnlockHandleType(HANDLE_TYPE_SOUND);
     return -1;
   }
   UpdateStreamPlayPosition(handle, -1, 0);
   long long frames = r->playedBytes / r->format.nBlockAlign;
   int total = GetSoundHandleTotalTime(handle);
   int ms = SamplesToMilliseconds(frames > 0x7FFFFFFF ? 0x7FFFFFFF : (int)frames, (int)r->format.nSamplesPerSec);
-  LeaveLock(SoundTypeLock());
+  UnlockHandleType(HANDLE_TYPE_SOUND);
   return total >= 0 && ms > total ? total : ms;
 }
 

@@ -268,21 +268,21 @@ int RefillStreamSound(HANDLE_VALUE handle, int loader) {
   if (r == nullptr) return -1;
   SOUNDBUFFER* buffer = nullptr;
   if (r->kind != SOUND_KIND_STREAM || ClaimStreamBuffer(handle, r, &buffer, 0) < 0 || !r->active) return 0;
-  EnterLock(SoundTypeLock());
+  LockHandleType(HANDLE_TYPE_SOUND);
   r = LookupSoundRecord(handle, loader);
   int result = r != nullptr ? RefillLocked(handle, r, buffer, loader) : -1;
-  LeaveLock(SoundTypeLock());
+  UnlockHandleType(HANDLE_TYPE_SOUND);
   return result;
 }
 
 int RefillStreamSounds() {
   if (!SoundSystem.started || SoundSystem.device == nullptr) return -1;
-  EnterLock(SoundTypeLock());
+  LockHandleType(HANDLE_TYPE_SOUND);
   for (HANDLE_LIST_NODE* node = SoundSystem.streamHead.next; node != nullptr && node->next != nullptr;
        node = node->next) {
     SOUND_RECORD* r = static_cast<SOUND_RECORD*>(node->data);
     if (r->active) RefillStreamSound(node->handle, 0);
   }
-  LeaveLock(SoundTypeLock());
+  UnlockHandleType(HANDLE_TYPE_SOUND);
   return 0;
 }

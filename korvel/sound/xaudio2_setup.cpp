@@ -24,13 +24,11 @@ struct XAUDIO2_CLASS_ENTRY {
 const XAUDIO2_CLASS_ENTRY kXAudio2Classes[] = {{&CLSID_K_XAudio2_27, &CLSID_K_XAudio2_27_Debug}, {nullptr, nullptr}};
 const char* const kX3DAudioNames[] = {"X3DAudio1_7.dll", nullptr};
 
-SOUND_SYSTEM_STATE& S() { return SoundSystem; }
-
 FARPROC Find(HMODULE module, const char* name) { return SoundModuleCalls.getProcAddress(module, name); }
 
 void ReleaseDevice() {
-  if (S().device != nullptr) static_cast<IUnknown*>(S().device)->Release();
-  S().device = nullptr;
+  if (SoundSystem.device != nullptr) static_cast<IUnknown*>(SoundSystem.device)->Release();
+  SoundSystem.device = nullptr;
 }
 
 void LogFailure(HRESULT hr) {
@@ -39,14 +37,14 @@ void LogFailure(HRESULT hr) {
 }
 
 void ClearX3DAudio() {
-  if (S().x3dAudioModule != nullptr) SoundModuleCalls.freeLibrary(S().x3dAudioModule);
-  S().x3dAudioModule = nullptr;
-  S().x3dAudioInitialize = nullptr;
-  S().x3dAudioCalculate = nullptr;
+  if (SoundSystem.x3dAudioModule != nullptr) SoundModuleCalls.freeLibrary(SoundSystem.x3dAudioModule);
+  SoundSystem.x3dAudioModule = nullptr;
+  SoundSystem.x3dAudioInitialize = nullptr;
+  SoundSystem.x3dAudioCalculate = nullptr;
 }
 
 int SetUpVersion28(HMODULE module) {
-  SOUND_SYSTEM_STATE& s = S();
+  SOUND_SYSTEM_STATE& s = SoundSystem;
   s.xaudio28Module = module;
   WriteLogText("XAudio2_8.dll を使用します\n");
   s.xaudio2Create = (XAUDIO2_CREATE_FN)(void*)Find(module, "XAudio2Create");
@@ -80,7 +78,7 @@ int SetUpVersion28(HMODULE module) {
 }
 
 int SetUpVersion27() {
-  SOUND_SYSTEM_STATE& s = S();
+  SOUND_SYSTEM_STATE& s = SoundSystem;
   WriteLogText("XAudio2 インターフェースの取得を行います....  ");
   int index = 0;
   void* object = nullptr;
@@ -145,7 +143,7 @@ int SetUpXAudio2() {
 }
 
 void FinishXAudio2SetUp() {
-  SOUND_SYSTEM_STATE& s = S();
+  SOUND_SYSTEM_STATE& s = SoundSystem;
   if (IsXAudio28Running()) {
     DWORD mask = 0;
     s.masteringVoice28->GetChannelMask(&mask);
@@ -167,7 +165,7 @@ void FinishXAudio2SetUp() {
 }
 
 void ShutDownXAudio2() {
-  SOUND_SYSTEM_STATE& s = S();
+  SOUND_SYSTEM_STATE& s = SoundSystem;
   if (s.masteringVoice27 != nullptr) s.masteringVoice27->DestroyVoice();
   s.masteringVoice27 = nullptr;
   if (s.masteringVoice28 != nullptr) s.masteringVoice28->DestroyVoice();
