@@ -44,7 +44,7 @@ foreach(src ${TEST_SOURCES})
   # device program also covers the whole screen in fullscreen); the window program checks
   # the system-wide screen-saver setting, which every library start changes.
   if(folder STREQUAL "input" OR target MATCHES "^graphics_test_software_" OR
-     target MATCHES "^(graphics_test_draw2d|graphics_test_draw_graph|app_test_viewer_program|system_test_window|system_test_window_device)$")
+     target MATCHES "^(graphics_test_draw2d|graphics_test_draw_graph|graphics_test_graph_reload|app_test_viewer_program|system_test_window|system_test_window_device)$")
     set_tests_properties(${target} PROPERTIES RUN_SERIAL TRUE)
   endif()
 endforeach()
