@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "core/maths.h"
 #include "font/font_handles.h"
 
 int NormalizeFontType(int fontType, int edgeSize, int screenBits) {
@@ -50,8 +51,7 @@ void ComputeTextureCacheLayout(int cellSize, int count, FONT_CACHE_LAYOUT* out) 
     }
   } else {
     int side = ((int)std::sqrt((double)count) + 1) * cellSize;
-    int texture = 8;
-    while (texture < side) texture *= 2;
+    int texture = PowerOfTwoAtLeast(side < 8 ? 8 : side);
     width = height = texture;
     capacity = (texture / cellSize) * (texture / cellSize);
   }

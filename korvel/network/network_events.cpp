@@ -9,10 +9,9 @@ bool IsDeletedByPump(const NETWORK_HANDLE_RECORD* r) {
 }
 
 NETWORK_HANDLE_RECORD* FindRecordOfSocket(SOCKET socket) {
-  const HANDLE_TYPE_MANAGER& m = HandleManagers[HANDLE_TYPE_NETWORK];
-  if (!m.initialised) return nullptr;
-  for (HANDLE_LIST_NODE* node = m.listHead.next; node->next != nullptr; node = node->next) {
-    NETWORK_HANDLE_RECORD* r = (NETWORK_HANDLE_RECORD*)node->data;
+  int cursor = -1;
+  while (HANDLE_HEAD* head = NextHandleRecord(HANDLE_TYPE_NETWORK, &cursor)) {
+    NETWORK_HANDLE_RECORD* r = (NETWORK_HANDLE_RECORD*)head;
     if (r->socket == socket) return r;
   }
   return nullptr;
@@ -23,12 +22,10 @@ int PumpNetworkMessages(int deleteClosed) {
   if (NetworkState.window == nullptr || !NetworkState.initialised) return 0;
   int locked = EnterNetworkLock();
   if (deleteClosed == 1) {
-    const HANDLE_TYPE_MANAGER& m = HandleManagers[HANDLE_TYPE_NETWORK];
-    for (HANDLE_LIST_NODE* node = m.listHead.next; m.initialised && node->next != nullptr;) {
-      HANDLE_LIST_NODE* next = node->next;
-      if (IsDeletedByPump((NETWORK_HANDLE_RECORD*)node->data) && NetworkState.initialised)
-        DeleteHandle(node->handle);
-      node = next;
+    int cursor = -1;
+    while (HANDLE_HEAD* head = NextHandleRecord(HANDLE_TYPE_NETWORK, &cursor)) {
+      if (IsDeletedByPump((NETWORK_HANDLE_RECORD*)head) && NetworkState.initialised)
+        DeleteHandle(head->handle);
     }
   }
   MSG msg;

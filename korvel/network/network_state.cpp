@@ -9,8 +9,6 @@
 NETWORK_STATE NetworkState;
 
 namespace {
-HANDLE_TYPE_MANAGER& NetworkType() { return HandleManagers[HANDLE_TYPE_NETWORK]; }
-
 // The optional network thread sets its ended flag once it sees the end request; a thread
 // that has gone without setting it is not waited for.
 void StopNetworkThread() {
@@ -23,13 +21,13 @@ void StopNetworkThread() {
 }  // namespace
 
 int EnterNetworkLock() {
-  if (!NetworkType().initialised) return 0;
-  EnterLock(&NetworkType().lock);
+  if (!IsHandleTypeReady(HANDLE_TYPE_NETWORK)) return 0;
+  LockHandleType(HANDLE_TYPE_NETWORK);
   return 1;
 }
 
 void LeaveNetworkLock(int entered) {
-  if (entered) LeaveLock(&NetworkType().lock);
+  if (entered) UnlockHandleType(HANDLE_TYPE_NETWORK);
 }
 
 NETWORK_HANDLE_RECORD* FindNetworkRecord(HANDLE_VALUE handle) {
