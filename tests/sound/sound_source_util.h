@@ -5,6 +5,9 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
+#include "core/memory.h"
 #include "sound/sound_convert.h"
 #include "sound_test_util.h"
 
@@ -71,3 +74,17 @@ inline std::string FormatBody(unsigned tag, unsigned channels, uint32_t rate, ui
   if (extraSize >= 0) f += Le16((unsigned)extraSize) + extra;
   return f;
 }
+
+// Tests of the ACM-backed readers: the ACM entry points loaded once per suite, the test log
+// started, and no tracked block left behind by a test.
+class AcmSoundTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { LoadAcmFunctions(); }
+  static void TearDownTestSuite() { UnloadAcmFunctions(); }
+  void SetUp() override {
+    StartTestLog();
+    blocks_ = GetAllocBlockCount();
+  }
+  void TearDown() override { EXPECT_EQ(GetAllocBlockCount(), blocks_) << "a tracked block was left"; }
+  int blocks_ = 0;
+};

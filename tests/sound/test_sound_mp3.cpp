@@ -55,17 +55,7 @@ TEST(Mp3FrameHeader, ParsesTheTable) {
   }
 }
 
-class Mp3Acm : public ::testing::Test {
- protected:
-  static void SetUpTestSuite() { LoadAcmFunctions(); }
-  static void TearDownTestSuite() { UnloadAcmFunctions(); }
-  void SetUp() override {
-    StartTestLog();
-    blocks_ = GetAllocBlockCount();
-  }
-  void TearDown() override { EXPECT_EQ(GetAllocBlockCount(), blocks_) << "a tracked block was left"; }
-  int blocks_ = 0;
-};
+class Mp3Acm : public AcmSoundTest {};
 
 std::string Id3v2(uint8_t major, uint8_t flags, const uint8_t size[4], size_t bodyBytes) {
   std::string tag = "ID3";

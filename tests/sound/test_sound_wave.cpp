@@ -14,17 +14,7 @@
 #include "sound_source_util.h"
 
 namespace {
-class SoundWave : public ::testing::Test {
- protected:
-  static void SetUpTestSuite() { LoadAcmFunctions(); }
-  static void TearDownTestSuite() { UnloadAcmFunctions(); }
-  void SetUp() override {
-    StartTestLog();
-    blocks_ = GetAllocBlockCount();
-  }
-  void TearDown() override { EXPECT_EQ(GetAllocBlockCount(), blocks_) << "a tracked block was left"; }
-  int blocks_ = 0;
-};
+class SoundWave : public AcmSoundTest {};
 
 const std::string kPcmFormat = FormatBody(1, 2, 8000, 32000, 4, 16);
 std::string Samples(int bytes) {
