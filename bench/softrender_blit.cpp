@@ -1,12 +1,14 @@
 // Speed of the CPU renderer's blit, stretched blit and triangles (a whole image turned a
 // little on four corners, and the same quad filled flat), 32-bit and RGB565, in Mpixel/s,
-// beside memcpy of the same bytes (one image's pixels) in the same run, each figure both for
+// beside memcpy of the same bytes (one image's pixels) timed in rounds alternating with the
+// draw, and the draw's share of that memcpy, each figure both for
 // images that stay in the cache (256 x 256) and for images larger than the last-level cache
 // (4096 x 2048, 32 MB a 32-bit image). Blits and stretched blits are timed with the SSE2
 // loops and with the plain loops they stand in for.
 // Run by hand: cd build && ./wine-run bench_softrender_blit.exe
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -19,19 +21,44 @@
 
 namespace {
 
-// Runs draw repeatedly for about a quarter of a second (at least three calls); megapixels per
-// second of pixels drawn.
+// Runs draw repeatedly for about seconds (at least two calls); megapixels per second of
+// pixels drawn.
 template <class F>
-double Measure(F draw, double pixelsPerCall) {
-  draw();  // warm-up
+double Measure(F draw, double pixelsPerCall, double seconds) {
   int calls = 0;
   double start = Seconds(), elapsed = 0;
   do {
     draw();
     calls++;
     elapsed = Seconds() - start;
-  } while (calls < 3 || elapsed < 0.25);
+  } while (calls < 2 || elapsed < seconds);
   return pixelsPerCall * calls / elapsed / 1e6;
+}
+
+double Median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v[v.size() / 2];
+}
+
+// A draw's rate beside memcpy's, both in Mpixel/s, and the draw's share of memcpy.
+struct RATE {
+  double draw, copy, share;
+};
+
+// Times draw and copy (memcpy of the same pixels) in seven alternating rounds of about 40 ms
+// each, so that the machine's changes of speed during the run reach both alike and neither runs
+// while the other is timed; the medians of the rates and of the per-round shares.
+template <class F, class G>
+RATE MeasureBesideCopy(F draw, G copy, double pixelsPerCall) {
+  draw();  // warm-up: tables, caches, the page mapping of the target
+  copy();
+  std::vector<double> draws, copies, shares;
+  for (int round = 0; round < 7; round++) {
+    draws.push_back(Measure(draw, pixelsPerCall, 0.04));
+    copies.push_back(Measure(copy, pixelsPerCall, 0.04));
+    shares.push_back(draws.back() / copies.back());
+  }
+  return {Median(draws), Median(copies), Median(shares)};
 }
 
 void FillPattern(MEMIMG* m) {
@@ -63,12 +90,13 @@ struct IMAGES {
   }
 };
 
-void PrintRow(const char* type, const char* size, const char* draw, double sse2, double plain, double copy) {
-  if (plain > 0)
-    std::printf("%-7s %-6s %-24s %9.1f %9.1f %9.1f %7.3fx %7.3fx\n", type, size, draw, sse2, plain, copy, sse2 / copy,
-                plain / copy);
+void PrintRow(const char* type, const char* size, const char* draw, RATE sse2, RATE plain) {
+  if (plain.draw > 0)
+    std::printf("%-7s %-6s %-24s %9.1f %9.1f %9.1f %7.3fx %7.3fx\n", type, size, draw, sse2.draw, plain.draw, sse2.copy,
+                sse2.share, plain.share);
   else
-    std::printf("%-7s %-6s %-24s %9.1f %9s %9.1f %7.3fx %8s\n", type, size, draw, sse2, "-", copy, sse2 / copy, "");
+    std::printf("%-7s %-6s %-24s %9.1f %9s %9.1f %7.3fx %8s\n", type, size, draw, sse2.draw, "-", sse2.copy, sse2.share,
+                "");
 }
 
 void RunType(int type, int w, int h, const char* sizeName) {
@@ -83,7 +111,7 @@ void RunType(int type, int w, int h, const char* sizeName) {
   const size_t bytes = (size_t)images.target.store->pitch * h;
   std::vector<uint8_t> copy(bytes);
   const double pixels = (double)w * h;
-  const double memcpyRate = Measure([&] { memcpy(copy.data(), images.source.pixels, bytes); }, pixels);
+  auto copyPixels = [&] { memcpy(copy.data(), images.source.pixels, bytes); };
   const char* typeName = type == MEMIMG_TYPE_32BIT ? "32-bit" : "RGB565";
   const struct {
     int mode, param;
@@ -93,20 +121,22 @@ void RunType(int type, int w, int h, const char* sizeName) {
   char name[64];
   for (const auto& m : modes) {
     SetMemImgBlendMode(m.mode, m.param);
-    double rate[2];
+    RATE rate[2];
     for (int sse2 : {1, 0}) {
       ForceSoftRenderSse2(sse2);
-      rate[sse2] = Measure([&] { MEMIMGBlit(&images.target, &images.source, 0, 0, 0, nullptr); }, pixels);
+      rate[sse2] = MeasureBesideCopy([&] { MEMIMGBlit(&images.target, &images.source, 0, 0, 0, nullptr); }, copyPixels,
+                                     pixels);
     }
     std::snprintf(name, sizeof name, "blit %s", m.name);
-    PrintRow(typeName, sizeName, name, rate[1], rate[0], memcpyRate);
+    PrintRow(typeName, sizeName, name, rate[1], rate[0]);
     RECT whole = {0, 0, w, h};
     for (int sse2 : {1, 0}) {
       ForceSoftRenderSse2(sse2);
-      rate[sse2] = Measure([&] { MEMIMGStretchBlit(&images.target, &images.small, &whole, 0, nullptr); }, pixels);
+      rate[sse2] = MeasureBesideCopy(
+          [&] { MEMIMGStretchBlit(&images.target, &images.small, &whole, 0, nullptr); }, copyPixels, pixels);
     }
     std::snprintf(name, sizeof name, "stretch x2 %s", m.name);
-    PrintRow(typeName, sizeName, name, rate[1], rate[0], memcpyRate);
+    PrintRow(typeName, sizeName, name, rate[1], rate[0]);
   }
   ForceSoftRenderSse2(1);
   // Two triangles over the whole target, the source turned by one pixel in 16.
@@ -123,11 +153,11 @@ void RunType(int type, int w, int h, const char* sizeName) {
     area = area < 0 ? -area / 2 : area / 2;
     for (const MEMIMG* quadSource : {(const MEMIMG*)&images.source, (const MEMIMG*)nullptr}) {
       std::snprintf(name, sizeof name, "%s %s", quadSource ? "quad" : "flat quad", m.name);
-      double quad = Measure([&] {
+      RATE quad = MeasureBesideCopy([&] {
         MEMIMGTriangle(&images.target, quadSource, first, 0, nullptr, 0x123456);
         MEMIMGTriangle(&images.target, quadSource, second, 0, nullptr, 0x123456);
-      }, area);
-      PrintRow(typeName, sizeName, name, quad, 0, memcpyRate);
+      }, copyPixels, area);
+      PrintRow(typeName, sizeName, name, quad, RATE{});
     }
   }
 }
@@ -136,9 +166,10 @@ void RunType(int type, int w, int h, const char* sizeName) {
 
 int main() {
   BuildMemImgTables();
-  std::printf("CPU renderer speed in Mpixel/s: SSE2 loops, plain loops, memcpy of the same bytes, and both\n"
-              "as a share of memcpy. small: 256 x 256 (cache-resident); large: 4096 x 2048 (beyond the\n"
-              "last-level cache). Stretched draws scale a half-size source to the whole target.\n");
+  std::printf("CPU renderer speed in Mpixel/s: SSE2 loops, plain loops, memcpy of the same bytes (timed in\n"
+              "rounds alternating with the SSE2 draw), and each draw's median share of the memcpy timed\n"
+              "beside it. small: 256 x 256 (cache-resident); large: 4096 x 2048 (beyond the last-level\n"
+              "cache). Stretched draws scale a half-size source to the whole target.\n");
   std::printf("%-7s %-6s %-24s %9s %9s %9s %8s %8s\n", "pixels", "size", "draw", "SSE2", "plain", "memcpy", "SSE2",
               "plain");
   for (int type : {MEMIMG_TYPE_32BIT, MEMIMG_TYPE_RGB565}) {

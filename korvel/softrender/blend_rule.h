@@ -184,11 +184,13 @@ inline uint32_t Mix(uint32_t t, uint32_t m, uint32_t n) { return BlendProductTab
 // k * x / 255 truncated toward zero, x a signed difference (-255..255) held in the lane.
 inline uint32_t Difference(uint32_t k, uint32_t x) { return (uint32_t)BlendDifference((int)k, (int)x); }
 
-// (d * 2^(8k) + (x - d) * f) >> 8k in wrapping arithmetic; exact for k = 1..3 in 32 bits, and
-// for k = 1 in 16 bits (the true sum lies in 0..65280).
+// (d * (2^(8k) - f) + x * f) >> 8k, d and x channel values, f a weight below 256^k; exact
+// for k = 1..3 in 32 bits and for k = 1 in 16 bits (the sum lies in 0..255 * 2^(8k), so the
+// result needs no mask). Two products and no difference: the vector loops run it in fewer
+// steps than d + (x - d) * f.
 template <class V>
 KORVEL_RULE_INLINE V Lerp(V d, V x, V f, int k) {
-  return (((d << (8 * k)) + (x - d) * f) >> (8 * k)) & V(0xFF);
+  return (d * (V(1u << (8 * k)) - f) + x * f) >> (8 * k);
 }
 
 // ---- Layouts --------------------------------------------------------------------------------
@@ -204,12 +206,18 @@ struct SCALAR_LAYOUT {
   static int Bits(int g) { return PX::kBits[g]; }
   static bool IsGreen565(int g) { return PX::kBytes == 2 && g == 1; }
   static Lane Tint(const BLEND_CONTEXT& x, int g) { return (Lane)x.tint[g]; }
+  static Lane Param(const BLEND_CONTEXT& x, int) { return (Lane)x.param; }
+  static constexpr bool kSpareParamZero = false;
 };
 
 // The pixel rule over a layout L: d the target words, colour the untinted source colour (or a
 // fill's ready colour), a the source alpha, w the blend-graph weight; FACTOR whether a is one
-// of the weight factors. Lanes that fall outside a layout's channels compute values nobody
-// keeps.
+// of the weight factors. L::Param gives the blend parameter per group and L::Tint the tint;
+// both are per-call coefficients, which a vector layout may hand over in a form of its own.
+// Lanes that fall outside a layout's channels compute values nobody keeps, except where a
+// layout gives its spare lanes (byte 3 of a 32-bit pixel) the parameter 0
+// (kSpareParamZero): a mode that moves the target toward a value by the parameter then
+// leaves those lanes as the target has them, and the rule needs no separate mask for them.
 template <class C, class L, bool FACTOR>
 KORVEL_RULE_INLINE typename L::Word BlendWords(typename L::Word d, typename L::Word colour, typename L::Lane a,
                                    typename L::Lane w, const BLEND_CONTEXT& x) {
@@ -219,7 +227,6 @@ KORVEL_RULE_INLINE typename L::Word BlendWords(typename L::Word d, typename L::W
   constexpr int M = C::kMode;
   constexpr int G = L::kGroups;
   constexpr int n = (C::kGraph ? 1 : 0) + (FACTOR ? 1 : 0);
-  const V p = V((uint32_t)x.param);
   V f = V(1);
   if constexpr (C::kGraph) f = f * w;
   if constexpr (FACTOR) f = f * a;
@@ -239,10 +246,11 @@ KORVEL_RULE_INLINE typename L::Word BlendWords(typename L::Word d, typename L::W
     V scaled[G];
 #pragma GCC unroll 4
     for (int g = 0; g < G; g++) {
+      const auto p = L::Param(x, g);
       if constexpr (n == 0) {
         scaled[g] = Product(p, s[g]);
       } else if constexpr (PX::kBytes == 4) {
-        scaled[g] = (s[g] * f * p) >> (8 * (n + 1));
+        scaled[g] = (s[g] * f * V(p)) >> (8 * (n + 1));
       } else if constexpr (C::kGraph) {
         scaled[g] = Product(p, (s[g] * f) >> (8 * n));
       } else {  // RGB565 with the alpha factor alone: tint after the alpha scaling
@@ -255,6 +263,7 @@ KORVEL_RULE_INLINE typename L::Word BlendWords(typename L::Word d, typename L::W
   } else {
 #pragma GCC unroll 4
     for (int g = 0; g < G; g++) {
+      const auto p = L::Param(x, g);
       const int bits = L::Bits(g);
       const V top = V((1u << bits) - 1);
       V r;
@@ -272,12 +281,12 @@ KORVEL_RULE_INLINE typename L::Word BlendWords(typename L::Word d, typename L::W
           if (M == 11 && L::IsGreen565(g) && FACTOR && !C::kGraph && !C::kTint) {
             // RGB565 green keeps five fraction bits of its product here.
             V q = (su[g] * dc[g]) >> 1;
-            r = (dc[g] * V(32 * 65536) + (q - dc[g] * V(32)) * a * p) >> 21;
+            r = (dc[g] * V(32 * 65536) + (q - dc[g] * V(32)) * a * V(p)) >> 21;
           } else {
-            r = Lerp(dc[g], target, f * p, n + 1);
+            r = Lerp(dc[g], target, f * V(p), n + 1);
           }
         } else if constexpr (PX::kBytes == 4) {
-          r = Lerp(dc[g], target, p, 1);
+          r = Lerp(dc[g], target, V(p), 1);
         } else if constexpr (M == 1 && C::kPath == PATH_BLIT && !C::kTint && !C::kAlpha) {
           r = Mix(V((uint32_t)(x.param >> 2)), target, dc[g]);  // untinted per-pixel blit: 6-bit mix weight
         } else {
@@ -286,7 +295,8 @@ KORVEL_RULE_INLINE typename L::Word BlendWords(typename L::Word d, typename L::W
       }
       out[g] = r;
     }
-    return keep | L::Join(out);
+    if constexpr (L::kSpareParamZero && M != 0 && M != 4) return L::Join(out);
+    return keep | (L::Join(out) & W(PX::kColourMask));
   }
 }
 

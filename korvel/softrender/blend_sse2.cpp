@@ -11,104 +11,163 @@
 namespace {
 
 // ---- Vector lanes ---------------------------------------------------------------------------
+// Written over the compiler's vector types, so that it can fold the rule's masks and shifts
+// where lanes are known to hold fewer bits.
+
+typedef uint16_t U16X8 __attribute__((vector_size(16)));
+typedef uint32_t U32X4 __attribute__((vector_size(16)));
 
 // Eight 16-bit lanes with wrapping arithmetic; >> is a logical shift.
 struct LANES16 {
-  __m128i v;
+  U16X8 v;
   LANES16() = default;
-  explicit LANES16(__m128i x) : v(x) {}
-  explicit LANES16(uint32_t c) : v(_mm_set1_epi16((short)c)) {}
+  explicit LANES16(U16X8 x) : v(x) {}
+  explicit LANES16(__m128i x) : v((U16X8)x) {}
+  explicit LANES16(uint32_t c) : v(U16X8{} + (uint16_t)c) {}
+  __m128i m() const { return (__m128i)v; }
 };
-inline LANES16 operator+(LANES16 a, LANES16 b) { return LANES16(_mm_add_epi16(a.v, b.v)); }
-inline LANES16 operator-(LANES16 a, LANES16 b) { return LANES16(_mm_sub_epi16(a.v, b.v)); }
-inline LANES16 operator*(LANES16 a, LANES16 b) { return LANES16(_mm_mullo_epi16(a.v, b.v)); }
-inline LANES16 operator&(LANES16 a, LANES16 b) { return LANES16(_mm_and_si128(a.v, b.v)); }
-inline LANES16 operator|(LANES16 a, LANES16 b) { return LANES16(_mm_or_si128(a.v, b.v)); }
-inline LANES16 operator^(LANES16 a, LANES16 b) { return LANES16(_mm_xor_si128(a.v, b.v)); }
-inline LANES16 operator~(LANES16 a) { return LANES16(_mm_xor_si128(a.v, _mm_set1_epi32(-1))); }
-inline LANES16 operator<<(LANES16 a, int n) { return LANES16(_mm_slli_epi16(a.v, n)); }
-inline LANES16 operator>>(LANES16 a, int n) { return LANES16(_mm_srli_epi16(a.v, n)); }
+inline LANES16 operator+(LANES16 a, LANES16 b) { return LANES16(a.v + b.v); }
+inline LANES16 operator-(LANES16 a, LANES16 b) { return LANES16(a.v - b.v); }
+inline LANES16 operator*(LANES16 a, LANES16 b) { return LANES16(a.v * b.v); }
+inline LANES16 operator&(LANES16 a, LANES16 b) { return LANES16(a.v & b.v); }
+inline LANES16 operator|(LANES16 a, LANES16 b) { return LANES16(a.v | b.v); }
+inline LANES16 operator^(LANES16 a, LANES16 b) { return LANES16(a.v ^ b.v); }
+inline LANES16 operator~(LANES16 a) { return LANES16(~a.v); }
+inline LANES16 operator<<(LANES16 a, int n) { return LANES16(a.v << n); }
+inline LANES16 operator>>(LANES16 a, int n) { return LANES16(a.v >> n); }
 
 // Four 32-bit words with wrapping arithmetic (whole 32-bit pixels).
 struct WORDS32 {
-  __m128i v;
+  U32X4 v;
   WORDS32() = default;
-  explicit WORDS32(__m128i x) : v(x) {}
-  explicit WORDS32(uint32_t c) : v(_mm_set1_epi32((int)c)) {}
+  explicit WORDS32(U32X4 x) : v(x) {}
+  explicit WORDS32(__m128i x) : v((U32X4)x) {}
+  explicit WORDS32(uint32_t c) : v(U32X4{} + c) {}
+  __m128i m() const { return (__m128i)v; }
 };
-inline WORDS32 operator+(WORDS32 a, WORDS32 b) { return WORDS32(_mm_add_epi32(a.v, b.v)); }
-inline WORDS32 operator-(WORDS32 a, WORDS32 b) { return WORDS32(_mm_sub_epi32(a.v, b.v)); }
-inline WORDS32 operator&(WORDS32 a, WORDS32 b) { return WORDS32(_mm_and_si128(a.v, b.v)); }
-inline WORDS32 operator|(WORDS32 a, WORDS32 b) { return WORDS32(_mm_or_si128(a.v, b.v)); }
-inline WORDS32 operator>>(WORDS32 a, int n) { return WORDS32(_mm_srli_epi32(a.v, n)); }
+inline WORDS32 operator+(WORDS32 a, WORDS32 b) { return WORDS32(a.v + b.v); }
+inline WORDS32 operator-(WORDS32 a, WORDS32 b) { return WORDS32(a.v - b.v); }
+inline WORDS32 operator&(WORDS32 a, WORDS32 b) { return WORDS32(a.v & b.v); }
+inline WORDS32 operator|(WORDS32 a, WORDS32 b) { return WORDS32(a.v | b.v); }
+inline WORDS32 operator>>(WORDS32 a, int n) { return WORDS32(a.v >> n); }
+
+// A per-call coefficient (the blend parameter or a tint byte, per lane) with its reciprocal:
+// k * v / 255 for v <= 255 is the high half of v * ceil(k * 65536 / 255) for every k below
+// 255 (k = 255 would need 65536), one multiply where the division takes three steps. Layouts
+// hand coefficients over in this form when the call has none of 255.
+struct COEFF16 {
+  LANES16 value, reciprocal;
+  operator LANES16() const { return value; }
+};
+
+inline uint16_t Reciprocal(int k) { return (uint16_t)((k * 65536 + 254) / 255); }
+
+// Lanes holding a for the even and b for the odd 16-bit lanes.
+inline LANES16 Alternating(int a, int b) {
+  return LANES16(_mm_setr_epi16((short)a, (short)b, (short)a, (short)b, (short)a, (short)b, (short)a, (short)b));
+}
+
+template <bool RECIPROCAL>
+using COEFFICIENT = typename std::conditional<RECIPROCAL, COEFF16, LANES16>::type;
+
+template <bool RECIPROCAL>
+COEFFICIENT<RECIPROCAL> MakeCoefficient(int even, int odd) {
+  if constexpr (RECIPROCAL) return COEFF16{Alternating(even, odd), Alternating(Reciprocal(even), Reciprocal(odd))};
+  else return Alternating(even, odd);
+}
 
 // The table look-ups of the rule, computed: x / 255 for x <= 65025 is (x * 0x8081) >> 23, and
 // x / 63 for x <= 3969 is (x * 4162) >> 18.
-inline LANES16 DivideBy255(LANES16 x) {
-  return LANES16(_mm_srli_epi16(_mm_mulhi_epu16(x.v, _mm_set1_epi16((short)0x8081)), 7));
-}
+inline LANES16 MultiplyHigh(LANES16 a, LANES16 b) { return LANES16(_mm_mulhi_epu16(a.m(), b.m())); }
+inline LANES16 DivideBy255(LANES16 x) { return MultiplyHigh(x, LANES16(0x8081)) >> 7; }
 inline LANES16 Product(LANES16 k, LANES16 v) { return DivideBy255(k * v); }
+inline LANES16 Product(COEFF16 k, LANES16 v) { return MultiplyHigh(v, k.reciprocal); }
 inline LANES16 Mix(LANES16 t, LANES16 m, LANES16 n) {
   LANES16 sum = m * t + n * (LANES16(63) - t);
-  return LANES16(_mm_srli_epi16(_mm_mulhi_epu16(sum.v, _mm_set1_epi16(4162)), 2));
+  return MultiplyHigh(sum, LANES16(4162)) >> 2;
 }
-inline LANES16 Difference(LANES16 k, LANES16 x) {
-  LANES16 sign(_mm_srai_epi16(x.v, 15));
+template <class K>
+inline LANES16 Difference(K k, LANES16 x) {
+  LANES16 sign(_mm_srai_epi16(x.m(), 15));
   LANES16 magnitude = (x ^ sign) - sign;
-  return (DivideBy255(magnitude * k) ^ sign) - sign;
+  return (Product(k, magnitude) ^ sign) - sign;
 }
 
 // ---- Vector layouts -------------------------------------------------------------------------
 
-// 32-bit pixels, four per vector; each group holds the four byte lanes of two pixels (blue,
-// green, red and the byte that carries no colour).
+// 32-bit pixels, four per vector, split into even and odd bytes: group 0 holds blue and red
+// in 16-bit lanes, group 1 green and the byte that carries no colour (the spare lane, whose
+// parameter is 0). The split and join are masks and shifts only.
+template <bool RECIPROCAL>
 struct SSE2_LAYOUT_32 {
   using Word = WORDS32;
   using Lane = LANES16;
   using Pixel = uint32_t;
   static constexpr int kGroups = 2;
-  static Lane Split(Word w, int g) {
-    return Lane(g == 0 ? _mm_unpacklo_epi8(w.v, _mm_setzero_si128()) : _mm_unpackhi_epi8(w.v, _mm_setzero_si128()));
-  }
-  static Word Join(const Lane* c) { return Word(_mm_packus_epi16(c[0].v, c[1].v)) & Word(0x00FFFFFF); }
+  static constexpr bool kSpareParamZero = true;
+  static Lane Split(Word w, int g) { return g == 0 ? Lane(w.m()) & Lane(0x00FF) : Lane(w.m()) >> 8; }
+  static Word Join(const Lane* c) { return Word((c[0] | c[1] << 8).m()); }
   static int Bits(int) { return 8; }
   static bool IsGreen565(int) { return false; }
-  static Lane Tint(const BLEND_CONTEXT& x, int) {
-    return Lane(_mm_setr_epi16((short)x.tint[0], (short)x.tint[1], (short)x.tint[2], 0, (short)x.tint[0],
-                               (short)x.tint[1], (short)x.tint[2], 0));
+  static COEFFICIENT<RECIPROCAL> Tint(const BLEND_CONTEXT& x, int g) {
+    return g == 0 ? MakeCoefficient<RECIPROCAL>(x.tint[0], x.tint[2]) : MakeCoefficient<RECIPROCAL>(x.tint[1], 0);
   }
-  static Word Equal(Word a, uint32_t key) { return Word(_mm_cmpeq_epi32(a.v, _mm_set1_epi32((int)key))); }
+  static COEFFICIENT<RECIPROCAL> Param(const BLEND_CONTEXT& x, int g) {
+    return MakeCoefficient<RECIPROCAL>(x.param, g == 0 ? x.param : 0);
+  }
+  static Word Equal(Word a, uint32_t key) { return Word(_mm_cmpeq_epi32(a.m(), _mm_set1_epi32((int)key))); }
 };
 
 // RGB565 pixels, eight per vector; group g holds channel g of all eight.
+template <bool RECIPROCAL>
 struct SSE2_LAYOUT_565 {
   using Word = LANES16;
   using Lane = LANES16;
   using Pixel = uint16_t;
   static constexpr int kGroups = 3;
+  static constexpr bool kSpareParamZero = false;
   static Lane Split(Word w, int g) {
     return (w >> PIXEL_565::kShift[g]) & Lane((1u << PIXEL_565::kBits[g]) - 1);
   }
   static Word Join(const Lane* c) { return c[0] | c[1] << PIXEL_565::kShift[1] | c[2] << PIXEL_565::kShift[2]; }
   static int Bits(int g) { return PIXEL_565::kBits[g]; }
   static bool IsGreen565(int g) { return g == 1; }
-  static Lane Tint(const BLEND_CONTEXT& x, int g) { return Lane((uint32_t)x.tint[g]); }
-  static Word Equal(Word a, uint32_t key) { return Word(_mm_cmpeq_epi16(a.v, _mm_set1_epi16((short)key))); }
+  static COEFFICIENT<RECIPROCAL> Tint(const BLEND_CONTEXT& x, int g) {
+    return MakeCoefficient<RECIPROCAL>(x.tint[g], x.tint[g]);
+  }
+  static COEFFICIENT<RECIPROCAL> Param(const BLEND_CONTEXT& x, int) {
+    return MakeCoefficient<RECIPROCAL>(x.param, x.param);
+  }
+  static Word Equal(Word a, uint32_t key) { return Word(_mm_cmpeq_epi16(a.m(), _mm_set1_epi16((short)key))); }
 };
 
-template <class PX>
-using SSE2_LAYOUT = typename std::conditional<PX::kBytes == 4, SSE2_LAYOUT_32, SSE2_LAYOUT_565>::type;
+template <class PX, bool RECIPROCAL>
+using SSE2_LAYOUT =
+    typename std::conditional<PX::kBytes == 4, SSE2_LAYOUT_32<RECIPROCAL>, SSE2_LAYOUT_565<RECIPROCAL>>::type;
 
 // ---- Loops ----------------------------------------------------------------------------------
 
+// Four dwords in one vector, the first lowest.
+inline __m128i Dwords(uint32_t a, uint32_t b, uint32_t c, uint32_t d) {
+  return _mm_unpacklo_epi64(_mm_unpacklo_epi32(_mm_cvtsi32_si128((int)a), _mm_cvtsi32_si128((int)b)),
+                            _mm_unpacklo_epi32(_mm_cvtsi32_si128((int)c), _mm_cvtsi32_si128((int)d)));
+}
+
+// One vector of pixels of BYTES bytes each (values[0] lowest), built in registers.
+template <int BYTES>
+KORVEL_RULE_INLINE __m128i PixelVector(const uint32_t* values) {
+  if constexpr (BYTES == 4) return Dwords(values[0], values[1], values[2], values[3]);
+  else
+    return Dwords(values[0] | values[1] << 16, values[2] | values[3] << 16, values[4] | values[5] << 16,
+                  values[6] | values[7] << 16);
+}
+
 // Fetches one vector of source pixels: the raw values (compared with the transparent key)
 // and their colours. CONTIGUOUS: the pixels follow each other from s; else s is the row and
-// columns holds their source columns.
-template <class C, bool CONTIGUOUS>
-KORVEL_RULE_INLINE void FetchSourceBlock(const uint8_t* s, const int* columns, const BLEND_CONTEXT& x,
-                             typename SSE2_LAYOUT<typename C::PX>::Word* raw,
-                             typename SSE2_LAYOUT<typename C::PX>::Word* colour) {
-  using L = SSE2_LAYOUT<typename C::PX>;
+// offsets holds their byte offsets in it.
+template <class C, class L, bool CONTIGUOUS>
+KORVEL_RULE_INLINE void FetchSourceBlock(const uint8_t* s, const int* offsets, const BLEND_CONTEXT& x,
+                                         typename L::Word* raw, typename L::Word* colour) {
   using SRC = typename C::SRC;
   using Word = typename L::Word;
   constexpr int kCount = 16 / C::PX::kBytes;
@@ -116,32 +175,32 @@ KORVEL_RULE_INLINE void FetchSourceBlock(const uint8_t* s, const int* columns, c
     *raw = Word(_mm_loadu_si128((const __m128i*)s));
     *colour = *raw;
   } else {
-    alignas(16) typename L::Pixel raws[kCount], colours[kCount];
+    uint32_t raws[kCount], colours[kCount];
+#pragma GCC unroll 8
     for (int i = 0; i < kCount; i++) {
-      uint32_t value = SRC::Raw(s + (CONTIGUOUS ? i : columns[i]) * SRC::kBytes);
-      raws[i] = (typename L::Pixel)value;
-      colours[i] = (typename L::Pixel)SRC::Colour(value, x.palette);
+      raws[i] = SRC::Raw(s + (CONTIGUOUS ? i * SRC::kBytes : offsets[i]));
+      colours[i] = SRC::Colour(raws[i], x.palette);
     }
-    *raw = Word(_mm_load_si128((const __m128i*)raws));
-    *colour = Word(_mm_load_si128((const __m128i*)colours));
+    *raw = Word(PixelVector<C::PX::kBytes>(raws));
+    *colour = SRC::kKind == SOURCE_PLAIN ? *raw : Word(PixelVector<C::PX::kBytes>(colours));
   }
 }
 
 // Draws one vector of target pixels at d. keyUsable: whether the transparent key can equal a
 // raw value at all (an RGB565 lane holds 16 bits of it).
-template <class C, bool CONTIGUOUS>
-KORVEL_RULE_INLINE void DrawBlock(uint8_t* d, const uint8_t* s, const int* columns, const BLEND_CONTEXT& x, bool keyUsable) {
-  using L = SSE2_LAYOUT<typename C::PX>;
+template <class C, class L, bool CONTIGUOUS>
+KORVEL_RULE_INLINE void DrawBlock(uint8_t* d, const uint8_t* s, const int* offsets, const BLEND_CONTEXT& x,
+                                  bool keyUsable) {
   using Word = typename L::Word;
   using Lane = typename L::Lane;
   Word target(_mm_loadu_si128((const __m128i*)d)), raw, colour;
-  FetchSourceBlock<C, CONTIGUOUS>(s, columns, x, &raw, &colour);
+  FetchSourceBlock<C, L, CONTIGUOUS>(s, offsets, x, &raw, &colour);
   Word out = BlendWords<C, L, false>(target, colour, Lane(255), Lane(0), x);
   if (C::kTrans && keyUsable) {
     Word skip = L::Equal(raw, x.transparent);
-    out = Word(_mm_or_si128(_mm_and_si128(skip.v, target.v), _mm_andnot_si128(skip.v, out.v)));
+    out = Word(_mm_or_si128(_mm_and_si128(skip.m(), target.m()), _mm_andnot_si128(skip.m(), out.m())));
   }
-  _mm_storeu_si128((__m128i*)d, out.v);
+  _mm_storeu_si128((__m128i*)d, out.m());
 }
 
 template <class C>
@@ -149,8 +208,9 @@ bool IsKeyUsable(const BLEND_CONTEXT& x) {
   return C::PX::kBytes == 4 || x.transparent <= 0xFFFF;
 }
 
-template <class C>
+template <class C, bool RECIPROCAL>
 void BlitRowsSse2(const BLIT_JOB& job) {
+  using L = SSE2_LAYOUT<typename C::PX, RECIPROCAL>;
   using SRC = typename C::SRC;
   using Word = typename C::PX::Word;
   constexpr int kCount = 16 / C::PX::kBytes;
@@ -162,36 +222,49 @@ void BlitRowsSse2(const BLIT_JOB& job) {
     const uint8_t* s = job.source + y * job.sourcePitch;
     int x = 0;
     for (; x + kCount <= width; x += kCount)
-      DrawBlock<C, true>(d + x * C::PX::kBytes, s + x * SRC::kBytes, nullptr, context, keyUsable);
+      DrawBlock<C, L, true>(d + x * C::PX::kBytes, s + x * SRC::kBytes, nullptr, context, keyUsable);
     for (; x < width; x++) DrawSourcePixel<C>((Word*)d + x, s + x * SRC::kBytes, nullptr, context);
   }
 }
 
-template <class C>
+// The stretched blit: the column table becomes byte offsets into a source row. Where the
+// drawn pixels do not depend on the target (an opaque untinted copy), a target row that
+// samples the same source row as the one above it is a copy of that row.
+template <class C, bool RECIPROCAL>
 void StretchRowsSse2(const STRETCH_JOB& job) {
+  using L = SSE2_LAYOUT<typename C::PX, RECIPROCAL>;
   using SRC = typename C::SRC;
   using Word = typename C::PX::Word;
   constexpr int kCount = 16 / C::PX::kBytes;
+  constexpr bool kRowsRepeat = C::kMode == 0 && !C::kTint && !C::kTrans;
   const BLEND_CONTEXT context = job.context;  // a copy the target's stores cannot alias
   const bool keyUsable = IsKeyUsable<C>(context);
   const int width = job.width;
-  const int* columns = job.columns;
+  int* offsets = job.columns;
   FillStretchColumns<StepsWhileNegative<C>()>(job);
-  int row = job.firstRow;
+  for (int x = 0; x < width; x++) offsets[x] *= SRC::kBytes;
+  int row = job.firstRow, drawnRow = -1;
   int32_t rowAcc = job.ystart;
   for (int y = 0; y < job.height; y++) {
     uint8_t* d = job.target + y * job.targetPitch;
-    const uint8_t* s = job.source + row * job.sourcePitch;
-    int x = 0;
-    for (; x + kCount <= width; x += kCount) DrawBlock<C, false>(d + x * C::PX::kBytes, s, columns + x, context, keyUsable);
-    for (; x < width; x++) DrawSourcePixel<C>((Word*)d + x, s + columns[x] * SRC::kBytes, nullptr, context);
+    if (kRowsRepeat && row == drawnRow) {
+      memcpy(d, d - job.targetPitch, (size_t)width * C::PX::kBytes);
+    } else {
+      const uint8_t* s = job.source + row * job.sourcePitch;
+      int x = 0;
+      for (; x + kCount <= width; x += kCount)
+        DrawBlock<C, L, false>(d + x * C::PX::kBytes, s, offsets + x, context, keyUsable);
+      for (; x < width; x++) DrawSourcePixel<C>((Word*)d + x, s + offsets[x], nullptr, context);
+      drawnRow = row;
+    }
     if (y + 1 < job.height) StepAccumulator<StepsWhileNegative<C>()>(rowAcc, row, job.ydir, job.ystep);
   }
 }
 
-// Calls f with the loop configuration of a combination.
+// Calls f with the loop configuration of a combination and whether its coefficients take the
+// reciprocal form.
 template <int PATH, class F>
-auto WithSse2Config(int pixelType, int kind, int mode, bool tint, bool trans, F f) {
+auto WithSse2Config(int pixelType, int kind, int mode, bool tint, bool trans, bool reciprocal, F f) {
   return WithBool(pixelType == MEMIMG_TYPE_32BIT, [&](auto wide) {
     using PX = typename std::conditional<wide.value, PIXEL_32, PIXEL_565>::type;
     return WithBool(kind == SOURCE_PALETTE, [&](auto palette) {
@@ -199,7 +272,9 @@ auto WithSse2Config(int pixelType, int kind, int mode, bool tint, bool trans, F 
       return WithMode(mode, [&](auto m) {
         return WithBool(tint, [&](auto t) {
           return WithBool(trans, [&](auto tr) {
-            return f(LOOP_CONFIG<PX, k, m.value, false, t.value, tr.value, PATH>{});
+            return WithBool(reciprocal, [&](auto r) {
+              return f(LOOP_CONFIG<PX, k, m.value, false, t.value, tr.value, PATH>{}, r);
+            });
           });
         });
       });
@@ -207,23 +282,31 @@ auto WithSse2Config(int pixelType, int kind, int mode, bool tint, bool trans, F 
   });
 }
 
-// The untinted opaque copy of plain pixels is a block copy in the plain loops.
-bool IsServed(int pixelType, int kind, int mode, bool tint, bool trans) {
+bool IsServed(int pixelType, int kind) {
   if (pixelType != MEMIMG_TYPE_32BIT && pixelType != MEMIMG_TYPE_RGB565) return false;
-  if (kind != SOURCE_PLAIN && kind != SOURCE_PALETTE) return false;
-  return !(mode == 0 && kind == SOURCE_PLAIN && !tint && !trans);
+  return kind == SOURCE_PLAIN || kind == SOURCE_PALETTE;
+}
+
+// Whether every coefficient the rule multiplies by (the parameter, the tint bytes) is below
+// 255, so that the reciprocal form serves.
+bool AreCoefficientsBelowFull(const BLEND_CONTEXT& x, bool tint) {
+  return x.param < 255 && (!tint || (x.tint[0] < 255 && x.tint[1] < 255 && x.tint[2] < 255));
 }
 
 }  // namespace
 
-BLIT_LOOP SelectSse2BlitLoop(int pixelType, int sourceKind, int mode, bool tint, bool trans) {
-  if (!IsServed(pixelType, sourceKind, mode, tint, trans)) return nullptr;
-  return WithSse2Config<PATH_BLIT>(pixelType, sourceKind, mode, tint, trans,
-                                   [](auto c) -> BLIT_LOOP { return &BlitRowsSse2<decltype(c)>; });
+BLIT_LOOP SelectSse2BlitLoop(int pixelType, int sourceKind, int mode, bool tint, bool trans,
+                             const BLEND_CONTEXT& context) {
+  // The untinted opaque copy of plain pixels is a block copy in the plain loops.
+  if (!IsServed(pixelType, sourceKind) || (mode == 0 && sourceKind == SOURCE_PLAIN && !tint && !trans)) return nullptr;
+  return WithSse2Config<PATH_BLIT>(pixelType, sourceKind, mode, tint, trans, AreCoefficientsBelowFull(context, tint),
+                                   [](auto c, auto r) -> BLIT_LOOP { return &BlitRowsSse2<decltype(c), r.value>; });
 }
 
-STRETCH_LOOP SelectSse2StretchLoop(int pixelType, int sourceKind, int mode, bool tint, bool trans) {
-  if (!IsServed(pixelType, sourceKind, mode, tint, trans)) return nullptr;
-  return WithSse2Config<PATH_GENERAL>(pixelType, sourceKind, mode, tint, trans,
-                                      [](auto c) -> STRETCH_LOOP { return &StretchRowsSse2<decltype(c)>; });
+STRETCH_LOOP SelectSse2StretchLoop(int pixelType, int sourceKind, int mode, bool tint, bool trans,
+                                   const BLEND_CONTEXT& context) {
+  if (!IsServed(pixelType, sourceKind)) return nullptr;
+  return WithSse2Config<PATH_GENERAL>(
+      pixelType, sourceKind, mode, tint, trans, AreCoefficientsBelowFull(context, tint),
+      [](auto c, auto r) -> STRETCH_LOOP { return &StretchRowsSse2<decltype(c), r.value>; });
 }

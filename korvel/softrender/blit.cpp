@@ -47,7 +47,8 @@ BLIT_LOOP SelectShortLoop(int kind, bool trans) {
 }
 
 template <class PX>
-BLIT_LOOP SelectBlitLoop(int kind, int mode, int param, bool graph, bool tint, bool trans) {
+BLIT_LOOP SelectBlitLoop(int kind, int mode, int param, bool graph, bool tint, bool trans,
+                         const BLEND_CONTEXT& context) {
   if (!graph && !tint && kind != SOURCE_ALPHA) {
     bool halve = mode == 1 && param == 128, add = mode == 2 && param == 255, sub = mode == 3 && param == 255;
     if ((halve || add || sub) && PX::kBytes == 4 && IsSoftRenderMmxOn()) return SelectMmxBlitLoop(kind, mode, trans);
@@ -57,7 +58,7 @@ BLIT_LOOP SelectBlitLoop(int kind, int mode, int param, bool graph, bool tint, b
   }
   if (!graph && kind != SOURCE_ALPHA && IsSoftRenderSse2On()) {
     BLIT_LOOP loop = SelectSse2BlitLoop(PX::kBytes == 4 ? MEMIMG_TYPE_32BIT : MEMIMG_TYPE_RGB565, kind, mode, tint,
-                                        trans);
+                                        trans, context);
     if (loop) return loop;
   }
   return SelectPixelLoop<PX>(kind, mode, graph, tint, trans);
@@ -105,10 +106,10 @@ void MEMIMGBlit(MEMIMG* target, const MEMIMG* source, int x, int y, int TransFla
   BLIT_LOOP loop;
   if (ts->pixelType == MEMIMG_TYPE_32BIT) {
     loop = runPath ? SelectRunLoop<PIXEL_32>(kind, mode, graph, tint)
-                   : SelectBlitLoop<PIXEL_32>(kind, mode, param, graph, tint, TransFlag != 0);
+                   : SelectBlitLoop<PIXEL_32>(kind, mode, param, graph, tint, TransFlag != 0, job.context);
   } else {
     loop = runPath ? SelectRunLoop<PIXEL_565>(kind, mode, graph, tint)
-                   : SelectBlitLoop<PIXEL_565>(kind, mode, param, graph, tint, TransFlag != 0);
+                   : SelectBlitLoop<PIXEL_565>(kind, mode, param, graph, tint, TransFlag != 0, job.context);
   }
   loop(job);
 }

@@ -85,7 +85,11 @@ BLIT_LOOP SelectMmxBlitLoop(int sourceKind, int mode, bool trans);
 STRETCH_LOOP SelectMmxStretchLoop(int sourceKind, bool trans);
 
 // The SSE2 loops: plain and palette sources without blend graph, for both pixel types (a
-// MEMIMG pixel type), every drawing mode but the untinted opaque copy; null where the plain
-// loops serve. They draw the same pixels as the plain loops.
-BLIT_LOOP SelectSse2BlitLoop(int pixelType, int sourceKind, int mode, bool tint, bool trans);
-STRETCH_LOOP SelectSse2StretchLoop(int pixelType, int sourceKind, int mode, bool tint, bool trans);
+// MEMIMG pixel type), every drawing mode (the blit's untinted opaque copy of plain pixels
+// excepted: a block copy); null where the plain loops serve. They draw the same pixels as the
+// plain loops; context is the call's, whose coefficients choose between two forms of the
+// loops.
+BLIT_LOOP SelectSse2BlitLoop(int pixelType, int sourceKind, int mode, bool tint, bool trans,
+                             const BLEND_CONTEXT& context);
+STRETCH_LOOP SelectSse2StretchLoop(int pixelType, int sourceKind, int mode, bool tint, bool trans,
+                                   const BLEND_CONTEXT& context);

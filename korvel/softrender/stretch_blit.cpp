@@ -17,7 +17,8 @@ void StretchLoop(const STRETCH_JOB& job) {
 }
 
 template <class PX>
-STRETCH_LOOP SelectStretchLoop(int kind, int mode, int param, bool graph, bool tint, bool trans) {
+STRETCH_LOOP SelectStretchLoop(int kind, int mode, int param, bool graph, bool tint, bool trans,
+                               const BLEND_CONTEXT& context) {
   if (mode == 3 && param == 255 && !graph && !tint && kind != SOURCE_ALPHA) {
     if (PX::kBytes == 4 && IsSoftRenderMmxOn()) return SelectMmxStretchLoop(kind, trans);
     return WithBool(kind == SOURCE_PALETTE, [&](auto palette) {
@@ -29,7 +30,7 @@ STRETCH_LOOP SelectStretchLoop(int kind, int mode, int param, bool graph, bool t
   }
   if (!graph && kind != SOURCE_ALPHA && IsSoftRenderSse2On()) {
     STRETCH_LOOP loop = SelectSse2StretchLoop(PX::kBytes == 4 ? MEMIMG_TYPE_32BIT : MEMIMG_TYPE_RGB565, kind, mode,
-                                              tint, trans);
+                                              tint, trans, context);
     if (loop) return loop;
   }
   return WithSourceKind(kind, [&](auto k) {
@@ -114,8 +115,8 @@ void MEMIMGStretchBlit(MEMIMG* target, const MEMIMG* source, const RECT* corners
   job.context = MakeBlendContext(ss);
 
   STRETCH_LOOP loop = ts->pixelType == MEMIMG_TYPE_32BIT
-                          ? SelectStretchLoop<PIXEL_32>(kind, mode, param, graph, tint, TransFlag != 0)
-                          : SelectStretchLoop<PIXEL_565>(kind, mode, param, graph, tint, TransFlag != 0);
+                          ? SelectStretchLoop<PIXEL_32>(kind, mode, param, graph, tint, TransFlag != 0, job.context)
+                          : SelectStretchLoop<PIXEL_565>(kind, mode, param, graph, tint, TransFlag != 0, job.context);
   int columns[1024];
   job.columns = job.width <= 1024 ? columns : (int*)AllocTracked(sizeof(int) * (size_t)job.width, "", 0);
   if (!job.columns) return;
