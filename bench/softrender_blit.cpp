@@ -1,10 +1,10 @@
 // Speed of the CPU renderer's blit, stretched blit and triangles (a whole image turned a
 // little on four corners, and the same quad filled flat), 32-bit and RGB565, in Mpixel/s,
 // beside memcpy of the same bytes (one image's pixels) timed in rounds alternating with the
-// draw, and the draw's share of that memcpy, each figure both for
-// images that stay in the cache (256 x 256) and for images larger than the last-level cache
-// (4096 x 2048, 32 MB a 32-bit image). Blits and stretched blits are timed with the SSE2
-// loops and with the plain loops they stand in for.
+// draw, and the draw's share of that memcpy, each figure for images that stay in the
+// second-level cache (256 x 256), for images that stay in the last-level cache (512 x 512) and
+// for images larger than the last-level cache (4096 x 2048, 32 MB a 32-bit image). Blits and
+// stretched blits are timed with the SSE2 loops and with the plain loops they stand in for.
 // Run by hand: cd build && ./wine-run bench_softrender_blit.exe
 #include <windows.h>
 
@@ -168,12 +168,14 @@ int main() {
   BuildMemImgTables();
   std::printf("CPU renderer speed in Mpixel/s: SSE2 loops, plain loops, memcpy of the same bytes (timed in\n"
               "rounds alternating with the SSE2 draw), and each draw's median share of the memcpy timed\n"
-              "beside it. small: 256 x 256 (cache-resident); large: 4096 x 2048 (beyond the last-level\n"
-              "cache). Stretched draws scale a half-size source to the whole target.\n");
+              "beside it. small: 256 x 256 (in the second-level cache); medium: 512 x 512 (in the\n"
+              "last-level cache); large: 4096 x 2048 (beyond it). Stretched draws scale a half-size\n"
+              "source to the whole target.\n");
   std::printf("%-7s %-6s %-24s %9s %9s %9s %8s %8s\n", "pixels", "size", "draw", "SSE2", "plain", "memcpy", "SSE2",
               "plain");
   for (int type : {MEMIMG_TYPE_32BIT, MEMIMG_TYPE_RGB565}) {
     RunType(type, 256, 256, "small");
+    RunType(type, 512, 512, "medium");
     RunType(type, 4096, 2048, "large");
   }
   return 0;

@@ -54,6 +54,11 @@ struct PIXEL_32 {
   static uint32_t Halve(uint32_t d, uint32_t s) { return ((s >> 1) & 0x7F7F7F) + ((d >> 1) & 0x7F7F7F); }
 };
 
+// m where x is below y (or at least y), else 0, for unsigned words; a vector word type offers
+// its own forms, lane by lane.
+inline uint32_t MaskWhereBelow(uint32_t x, uint32_t y, uint32_t m) { return x < y ? m : 0; }
+inline uint32_t MaskWhereAtLeast(uint32_t x, uint32_t y, uint32_t m) { return x >= y ? m : 0; }
+
 // RGB565 target pixels: r bits 11-15, g bits 5-10, b bits 0-4.
 struct PIXEL_565 {
   using Word = uint16_t;
@@ -64,15 +69,15 @@ struct PIXEL_565 {
   static int Channel(uint32_t w, int i) { return (int)(w >> kShift[i]) & ((1 << kBits[i]) - 1); }
   static uint32_t Pack(const int* c) { return (uint32_t)c[0] | (uint32_t)c[1] << 5 | (uint32_t)c[2] << 11; }
   // Packed add and subtract of whole pixels, over any word type whose lanes hold at least 16
-  // bits: red's carry (or borrow) out of bit 15 is worked out from the operands' top bits
-  // instead of being kept in bit 16.
+  // bits: red's carry (or borrow) out of bit 15 is found by comparing the 16-bit result with an
+  // operand instead of being kept in bit 16; it stands for 0x10000 - 0x800, which is 0xF800 in
+  // 16 bits.
   template <class W>
   static W PackedAdd(W d, W s) {
     W dm = d & W(0xF7DF), sm = s & W(0xF7DF);
     W t = (dm + sm) & W(0xFFFF);
-    W redCarry = (((dm & sm) | ((dm | sm) & ~t)) >> 15) & W(1);
     W c = t & W(0x0820);
-    return ((c - (c >> 5) - (redCarry << 11)) | t | ((d | s) & W(0x0820))) & W(0xFFFF);
+    return ((c - (c >> 5) + MaskWhereBelow(t, dm, W(0xF800))) | t | ((d | s) & W(0x0820))) & W(0xFFFF);
   }
   static uint32_t PackedAddNoLow(uint32_t d, uint32_t s) {
     uint32_t t = (d & 0xF7DF) + (s & 0xF7DF);
@@ -83,9 +88,8 @@ struct PIXEL_565 {
   static W PackedSubtract(W d, W s) {
     W a = d | W(0x0820), b = s & W(0xF7DF);
     W e = (a - b) & W(0xFFFF);
-    W redBorrow = (((~a & b) | (~(a ^ b) & e)) >> 15) & W(1);
     W c = e & W(0x0820);
-    return ((c - (c >> 5) - ((W(1) - redBorrow) << 11)) & e) & W(0xFFFF);
+    return ((c - (c >> 5) + MaskWhereAtLeast(a, e, W(0xF800))) & e) & W(0xFFFF);
   }
   static uint32_t Halve(uint32_t d, uint32_t s) { return ((s >> 1) & 0x7BEF) + ((d >> 1) & 0x7BEF); }
   // Two pixels in one dword (left in the low half): the pair short cuts of the blit.

@@ -36,6 +36,15 @@ inline LANES16 operator~(LANES16 a) { return LANES16(~a.v); }
 inline LANES16 operator<<(LANES16 a, int n) { return LANES16(a.v << n); }
 inline LANES16 operator>>(LANES16 a, int n) { return LANES16(a.v >> n); }
 
+// m in the lanes where x is below y (or at least y), unsigned: x >= y exactly where y - x
+// saturates to 0.
+inline LANES16 MaskWhereAtLeast(LANES16 x, LANES16 y, LANES16 m) {
+  return LANES16(_mm_and_si128(_mm_cmpeq_epi16(_mm_subs_epu16(y.m(), x.m()), _mm_setzero_si128()), m.m()));
+}
+inline LANES16 MaskWhereBelow(LANES16 x, LANES16 y, LANES16 m) {
+  return LANES16(_mm_andnot_si128(_mm_cmpeq_epi16(_mm_subs_epu16(y.m(), x.m()), _mm_setzero_si128()), m.m()));
+}
+
 // Four 32-bit words with wrapping arithmetic (whole 32-bit pixels).
 struct WORDS32 {
   U32X4 v;
@@ -208,23 +217,38 @@ bool IsKeyUsable(const BLEND_CONTEXT& x) {
   return C::PX::kBytes == 4 || x.transparent <= 0xFFFF;
 }
 
+// Draws one row of width pixels: two vectors per step while they fit (not for gathered RGB565
+// pixels, whose sixteen fetches per step would outrun the registers), then one, then the
+// scalar rule for the pixels left. CONTIGUOUS: source pixels follow each other from s; else
+// s is the source row and offsets holds each pixel's byte offset in it.
+template <class C, class L, bool CONTIGUOUS>
+KORVEL_RULE_INLINE void DrawRow(uint8_t* d, const uint8_t* s, const int* offsets, int width, const BLEND_CONTEXT& x,
+                                bool keyUsable) {
+  using PX = typename C::PX;
+  constexpr int kCount = 16 / PX::kBytes, kSourceBytes = C::SRC::kBytes;
+  auto block = [&](int i) {
+    DrawBlock<C, L, CONTIGUOUS>(d + i * PX::kBytes, CONTIGUOUS ? s + i * kSourceBytes : s,
+                                CONTIGUOUS ? nullptr : offsets + i, x, keyUsable);
+  };
+  int i = 0;
+  constexpr bool kPairs = CONTIGUOUS || PX::kBytes == 4;
+  for (; kPairs && i + 2 * kCount <= width; i += 2 * kCount) {
+    block(i);
+    block(i + kCount);
+  }
+  for (; i + kCount <= width; i += kCount) block(i);
+  for (; i < width; i++)
+    DrawSourcePixel<C>((typename PX::Word*)d + i, s + (CONTIGUOUS ? i * kSourceBytes : offsets[i]), nullptr, x);
+}
+
 template <class C, bool RECIPROCAL>
 void BlitRowsSse2(const BLIT_JOB& job) {
   using L = SSE2_LAYOUT<typename C::PX, RECIPROCAL>;
-  using SRC = typename C::SRC;
-  using Word = typename C::PX::Word;
-  constexpr int kCount = 16 / C::PX::kBytes;
   const BLEND_CONTEXT context = job.context;  // a copy the target's stores cannot alias
   const bool keyUsable = IsKeyUsable<C>(context);
-  const int width = job.width;
-  for (int y = 0; y < job.height; y++) {
-    uint8_t* d = job.target + y * job.targetPitch;
-    const uint8_t* s = job.source + y * job.sourcePitch;
-    int x = 0;
-    for (; x + kCount <= width; x += kCount)
-      DrawBlock<C, L, true>(d + x * C::PX::kBytes, s + x * SRC::kBytes, nullptr, context, keyUsable);
-    for (; x < width; x++) DrawSourcePixel<C>((Word*)d + x, s + x * SRC::kBytes, nullptr, context);
-  }
+  for (int y = 0; y < job.height; y++)
+    DrawRow<C, L, true>(job.target + y * job.targetPitch, job.source + y * job.sourcePitch, nullptr, job.width,
+                        context, keyUsable);
 }
 
 // The stretched blit: the column table becomes byte offsets into a source row. Where the
@@ -233,16 +257,13 @@ void BlitRowsSse2(const BLIT_JOB& job) {
 template <class C, bool RECIPROCAL>
 void StretchRowsSse2(const STRETCH_JOB& job) {
   using L = SSE2_LAYOUT<typename C::PX, RECIPROCAL>;
-  using SRC = typename C::SRC;
-  using Word = typename C::PX::Word;
-  constexpr int kCount = 16 / C::PX::kBytes;
   constexpr bool kRowsRepeat = C::kMode == 0 && !C::kTint && !C::kTrans;
   const BLEND_CONTEXT context = job.context;  // a copy the target's stores cannot alias
   const bool keyUsable = IsKeyUsable<C>(context);
   const int width = job.width;
   int* offsets = job.columns;
   FillStretchColumns<StepsWhileNegative<C>()>(job);
-  for (int x = 0; x < width; x++) offsets[x] *= SRC::kBytes;
+  for (int x = 0; x < width; x++) offsets[x] *= C::SRC::kBytes;
   int row = job.firstRow, drawnRow = -1;
   int32_t rowAcc = job.ystart;
   for (int y = 0; y < job.height; y++) {
@@ -250,11 +271,7 @@ void StretchRowsSse2(const STRETCH_JOB& job) {
     if (kRowsRepeat && row == drawnRow) {
       memcpy(d, d - job.targetPitch, (size_t)width * C::PX::kBytes);
     } else {
-      const uint8_t* s = job.source + row * job.sourcePitch;
-      int x = 0;
-      for (; x + kCount <= width; x += kCount)
-        DrawBlock<C, L, false>(d + x * C::PX::kBytes, s, offsets + x, context, keyUsable);
-      for (; x < width; x++) DrawSourcePixel<C>((Word*)d + x, s + offsets[x], nullptr, context);
+      DrawRow<C, L, false>(d, job.source + row * job.sourcePitch, offsets, width, context, keyUsable);
       drawnRow = row;
     }
     if (y + 1 < job.height) StepAccumulator<StepsWhileNegative<C>()>(rowAcc, row, job.ydir, job.ystep);
