@@ -217,6 +217,14 @@ bool IsKeyUsable(const BLEND_CONTEXT& x) {
   return C::PX::kBytes == 4 || x.transparent <= 0xFFFF;
 }
 
+// Draws the vector of target pixels that starts at pixel i of the row d (source as in DrawRow).
+template <class C, class L, bool CONTIGUOUS>
+KORVEL_RULE_INLINE void DrawBlockAt(uint8_t* d, const uint8_t* s, const int* offsets, int i, const BLEND_CONTEXT& x,
+                                    bool keyUsable) {
+  DrawBlock<C, L, CONTIGUOUS>(d + i * C::PX::kBytes, CONTIGUOUS ? s + i * C::SRC::kBytes : s,
+                              CONTIGUOUS ? nullptr : offsets + i, x, keyUsable);
+}
+
 // Draws one row of width pixels: two vectors per step while they fit (not for gathered RGB565
 // pixels, whose sixteen fetches per step would outrun the registers), then one, then the
 // scalar rule for the pixels left. CONTIGUOUS: source pixels follow each other from s; else
@@ -226,17 +234,13 @@ KORVEL_RULE_INLINE void DrawRow(uint8_t* d, const uint8_t* s, const int* offsets
                                 bool keyUsable) {
   using PX = typename C::PX;
   constexpr int kCount = 16 / PX::kBytes, kSourceBytes = C::SRC::kBytes;
-  auto block = [&](int i) {
-    DrawBlock<C, L, CONTIGUOUS>(d + i * PX::kBytes, CONTIGUOUS ? s + i * kSourceBytes : s,
-                                CONTIGUOUS ? nullptr : offsets + i, x, keyUsable);
-  };
-  int i = 0;
   constexpr bool kPairs = CONTIGUOUS || PX::kBytes == 4;
+  int i = 0;
   for (; kPairs && i + 2 * kCount <= width; i += 2 * kCount) {
-    block(i);
-    block(i + kCount);
+    DrawBlockAt<C, L, CONTIGUOUS>(d, s, offsets, i, x, keyUsable);
+    DrawBlockAt<C, L, CONTIGUOUS>(d, s, offsets, i + kCount, x, keyUsable);
   }
-  for (; i + kCount <= width; i += kCount) block(i);
+  for (; i + kCount <= width; i += kCount) DrawBlockAt<C, L, CONTIGUOUS>(d, s, offsets, i, x, keyUsable);
   for (; i < width; i++)
     DrawSourcePixel<C>((typename PX::Word*)d + i, s + (CONTIGUOUS ? i * kSourceBytes : offsets[i]), nullptr, x);
 }
