@@ -162,13 +162,18 @@ inline __m128i Dwords(uint32_t a, uint32_t b, uint32_t c, uint32_t d) {
                             _mm_unpacklo_epi32(_mm_cvtsi32_si128((int)c), _mm_cvtsi32_si128((int)d)));
 }
 
-// One vector of pixels of BYTES bytes each (values[0] lowest), built in registers.
+// One vector of pixels of BYTES bytes each (values[0] lowest), built in registers; RGB565
+// pixels are inserted one by one, which lets the compiler fold each fetch into its insert.
 template <int BYTES>
 KORVEL_RULE_INLINE __m128i PixelVector(const uint32_t* values) {
-  if constexpr (BYTES == 4) return Dwords(values[0], values[1], values[2], values[3]);
-  else
-    return Dwords(values[0] | values[1] << 16, values[2] | values[3] << 16, values[4] | values[5] << 16,
-                  values[6] | values[7] << 16);
+  if constexpr (BYTES == 4) {
+    return Dwords(values[0], values[1], values[2], values[3]);
+  } else {
+    __m128i v = _mm_cvtsi32_si128((int)values[0]);
+#pragma GCC unroll 8
+    for (int i = 1; i < 8; i++) v = _mm_insert_epi16(v, (int)values[i], i);
+    return v;
+  }
 }
 
 // Fetches one vector of source pixels: the raw values (compared with the transparent key)
@@ -225,8 +230,7 @@ KORVEL_RULE_INLINE void DrawBlockAt(uint8_t* d, const uint8_t* s, const int* off
                               CONTIGUOUS ? nullptr : offsets + i, x, keyUsable);
 }
 
-// Draws one row of width pixels: two vectors per step while they fit (not for gathered RGB565
-// pixels, whose sixteen fetches per step would outrun the registers), then one, then the
+// Draws one row of width pixels: two vectors per step while they fit, then one, then the
 // scalar rule for the pixels left. CONTIGUOUS: source pixels follow each other from s; else
 // s is the source row and offsets holds each pixel's byte offset in it.
 template <class C, class L, bool CONTIGUOUS>
@@ -234,9 +238,8 @@ KORVEL_RULE_INLINE void DrawRow(uint8_t* d, const uint8_t* s, const int* offsets
                                 bool keyUsable) {
   using PX = typename C::PX;
   constexpr int kCount = 16 / PX::kBytes, kSourceBytes = C::SRC::kBytes;
-  constexpr bool kPairs = CONTIGUOUS || PX::kBytes == 4;
   int i = 0;
-  for (; kPairs && i + 2 * kCount <= width; i += 2 * kCount) {
+  for (; i + 2 * kCount <= width; i += 2 * kCount) {
     DrawBlockAt<C, L, CONTIGUOUS>(d, s, offsets, i, x, keyUsable);
     DrawBlockAt<C, L, CONTIGUOUS>(d, s, offsets, i + kCount, x, keyUsable);
   }
