@@ -1,6 +1,7 @@
 // The SSE2 loops of the blit and the stretched blit against the plain loops they stand in for:
 // every drawing mode, parameter class, pixel type, source kind, tint and transparency, at every
-// width from 1 to 17 and a longer one, at odd target and source offsets, mirrored and clipped.
+// width from 1 to 17 and two longer ones (rows that take two vectors per step, then one, then
+// single pixels), at odd target and source offsets, mirrored and clipped.
 #include <string>
 #include <vector>
 
@@ -87,7 +88,7 @@ TEST(Sse2Kernels, BlitMatchesThePlainLoops) {
     served += SelectSse2BlitLoop(c.type, c.kind, mode, c.tint, c.trans != 0, context) != nullptr;
     TestRandom rnd(c.mode * 7919 + c.param * 31 + c.type * 3 + c.kind);
     const uint32_t key = c.kind == 1 ? 3 : c.type == MEMIMG_TYPE_32BIT ? 0x00123456 : 0x1234;
-    for (int width : {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 37}) {
+    for (int width : {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 29, 37}) {
       SOURCE_SET source(c.type, c.kind, width, 3, key, rnd);
       for (int x : {-1, 0, 1, 3}) {  // odd source offsets (clipped on the left) and odd target offsets
         ExpectSameWithAndWithoutSse2(c, 44, 4, rnd.Next(), [&](MEMIMG& target) {
