@@ -225,6 +225,27 @@ class TestSourcePin : public K_CBaseOutputPin, public IMediaSeeking {
   volatile bool quit = false;
 };
 
+// A filter of one pin of type PIN, made with the filter's lock (tests' sources and sinks).
+template <class PIN>
+class OnePinFilter : public K_CBaseFilter {
+ public:
+  explicit OnePinFilter(const char* name) : K_CBaseFilter(name, nullptr, &lock, TEST_CLSID) {
+    InitializeCriticalSection(&lock);
+    HRESULT hr = S_OK;
+    pin = new PIN(this, &lock, &hr);
+  }
+  ~OnePinFilter() override {
+    delete pin;
+    DeleteCriticalSection(&lock);
+  }
+  int GetPinCount() override { return 1; }
+  K_CBasePin* GetPin(int index) override { return index == 0 ? pin : nullptr; }
+  PIN* pin;
+
+ private:
+  CRITICAL_SECTION lock;
+};
+
 class TestSource : public K_CBaseFilter {
  public:
   TestSource() : K_CBaseFilter("Test source", nullptr, &lock, TEST_CLSID) {

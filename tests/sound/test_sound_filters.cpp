@@ -406,134 +406,110 @@ TEST(SampleGrabber, WithoutACallbackSamplesPassAndSFalseHoldsThemBack) {
 // ---- WAV writer ----
 
 // The writer's downstream: takes the stamped samples and the header rewrite through IStream.
-class StreamSink : public K_CBaseFilter {
+class StreamSinkPin : public K_CBaseInputPin, public IStream {
  public:
-  class Pin : public K_CBaseInputPin, public IStream {
-   public:
-    Pin(StreamSink* filter, CRITICAL_SECTION* lock, HRESULT* hr) : K_CBaseInputPin("sink pin", filter, lock, hr, L"In") {}
-    K_DECLARE_IUNKNOWN
-    HRESULT STDMETHODCALLTYPE NonDelegatingQueryInterface(REFIID riid, void** object) override {
-      if (riid == IID_IStream) return DShowGetInterface(static_cast<IStream*>(this), object);
-      return K_CBaseInputPin::NonDelegatingQueryInterface(riid, object);
+  StreamSinkPin(K_CBaseFilter* filter, CRITICAL_SECTION* lock, HRESULT* hr)
+      : K_CBaseInputPin("sink pin", filter, lock, hr, L"In") {}
+  K_DECLARE_IUNKNOWN
+  HRESULT STDMETHODCALLTYPE NonDelegatingQueryInterface(REFIID riid, void** object) override {
+    if (riid == IID_IStream) return DShowGetInterface(static_cast<IStream*>(this), object);
+    return K_CBaseInputPin::NonDelegatingQueryInterface(riid, object);
+  }
+  HRESULT CheckMediaType(const K_CMediaType* type) override {
+    return type->majortype == MEDIATYPE_Stream ? S_OK : S_FALSE;
+  }
+  HRESULT STDMETHODCALLTYPE Receive(IMediaSample* sample) override {
+    HRESULT hr = K_CBaseInputPin::Receive(sample);
+    if (hr != S_OK) return hr;
+    if (failNext) {
+      failNext = false;
+      return E_FAIL;
     }
-    HRESULT CheckMediaType(const K_CMediaType* type) override {
-      return type->majortype == MEDIATYPE_Stream ? S_OK : S_FALSE;
-    }
-    HRESULT STDMETHODCALLTYPE Receive(IMediaSample* sample) override {
-      HRESULT hr = K_CBaseInputPin::Receive(sample);
-      if (hr != S_OK) return hr;
-      if (failNext) {
-        failNext = false;
-        return E_FAIL;
-      }
-      REFERENCE_TIME start, stop;
-      sample->GetTime(&start, &stop);
-      BYTE* bytes = nullptr;
-      sample->GetPointer(&bytes);
-      Put((size_t)start, bytes, (size_t)sample->GetActualDataLength());
-      return S_OK;
-    }
-    void Put(size_t at, const BYTE* bytes, size_t n) {
-      if (file.size() < at + n) file.resize(at + n);
-      memcpy(&file[at], bytes, n);
-    }
-    // IStream: a seek and a write are all the writer uses.
-    HRESULT STDMETHODCALLTYPE Read(void*, ULONG, ULONG*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE Write(const void* bytes, ULONG n, ULONG* written) override {
-      Put((size_t)cursor, (const BYTE*)bytes, n);
-      cursor += n;
-      if (written) *written = n;
-      return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE Seek(LARGE_INTEGER move, DWORD origin, ULARGE_INTEGER* position) override {
-      if (origin != STREAM_SEEK_SET) return E_NOTIMPL;
-      cursor = move.QuadPart;
-      if (position) position->QuadPart = cursor;
-      return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE SetSize(ULARGE_INTEGER) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE CopyTo(IStream*, ULARGE_INTEGER, ULARGE_INTEGER*, ULARGE_INTEGER*) override {
-      return E_NOTIMPL;
-    }
-    HRESULT STDMETHODCALLTYPE Commit(DWORD) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE Revert() override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE LockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE Stat(STATSTG*, DWORD) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE Clone(IStream**) override { return E_NOTIMPL; }
+    REFERENCE_TIME start, stop;
+    sample->GetTime(&start, &stop);
+    BYTE* bytes = nullptr;
+    sample->GetPointer(&bytes);
+    Put((size_t)start, bytes, (size_t)sample->GetActualDataLength());
+    return S_OK;
+  }
+  void Put(size_t at, const BYTE* bytes, size_t n) {
+    if (file.size() < at + n) file.resize(at + n);
+    memcpy(&file[at], bytes, n);
+  }
+  // IStream: a seek and a write are all the writer uses.
+  HRESULT STDMETHODCALLTYPE Read(void*, ULONG, ULONG*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Write(const void* bytes, ULONG n, ULONG* written) override {
+    Put((size_t)cursor, (const BYTE*)bytes, n);
+    cursor += n;
+    if (written) *written = n;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE Seek(LARGE_INTEGER move, DWORD origin, ULARGE_INTEGER* position) override {
+    if (origin != STREAM_SEEK_SET) return E_NOTIMPL;
+    cursor = move.QuadPart;
+    if (position) position->QuadPart = cursor;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE SetSize(ULARGE_INTEGER) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE CopyTo(IStream*, ULARGE_INTEGER, ULARGE_INTEGER*, ULARGE_INTEGER*) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE Commit(DWORD) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE Revert() override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE LockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Stat(STATSTG*, DWORD) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Clone(IStream**) override { return E_NOTIMPL; }
 
-    std::vector<BYTE> file;
-    LONGLONG cursor = 0;
-    bool failNext = false;
-  };
-  StreamSink() : K_CBaseFilter("sink", nullptr, &lock, TEST_CLSID) {
-    InitializeCriticalSection(&lock);
-    HRESULT hr = S_OK;
-    pin = new Pin(this, &lock, &hr);
-  }
-  ~StreamSink() override {
-    delete pin;
-    DeleteCriticalSection(&lock);
-  }
-  int GetPinCount() override { return 1; }
-  K_CBasePin* GetPin(int index) override { return index == 0 ? pin : nullptr; }
-  Pin* pin;
-  CRITICAL_SECTION lock;
+  std::vector<BYTE> file;
+  LONGLONG cursor = 0;
+  bool failNext = false;
+};
+struct StreamSink : OnePinFilter<StreamSinkPin> {
+  StreamSink() : OnePinFilter("sink") {}
 };
 
 // A source of 16-bit stereo 44100 Hz PCM samples of a chosen size, one thread-less delivery.
-class PcmSource : public K_CBaseFilter {
+class PcmSourcePin : public K_CBaseOutputPin {
  public:
-  class Pin : public K_CBaseOutputPin {
-   public:
-    Pin(K_CBaseFilter* filter, CRITICAL_SECTION* lock, HRESULT* hr) : K_CBaseOutputPin("pcm pin", filter, lock, hr, L"Out") {}
-    HRESULT CheckMediaType(const K_CMediaType* type) override {
-      return type->majortype == MEDIATYPE_Audio ? S_OK : S_FALSE;
-    }
-    HRESULT GetMediaType(int position, K_CMediaType* type) override {
-      if (position > 0) return VFW_S_NO_MORE_ITEMS;
-      type->InitMediaType();
-      type->majortype = MEDIATYPE_Audio;
-      type->subtype = MEDIASUBTYPE_PCM;
-      type->formattype = videoFormat ? FORMAT_VideoInfo : FORMAT_WaveFormatEx;
-      WAVEFORMATEX wave = {WAVE_FORMAT_PCM, 2, 44100, 176400, 4, 16, 0};
-      type->SetFormat((const BYTE*)&wave, sizeof(wave));
-      return S_OK;
-    }
-    HRESULT DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) override {
-      request->cBuffers = 1;
-      request->cbBuffer = 44100;
-      ALLOCATOR_PROPERTIES actual;
-      return allocator->SetProperties(request, &actual);
-    }
-    // Sends one sample of n bytes of value v; the downstream result.
-    HRESULT Send(LONG n, BYTE v) {
-      IMediaSample* sample = nullptr;
-      HRESULT hr = GetDeliveryBuffer(&sample, nullptr, nullptr, 0);
-      if (FAILED(hr)) return hr;
-      BYTE* bytes = nullptr;
-      sample->GetPointer(&bytes);
-      memset(bytes, v, (size_t)n);
-      sample->SetActualDataLength(n);
-      hr = Deliver(sample);
-      sample->Release();
-      return hr;
-    }
-    bool videoFormat = false;
-  };
-  PcmSource() : K_CBaseFilter("pcm", nullptr, &lock, TEST_CLSID) {
-    InitializeCriticalSection(&lock);
-    HRESULT hr = S_OK;
-    pin = new Pin(this, &lock, &hr);
+  PcmSourcePin(K_CBaseFilter* filter, CRITICAL_SECTION* lock, HRESULT* hr)
+      : K_CBaseOutputPin("pcm pin", filter, lock, hr, L"Out") {}
+  HRESULT CheckMediaType(const K_CMediaType* type) override {
+    return type->majortype == MEDIATYPE_Audio ? S_OK : S_FALSE;
   }
-  ~PcmSource() override {
-    delete pin;
-    DeleteCriticalSection(&lock);
+  HRESULT GetMediaType(int position, K_CMediaType* type) override {
+    if (position > 0) return VFW_S_NO_MORE_ITEMS;
+    type->InitMediaType();
+    type->majortype = MEDIATYPE_Audio;
+    type->subtype = MEDIASUBTYPE_PCM;
+    type->formattype = videoFormat ? FORMAT_VideoInfo : FORMAT_WaveFormatEx;
+    WAVEFORMATEX wave = {WAVE_FORMAT_PCM, 2, 44100, 176400, 4, 16, 0};
+    type->SetFormat((const BYTE*)&wave, sizeof(wave));
+    return S_OK;
   }
-  int GetPinCount() override { return 1; }
-  K_CBasePin* GetPin(int index) override { return index == 0 ? pin : nullptr; }
-  Pin* pin;
-  CRITICAL_SECTION lock;
+  HRESULT DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) override {
+    request->cBuffers = 1;
+    request->cbBuffer = 44100;
+    ALLOCATOR_PROPERTIES actual;
+    return allocator->SetProperties(request, &actual);
+  }
+  // Sends one sample of n bytes of value v; the downstream result.
+  HRESULT Send(LONG n, BYTE v) {
+    IMediaSample* sample = nullptr;
+    HRESULT hr = GetDeliveryBuffer(&sample, nullptr, nullptr, 0);
+    if (FAILED(hr)) return hr;
+    BYTE* bytes = nullptr;
+    sample->GetPointer(&bytes);
+    memset(bytes, v, (size_t)n);
+    sample->SetActualDataLength(n);
+    hr = Deliver(sample);
+    sample->Release();
+    return hr;
+  }
+  bool videoFormat = false;
+};
+struct PcmSource : OnePinFilter<PcmSourcePin> {
+  PcmSource() : OnePinFilter("pcm") {}
 };
 
 uint32_t U32(const std::vector<BYTE>& file, size_t at) {
