@@ -5,17 +5,7 @@
 file(MAKE_DIRECTORY ${OUT_DIR})
 set(nl "\n")
 
-# Writes OUT_DIR/name.psh when its text changed (so that unchanged shaders are not rebuilt).
-function(write_shader name text)
-  set(out ${OUT_DIR}/${name}.psh)
-  set(old "")
-  if(EXISTS ${out})
-    file(READ ${out} old)
-  endif()
-  if(NOT old STREQUAL text)
-    file(WRITE ${out} "${text}")
-  endif()
-endfunction()
+include(${CMAKE_CURRENT_LIST_DIR}/write_shader.cmake)
 
 # DownScale: the mean of K bilinear samples at the output pixel's centre plus the offsets of
 # c0..c(K-1); each sample lies on the corner between four texels.

@@ -28,6 +28,7 @@ add_custom_command(OUTPUT ${BLEND_SOURCES}
   COMMAND ${CMAKE_COMMAND} -DTEMPLATE=${SHADER_SOURCE_DIR}/ps_blend.psh.in -DOUT_DIR=${SHADER_BUILD_DIR}/src
           -P ${PROJECT_SOURCE_DIR}/cmake/gen_blend_shaders.cmake
   DEPENDS ${SHADER_SOURCE_DIR}/ps_blend.psh.in ${PROJECT_SOURCE_DIR}/cmake/gen_blend_shaders.cmake
+          ${PROJECT_SOURCE_DIR}/cmake/write_shader.cmake
   COMMENT "Generating the textured pixel shaders")
 
 file(GLOB SHADER_2D_SOURCES CONFIGURE_DEPENDS ${SHADER_SOURCE_DIR}/*.psh)
@@ -61,7 +62,7 @@ endforeach()
 add_custom_command(OUTPUT ${FILTER_GENERATED_SOURCES} ${MIX_PACK_SOURCES} ${MIX_PACK_LIST}
   COMMAND ${CMAKE_COMMAND} -DOUT_DIR=${SHADER_BUILD_DIR}/src/filter -DPACK_DIR=${MIX_PACK_DIR}
           -P ${PROJECT_SOURCE_DIR}/cmake/gen_filter_shaders.cmake
-  DEPENDS ${PROJECT_SOURCE_DIR}/cmake/gen_filter_shaders.cmake
+  DEPENDS ${PROJECT_SOURCE_DIR}/cmake/gen_filter_shaders.cmake ${PROJECT_SOURCE_DIR}/cmake/write_shader.cmake
   COMMENT "Generating the filter pixel shaders")
 list(APPEND SHADER_FILTER_SOURCES ${FILTER_GENERATED_SOURCES})
 set(SHADER_2D_OBJECTS)
