@@ -369,9 +369,11 @@ HRESULT STDMETHODCALLTYPE K_CAsyncSourcePin::RequestAllocator(IMemAllocator* pre
   return FAILED(hr) ? hr : VFW_E_BADALIGN;
 }
 
-HRESULT K_CAsyncSourcePin::SampleRange(IMediaSample* sample, LONGLONG* start, LONG* length) {
+HRESULT K_CAsyncSourcePin::SampleRange(IMediaSample* sample, LONGLONG* start, LONG* length, BYTE** buffer) {
   REFERENCE_TIME startTime = 0, stopTime = 0;
   HRESULT hr = sample->GetTime(&startTime, &stopTime);
+  if (FAILED(hr)) return hr;
+  hr = sample->GetPointer(buffer);
   if (FAILED(hr)) return hr;
   LONGLONG position = startTime / kUnitsPerByte;
   LONGLONG bytes = (stopTime - startTime) / kUnitsPerByte;
@@ -398,10 +400,8 @@ HRESULT STDMETHODCALLTYPE K_CAsyncSourcePin::Request(IMediaSample* sample, DWORD
   if (sample == nullptr) return E_POINTER;
   LONGLONG start = 0;
   LONG length = 0;
-  HRESULT hr = SampleRange(sample, &start, &length);
-  if (FAILED(hr)) return hr;
   BYTE* buffer = nullptr;
-  hr = sample->GetPointer(&buffer);
+  HRESULT hr = SampleRange(sample, &start, &length, &buffer);
   if (FAILED(hr)) return hr;
   return worker->QueueRead(start, length, TRUE, buffer, sample, user);
 }
@@ -420,10 +420,8 @@ HRESULT STDMETHODCALLTYPE K_CAsyncSourcePin::SyncReadAligned(IMediaSample* sampl
   if (sample == nullptr) return E_POINTER;
   LONGLONG start = 0;
   LONG length = 0;
-  HRESULT hr = SampleRange(sample, &start, &length);
-  if (FAILED(hr)) return hr;
   BYTE* buffer = nullptr;
-  hr = sample->GetPointer(&buffer);
+  HRESULT hr = SampleRange(sample, &start, &length, &buffer);
   if (FAILED(hr)) return hr;
   LONG actual = 0;
   hr = worker->ReadAlignedNow(start, length, buffer, &actual, sample);

@@ -153,9 +153,9 @@ class K_CAsyncSourcePin : public IAsyncReader, public K_CBasePin {
   HRESULT ConnectAsBasePin(IPin* receivePin, const AM_MEDIA_TYPE* type) { return K_CBasePin::Connect(receivePin, type); }
 
  private:
-  // Byte position and length of a sample from its times; the length is cut at the end of the
-  // stream (the sample's stop time too).
-  HRESULT SampleRange(IMediaSample* sample, LONGLONG* start, LONG* length);
+  // Byte position and length of a sample from its times, and its buffer; the length is cut at
+  // the end of the stream (the sample's stop time too).
+  HRESULT SampleRange(IMediaSample* sample, LONGLONG* start, LONG* length, BYTE** buffer);
   bool AcceptableAlignment(LONG alignment);
 
   K_CAsyncSourceFilter* owner;
