@@ -32,7 +32,6 @@ inline LANES16 operator*(LANES16 a, LANES16 b) { return LANES16(a.v * b.v); }
 inline LANES16 operator&(LANES16 a, LANES16 b) { return LANES16(a.v & b.v); }
 inline LANES16 operator|(LANES16 a, LANES16 b) { return LANES16(a.v | b.v); }
 inline LANES16 operator^(LANES16 a, LANES16 b) { return LANES16(a.v ^ b.v); }
-inline LANES16 operator~(LANES16 a) { return LANES16(~a.v); }
 inline LANES16 operator<<(LANES16 a, int n) { return LANES16(a.v << n); }
 inline LANES16 operator>>(LANES16 a, int n) { return LANES16(a.v >> n); }
 
@@ -111,7 +110,6 @@ template <bool RECIPROCAL>
 struct SSE2_LAYOUT_32 {
   using Word = WORDS32;
   using Lane = LANES16;
-  using Pixel = uint32_t;
   static constexpr int kGroups = 2;
   static constexpr bool kSpareParamZero = true;
   static Lane Split(Word w, int g) { return g == 0 ? Lane(w.m()) & Lane(0x00FF) : Lane(w.m()) >> 8; }
@@ -132,7 +130,6 @@ template <bool RECIPROCAL>
 struct SSE2_LAYOUT_565 {
   using Word = LANES16;
   using Lane = LANES16;
-  using Pixel = uint16_t;
   static constexpr int kGroups = 3;
   static constexpr bool kSpareParamZero = false;
   static Lane Split(Word w, int g) {

@@ -52,7 +52,7 @@ void RebuildDerivedTransforms() {
   VEC3F ntl = ScreenToWorld(x1, y1, 0), ntr = ScreenToWorld(x2, y1, 0);
   VEC3F nbl = ScreenToWorld(x1, y2, 0), nbr = ScreenToWorld(x2, y2, 0);
   VEC3F ftl = ScreenToWorld(x1, y1, 1), ftr = ScreenToWorld(x2, y1, 1);
-  VEC3F fbl = ScreenToWorld(x1, y2, 1), fbr = ScreenToWorld(x2, y2, 1);
+  VEC3F fbl = ScreenToWorld(x1, y2, 1);
   auto plane = [](VEC4F* out, VEC3F point, VEC3F normal) { MakePlaneFromPointNormal(out, &point, &normal); };
   plane(&c.planes[0], ntl, Cross(GetVec3Difference(ftl, ntl), GetVec3Difference(nbl, ntl)));
   plane(&c.planes[1], ntr, Cross(GetVec3Difference(nbr, ntr), GetVec3Difference(ftr, ntr)));
