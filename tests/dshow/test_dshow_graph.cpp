@@ -64,9 +64,9 @@ struct TestGraph {
     ReleaseAndClear(events);
     ReleaseAndClear(control);
     ReleaseAndClear(graph);
-    if (source != nullptr) EXPECT_EQ(source->Release(), 0u);
-    if (middle != nullptr) EXPECT_EQ(middle->Release(), 0u);
-    if (renderer != nullptr) EXPECT_EQ(renderer->Release(), 0u);
+    if (source != nullptr) { EXPECT_EQ(source->Release(), 0u); }
+    if (middle != nullptr) { EXPECT_EQ(middle->Release(), 0u); }
+    if (renderer != nullptr) { EXPECT_EQ(renderer->Release(), 0u); }
     source = nullptr;
     middle = nullptr;
     renderer = nullptr;
@@ -92,7 +92,7 @@ void ExpectRenderedInTimeOrder(const std::vector<RenderRecord>& records, int fir
     EXPECT_EQ(r.index, firstIndex + i) << "sample " << i;
     EXPECT_EQ(r.marks, marks) << "sample " << i;
     EXPECT_GE(r.streamTime + slack, r.sampleStart) << "sample " << i << " rendered before its time";
-    if (i > 0) EXPECT_GT(r.sampleStart, running[i - 1].sampleStart) << "sample " << i;
+    if (i > 0) { EXPECT_GT(r.sampleStart, running[i - 1].sampleStart) << "sample " << i; }
   }
 }
 
@@ -115,7 +115,7 @@ TEST(DShowGraph, ConnectsRunsAndCompletesInTimeOrderThenReleasesEverything) {
       EXPECT_EQ(type.majortype, TEST_MAJOR);
       EXPECT_EQ(type.subtype, TEST_SUBTYPE);
       FreeMediaTypeFields(&type);
-      if (c.inPlace) EXPECT_TRUE(static_cast<TestInPlace*>(g.middle)->SharesOneAllocator());
+      if (c.inPlace) { EXPECT_TRUE(static_cast<TestInPlace*>(g.middle)->SharesOneAllocator()); }
 
       ASSERT_TRUE(SUCCEEDED(g.control->Run()));
       EXPECT_EQ(g.WaitForCompletion(), EC_COMPLETE);
