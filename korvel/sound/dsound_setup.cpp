@@ -28,13 +28,7 @@ int FailDevice(const char* message) {
 DWORD LocationFlag() { return SoundSystem.softwareLocation ? DSBCAPS_LOCSOFTWARE : DSBCAPS_STATIC; }
 
 void MakeSilentBuffer() {
-  WAVEFORMATEX format = {};
-  format.wFormatTag = WAVE_FORMAT_PCM;
-  format.nChannels = 2;
-  format.nSamplesPerSec = 44100;
-  format.wBitsPerSample = 16;
-  format.nBlockAlign = 4;
-  format.nAvgBytesPerSec = 176400;
+  WAVEFORMATEX format = MakePcmFormat(2, 44100, 16);
   DSBUFFERDESC desc = {};
   desc.dwSize = sizeof(desc);
   desc.dwFlags = DSBCAPS_GLOBALFOCUS | LocationFlag();
@@ -142,13 +136,9 @@ int SetUpDirectSound() {
   DSCAPS caps = {};
   caps.dwSize = sizeof(caps);
   Device()->GetCaps(&caps);
-  WAVEFORMATEX format = {};
-  format.wFormatTag = WAVE_FORMAT_PCM;
-  format.nChannels = (caps.dwFlags & DSCAPS_PRIMARYSTEREO) ? 2 : 1;
-  format.wBitsPerSample = (caps.dwFlags & DSCAPS_PRIMARY16BIT) ? 16 : 8;
-  format.nSamplesPerSec = caps.dwMaxSecondarySampleRate < kMaxPrimaryRate ? caps.dwMaxSecondarySampleRate : kMaxPrimaryRate;
-  format.nBlockAlign = (WORD)(format.wBitsPerSample / 8 * format.nChannels);
-  format.nAvgBytesPerSec = format.nSamplesPerSec * format.nBlockAlign;
+  const DWORD rate = caps.dwMaxSecondarySampleRate < kMaxPrimaryRate ? caps.dwMaxSecondarySampleRate : kMaxPrimaryRate;
+  WAVEFORMATEX format = MakePcmFormat((caps.dwFlags & DSCAPS_PRIMARYSTEREO) ? 2 : 1,
+                                      (int)rate, (caps.dwFlags & DSCAPS_PRIMARY16BIT) ? 16 : 8);
   if (FAILED(s.primaryBuffer->SetFormat(&format)))
     WriteLogText("DirectSoundのプライマリサウンドバッファのフォーマット設定に失敗しました\n");
   return SOUND_BACKEND_READY;

@@ -46,14 +46,7 @@ int OpenOggVorbisConverter(SOUND_CONVERT_STATE* state) {
     CloseOggVorbisConverter(state);
     return -1;
   }
-  WAVEFORMATEX& f = state->format;
-  f.wFormatTag = WAVE_FORMAT_PCM;
-  f.nChannels = (WORD)info->channels;
-  f.nSamplesPerSec = (DWORD)info->rate;
-  f.wBitsPerSample = (WORD)(8 * word);
-  f.nBlockAlign = (WORD)(info->channels * word);
-  f.nAvgBytesPerSec = f.nBlockAlign * f.nSamplesPerSec;
-  f.cbSize = 0;
+  state->format = MakePcmFormat(info->channels, (int)info->rate, 8 * word);
   state->ogg.oggWordSize = word;
   state->blockSize = kBlockBytes;
   state->dataSize = GetOggVorbisConverterSize(state);

@@ -20,14 +20,7 @@ int EndSoundCapture() {
   if (!s.captureOn) return -1;
   uint8_t header[kHeaderBytes];
   uint32_t dataBytes = s.capturedFrames * kBytesPerFrame;
-  WAVEFORMATEX format = {};
-  format.wFormatTag = WAVE_FORMAT_PCM;
-  format.nChannels = 2;
-  format.nSamplesPerSec = 44100;
-  format.nAvgBytesPerSec = 176400;
-  format.nBlockAlign = 4;
-  format.wBitsPerSample = 16;
-  format.cbSize = 0;
+  WAVEFORMATEX format = MakePcmFormat(2, 44100, 16);
   uint32_t riffBytes = dataBytes + kHeaderAfterRiffSize;
   uint32_t formatBytes = kFormatBytes;
   CopyMemoryBytes(header, "RIFF", 4);
