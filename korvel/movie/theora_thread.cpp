@@ -38,6 +38,12 @@ THEORA_STOCK_FRAME* FindFreeEntry(THEORA_DECODER* d) {
   return nullptr;
 }
 
+int CountFreeEntries(THEORA_DECODER* d) {
+  int count = 0;
+  for (int i = 0; i < d->stockCount; i++) count += !LoadSharedWord(&d->stock[i].used);
+  return count;
+}
+
 // Makes a plane of the entry hold width x height bytes, keeping it when the size is the same.
 bool FitPlane(uint8_t** plane, int oldWidth, int oldHeight, int width, int height) {
   if (*plane != nullptr && (oldWidth != width || oldHeight != height)) {
@@ -133,13 +139,19 @@ void FillStock(THEORA_DECODER* d) {
   }
   StoreSharedWord(&d->state, THEORA_STATE_DECODING);
   bool positionAhead = position >= 0 && InWindow(d, position, current);
-  if (FindTheoraStockFrame(d, position) == nullptr && positionAhead) {
+  const bool currentMissing = FindTheoraStockFrame(d, current) == nullptr;
+  // The window holds one frame more than the stock has entries: while the current frame is
+  // missing, the last free entry is kept for it, or a stock full of the frames after it would
+  // leave the current frame undecoded for good.
+  const bool keepForCurrent = currentMissing && CountFreeEntries(d) == 1;
+  if (FindTheoraStockFrame(d, position) == nullptr && positionAhead && (!keepForCurrent || position == current)) {
     // The decoder already holds a picture the window needs (the seek target): store it as is.
   } else {
-    // Straight to the current frame when it is missing and the decoder is behind it, else
-    // the next frame; past the last frame the stream starts again from the top.
+    // Straight to the current frame when it is missing and the decoder is behind it (or the
+    // last entry is kept for it), else the next frame; past the last frame the stream starts
+    // again from the top.
     int64_t step = 1;
-    if (FindTheoraStockFrame(d, current) == nullptr && !positionAhead) step = FramesAhead(position, current, frameCount);
+    if (currentMissing && (keepForCurrent || !positionAhead)) step = FramesAhead(position, current, frameCount);
     if (step < 1) step = 1;
     int result;
     if (position + step < frameCount) {
