@@ -309,6 +309,26 @@ TEST_F(Graphs, ImageLevelsFollowTheSourceAndDestinationRectangles) {
   }
 }
 
+// The pixels of a drawable graph's first texture, read back from the device as 0xRRGGBB.
+std::vector<uint32_t> ReadDrawableTexture(const GRAPH_TEXTURE* t) {
+  std::vector<uint32_t> pixels;
+  IDirect3DSurface9* system = nullptr;
+  if (FAILED(DeviceCalls.DeviceCreateOffscreenSurface((UINT)t->width, (UINT)t->height, D3DFMT_X8R8G8B8,
+                                                      D3DPOOL_SYSTEMMEM, &system, nullptr)))
+    return pixels;
+  D3DLOCKED_RECT locked;
+  if (SUCCEEDED(DeviceCalls.DeviceGetRenderTargetData(t->surface, system)) &&
+      SUCCEEDED(DeviceCalls.SurfaceLockRect(system, &locked, nullptr, D3DLOCK_READONLY))) {
+    for (int y = 0; y < t->height; y++) {
+      const uint32_t* row = (const uint32_t*)((const uint8_t*)locked.pBits + y * locked.Pitch);
+      for (int x = 0; x < t->width; x++) pixels.push_back(row[x] & 0xFFFFFF);
+    }
+    DeviceCalls.SurfaceUnlockRect(system);
+  }
+  DeviceCalls.ReleaseComObject(system);
+  return pixels;
+}
+
 TEST_F(Graphs, DrawableGraphReceivesTheImageOnTheDevice) {
   GRAPH_CREATE_PARAM p = Param();
   p.drawable = 1;
@@ -320,23 +340,65 @@ TEST_F(Graphs, DrawableGraphReceivesTheImageOnTheDevice) {
   MakeNumberedImage(40, 30, &img);
   RECT part = {5, 6, 15, 16};
   ASSERT_EQ(CopyImageRectIntoGraph(nullptr, nullptr, nullptr, 0, &img, nullptr, &part, 20, 10, g), 0);
-  // Read the render-target texture back from the device.
-  GRAPH_TEXTURE* t = &set->textures[0];
-  IDirect3DSurface9* system = nullptr;
-  ASSERT_TRUE(SUCCEEDED(DeviceCalls.DeviceCreateOffscreenSurface((UINT)t->width, (UINT)t->height, D3DFMT_X8R8G8B8,
-                                                                D3DPOOL_SYSTEMMEM, &system, nullptr)));
-  ASSERT_TRUE(SUCCEEDED(DeviceCalls.DeviceGetRenderTargetData(t->surface, system)));
-  D3DLOCKED_RECT locked;
-  ASSERT_TRUE(SUCCEEDED(DeviceCalls.SurfaceLockRect(system, &locked, nullptr, D3DLOCK_READONLY)));
-  auto at = [&](int x, int y) { return ((const uint32_t*)((const uint8_t*)locked.pBits + y * locked.Pitch))[x] & 0xFFFFFF; };
+  const GRAPH_TEXTURE* t = &set->textures[0];
+  std::vector<uint32_t> pixels = ReadDrawableTexture(t);
+  ASSERT_EQ(pixels.size(), (size_t)t->width * t->height);
+  auto at = [&](int x, int y) { return pixels[(size_t)y * t->width + x]; };
   EXPECT_EQ(at(20, 10), 0x000605u);
   EXPECT_EQ(at(29, 19), 0x000F0Eu);
   EXPECT_EQ(at(19, 10), 0u) << "outside the copied rectangle the graph stays cleared";
   EXPECT_EQ(at(30, 19), 0u);
-  DeviceCalls.SurfaceUnlockRect(system);
-  DeviceCalls.ReleaseComObject(system);
   DeleteGraphHandle(g, 0);
   DisposeImage(&img);
+}
+
+// The system-memory surface of a drawable transfer cannot be locked: it holds none of the
+// image's pixels, so nothing reaches the graph, the transfer says so and fails, and the
+// surface is still released.
+LONG transferSurfaces, transferSurfacesReleased;
+IDirect3DSurface9* transferSurface;
+HRESULT CountingOffscreenSurfaces(UINT w, UINT h, D3DFORMAT format, D3DPOOL pool, IDirect3DSurface9** out,
+                                  HANDLE* shared) {
+  HRESULT hr = RealDeviceCalls.DeviceCreateOffscreenSurface(w, h, format, pool, out, shared);
+  if (SUCCEEDED(hr)) transferSurface = *out, transferSurfaces++;
+  return hr;
+}
+
+TEST_F(Graphs, DrawableTransferWhoseSurfaceCannotBeLockedTransfersNothing) {
+  GRAPH_CREATE_PARAM p = Param();
+  p.drawable = 1;
+  HANDLE_VALUE g = CreateBlankGraph(&p, 16, 8, 0, 0, 0);
+  ASSERT_NE(g, -1);
+  const GRAPH_TEXTURE* t = &GetGraphRecord(g, 0)->imageSet->textures[0];
+  RASTER_IMAGE numbered = {}, white = {};
+  MakeNumberedImage(16, 8, &numbered);
+  ASSERT_EQ(AllocARGB8Image(16, 8, &white), 0);
+  memset(white.pixels, 0xFF, (size_t)white.pitch * 8);
+  ASSERT_EQ(TransferImageToGraph(nullptr, nullptr, nullptr, 0, &numbered, nullptr, 0, 0, g, 1, 0), 0);
+  std::vector<uint32_t> before = ReadDrawableTexture(t);
+  ASSERT_FALSE(before.empty());
+  ASSERT_EQ(before[(size_t)3 * t->width + 5], 0x000305u);
+
+  transferSurfaces = transferSurfacesReleased = 0;
+  transferSurface = nullptr;
+  DeviceCalls.DeviceCreateOffscreenSurface = CountingOffscreenSurfaces;
+  DeviceCalls.SurfaceLockRect = [](IDirect3DSurface9*, D3DLOCKED_RECT*, const RECT*, DWORD) -> HRESULT {
+    return D3DERR_INVALIDCALL;
+  };
+  DeviceCalls.ReleaseComObject = [](IUnknown* object) {
+    if (object == (IUnknown*)transferSurface) transferSurfacesReleased++;
+    return RealDeviceCalls.ReleaseComObject(object);
+  };
+  size_t logged = ReadLogWithoutStamps().size();
+  EXPECT_EQ(TransferImageToGraph(nullptr, nullptr, nullptr, 0, &white, nullptr, 0, 0, g, 1, 0), -1);
+  DeviceCalls = RealDeviceCalls;
+  EXPECT_EQ(transferSurfaces, 1);
+  EXPECT_EQ(transferSurfacesReleased, 1);
+  EXPECT_NE(ReadLogWithoutStamps().find("描画可能テクスチャへの画像の転送に失敗しました", logged), std::string::npos);
+  EXPECT_EQ(ReadDrawableTexture(t), before) << "the graph keeps the pixels it had";
+  DeleteGraphHandle(g, 0);
+  DisposeImage(&numbered);
+  DisposeImage(&white);
 }
 
 TEST_F(Graphs, DxtImagesGoUnchangedIntoDxtTextures) {

@@ -100,16 +100,20 @@ int TransferToDrawableSet(GRAPH_RECORD* g, const TRANSFER_TARGET* targets, int c
     WriteLogText(kNoTransferSurface);
     return -1;
   }
+  // A surface that cannot be filled holds no pixels of the image: nothing is transferred.
   D3DLOCKED_RECT locked;
-  if (SUCCEEDED(LockSurfaceOnMainThread(surface, &locked, nullptr, 0, onWorker))) {
-    bool withAlpha = alpha != nullptr && alpha->pixels != nullptr;
-    int keyToAlpha = useAlpha && format->alphaWidth != 0 && !withAlpha;
-    ConvertPixelRect(locked.pBits, locked.Pitch, format, img->pixels, img->pitch, &img->format,
-                     withAlpha ? alpha->pixels : nullptr, withAlpha ? alpha->pitch : 0,
-                     withAlpha ? &alpha->format : nullptr, 0, 0, src, 0, keyToAlpha, set->transparentColor, 0, 0, 0,
-                     0, 0);
-    UnlockSurfaceOnMainThread(surface, onWorker);
+  if (FAILED(LockSurfaceOnMainThread(surface, &locked, nullptr, 0, onWorker)) || locked.pBits == nullptr) {
+    WriteLogText(kDrawableTransferFailed);
+    Release(surface, onWorker);
+    return -1;
   }
+  bool withAlpha = alpha != nullptr && alpha->pixels != nullptr;
+  int keyToAlpha = useAlpha && format->alphaWidth != 0 && !withAlpha;
+  ConvertPixelRect(locked.pBits, locked.Pitch, format, img->pixels, img->pitch, &img->format,
+                   withAlpha ? alpha->pixels : nullptr, withAlpha ? alpha->pitch : 0,
+                   withAlpha ? &alpha->format : nullptr, 0, 0, src, 0, keyToAlpha, set->transparentColor, 0, 0, 0, 0,
+                   0);
+  UnlockSurfaceOnMainThread(surface, onWorker);
   for (int i = 0; i < count; i++) {
     const TRANSFER_TARGET& t = targets[i];
     int x1 = tx > t.x1 ? tx : t.x1, y1 = ty > t.y1 ? ty : t.y1;
