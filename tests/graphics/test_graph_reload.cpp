@@ -238,6 +238,62 @@ TEST_F(GraphReload, BaseImageTransferKeepsACopy) {
   DeleteGraphHandle(g, 0);
 }
 
+// A kept copy is as large as the image records say: a record that describes no data a copy
+// could hold (no pixels, sides of 0 or less, rows shorter than their pixels, more mip levels
+// than any image has, a size no allocation can have) keeps no copy, says so and leaves no
+// block behind; the alpha image is held to the same rule. A sound record beside them is kept.
+TEST_F(GraphReload, ImageRecordsThatDescribeNoDataKeepNoCopy) {
+  RASTER_IMAGE good = {};
+  ASSERT_EQ(AllocARGB8Image(4, 3, &good), 0);
+  GRAPH_CREATE_PARAM p;
+  CaptureGraphCreateParam(&p);
+  HANDLE_VALUE g = CreateBlankGraph(&p, 4, 3, 0, 0, 0);
+  ASSERT_NE(g, -1);
+  struct {
+    const char* name;
+    void (*spoil)(RASTER_IMAGE*);
+    bool asAlpha;
+  } rows[] = {
+      {"no pixels", [](RASTER_IMAGE* i) { i->pixels = nullptr; }, false},
+      {"zero width", [](RASTER_IMAGE* i) { i->width = 0; }, false},
+      {"negative height", [](RASTER_IMAGE* i) { i->height = -3; }, false},
+      {"negative pitch", [](RASTER_IMAGE* i) { i->pitch = -16; }, false},
+      {"rows shorter than their pixels", [](RASTER_IMAGE* i) { i->pitch = 12; }, false},
+      {"forty mip levels", [](RASTER_IMAGE* i) { i->mipLevels = 40; }, false},
+      {"unknown layout", [](RASTER_IMAGE* i) { i->format.kind = 99; }, false},
+      {"pitch times height beyond any block", [](RASTER_IMAGE* i) { i->height = 0x1000000, i->pitch = 0x7FFFFFF0; }, false},
+      {"alpha with rows shorter than their pixels", [](RASTER_IMAGE* i) { i->pitch = 4; }, true},
+  };
+  for (const auto& row : rows) {
+    RASTER_IMAGE bad = good;
+    row.spoil(&bad);
+    const RASTER_IMAGE* image = row.asAlpha ? &good : &bad;
+    const RASTER_IMAGE* alpha = row.asAlpha ? &bad : nullptr;
+    DeleteFileA("Log.txt");
+    int blocks = GetAllocBlockCount();
+    int zero = 0;
+    EXPECT_EQ(AttachReloadSource(&zero, g, nullptr, nullptr, nullptr, nullptr, nullptr, 0, nullptr, 0, image, alpha, 0,
+                                 -1, 0),
+              -1)
+        << row.name;
+    EXPECT_EQ(GetGraphRecord(g, 0)->reloadSource, nullptr) << row.name;
+    EXPECT_EQ(GetAllocBlockCount(), blocks) << row.name;
+    EXPECT_NE(ReadLogWithoutStamps().find("転送する基本イメージを保存するメモリ領域の確保に失敗しました"), std::string::npos)
+        << row.name;
+  }
+  int zero = 0;
+  ASSERT_EQ(AttachReloadSource(&zero, g, nullptr, nullptr, nullptr, nullptr, nullptr, 0, nullptr, 0, &good, &good, 0,
+                               -1, 0),
+            0);
+  const GRAPH_RELOAD_SOURCE* s = GetGraphRecord(g, 0)->reloadSource;
+  ASSERT_NE(s, nullptr);
+  ASSERT_NE(s->alphaImage, nullptr);
+  EXPECT_EQ(s->alphaImage->width, 4);
+  EXPECT_EQ(memcmp(s->alphaImage->pixels, good.pixels, (size_t)good.pitch * 3), 0);
+  DeleteGraphHandle(g, 0);
+  DisposeImage(&good);
+}
+
 TEST_F(GraphReload, MirroredDibGraphKeepsAMirroredCopy) {
   uint8_t block[DIB_INFO_BLOCK_SIZE] = {};
   BITMAPINFO* info = (BITMAPINFO*)block;

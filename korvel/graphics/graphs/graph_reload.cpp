@@ -26,21 +26,50 @@ GRAPH_RELOAD_SOURCE* NewSource(size_t extra) {
 
 uint8_t* Payload(GRAPH_RELOAD_SOURCE* s) { return (uint8_t*)s + Align8(sizeof(GRAPH_RELOAD_SOURCE)); }
 
-// A copy of an image record followed by its pixel data, written at *at.
+// Image records whose pixel data is larger than this are not copied: no image of this library
+// comes near it, and every size below it adds up without overflow.
+const long long kMaxImageCopyBytes = 0x40000000;
+const int kMaxImageSide = 1 << 24;
+
+// The bytes of an image's pixel data, every mip level, or -1 when the record describes no
+// data that a copy can hold: no pixels, a side of 0 or less or beyond kMaxImageSide, plain
+// rows shorter than their pixels, a layout that is not known, or more than kMaxImageCopyBytes.
+long long ImageDataBytes(const RASTER_IMAGE* image) {
+  if (image->pixels == nullptr || image->width <= 0 || image->height <= 0 || image->width > kMaxImageSide ||
+      image->height > kMaxImageSide)
+    return -1;
+  if (image->format.kind == COLOR_KIND_PLAIN &&
+      (long long)image->pitch < ((long long)image->width * image->format.colorBits + 7) / 8)
+    return -1;
+  int levels = image->mipLevels >= 2 ? image->mipLevels : 1;
+  long long total = 0;
+  MIP_LEVEL_LAYOUT layout;
+  for (int i = 0; i < levels; i++) {
+    if (GetMipLevelLayout(&image->format, image->width, image->height, image->pitch, i, &layout) < 0) return -1;
+    total += (long long)layout.rowBytes * layout.rowCount;
+    if (total > kMaxImageCopyBytes) return -1;
+  }
+  return total;
+}
+
+// The room a copy of the image record and its pixel data takes; -1 when it cannot be copied,
+// 0 for no image.
+long long ImageCopySize(const RASTER_IMAGE* image) {
+  if (image == nullptr) return 0;
+  long long bytes = ImageDataBytes(image);
+  return bytes < 0 ? -1 : (long long)Align8(sizeof(RASTER_IMAGE)) + (long long)Align8((size_t)bytes);
+}
+
+// A copy of an image record followed by its pixel data (ImageCopySize bytes, checked by the
+// caller), written at *at.
 RASTER_IMAGE* CopyImageInto(const RASTER_IMAGE* image, uint8_t** at) {
   RASTER_IMAGE* copy = (RASTER_IMAGE*)*at;
   *copy = *image;
-  int size = ComputeImageDataSize(image);
+  size_t bytes = (size_t)ImageDataBytes(image);
   copy->pixels = *at + Align8(sizeof(RASTER_IMAGE));
-  memcpy(copy->pixels, image->pixels, (size_t)size);
-  *at += Align8(sizeof(RASTER_IMAGE)) + Align8((size_t)size);
+  memcpy(copy->pixels, image->pixels, bytes);
+  *at += Align8(sizeof(RASTER_IMAGE)) + Align8(bytes);
   return copy;
-}
-
-size_t ImageCopySize(const RASTER_IMAGE* image) {
-  if (image == nullptr) return 0;
-  int size = ComputeImageDataSize(image);
-  return size < 0 ? 0 : Align8(sizeof(RASTER_IMAGE)) + Align8((size_t)size);
 }
 
 // A bitmap read into an image record that points at its bits (kept by the caller).
@@ -148,7 +177,9 @@ int AttachReloadSource(const int* noReloadData, HANDLE_VALUE handle, const char*
       s->alphaSize = alphaSize;
     }
   } else {
-    s = NewSource(ImageCopySize(image) + ImageCopySize(alphaImage));
+    // Each image's record must describe its data, so that the block holds what is copied.
+    long long imageRoom = ImageCopySize(image), alphaRoom = ImageCopySize(alphaImage);
+    s = imageRoom > 0 && alphaRoom >= 0 ? NewSource((size_t)(imageRoom + alphaRoom)) : nullptr;
     if (s == nullptr) {
       WriteLogText(kNoImageMemory);
       return -1;
