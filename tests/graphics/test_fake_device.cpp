@@ -690,16 +690,30 @@ TEST(Camera, TargetResetMapsZeroDepthOntoThePixels) {
   EXPECT_EQ(c.projection.m[0][0], 7.0f) << "a caller's matrix ignores the aspect";
 }
 
-// An odd-sized target centres the camera on a whole pixel: half of 481 is 240, so the eye
-// stands where it does for 480 rows.
-TEST(Camera, OddTargetSizesCentreOnAWholePixel) {
-  ResetCameraForTarget(641, 481);
-  const CAMERA_STATE& c = DrawSettings.camera;
-  EXPECT_EQ(c.eye.x, 320.0f);
-  EXPECT_EQ(c.eye.y, 240.0f);
-  EXPECT_NEAR(c.eye.z, -415.69f, 0.01f);
-  EXPECT_EQ(c.centreX, 320.0f);
-  EXPECT_EQ(c.centreY, 240.0f);
+// The camera of a target stands over the target's middle, a half pixel on odd sizes; only its
+// distance comes from half the height in whole pixels: 481 rows put the eye where 480 do.
+TEST(Camera, OddTargetSizesCentreOnTheMiddleAtTheWholePixelDistance) {
+  struct {
+    int width, height;
+    float centreX, centreY;
+  } rows[] = {{641, 481, 320.5f, 240.5f}, {640, 480, 320.0f, 240.0f}, {255, 97, 127.5f, 48.5f}};
+  for (const auto& row : rows) {
+    ResetCameraForTarget(row.width, row.height);
+    const CAMERA_STATE& c = DrawSettings.camera;
+    float d = (float)(row.height / 2) / 0.57735026f;
+    EXPECT_EQ(c.eye.x, row.centreX) << row.width;
+    EXPECT_EQ(c.eye.y, row.centreY) << row.height;
+    EXPECT_FLOAT_EQ(c.eye.z, -d) << row.height;
+    EXPECT_EQ(c.target.x, row.centreX);
+    EXPECT_EQ(c.target.y, row.centreY);
+    EXPECT_EQ(c.centreX, row.centreX);
+    EXPECT_EQ(c.centreY, row.centreY);
+    EXPECT_FLOAT_EQ(DrawSettings.nearZ, d * 0.1f);
+    // The pixel viewport is centred on the same middle: clip (0, 0) is screen (centre).
+    EXPECT_EQ(c.pixelViewport.m[3][0], row.centreX);
+    EXPECT_EQ(c.pixelViewport.m[3][1], row.centreY);
+  }
+  EXPECT_NEAR(DrawSettings.camera.eye.z, -83.14f, 0.01f);  // 48 / tan 30°
 }
 
 TEST(Camera, LookingStraightDownGivesAVerticalAngle) {

@@ -261,8 +261,9 @@ int SetDeviceProjectionTransform(MAT44F matrix) {
 
 int ResetCameraForTarget(int width, int height) {
   CAMERA_STATE& c = Cam();
-  // The centre is a whole pixel: half of an odd size is rounded down.
-  float w = (float)width, h = (float)height, cx = (float)(width / 2), cy = (float)(height / 2);
+  // The centre is the target's middle (on a half pixel for odd sizes); the eye distance comes
+  // from half the height in whole pixels.
+  float w = (float)width, h = (float)height, cx = w * 0.5f, cy = h * 0.5f;
   StoreAspectScale(1.0f);
   MAT44F identity;
   SetIdentityMat44(&identity);
@@ -270,7 +271,7 @@ int ResetCameraForTarget(int width, int height) {
   MakeViewportMat44(&c.pixelViewport, cx, cy, w, h);
   if (InvertMat44(&c.screenToClip, &c.pixelViewport) != 0) c.screenToClip = identity;
   SetViewportCentre(cx, cy);
-  float d = cy / 0.57735026f;
+  float d = (float)(height / 2) / 0.57735026f;
   PlaceCamera({cx, cy, -d}, {cx, cy, -d + 1}, {0, 1, 0});
   SetPerspectiveFov(1.0471976f);
   SetNearFar(d * 0.1f, d + 20000.0f);
