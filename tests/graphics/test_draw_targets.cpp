@@ -265,6 +265,10 @@ TEST_F(DrawTargetTest, ExtraSlotsAndDepthBufferGraph) {
     EXPECT_EQ(SetRenderTargetSlot(1, drawable), 0);
     EXPECT_EQ(DrawSettings.renderTargetSlots[1], drawable);
     EXPECT_EQ(DeviceStateCache.renderTargets[1], GetGraphTargetSurface(GetGraphRecord(drawable, 0)));
+    // A valid graph that cannot be drawn into is refused and leaves the slot as it was.
+    EXPECT_EQ(SetRenderTargetSlot(1, plain), -1);
+    EXPECT_EQ(DrawSettings.renderTargetSlots[1], drawable);
+    EXPECT_EQ(DeviceStateCache.renderTargets[1], GetGraphTargetSurface(GetGraphRecord(drawable, 0)));
     EXPECT_EQ(SetRenderTargetSlot(1, -2), 0);  // not a graph: the slot is emptied
     EXPECT_EQ(DrawSettings.renderTargetSlots[1], 0);
     EXPECT_EQ(DeviceStateCache.renderTargets[1], nullptr);
@@ -322,5 +326,53 @@ TEST_F(DrawTargetTest, DeletedTargetGraphsHandDrawingBackToTheScreen) {
   PICTURE p = FlipAndRead();
   ASSERT_GT(p.width, 0);
   EXPECT_EQ(p.At(15, 15), kGreen);
+}
+
+// Deleting the draw target and depth-buffer graph while the window is inactive (and the
+// program does not run while inactive): the front screen and the default depth buffer take
+// their places at once. The deletion holds the graph type's lock meanwhile, so waiting there
+// for an activation would hold every loader thread that needs the lock, and a device
+// re-creation at the activation would wait for those loaders for ever. A watchdog activates
+// the window should the deletion wait after all.
+struct WATCHDOG {
+  HANDLE done;
+  volatile LONG fired;
+};
+DWORD WINAPI ActivateWhenTheDeletionHangs(void* parameter) {
+  WATCHDOG* watchdog = (WATCHDOG*)parameter;
+  if (WaitForSingleObject(watchdog->done, 5000) == WAIT_TIMEOUT) {
+    InterlockedExchange(&watchdog->fired, 1);
+    WindowState.active = 1;
+  }
+  return 0;
+}
+
+TEST_F(DrawTargetTest, DeletingTheTargetOfAnInactiveWindowWaitsForNothing) {
+  int target = MakeGraph(64, 32, 1, 1);
+  ASSERT_NE(target, -1);
+  ASSERT_EQ(SelectDrawTarget(target), 0);
+  ASSERT_EQ(SelectDepthBufferGraph(target), 0);
+  int runWhileInactive = WindowState.runWhileInactive;
+  WindowState.runWhileInactive = 0;
+  WindowState.active = 0;
+  WATCHDOG watchdog = {CreateEventA(nullptr, TRUE, FALSE, nullptr), 0};
+  HANDLE thread = CreateThread(nullptr, 0, ActivateWhenTheDeletionHangs, &watchdog, 0, nullptr);
+  ASSERT_NE(thread, nullptr);
+  EXPECT_EQ(DeleteGraphHandle(target, 0), 0);
+  SetEvent(watchdog.done);
+  WaitForSingleObject(thread, INFINITE);
+  CloseHandle(thread);
+  CloseHandle(watchdog.done);
+  WindowState.active = 1;
+  WindowState.runWhileInactive = runWhileInactive;
+  EXPECT_EQ(watchdog.fired, 0) << "the deletion waited for the window to become active";
+  EXPECT_EQ(DrawSettings.drawTarget, -4);
+  EXPECT_EQ(DrawSettings.depthBufferGraph, -2);
+  EXPECT_EQ(CurrentDepthSurface(), DeviceResources.depthBuffer);
+  ASSERT_EQ(SelectDrawTarget(-2), 0);
+  ASSERT_EQ(DrawRectangle(4, 4, 8, 8, Packed(kRed), 1), 0);
+  PICTURE p = FlipAndRead();
+  ASSERT_GT(p.width, 0);
+  EXPECT_EQ(p.At(5, 5), kRed);
 }
 }  // namespace

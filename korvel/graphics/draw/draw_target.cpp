@@ -70,10 +70,12 @@ IDirect3DSurface9* GetGraphTargetSurface(GRAPH_RECORD* graph) {
   return texture.multiSampleSurface != nullptr ? texture.multiSampleSurface : texture.surface;
 }
 
-int SelectDrawTarget(int target) {
+int SelectDrawTarget(int target) { return SelectDrawTargetEx(target, 1); }
+
+int SelectDrawTargetEx(int target, int waitWhileInactive) {
   if (!ScreenState.graphicsStarted) return -1;
   // The start-up's own selections do not wait for an activation that may never come.
-  if (!WindowState.active && !LibraryFlags.starting) WaitWhileInactive();
+  if (waitWhileInactive && !WindowState.active && !LibraryFlags.starting) WaitWhileInactive();
   // Only a screen code or a finished, drawable graph can be drawn into; anything else (an
   // invalid handle, a graph still loading) leaves the target and the area as they are.
   GRAPH_RECORD* graph = IsScreen(target) ? nullptr : GetDrawableGraph(target);

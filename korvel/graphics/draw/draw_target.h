@@ -23,7 +23,12 @@ IDirect3DSurface9* GetGraphTargetSurface(GRAPH_RECORD* graph);
 IDirect3DSurface9* ScreenTargetSurface();
 // Unbinds the stage-0 texture before a render-target change.
 void UnbindStageTexture();
+// SelectDrawTarget and SelectDepthBufferGraph, with the wait while the window is inactive only
+// when waitWhileInactive is set.
+int SelectDrawTargetEx(int target, int waitWhileInactive);
+int SelectDepthBufferGraphEx(int graph, int waitWhileInactive);
 // A graph about to be deleted stops being drawn into: as the draw target the front screen
 // (-4) takes its place, render-target slots holding it are emptied, and as the depth-buffer
-// graph it gives way to -2.
+// graph it gives way to -2, all without waiting for an inactive window (the caller holds the
+// graph type's lock).
 void ForgetDeletedDrawTarget(int graph);

@@ -41,9 +41,11 @@ int SetRenderTargetSlot(int slot, int target) {
   return 0;
 }
 
-int SelectDepthBufferGraph(int graph) {
+int SelectDepthBufferGraph(int graph) { return SelectDepthBufferGraphEx(graph, 1); }
+
+int SelectDepthBufferGraphEx(int graph, int waitWhileInactive) {
   if (!ScreenState.graphicsStarted) return -1;
-  if (!WindowState.active && !LibraryFlags.starting) WaitWhileInactive();
+  if (waitWhileInactive && !WindowState.active && !LibraryFlags.starting) WaitWhileInactive();
   GRAPH_RECORD* record = GetGraphRecord(graph, 0);
   if (record != nullptr) {
     GRAPH_RECORD* drawable = GetDrawableGraph(graph);
@@ -60,12 +62,15 @@ int SelectDepthBufferGraph(int graph) {
 
 void ForgetDeletedDrawTarget(int graph) {
   if (!ScreenState.graphicsStarted) return;
-  if (DrawSettings.drawTarget == graph) SelectDrawTarget(-4);
+  // This runs inside the graph type's lock: waiting here for the window to become active would
+  // hold every loader thread that needs the lock (and a device re-creation at the activation
+  // waits for those loaders), so the replacements are made at once.
+  if (DrawSettings.drawTarget == graph) SelectDrawTargetEx(-4, 0);
   int count = DeviceCaps.renderTargetCount < 16 ? DeviceCaps.renderTargetCount : 16;
   for (int slot = 1; slot < count; slot++) {
     if (DrawSettings.renderTargetSlots[slot] != graph) continue;
     // Without a device to tell, the slot is only emptied.
     if (SetRenderTargetSlot(slot, -1) != 0) StoreRenderTargetSlot(slot, 0);
   }
-  if (DrawSettings.depthBufferGraph == graph) SelectDepthBufferGraph(-2);
+  if (DrawSettings.depthBufferGraph == graph) SelectDepthBufferGraphEx(-2, 0);
 }
