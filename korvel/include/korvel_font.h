@@ -25,7 +25,9 @@ int ChangeDefaultFontThickness(int thickness);
 // names: room for maxCount names of 64 bytes, or null to count; returns the number found.
 int EnumFontFaces(char (*names)[64], int maxCount, const char* face, int charSetIndex);
 
-// Colours are packed screen colours. 0, or -1 for an invalid font handle.
+// Colours are packed screen colours. 0; -1 (logged) for an invalid or still loading font
+// handle. With nothing to draw (null or empty text, an empty draw area) 0 at once, whatever
+// the handle.
 int DrawTextWithFont(int x, int y, const char* text, unsigned int color, int font, unsigned int edgeColor, int vertical);
 // printf-style text (cut to 2,047 bytes) drawn with the default font.
 int DrawFormattedText(int x, int y, unsigned int color, const char* format, ...);

@@ -59,8 +59,11 @@ int FlipScreenBuffers();
 int CopyScreenRectToGraph(int source, int x1, int y1, int x2, int y2, int destX, int destY, int dest);
 // Copies the rectangle of the current draw target into a graph of exactly its size.
 int CaptureDrawTargetToGraph(int x1, int y1, int x2, int y2, int graph);
-// Extra render target of a slot (1 up to the device's count; 0 is the draw target); a
-// value that is not a drawable graph empties the slot.
+// Extra render target of a slot, 1 up to the device's count - 1 (slot 0 is the draw target
+// and goes to SelectDrawTarget). A drawable graph becomes the slot's target; a valid graph
+// that is not drawable returns -1 and leaves the slot as it was; any other value (a screen
+// code, an invalid or loading handle) empties the slot. -1 also for a slot outside the range
+// and, for slots above 0, without a device drawing with programmable shaders.
 int SetRenderTargetSlot(int slot, int target);
 // The drawable graph whose depth surface serves drawing; -2 for the default depth buffer.
 int SelectDepthBufferGraph(int graph);

@@ -308,6 +308,29 @@ TEST_F(Fonts, FormattedTextMakesTheDefaultFontOnlyAfterAChange) {
   EXPECT_EQ(DrawTextWithFont(0, 0, "", 0, -1, 0, 0), 0);
 }
 
+// With nothing to draw (no text, empty text, an empty draw area) the call returns 0 before
+// the handle is looked at: an invalid handle is then neither refused nor logged.
+TEST_F(Fonts, NothingToDrawReturnsZeroWhateverTheHandle) {
+  HANDLE_VALUE font = Make(0);
+  ASSERT_NE(font, -1);
+  struct {
+    const char* name;
+    const char* text;
+    int emptyArea;
+  } rows[] = {{"null text", nullptr, 0}, {"empty text", "", 0}, {"empty draw area", "abc", 1}};
+  for (const auto& row : rows) {
+    for (HANDLE_VALUE handle : {font, (HANDLE_VALUE)-1, (HANDLE_VALUE)0x7FFFFFFF}) {
+      size_t logged = ReadLog().size();
+      if (row.emptyArea) SetDrawClipArea(10, 10, 10, 50);
+      EXPECT_EQ(DrawTextWithFont(0, 0, row.text, 0, handle, 0, 0), 0) << row.name << " " << handle;
+      EXPECT_EQ(ReadLog().find("フォントハンドル値が異常です", logged), std::string::npos) << row.name << " " << handle;
+      SetDrawClipArea(0, 0, 640, 480);
+    }
+  }
+  EXPECT_EQ(DrawSettings.emptyDrawArea, 0);
+  EXPECT_EQ(DrawTextWithFont(0, 0, "abc", 0, -1, 0, 0), -1);
+}
+
 TEST_F(Fonts, RecreatedFontsKeepHandlesSpacingAndWatchers) {
   HANDLE_VALUE def = GetDefaultFontHandle();
   HANDLE_VALUE a = Make(2, 14);
