@@ -174,32 +174,6 @@ void ExpectSamePixels(const std::vector<uint32_t>& fixed, const std::vector<uint
     }
 }
 
-// The graph's pixels as the device holds them (its texture copied into a render target).
-std::vector<uint32_t> ReadGraph(HANDLE_VALUE handle) {
-  std::vector<uint32_t> out;
-  GRAPH_RECORD* g = GetGraphRecord(handle, 0);
-  if (g == nullptr || g->imageSet == nullptr || g->imageSet->textures[0].surface == nullptr) return out;
-  IDirect3DSurface9 *target = nullptr, *system = nullptr;
-  RECT rect = {g->x, g->y, g->x + g->width, g->y + g->height}, dest = {0, 0, g->width, g->height};
-  D3DLOCKED_RECT locked;
-  if (SUCCEEDED(DeviceCalls.DeviceCreateRenderTarget(g->width, g->height, D3DFMT_A8R8G8B8, D3DMULTISAMPLE_NONE, 0,
-                                                     FALSE, &target, nullptr)) &&
-      SUCCEEDED(DeviceCalls.DeviceCreateOffscreenSurface(g->width, g->height, D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM,
-                                                         &system, nullptr)) &&
-      SUCCEEDED(DeviceCalls.DeviceStretchRect(g->imageSet->textures[0].surface, &rect, target, &dest, D3DTEXF_NONE)) &&
-      SUCCEEDED(DeviceCalls.DeviceGetRenderTargetData(target, system)) &&
-      SUCCEEDED(DeviceCalls.SurfaceLockRect(system, &locked, nullptr, D3DLOCK_READONLY))) {
-    for (int y = 0; y < g->height; y++) {
-      const DWORD* row = (const DWORD*)((const char*)locked.pBits + y * locked.Pitch);
-      out.insert(out.end(), row, row + g->width);
-    }
-    DeviceCalls.SurfaceUnlockRect(system);
-  }
-  if (system != nullptr) DeviceCalls.ReleaseComObject(system);
-  if (target != nullptr) DeviceCalls.ReleaseComObject(target);
-  return out;
-}
-
 // A 24-bit BMP of 7 x 5 pixels whose colours differ everywhere.
 std::string PatternBmp() {
   std::string px;
@@ -418,7 +392,7 @@ TEST_F(DeviceResourcesTest, HandlesAndDrawingSurviveDeviceRecreation) {
   CaptureGraphLoadParam(&loadParam);
   HANDLE_VALUE loaded = LoadGraphFromImageBytes(&loadParam, 0, -1, bmp.data(), (int)bmp.size(), nullptr, 0, 0, 0, 0);
   ASSERT_NE(loaded, -1);
-  std::vector<uint32_t> loadedPixels = ReadGraph(loaded);
+  std::vector<uint32_t> loadedPixels = ReadGraphTexture(loaded);
   ASSERT_EQ(loadedPixels.size(), 35u);
   EXPECT_EQ(loadedPixels[8] & 0xFFFFFF, (DWORD)(33 << 16 | 45 << 8 | 9));
   ASSERT_NE(GetGraphRecord(graph, 0)->imageSet->textures[0].texture, nullptr);
@@ -448,10 +422,10 @@ TEST_F(DeviceResourcesTest, HandlesAndDrawingSurviveDeviceRecreation) {
   EXPECT_EQ(DeviceStateCache.renderTargets[0], nullptr);
   StartDevice();
   ASSERT_EQ(RecreateDeviceResources(), 0);
-  EXPECT_NE(ReadGraph(loaded), loadedPixels) << "new textures start without the graph's pixels";
+  EXPECT_NE(ReadGraphTexture(loaded), loadedPixels) << "new textures start without the graph's pixels";
   ASSERT_EQ(RestoreGraphicsContent(), 0);
   EXPECT_EQ(IsGraphHandleValid(loaded), 1);
-  EXPECT_EQ(ReadGraph(loaded), loadedPixels) << "the graph is reloaded from its source";
+  EXPECT_EQ(ReadGraphTexture(loaded), loadedPixels) << "the graph is reloaded from its source";
   record = (SHADER_HANDLE*)LookupHandleRecord(handle);
   ASSERT_NE(record, nullptr);
   EXPECT_NE(record->object, nullptr);

@@ -45,36 +45,6 @@ class GraphReload : public ::testing::Test {
   }
 };
 
-// The graph's pixels as the device holds them: its texture copied into a render target and
-// read back, as 0xAARRGGBB.
-std::vector<uint32_t> ReadGraph(HANDLE_VALUE handle) {
-  std::vector<uint32_t> out;
-  GRAPH_RECORD* g = GetGraphRecord(handle, 0);
-  if (g == nullptr || g->imageSet == nullptr || g->imageSet->textureCount < 1) return out;
-  GRAPH_TEXTURE* t = &g->imageSet->textures[0];
-  IDirect3DSurface9 *target = nullptr, *system = nullptr;
-  RECT rect = {g->x, g->y, g->x + g->width, g->y + g->height};
-  RECT dest = {0, 0, g->width, g->height};
-  if (SUCCEEDED(DeviceCalls.DeviceCreateRenderTarget((UINT)g->width, (UINT)g->height, D3DFMT_A8R8G8B8,
-                                                     D3DMULTISAMPLE_NONE, 0, FALSE, &target, nullptr)) &&
-      SUCCEEDED(DeviceCalls.DeviceCreateOffscreenSurface((UINT)g->width, (UINT)g->height, D3DFMT_A8R8G8B8,
-                                                         D3DPOOL_SYSTEMMEM, &system, nullptr)) &&
-      SUCCEEDED(DeviceCalls.DeviceStretchRect(t->surface, &rect, target, &dest, D3DTEXF_NONE)) &&
-      SUCCEEDED(DeviceCalls.DeviceGetRenderTargetData(target, system))) {
-    D3DLOCKED_RECT locked;
-    if (SUCCEEDED(DeviceCalls.SurfaceLockRect(system, &locked, nullptr, D3DLOCK_READONLY))) {
-      for (int y = 0; y < g->height; y++) {
-        const uint32_t* row = (const uint32_t*)((const uint8_t*)locked.pBits + y * locked.Pitch);
-        out.insert(out.end(), row, row + g->width);
-      }
-      DeviceCalls.SurfaceUnlockRect(system);
-    }
-  }
-  if (system != nullptr) DeviceCalls.ReleaseComObject(system);
-  if (target != nullptr) DeviceCalls.ReleaseComObject(target);
-  return out;
-}
-
 // Overwrites the graph's texture with black, as a lost device leaves it.
 void Blacken(HANDLE_VALUE handle) {
   GRAPH_RECORD* g = GetGraphRecord(handle, 0);
@@ -121,7 +91,7 @@ TEST_F(GraphReload, FileAndMemoryGraphsReadBackAndRestorePixelForPixel) {
   HANDLE_VALUE fromMemory = LoadGraphFromImageBytes(&settings, 0, -1, bmp.data(), (int)bmp.size(), nullptr, 0, 1, 0, 0);
   ASSERT_NE(fromFile, -1);
   ASSERT_NE(fromMemory, -1);
-  std::vector<uint32_t> file = ReadGraph(fromFile), memory = ReadGraph(fromMemory);
+  std::vector<uint32_t> file = ReadGraphTexture(fromFile), memory = ReadGraphTexture(fromMemory);
   ASSERT_EQ(file.size(), 30u);
   ASSERT_EQ(memory.size(), 30u);
   for (int y = 0; y < 5; y++)
@@ -142,10 +112,10 @@ TEST_F(GraphReload, FileAndMemoryGraphsReadBackAndRestorePixelForPixel) {
   ExpectDrawnNumbered(fromMemory, 1, "memory graph drawn");
   Blacken(fromFile);
   Blacken(fromMemory);
-  EXPECT_EQ(ReadGraph(fromFile)[7] & 0xFFFFFF, 0u);
+  EXPECT_EQ(ReadGraphTexture(fromFile)[7] & 0xFFFFFF, 0u);
   RestoreAllGraphs();
-  EXPECT_EQ(ReadGraph(fromFile), file);
-  EXPECT_EQ(ReadGraph(fromMemory), memory);
+  EXPECT_EQ(ReadGraphTexture(fromFile), file);
+  EXPECT_EQ(ReadGraphTexture(fromMemory), memory);
   std::string log = ReadLogWithoutStamps();
   EXPECT_NE(log.find("グラフィックを復帰します\r\n"), std::string::npos);
   EXPECT_NE(log.find("グラフィックの復帰が完了しました\r\n"), std::string::npos);
@@ -162,7 +132,7 @@ TEST_F(GraphReload, QueuedFileLoadOnALoaderThread) {
   DWORD start = GetTickCount();
   while (IsHandleLoading(g) > 0 && GetTickCount() - start < 10000) PumpWindowMessages();
   ASSERT_EQ(IsHandleLoading(g), 0);
-  std::vector<uint32_t> px = ReadGraph(g);
+  std::vector<uint32_t> px = ReadGraphTexture(g);
   ASSERT_EQ(px.size(), 12u);
   EXPECT_EQ(px[4 + 3] & 0xFFFFFF, NumberedRgb(3, 1));
   ASSERT_NE(GetGraphRecord(g, 0)->reloadSource, nullptr);
@@ -229,12 +199,12 @@ TEST_F(GraphReload, BaseImageTransferKeepsACopy) {
   ASSERT_NE(s, nullptr);
   ASSERT_NE(s->image, nullptr);
   EXPECT_NE(s->image->pixels, base.pixels);
-  std::vector<uint32_t> before = ReadGraph(g);
+  std::vector<uint32_t> before = ReadGraphTexture(g);
   EXPECT_EQ(before[5] & 0xFFFFFF, 200u);
   DisposeImage(&base);
   Blacken(g);
   RestoreAllGraphs();
-  EXPECT_EQ(ReadGraph(g), before);
+  EXPECT_EQ(ReadGraphTexture(g), before);
   DeleteGraphHandle(g, 0);
 }
 
@@ -310,13 +280,13 @@ TEST_F(GraphReload, MirroredDibGraphKeepsAMirroredCopy) {
   HANDLE_VALUE g = LoadGraphCore(&lp, 0, 0);
   ASSERT_NE(g, -1);
   EXPECT_EQ(bits[2], 255) << "the caller's bits are not mirrored";
-  std::vector<uint32_t> px = ReadGraph(g);
+  std::vector<uint32_t> px = ReadGraphTexture(g);
   ASSERT_EQ(px.size(), 2u);
   EXPECT_EQ(px[0] & 0xFFFFFF, 0x0000FFu);
   EXPECT_EQ(px[1] & 0xFFFFFF, 0xFF0000u);
   Blacken(g);
   RestoreAllGraphs();
-  EXPECT_EQ(ReadGraph(g), px);
+  EXPECT_EQ(ReadGraphTexture(g), px);
   DeleteGraphHandle(g, 0);
 }
 
@@ -333,11 +303,11 @@ TEST_F(GraphReload, DerivedGraphsShareTheSourceAndRestoreTheirRectangles) {
   GRAPH_RELOAD_SOURCE* s = GetGraphRecord(parent, 0)->reloadSource;
   EXPECT_EQ(GetGraphRecord(a, 0)->reloadSource, s);
   EXPECT_EQ(s->refCount, 3);
-  std::vector<uint32_t> before = ReadGraph(parent);
+  std::vector<uint32_t> before = ReadGraphTexture(parent);
   Blacken(parent);
   RestoreAllGraphs();
-  EXPECT_EQ(ReadGraph(parent), before);
-  std::vector<uint32_t> pa = ReadGraph(a);
+  EXPECT_EQ(ReadGraphTexture(parent), before);
+  std::vector<uint32_t> pa = ReadGraphTexture(a);
   ASSERT_EQ(pa.size(), 6u);
   EXPECT_EQ(pa[0] & 0xFFFFFF, NumberedRgb(2, 1));
   DeleteGraphHandle(parent, 0);
@@ -355,13 +325,13 @@ TEST_F(GraphReload, MirroredDxtGraphIsTheSameOnLoadAndRestore) {
   GRAPH_LOAD_PARAM settings = Settings();
   HANDLE_VALUE g = LoadGraphFromFile(&settings, 0, -1, "mirror.dds", 1, 0, 0);
   ASSERT_NE(g, -1);
-  std::vector<uint32_t> first = ReadGraph(g);
+  std::vector<uint32_t> first = ReadGraphTexture(g);
   ASSERT_EQ(first.size(), 16u);
   EXPECT_EQ(first[0] & 0xFFFFFF, 0x0000FFu) << "the blue right half comes first when mirrored";
   EXPECT_EQ(first[3] & 0xFFFFFF, 0xFF0000u);
   Blacken(g);
   RestoreAllGraphs();
-  EXPECT_EQ(ReadGraph(g), first);
+  EXPECT_EQ(ReadGraphTexture(g), first);
   DeleteGraphHandle(g, 0);
 }
 
@@ -378,13 +348,13 @@ TEST_F(GraphReload, LostFilesAreLoggedAndTheOthersRestored) {
   HANDLE_VALUE copied = LoadGraphFromBaseImages(&settings, 0, -1, &base, nullptr, 0, 0, 0);
   DisposeImage(&base);  // the graph keeps a copy of its own
   ASSERT_NE(copied, -1);
-  std::vector<uint32_t> keptPixels = ReadGraph(kept), copiedPixels = ReadGraph(copied);
+  std::vector<uint32_t> keptPixels = ReadGraphTexture(kept), copiedPixels = ReadGraphTexture(copied);
   ASSERT_TRUE(DeleteFileA("gone.bmp"));
   Blacken(kept);
   Blacken(copied);
   RestoreAllGraphs();
-  EXPECT_EQ(ReadGraph(kept), keptPixels);
-  EXPECT_EQ(ReadGraph(copied), copiedPixels);
+  EXPECT_EQ(ReadGraphTexture(kept), keptPixels);
+  EXPECT_EQ(ReadGraphTexture(copied), copiedPixels);
   EXPECT_EQ(copiedPixels[0], 0x7F7F7F7Fu);
   std::string log = ReadLogWithoutStamps();
   EXPECT_NE(log.find("がロードできませんでした"), std::string::npos);
@@ -414,7 +384,7 @@ TEST_F(GraphReload, RecreatedDeviceKeepsHandlesPixelsAndDrawArea) {
   GRAPH_LOAD_PARAM settings = Settings();
   HANDLE_VALUE graph = LoadGraphFromFile(&settings, 0, -1, "survivor.bmp", 0, 0, 0);
   ASSERT_NE(graph, -1);
-  std::vector<uint32_t> before = ReadGraph(graph);
+  std::vector<uint32_t> before = ReadGraphTexture(graph);
   FONT_CREATE_OPTIONS options = {0, 0, 0};
   HANDLE_VALUE font = MakeFontHandle(&options, nullptr, 12, -1, 0, -1, -1, 0, -1, 0);
   ASSERT_NE(font, -1);
@@ -434,7 +404,7 @@ TEST_F(GraphReload, RecreatedDeviceKeepsHandlesPixelsAndDrawArea) {
   ASSERT_EQ(RecreateGraphicsDevice(), 0);
   ASSERT_TRUE(HasDirect3DDevice());
   EXPECT_NE(Direct3DObjects.device, oldDevice);
-  EXPECT_EQ(ReadGraph(graph), before);
+  EXPECT_EQ(ReadGraphTexture(graph), before);
   EXPECT_EQ(memcmp(&DrawSettings.camera.projection, &projection, sizeof projection), 0);
   ExpectDrawnNumbered(graph, 0, "drawn on the new device");
   if (slots) {

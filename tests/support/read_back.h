@@ -1,5 +1,6 @@
 // Reading pictures back from the real device and the screen for the drawing tests: the
-// presented back buffer, the window's client area, and comparisons that name wrong pixels.
+// presented back buffer, the window's client area, a graph's texture, and comparisons that
+// name wrong pixels.
 #pragma once
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -15,6 +16,7 @@
 #include "graphics/device/draw_prepare.h"
 #include "graphics/device/present.h"
 #include "graphics/device/vertex_batch.h"
+#include "graphics/graphs/graph_handles.h"
 #include "korvel.h"
 #include "system/window_state.h"
 
@@ -56,6 +58,35 @@ inline PICTURE ReadBackBuffer() {
   }
   DeviceCalls.ReleaseComObject(copy);
   return p;
+}
+
+// A graph's pixels as the device holds them, as 0xAARRGGBB: its rectangle of its first texture
+// copied into a render target and read back. Empty when the graph has no texture.
+inline std::vector<uint32_t> ReadGraphTexture(int handle) {
+  std::vector<uint32_t> out;
+  GRAPH_RECORD* g = GetGraphRecord(handle, 0);
+  if (g == nullptr || g->imageSet == nullptr || g->imageSet->textureCount < 1 ||
+      g->imageSet->textures[0].surface == nullptr)
+    return out;
+  IDirect3DSurface9 *target = nullptr, *system = nullptr;
+  RECT rect = {g->x, g->y, g->x + g->width, g->y + g->height}, dest = {0, 0, g->width, g->height};
+  D3DLOCKED_RECT locked;
+  if (SUCCEEDED(DeviceCalls.DeviceCreateRenderTarget((UINT)g->width, (UINT)g->height, D3DFMT_A8R8G8B8,
+                                                     D3DMULTISAMPLE_NONE, 0, FALSE, &target, nullptr)) &&
+      SUCCEEDED(DeviceCalls.DeviceCreateOffscreenSurface((UINT)g->width, (UINT)g->height, D3DFMT_A8R8G8B8,
+                                                         D3DPOOL_SYSTEMMEM, &system, nullptr)) &&
+      SUCCEEDED(DeviceCalls.DeviceStretchRect(g->imageSet->textures[0].surface, &rect, target, &dest, D3DTEXF_NONE)) &&
+      SUCCEEDED(DeviceCalls.DeviceGetRenderTargetData(target, system)) &&
+      SUCCEEDED(DeviceCalls.SurfaceLockRect(system, &locked, nullptr, D3DLOCK_READONLY))) {
+    for (int y = 0; y < g->height; y++) {
+      const uint32_t* row = (const uint32_t*)((const uint8_t*)locked.pBits + y * locked.Pitch);
+      out.insert(out.end(), row, row + g->width);
+    }
+    DeviceCalls.SurfaceUnlockRect(system);
+  }
+  if (system != nullptr) DeviceCalls.ReleaseComObject(system);
+  if (target != nullptr) DeviceCalls.ReleaseComObject(target);
+  return out;
 }
 
 // A window's client area (the library's own unless given) as the screen shows it, read
