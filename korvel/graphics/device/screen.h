@@ -12,7 +12,9 @@ struct SCREEN_STATE {
   int backgroundRed, backgroundGreen, backgroundBlue;
   int hardwareRendering;  // 1 while a Direct3D device draws the screen
   int softwareOnly;       // Direct3D is never started
-  int modeChangeInPlace;  // a mode change re-creates the device instead of restarting graphics
+  // A mode change re-creates the device in the new mode, keeping every handle, instead of
+  // restarting graphics. No function of the library sets it.
+  int modeChangeInPlace;
   long long refreshPeriod;      // microseconds, -1 until measured
   long long lastVerticalBlank;  // microsecond clock at the last vertical-blank wait
   RECT lastSourceRect, lastDestRect;  // of the last whole-screen present

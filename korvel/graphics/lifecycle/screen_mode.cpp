@@ -9,6 +9,7 @@
 #include "graphics/device/device.h"
 #include "graphics/device/draw_settings.h"
 #include "graphics/draw/draw_target.h"
+#include "graphics/lifecycle/device_restore.h"
 #include "graphics/lifecycle/graphics_startup.h"
 #include "graphics/device/screen.h"
 #include "graphics/device/state_cache.h"
@@ -73,6 +74,24 @@ void RestartGraphicsInMode(int width, int height, int bits, int refresh, const S
   SetDefaultScreenImageType(32);
   if (StartUpGraphics() == 0) return;
   ExitWithFatalError("予期せぬ画面モード変更不能現象が起きました2\n");
+}
+
+// A mode change that keeps graphics running: the device is made again in the new mode and
+// every graph, shader, buffer and font handle survives. A window larger than the desktop is
+// not asked for.
+int ChangeModeInPlace(int width, int height, int bits, int refresh) {
+  int desktopWidth = 0, desktopHeight = 0;
+  GetDesktopMode(&desktopWidth, &desktopHeight, nullptr);
+  if (WindowState.windowedMode && (desktopWidth < width || desktopHeight < height)) {
+    UnindentLog();
+    return 0;
+  }
+  RecreateGraphicsDeviceInMode(bits, width, height, refresh, 1);
+  if (WindowState.windowedMode) ApplyWindowStyleForMode();
+  UnindentLog();
+  WriteLogText("画面モード変更処理は正常に終了しました\n");
+  ApplyDragAcceptFiles();
+  return 0;
 }
 
 // The last steps of a successful mode change; the default font comes back as it was.
@@ -232,6 +251,9 @@ int ChangeScreenMode(int width, int height, int bits, int force, int refresh) {
     UnindentLog();
     return 0;
   }
+  // In place only once graphics run: before that there is no device to make again.
+  if (ScreenState.modeChangeInPlace && ScreenState.graphicsStarted)
+    return ChangeModeInPlace(width, height, bits, refresh);
   SCREEN_REQUEST previous = {ScreenState.deviceWidth, ScreenState.deviceHeight, GetScreenColorBits(),
                              ScreenState.refreshRate};
   RestartGraphicsInMode(width, height, bits, refresh, previous);

@@ -1,5 +1,7 @@
 // Screen modes: the main and device screen sizes, the display-mode list, the GDI display-mode
-// change, and the screen-mode change that restarts graphics in a new mode.
+// change, and the screen-mode change that restarts graphics in a new mode (or, with the
+// mode-change-in-place setting of ScreenState, makes the device again in it, keeping every
+// handle).
 #pragma once
 
 struct DISPLAY_MODE {
