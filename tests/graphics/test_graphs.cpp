@@ -401,6 +401,39 @@ TEST_F(Graphs, DrawableTransferWhoseSurfaceCannotBeLockedTransfersNothing) {
   DisposeImage(&white);
 }
 
+// The alpha image is read at the places of the colour pixels: one that does not cover the
+// transferred rectangle (an alpha file of another size than its image) is refused before
+// anything is read or written; one that covers it is used.
+TEST_F(Graphs, AlphaImageThatDoesNotCoverTheRectangleIsRefused) {
+  GRAPH_CREATE_PARAM p = Param();
+  HANDLE_VALUE g = CreateBlankGraph(&p, 16, 16, 1, 0, 0);
+  ASSERT_NE(g, -1);
+  RASTER_IMAGE color = {}, small = {}, whole = {};
+  MakeNumberedImage(16, 16, &color);
+  ASSERT_EQ(AllocARGB8Image(2, 2, &small), 0);
+  ASSERT_EQ(AllocARGB8Image(16, 16, &whole), 0);
+  memset(small.pixels, 0xFF, (size_t)small.pitch * 2);
+  memset(whole.pixels, 0xFF, (size_t)whole.pitch * 16);
+  struct {
+    const char* name;
+    const RASTER_IMAGE* alpha;
+    RECT rect;
+    int result;
+  } rows[] = {
+      {"2 x 2 alpha, whole image", &small, {0, 0, 16, 16}, -1},
+      {"2 x 2 alpha, 3 x 1 rectangle", &small, {0, 0, 3, 1}, -1},
+      {"2 x 2 alpha, 2 x 2 rectangle", &small, {0, 0, 2, 2}, 0},
+      {"16 x 16 alpha, whole image", &whole, {0, 0, 16, 16}, 0},
+  };
+  for (const auto& row : rows)
+    EXPECT_EQ(CopyImageRectIntoGraph(nullptr, nullptr, nullptr, 0, &color, row.alpha, &row.rect, 0, 0, g), row.result)
+        << row.name;
+  DeleteGraphHandle(g, 0);
+  DisposeImage(&color);
+  DisposeImage(&small);
+  DisposeImage(&whole);
+}
+
 TEST_F(Graphs, DxtImagesGoUnchangedIntoDxtTextures) {
   if (DeviceCaps.textureFormats[6] != D3DFMT_DXT1) GTEST_SKIP() << "no DXT1 textures on this device";
   ReleaseTextureCache();

@@ -367,6 +367,11 @@ int CopyImageIntoGraph(HANDLE_VALUE handle, const COLOR_FORMAT* bitmapFormat, HB
   if (src.bottom > image->height) src.bottom = image->height;
   if (src.right <= src.left || src.bottom <= src.top) return 0;
   srcRect = &src;
+  // The alpha image is read at the places of the colour pixels: one that does not cover the
+  // rectangle (an alpha file of another size) is refused rather than read past its end.
+  if (alphaImage != nullptr && alphaImage->pixels != nullptr &&
+      (src.right > alphaImage->width || src.bottom > alphaImage->height))
+    return -1;
 
   // Compressed data goes unchanged only into textures of its own DXT format; otherwise a
   // decoded copy is transferred and the caller's image is left as it is.
