@@ -65,8 +65,15 @@ void AdvanceTheoraMovie(MOVIE_RECORD* m) {
 
 void AdvanceGraphMovie(MOVIE_RECORD* m) {
   Korvel::K_CMovieFrameRenderer* r = m->renderer;
-  if (r != nullptr && MovieRendererTakeNewFrame(r) && m->frameCallback != nullptr) {
-    MovieRendererDescribeFrame(r, &m->frameImage);
+  MOVIE_FRAME* frame = r != nullptr ? MovieRendererTakeFrame(r) : nullptr;
+  if (frame != nullptr && m->frameCallback == nullptr) {
+    MovieRendererGiveBackFrame(r, frame);
+  } else if (frame != nullptr) {
+    // The record holds the frame while the callback copies it: the streaming thread writes
+    // into other frames, and a change of media type does not free this one.
+    MovieRendererGiveBackFrame(r, m->heldFrame);
+    m->heldFrame = frame;
+    DescribeMovieFrame(frame, &m->frameImage);
     m->pixelsBorrowed = 1;
     m->image = &m->frameImage;
     m->frameCallback(m, m->userData);
