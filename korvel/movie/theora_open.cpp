@@ -17,6 +17,8 @@ const char kNoPageMemory[] = "Theora ページ情報格納用メモリの確保�
 const char kNoKeyMemory[] = "Theora キーフレーム情報格納用メモリの確保に失敗しました\n";
 const char kNoImageMemory[] = "Theora ムービーデコードフレームストック用画像バッファの確保に失敗しました\n";
 const char kNoStockMemory[] = "Theora ムービーデコードフレームストック用のメモリ確保に失敗しました\n";
+const char kThreadDoesNotEnd[] = "Theora ムービーデコード用スレッドが終了しません\n";
+const DWORD kThreadEndLimitMs = 2 * THEORA_WAIT_LIMIT_MS;
 
 // Grows a tracked table by kTableStep elements; false (the table unchanged) on failure.
 template <typename T>
@@ -36,11 +38,16 @@ bool TakeNextPage(THEORA_DECODER* d) {
   return true;
 }
 
-// Everything but the stream; fromAsyncThread decides how the overlay is released.
+// Everything but the stream; fromAsyncThread decides how the overlay is released. The thread
+// stops within one packet of the end request; one that has not ended in time still owns the
+// decoder, which is then left to it rather than freed under it.
 void FreeTheoraDecoder(THEORA_DECODER* d, int fromAsyncThread) {
   if (d->thread != nullptr) {
     StoreSharedWord(&d->endRequest, 1);
-    WaitForSingleObject(d->thread, INFINITE);
+    if (WaitForSingleObject(d->thread, kThreadEndLimitMs) != WAIT_OBJECT_0) {
+      AddLogText(kThreadDoesNotEnd);
+      return;
+    }
     CloseHandle(d->thread);
     d->thread = nullptr;
   }
@@ -176,6 +183,7 @@ THEORA_DECODER* OpenTheoraDecoder(const FILE_ACCESS_TABLE* files, uint32_t strea
   }
   d->headerCount = 0;
   d->currentFrame = -1;
+  d->failedFrame = -1;
   ogg_sync_init(&d->sync);
   theora_info_init(&d->info);
   theora_comment_init(&d->comment);

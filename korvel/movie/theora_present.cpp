@@ -131,30 +131,39 @@ void UpdateOverlay(THEORA_DECODER* d, const THEORA_STOCK_FRAME* f, int fromAsync
     CreateTheoraOverlay(d, fromAsyncThread);
   }
 }
+
+// The current frame's entry, held for reading, once the thread has made it (a seek in progress
+// first); null when the thread has ended, could not make the frame, or took longer than the
+// wait limit.
+THEORA_STOCK_FRAME* WaitForCurrentFrame(THEORA_DECODER* d) {
+  DWORD start = GetTickCount();
+  for (;;) {
+    int state = LoadSharedWord(&d->state);
+    if (state == THEORA_STATE_ENDED) return nullptr;
+    bool seeking = state == THEORA_STATE_SEEKING || LoadSharedWord(&d->seekRequest);
+    if (!seeking) {
+      int current = LoadSharedWord(&d->currentFrame);
+      THEORA_STOCK_FRAME* frame = HoldTheoraStockFrame(d, current);
+      if (frame != nullptr) return frame;
+      if (LoadSharedWord(&d->endOfData) && LoadSharedWord(&d->failedFrame) == current) return nullptr;
+    }
+    if (GetTickCount() - start > (DWORD)THEORA_WAIT_LIMIT_MS) return nullptr;
+    Sleep(seeking ? 1 : 0);
+  }
+}
 }  // namespace
 
 int PresentTheoraFrame(THEORA_DECODER* d, int updateImage, int updateOverlay, int fromAsyncThread) {
   bool overlay = updateOverlay && !d->overlayUpToDate && d->overlaySurface != nullptr;
   bool image = updateImage && !d->imageUpToDate;
   if (!overlay && !image) return 0;
-
-  // Wait until the thread has produced the current frame (a seek in progress first).
-  THEORA_STOCK_FRAME* frame;
-  for (;;) {
-    int state;
-    while ((state = LoadSharedWord(&d->state)) == THEORA_STATE_SEEKING ||
-           (state != THEORA_STATE_ENDED && LoadSharedWord(&d->seekRequest)))
-      Sleep(1);
-    if (state == THEORA_STATE_ENDED) return 0;
-    frame = FindTheoraStockFrame(d, LoadSharedWord(&d->currentFrame));
-    if (frame != nullptr) break;
-    if (LoadSharedWord(&d->endOfData)) return 0;
-    Sleep(0);
-  }
+  THEORA_STOCK_FRAME* frame = WaitForCurrentFrame(d);
+  if (frame == nullptr) return 0;
   if (overlay) UpdateOverlay(d, frame, fromAsyncThread);
   if (image) {
     ConvertToImage(frame, &d->image);
     d->imageUpToDate = 1;
   }
+  ReleaseTheoraStockFrame(d);
   return 1;
 }
