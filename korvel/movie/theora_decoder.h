@@ -26,6 +26,7 @@ enum {
 
 enum {
   THEORA_POSITION_LOST = -2,  // the decoder's picture belongs to no known frame: the next one is found afresh
+  THEORA_MAX_FRAME_SIDE = 8192,  // the largest coded width and height converted (an XRGB8 image of 256 MB)
   THEORA_WAIT_LIMIT_MS = 5000,   // the longest wait for the decode thread
 };
 
@@ -105,9 +106,11 @@ inline int LoadOrderedWord(const int* word) { return __atomic_load_n(word, __ATO
 inline void StoreOrderedWord(int* word, int value) { __atomic_store_n(word, value, __ATOMIC_SEQ_CST); }
 
 // The stream must be at its start. Null for anything that is not an Ogg stream with a Theora
-// stream (without a message: the caller tries another way) or after a logged failure.
+// stream (without a message: the caller tries another way) or after a logged failure; a Theora
+// stream whose frame size cannot be shown is refused with a message naming the limit, and
+// *refused (when given) becomes 1 so that the caller does not try the file another way.
 THEORA_DECODER* OpenTheoraDecoder(const FILE_ACCESS_TABLE* files, uint32_t stream, int stockCount,
-                                  int fromAsyncThread);
+                                  int fromAsyncThread, int* refused = nullptr);
 // Ends the thread and frees everything but the stream, which the caller closes afterwards.
 int CloseTheoraDecoder(THEORA_DECODER* decoder);
 // 0, or -1 when the thread did not stop for the seek in time (nothing changed).
@@ -128,6 +131,7 @@ int ReleaseTheoraOverlay(THEORA_DECODER* decoder, int fromAsyncThread);
 
 // Inside the decoder.
 int ReadTheoraStreamData(THEORA_DECODER* decoder, int bytes);
+// 1; -1 when no Theora stream with three headers is found; -2 when its frame size is refused.
 int ReadTheoraHeaders(THEORA_DECODER* decoder);
 // Reads n video packets: 1 or 0 (the last was a key frame or not), -1 when the data ended,
 // -2 when a pause or end request stopped it (the position is then lost).
@@ -139,4 +143,8 @@ THEORA_STOCK_FRAME* FindTheoraStockFrame(THEORA_DECODER* decoder, int frame);
 // not in the stock; ReleaseTheoraStockFrame gives it back.
 THEORA_STOCK_FRAME* HoldTheoraStockFrame(THEORA_DECODER* decoder, int frame);
 void ReleaseTheoraStockFrame(THEORA_DECODER* decoder);
+// 0 when the library can convert and the device can hold frames of the identification
+// header's sizes, else -1 after a log line naming the limit passed. Made before libtheora sets
+// a decoder up, whose set-up takes time and memory by the frame size.
+int CheckTheoraFrameSize(const theora_info* info);
 void FreeTheoraStockPlanes(THEORA_STOCK_FRAME* entry);

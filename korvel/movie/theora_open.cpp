@@ -155,6 +155,8 @@ int ReadTheoraHeaders(THEORA_DECODER* d) {
     }
   }
   if (d->headerCount == 0) return -1;  // no Theora stream
+  // The identification header gave the sizes: nothing more is read of a stream too large.
+  if (CheckTheoraFrameSize(&d->info) < 0) return -2;
   ogg_stream_pagein(&d->theoraStream, &d->page);
   while (d->headerCount < 3) {
     int result = ogg_stream_packetout(&d->theoraStream, &d->packet);
@@ -171,7 +173,8 @@ int ReadTheoraHeaders(THEORA_DECODER* d) {
 }
 
 THEORA_DECODER* OpenTheoraDecoder(const FILE_ACCESS_TABLE* files, uint32_t stream, int stockCount,
-                                  int fromAsyncThread) {
+                                  int fromAsyncThread, int* refused) {
+  if (refused != nullptr) *refused = 0;
   char magic[4] = {};
   if (files->read(magic, 1, 4, stream) != 4 || memcmp(magic, "OggS", 4) != 0) return nullptr;
   files->seek(stream, 0, SEEK_SET);
@@ -191,7 +194,11 @@ THEORA_DECODER* OpenTheoraDecoder(const FILE_ACCESS_TABLE* files, uint32_t strea
   d->stream = stream;
   d->stockCount = stockCount > 0 ? stockCount : 1;
 
-  if (ReadTheoraHeaders(d) < 0) return FailOpen(d, nullptr, fromAsyncThread);
+  int headers = ReadTheoraHeaders(d);
+  if (headers < 0) {
+    if (headers == -2 && refused != nullptr) *refused = 1;
+    return FailOpen(d, nullptr, fromAsyncThread);
+  }
 
   // The thread starts parked: it waits for the first seek.
   d->pauseRequest = 1;

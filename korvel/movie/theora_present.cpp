@@ -29,11 +29,11 @@ void Convert420(const THEORA_STOCK_FRAME* f, RASTER_IMAGE* image, int width, int
   const YUV_TO_RGB_TABLES& t = YuvToRgbTables;
   for (int j = 0; j < height / 2; j++) {
     for (int i = 0; i < width / 2; i++) {
-      int u = f->cb[j * f->chromaStride + i], v = f->cr[j * f->chromaStride + i];
+      int u = f->cb[(ptrdiff_t)j * f->chromaStride + i], v = f->cr[(ptrdiff_t)j * f->chromaStride + i];
       int32_t r = t.crToRed[v], g = t.cbToGreen[u] + t.crToGreen[v], b = t.cbToBlue[u];
       for (int k = 0; k < 4; k++) {
         int x = 2 * i + (k & 1), y = 2 * j + (k >> 1);
-        int32_t luma = t.luma[f->y[y * f->yStride + x]];
+        int32_t luma = t.luma[f->y[(ptrdiff_t)y * f->yStride + x]];
         PutPixel(PixelAt(image, x, y), ClampYuvChannel(luma, r), ClampYuvChannel(luma, g), ClampYuvChannel(luma, b));
       }
     }
@@ -46,15 +46,18 @@ uint8_t TruncateAndClamp(float value) {
 }
 
 // Other layouts per pixel in single precision; each pixel takes the chroma sample that covers
-// it (column x * chroma width / width, row y * chroma height / height).
+// it (column x * chroma width / width, row y * chroma height / height, in 64 bits: the
+// products pass 2^31 for wide frames).
 void ConvertFloat(const THEORA_STOCK_FRAME* f, RASTER_IMAGE* image, int width, int height) {
   for (int y = 0; y < height; y++) {
-    const uint8_t* cbRow = f->cb + (ptrdiff_t)(y * f->chromaHeight / f->yHeight) * f->chromaStride;
-    const uint8_t* crRow = f->cr + (ptrdiff_t)(y * f->chromaHeight / f->yHeight) * f->chromaStride;
+    int64_t chromaRow = (int64_t)y * f->chromaHeight / f->yHeight;
+    const uint8_t* cbRow = f->cb + (ptrdiff_t)chromaRow * f->chromaStride;
+    const uint8_t* crRow = f->cr + (ptrdiff_t)chromaRow * f->chromaStride;
+    const uint8_t* lumaRow = f->y + (ptrdiff_t)y * f->yStride;
     for (int x = 0; x < width; x++) {
-      int c = x * f->chromaWidth / f->yWidth;
+      ptrdiff_t c = (ptrdiff_t)((int64_t)x * f->chromaWidth / f->yWidth);
       float u = (float)(cbRow[c] - 128), v = (float)(crRow[c] - 128);
-      float luma = 1.164f * (float)(f->y[y * f->yStride + x] - 16);
+      float luma = 1.164f * (float)(lumaRow[x] - 16);
       PutPixel(PixelAt(image, x, y), TruncateAndClamp(luma + 1.596f * v),
                TruncateAndClamp(luma - 0.391f * u - 0.813f * v), TruncateAndClamp(luma + 2.018f * u));
     }

@@ -1,7 +1,8 @@
-// The Theora decoder on the build's test movies (tools/theoramake): what it refuses, what it
-// reports, the identity of every frame after steps, seeks and wraps of the current frame (also
-// across the loop point, with the decoder ahead of a wrapped current frame, from a full stock,
-// and in seeded random sequences over movies of 1 to 40 frames), lost pages, seeks the data cannot reach, tables and planes
+// The Theora decoder on the build's test movies (tools/theoramake): what it refuses (frame sizes
+// beyond its limits before libtheora sets up), what it reports, the identity of every frame
+// after steps, seeks and wraps of the current frame (also across the loop point, with the
+// decoder ahead of a wrapped current frame, from a full stock, and in seeded random sequences
+// over movies of 1 to 40 frames), lost pages, seeks the data cannot reach, tables and planes
 // that cannot be allocated, and closing in every state without a live tracked block left.
 // Every wait for the decode thread is bounded: a stall fails the test instead of hanging it.
 #include <gtest/gtest.h>
@@ -469,4 +470,45 @@ TEST_F(TheoraDecoder, SeekTheDataCannotReachPresentsNoWrongPicture) {
   }
 }
 
+// Frame sizes the library cannot convert are refused from the identification header, before
+// libtheora's decoder is set up (whose set-up for 77 888 x 180 272 takes more than 30 s), with
+// a log line that names the limit; the caller is told not to try the file another way.
+TEST_F(TheoraDecoder, FrameSizesBeyondTheLibraryLimitAreRefusedBeforeSetUp) {
+  struct ROW {
+    const char* name;
+    int macroblocksWide, macroblocksHigh;
+  } rows[] = {
+      {"77 888 x 180 272", 4868, 11267},
+      {"8208 x 64", 513, 4},
+      {"112 x 8208", 7, 513},
+  };
+  std::string basic = MovieBytes("basic.ogv");
+  for (const ROW& r : rows) {
+    std::string file = WithIdentificationHeader(basic, [&](std::string& id) {
+      PutBigEndian(id, 10, 2, r.macroblocksWide);
+      PutBigEndian(id, 12, 2, r.macroblocksHigh);
+      PutBigEndian(id, 14, 3, r.macroblocksWide * 16);
+      PutBigEndian(id, 17, 3, r.macroblocksHigh * 16);
+      id[20] = id[21] = 0;
+    });
+    THEORA_DECODER* d = nullptr;
+    int refused = -1;
+    uint32_t handle = AddMemoryFile(file);
+    ASSERT_TRUE(RunWithin([&] { d = OpenTheoraDecoder(MemoryFileTable(), handle, 10, 0, &refused); }, 10000))
+        << r.name << ": the opening never returned";
+    EXPECT_EQ(d, nullptr) << r.name;
+    EXPECT_EQ(refused, 1) << r.name;
+    if (d != nullptr) CloseTheoraDecoder(d);
+    std::string line = std::string("Theora ムービーのフレームサイズ ") + std::to_string(r.macroblocksWide * 16) + " x " +
+                       std::to_string(r.macroblocksHigh * 16) + " はライブラリの上限 8192 x 8192 を超えています";
+    EXPECT_NE(ReadLog().find(line), std::string::npos) << r.name;
+    EXPECT_EQ(GetAllocBlockCount(), blocks) << r.name;
+  }
+  // A movie within the limits is not refused.
+  int refused = -1;
+  THEORA_DECODER* d = OpenTheoraDecoder(MemoryFileTable(), AddMemoryFile(basic), 10, 0, &refused);
+  ASSERT_NE(d, nullptr);
+  EXPECT_EQ(refused, 0);
+  CloseTheoraDecoder(d);
+}
 }  // namespace
