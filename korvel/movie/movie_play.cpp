@@ -104,9 +104,13 @@ int StartMovieHandle(HANDLE_VALUE handle, int playType, int resumeOnly) {
   if (m->theora) {
     THEORA_MOVIE_INFO info = {};
     GetTheoraInfo(m->decoder, &info);
-    int shown = 0;
-    if (UsableRate(info.framesPerSecond))
-      shown = (int)(1000000.0 / info.framesPerSecond * GetTheoraCurrentFrame(m->decoder));
+    // The time already shown, in 64 bits: past 2^31 microseconds (about 35.8 minutes) a
+    // 32-bit time would send a resumed movie back to its start.
+    int64_t shown = 0;
+    if (UsableRate(info.framesPerSecond)) {
+      double t = 1000000.0 / info.framesPerSecond * GetTheoraCurrentFrame(m->decoder);
+      shown = t > 0 && t < 9.0e18 ? (int64_t)t : 0;
+    }
     m->startTime = GetMicrosecondCount() - shown;
     // The track plays once even for a looping movie: the loop restarts it with the frames.
     if (m->sound != -1) StartSoundHandle(m->sound, SOUND_PLAY_RETURN, 0);

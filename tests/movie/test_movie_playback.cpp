@@ -2,8 +2,9 @@
 // drawn and read back as the clock moves, looping, pausing, suspending and resuming; the sound
 // track as the clock (a looping movie with sound starts over with its track); seeded random
 // starts, stops, suspensions and draws over movies of 1 to 40 frames, each draw showing the
-// current frame; a movie started after its whole duration; the movie going with its graph; the
-// frame shown again after a device re-creation; and a file that cannot be opened at all. Sequences that could stall run on a
+// current frame; a movie started after its whole duration; a resumed movie more than 2^31
+// microseconds in; the movie going with its graph; the frame shown again after a device
+// re-creation; and a file that cannot be opened at all. Sequences that could stall run on a
 // thread of their own, so a stall fails the test instead of hanging it.
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -397,4 +398,23 @@ TEST_F(MoviePlayback, MovieStartedAndFirstDrawnAfterItsWholeDurationShowsItsLast
   }
 }
 
+// A movie resumed more than 2^31 microseconds (about 35.8 minutes) into itself keeps its place:
+// at 1/64 frame per second frame 35 is 2240 s in.
+TEST_F(MoviePlayback, ResumedMovieKeepsItsPlaceBeyondHalfAnHour) {
+  HANDLE_VALUE movie = OpenMovie("multi.ogv");
+  ASSERT_GE(movie, 0);
+  MOVIE_RECORD* m = GetMovieRecord(movie);
+  m->decoder->info.fps_numerator = 1;
+  m->decoder->info.fps_denominator = 64;
+  SeekTheoraFrame(m->decoder, 35);
+  shown = {};
+  AdvanceMovieFrame(movie, 0);
+  EXPECT_EQ(shown.identity, 35);
+  ASSERT_EQ(StartMovieHandle(movie, MOVIE_PLAY_LOOP, 0), 0);
+  EXPECT_GE(GetMicrosecondCount() - m->startTime, 2240000000LL);
+  AdvanceMovieFrame(movie, 0);
+  EXPECT_EQ(CurrentFrame(movie), 35) << "the resumed movie stays on its frame";
+  EXPECT_EQ(shown.identity, 35);
+  EXPECT_EQ(DeleteMovieHandle(movie), 0);
+}
 }  // namespace
