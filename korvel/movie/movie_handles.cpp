@@ -53,6 +53,8 @@ int ReleaseMovieRecord(HANDLE_HEAD* head) {
   }
   if (m->frameImage.pixels != nullptr && !m->pixelsBorrowed) FreeTracked(m->frameImage.pixels);
   m->frameImage.pixels = nullptr;
+  FreeMovieFrame(m->heldFrame);
+  m->heldFrame = nullptr;
   if (m->spareHandle != nullptr) CloseHandle(m->spareHandle);
   m->spareHandle = nullptr;
   // The graph releases the renderer with itself; only then has it let go of the file.
@@ -95,8 +97,10 @@ int OfferMovieFrameAgain(HANDLE_VALUE handle) {
   if (m->theora && m->decoder != nullptr) {
     m->decoder->imageUpToDate = 0;
     m->decoder->overlayUpToDate = 0;
-  } else if (m->renderer != nullptr) {
-    MovieRendererOfferFrameAgain(m->renderer);
+  } else if (m->renderer != nullptr && MovieRendererOfferFrameAgain(m->renderer, m->heldFrame)) {
+    // The renderer offers the held frame again: it is no longer the record's.
+    m->heldFrame = nullptr;
+    m->frameImage.pixels = nullptr;
   }
   return 0;
 }

@@ -17,6 +17,7 @@
 namespace Korvel {
 class K_CMovieFrameRenderer;
 }
+struct MOVIE_FRAME;
 
 enum {
   MOVIE_MAX_HANDLES = 100,
@@ -57,7 +58,8 @@ struct MOVIE_RECORD {
   int copyMode;
   HANDLE spareHandle;  // closed on release; nothing sets it
   RASTER_IMAGE frameImage;  // DirectShow movies: the renderer's latest frame
-  int pixelsBorrowed;       // 1: frameImage.pixels belong to the renderer
+  int pixelsBorrowed;       // 1: frameImage.pixels belong to the held frame, not a block of their own
+  MOVIE_FRAME* heldFrame;   // DirectShow movies: the frame taken from the renderer, the record's until given back
   RASTER_IMAGE* image;      // what the frame callback reads
   MOVIE_FRAME_CALLBACK frameCallback;
   int userData;

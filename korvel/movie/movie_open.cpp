@@ -152,12 +152,20 @@ HANDLE_VALUE CreateMovieFromFile(int* loadOption, const char* path, int* width, 
   m->loadOption = *loadOption;
   // A missing file goes straight to the graph, which reports it.
   m->fileStream = OpenFileStream(path, 0, 1, 0);
+  int refused = 0;
   if (m->fileStream != 0) {
-    m->decoder = OpenTheoraDecoder(GetFileAccessTable(), m->fileStream, MOVIE_THEORA_STOCK, fromAsyncThread);
+    m->decoder =
+        OpenTheoraDecoder(GetFileAccessTable(), m->fileStream, MOVIE_THEORA_STOCK, fromAsyncThread, &refused);
     if (m->decoder == nullptr) {
       CloseFileStream(m->fileStream);
       m->fileStream = 0;
     }
+  }
+  // A Theora movie refused for its frame size is not handed to DirectShow.
+  if (refused) {
+    WriteLogText(kOpenFailed);
+    DeleteHandle(h);
+    return -1;
   }
   if (m->decoder != nullptr) {
     m->theora = 1;

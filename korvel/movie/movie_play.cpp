@@ -65,8 +65,15 @@ void AdvanceTheoraMovie(MOVIE_RECORD* m) {
 
 void AdvanceGraphMovie(MOVIE_RECORD* m) {
   Korvel::K_CMovieFrameRenderer* r = m->renderer;
-  if (r != nullptr && MovieRendererTakeNewFrame(r) && m->frameCallback != nullptr) {
-    MovieRendererDescribeFrame(r, &m->frameImage);
+  MOVIE_FRAME* frame = r != nullptr ? MovieRendererTakeFrame(r) : nullptr;
+  if (frame != nullptr && m->frameCallback == nullptr) {
+    MovieRendererGiveBackFrame(r, frame);
+  } else if (frame != nullptr) {
+    // The record holds the frame while the callback copies it: the streaming thread writes
+    // into other frames, and a change of media type does not free this one.
+    MovieRendererGiveBackFrame(r, m->heldFrame);
+    m->heldFrame = frame;
+    DescribeMovieFrame(frame, &m->frameImage);
     m->pixelsBorrowed = 1;
     m->image = &m->frameImage;
     m->frameCallback(m, m->userData);
@@ -97,9 +104,13 @@ int StartMovieHandle(HANDLE_VALUE handle, int playType, int resumeOnly) {
   if (m->theora) {
     THEORA_MOVIE_INFO info = {};
     GetTheoraInfo(m->decoder, &info);
-    int shown = 0;
-    if (UsableRate(info.framesPerSecond))
-      shown = (int)(1000000.0 / info.framesPerSecond * GetTheoraCurrentFrame(m->decoder));
+    // The time already shown, in 64 bits: past 2^31 microseconds (about 35.8 minutes) a
+    // 32-bit time would send a resumed movie back to its start.
+    int64_t shown = 0;
+    if (UsableRate(info.framesPerSecond)) {
+      double t = 1000000.0 / info.framesPerSecond * GetTheoraCurrentFrame(m->decoder);
+      shown = t > 0 && t < 9.0e18 ? (int64_t)t : 0;
+    }
     m->startTime = GetMicrosecondCount() - shown;
     // The track plays once even for a looping movie: the loop restarts it with the frames.
     if (m->sound != -1) StartSoundHandle(m->sound, SOUND_PLAY_RETURN, 0);

@@ -1,5 +1,5 @@
-// The movie renderer filter: which video types it takes, the frame buffer and conversion image
-// of the connected type, and the copy of each sample into the buffer.
+// The movie renderer filter: which video types it takes, the frames and conversion image of the
+// connected type, the copy of each sample into a frame, and the hand-over of frames.
 #include "movie/movie_renderer.h"
 
 #include <cstring>
@@ -45,6 +45,22 @@ void FrameSize(const AM_MEDIA_TYPE* type, int* width, int* height, int* bottomUp
   *height = b.biHeight >= 0 ? (int)b.biHeight : -(int)b.biHeight;
 }
 
+MOVIE_FRAME* ExchangeFrame(MOVIE_FRAME** slot, MOVIE_FRAME* frame) {
+  return __atomic_exchange_n(slot, frame, __ATOMIC_ACQ_REL);
+}
+
+// The record and its pixels in one block, the pixels 16-byte aligned.
+MOVIE_FRAME* AllocMovieFrame(size_t bytes) {
+  const size_t head = (sizeof(MOVIE_FRAME) + 15) & ~(size_t)15;
+  uint8_t* block = (uint8_t*)AllocTracked(head + bytes + 15, __FILE__, __LINE__);
+  if (block == nullptr) return nullptr;
+  MOVIE_FRAME* frame = (MOVIE_FRAME*)block;
+  *frame = {};
+  frame->bytes = bytes;
+  frame->pixels = (uint8_t*)(((uintptr_t)block + head + 15) & ~(uintptr_t)15);
+  return frame;
+}
+
 typedef int (*YUV_DECODER)(const void*, int, int, RASTER_IMAGE*);
 const YUV_DECODER kDecoders[] = {DecodeYV12Frame, DecodeNV12Frame, DecodeYUY2Frame,
                                  DecodeUYVYFrame, DecodeYVYUFrame, DecodeNV11Frame};
@@ -54,8 +70,7 @@ K_CMovieFrameRenderer::K_CMovieFrameRenderer(IUnknown* outer, HRESULT* result)
     : K_CBaseVideoRenderer(CLSID_MovieFrameRenderer, nullptr, outer, result) {}
 
 K_CMovieFrameRenderer::~K_CMovieFrameRenderer() {
-  FreeTracked(frameBuffer);
-  frameBuffer = nullptr;
+  FreeHeldFrames();
   DisposeConversionImage();
 }
 
@@ -66,6 +81,13 @@ void K_CMovieFrameRenderer::DisposeConversionImage() {
   conversionImage = nullptr;
 }
 
+void K_CMovieFrameRenderer::FreeHeldFrames() {
+  FreeMovieFrame(writing);
+  writing = nullptr;
+  FreeMovieFrame(ExchangeFrame(&ready, nullptr));
+  FreeMovieFrame(ExchangeFrame(&returned, nullptr));
+}
+
 HRESULT K_CMovieFrameRenderer::CheckMediaType(const K_CMediaType* type) {
   int index = -1;
   HRESULT hr = MovieRendererClassifyType(type, &index);
@@ -73,7 +95,8 @@ HRESULT K_CMovieFrameRenderer::CheckMediaType(const K_CMediaType* type) {
   return hr;
 }
 
-// The layout follows the connection's own type, whatever a later proposal was checked.
+// The layout follows the connection's own type, whatever a later proposal was checked. The
+// frames of the old type go, except one the reader holds: it frees that one itself.
 HRESULT K_CMovieFrameRenderer::SetMediaType(const K_CMediaType* type) {
   int index = -1;
   HRESULT hr = MovieRendererClassifyType(type, &index);
@@ -84,12 +107,9 @@ HRESULT K_CMovieFrameRenderer::SetMediaType(const K_CMediaType* type) {
   conversion = index >= MOVIE_FORMAT_YV12 ? 1 : 0;
   if (conversion) bottomUp = 0;
   pitch = (int)BufferPitch(index, width);
-  FreeTracked(frameBuffer);
-  frameBuffer = nullptr;
+  FreeHeldFrames();
   mediaTypeSet = 1;
   EnsureBuffers();
-  holdsFrame = 0;
-  __atomic_store_n(&newFrame, 0, __ATOMIC_RELEASE);
   return S_OK;
 }
 
@@ -102,31 +122,49 @@ void K_CMovieFrameRenderer::EnsureBuffers() {
       conversionImage = nullptr;
     }
   }
-  if (frameBuffer == nullptr) frameBuffer = (uint8_t*)AllocTracked((size_t)pitch * (size_t)height, __FILE__, __LINE__);
+  size_t bytes = (size_t)pitch * (size_t)height;
+  if (writing != nullptr && writing->bytes != bytes) {
+    FreeMovieFrame(writing);
+    writing = nullptr;
+  }
+  if (writing == nullptr) {
+    // A frame the reader gave back is used again when it fits.
+    writing = ExchangeFrame(&returned, nullptr);
+    if (writing != nullptr && writing->bytes != bytes) {
+      FreeMovieFrame(writing);
+      writing = nullptr;
+    }
+  }
+  if (writing == nullptr) writing = AllocMovieFrame(bytes);
 }
 
+// A sample that cannot be read as a whole frame of the type is dropped: the stream goes on.
 HRESULT K_CMovieFrameRenderer::DoRenderSample(IMediaSample* sample) {
   if (sample == nullptr) return E_POINTER;
   EnsureBuffers();
-  if (frameBuffer == nullptr || (conversion && conversionImage == nullptr)) return S_OK;
+  if (writing == nullptr || (conversion && conversionImage == nullptr)) return S_OK;
   BYTE* bytes = nullptr;
-  if (FAILED(sample->GetPointer(&bytes)) || bytes == nullptr) return E_POINTER;
+  if (FAILED(sample->GetPointer(&bytes)) || bytes == nullptr) return S_OK;
   // A sample shorter than one frame of its type would be read past its end.
-  if ((int64_t)sample->GetActualDataLength() < MovieFrameSampleBytes(formatIndex, width, height))
-    return E_INVALIDARG;
+  if ((int64_t)sample->GetActualDataLength() < MovieFrameSampleBytes(formatIndex, width, height)) return S_OK;
   const uint8_t* source = bytes;
   if (conversion) {
-    if (kDecoders[formatIndex - MOVIE_FORMAT_YV12](bytes, width, height, conversionImage) < 0) return E_FAIL;
+    if (kDecoders[formatIndex - MOVIE_FORMAT_YV12](bytes, width, height, conversionImage) < 0) return S_OK;
     source = (const uint8_t*)conversionImage->pixels;
   }
+  uint8_t* out = writing->pixels;
   if (bottomUp) {
     for (int r = 0; r < height; r++)
-      memcpy(frameBuffer + (size_t)(height - 1 - r) * pitch, source + (size_t)r * pitch, (size_t)pitch);
+      memcpy(out + (size_t)(height - 1 - r) * pitch, source + (size_t)r * pitch, (size_t)pitch);
   } else {
-    memcpy(frameBuffer, source, (size_t)pitch * (size_t)height);
+    memcpy(out, source, (size_t)pitch * (size_t)height);
   }
-  holdsFrame = 1;
-  __atomic_store_n(&newFrame, 1, __ATOMIC_RELEASE);
+  writing->width = width;
+  writing->height = height;
+  writing->pitch = pitch;
+  writing->formatIndex = formatIndex;
+  // The frame becomes the newest; one the reader did not take is written over next.
+  writing = ExchangeFrame(&ready, writing);
   return S_OK;
 }
 
@@ -142,24 +180,32 @@ K_CMovieFrameRenderer* CreateMovieRenderer(IUnknown* outer, HRESULT* result) {
   return r;
 }
 
-int MovieRendererTakeNewFrame(K_CMovieFrameRenderer* r) {
-  if (__atomic_load_n(&r->newFrame, __ATOMIC_ACQUIRE) == 0) return 0;
-  __atomic_store_n(&r->newFrame, 0, __ATOMIC_RELEASE);
-  return 1;
+MOVIE_FRAME* MovieRendererTakeFrame(K_CMovieFrameRenderer* r) { return Korvel::ExchangeFrame(&r->ready, nullptr); }
+
+void MovieRendererGiveBackFrame(K_CMovieFrameRenderer* r, MOVIE_FRAME* frame) {
+  if (frame != nullptr) FreeMovieFrame(Korvel::ExchangeFrame(&r->returned, frame));
 }
 
-void MovieRendererOfferFrameAgain(K_CMovieFrameRenderer* r) {
-  if (r->holdsFrame) __atomic_store_n(&r->newFrame, 1, __ATOMIC_RELEASE);
+int MovieRendererOfferFrameAgain(K_CMovieFrameRenderer* r, MOVIE_FRAME* frame) {
+  MOVIE_FRAME* none = nullptr;
+  return frame != nullptr &&
+                 __atomic_compare_exchange_n(&r->ready, &none, frame, false, __ATOMIC_ACQ_REL, __ATOMIC_ACQUIRE)
+             ? 1
+             : 0;
 }
 
-void MovieRendererDescribeFrame(K_CMovieFrameRenderer* r, RASTER_IMAGE* out) {
-  out->width = r->width;
-  out->height = r->height;
-  out->pitch = r->pitch;
-  out->pixels = r->frameBuffer;
+void DescribeMovieFrame(const MOVIE_FRAME* frame, RASTER_IMAGE* out) {
+  out->width = frame->width;
+  out->height = frame->height;
+  out->pitch = frame->pitch;
+  out->pixels = frame->pixels;
   out->mipLevels = 0;
-  if (r->formatIndex == Korvel::MOVIE_FORMAT_RGB24) InitRGB24Format(&out->format);
+  if (frame->formatIndex == Korvel::MOVIE_FORMAT_RGB24) InitRGB24Format(&out->format);
   else InitXRGB8Format(&out->format);
+}
+
+void FreeMovieFrame(MOVIE_FRAME* frame) {
+  if (frame != nullptr) FreeTracked(frame);
 }
 
 HRESULT MovieRendererClassifyType(const AM_MEDIA_TYPE* type, int* formatIndex) {

@@ -1,9 +1,19 @@
-// The movie renderer filter: the sink at the end of a DirectShow movie's graph. It keeps the
-// latest frame in a buffer of its own as top-down RGB24 or XRGB32 rows and raises a new-frame
-// flag that the main thread clears before it uses the buffer.
+// The movie renderer filter: the sink at the end of a DirectShow movie's graph. It writes each
+// frame as top-down RGB24 or XRGB32 rows into a frame of its own and hands the newest one over
+// whole: the movie record takes it and holds it while it copies, the streaming thread writes
+// into other frames meanwhile, and a change of media type frees only the frames the renderer
+// holds, never the one the record reads.
 #pragma once
 #include "dshow/dshow.h"
 #include "image/raster_image.h"
+
+// One written frame: its layout and its pixels (pitch x height bytes, behind the record).
+struct MOVIE_FRAME {
+  int width, height, pitch;
+  int formatIndex;  // MOVIE_FORMAT_* of the type it was written in
+  size_t bytes;
+  uint8_t* pixels;
+};
 
 namespace Korvel {
 
@@ -31,19 +41,24 @@ class K_CMovieFrameRenderer : public K_CBaseVideoRenderer {
   HRESULT DoRenderSample(IMediaSample* sample) override;
   // Makes the buffers the current type lacks.
   void EnsureBuffers();
+  // Frees the frames the renderer holds (not one the reader has taken).
+  void FreeHeldFrames();
 
-  // Written on the connecting or streaming thread, read on the main thread.
+  // Written on the connecting or streaming thread (one at a time); the main thread reads only
+  // the size, before the graph runs, and the frames it is handed.
   int mediaTypeSet = 0;
   int conversion = 0;                      // 1: YUV frames go through the conversion image
   RASTER_IMAGE* conversionImage = nullptr;  // XRGB8, frame size
   int formatIndex = 0;                      // MOVIE_FORMAT_*
-  uint8_t* frameBuffer = nullptr;           // pitch x height bytes
-  int newFrame = 0;
-  int holdsFrame = 0;  // 1 once a sample of the current type was copied in
+  MOVIE_FRAME* writing = nullptr;           // the frame the next sample is written into
   int bottomUp = 0;
   int width = 0;
   int height = 0;
   int pitch = 0;
+  // Shared with the reader, exchanged whole: the newest frame not yet taken (the new-frame
+  // flag), and a frame the reader gave back for reuse.
+  MOVIE_FRAME* ready = nullptr;
+  MOVIE_FRAME* returned = nullptr;
 
  private:
   void DisposeConversionImage();
@@ -53,13 +68,16 @@ class K_CMovieFrameRenderer : public K_CBaseVideoRenderer {
 
 // Null when the object cannot be made. It has no reference: the graph's AddFilter takes one.
 Korvel::K_CMovieFrameRenderer* CreateMovieRenderer(IUnknown* outer, HRESULT* result);
-// 1 (and the flag cleared) when a frame arrived since the last call.
-int MovieRendererTakeNewFrame(Korvel::K_CMovieFrameRenderer* renderer);
-// Raises the new-frame flag again when the buffer holds a frame (its copy in a graph was lost).
-void MovieRendererOfferFrameAgain(Korvel::K_CMovieFrameRenderer* renderer);
-// Describes the frame buffer as an image (RGB24 for RGB24 sources, else XRGB8); the pixels stay
-// the renderer's.
-void MovieRendererDescribeFrame(Korvel::K_CMovieFrameRenderer* renderer, RASTER_IMAGE* out);
+// The newest frame written since the last call, now the caller's, or null.
+MOVIE_FRAME* MovieRendererTakeFrame(Korvel::K_CMovieFrameRenderer* renderer);
+// A taken frame given back for reuse (the renderer frees it if it no longer fits).
+void MovieRendererGiveBackFrame(Korvel::K_CMovieFrameRenderer* renderer, MOVIE_FRAME* frame);
+// Offers a taken frame again as the newest one (its copy in a graph was lost): 1 when the
+// renderer took it back, 0 when a newer frame is waiting (the caller keeps its frame).
+int MovieRendererOfferFrameAgain(Korvel::K_CMovieFrameRenderer* renderer, MOVIE_FRAME* frame);
+// Describes a frame as an image (RGB24 for RGB24 sources, else XRGB8); the pixels stay the frame's.
+void DescribeMovieFrame(const MOVIE_FRAME* frame, RASTER_IMAGE* out);
+void FreeMovieFrame(MOVIE_FRAME* frame);
 // The format index of a media type the renderer accepts, or the refusal: E_POINTER,
 // E_INVALIDARG (no usable VIDEOINFOHEADER), E_FAIL (not video, or a subtype not handled).
 HRESULT MovieRendererClassifyType(const AM_MEDIA_TYPE* type, int* formatIndex);

@@ -17,6 +17,8 @@ const char kNoPageMemory[] = "Theora ページ情報格納用メモリの確保�
 const char kNoKeyMemory[] = "Theora キーフレーム情報格納用メモリの確保に失敗しました\n";
 const char kNoImageMemory[] = "Theora ムービーデコードフレームストック用画像バッファの確保に失敗しました\n";
 const char kNoStockMemory[] = "Theora ムービーデコードフレームストック用のメモリ確保に失敗しました\n";
+const char kThreadDoesNotEnd[] = "Theora ムービーデコード用スレッドが終了しません\n";
+const DWORD kThreadEndLimitMs = 2 * THEORA_WAIT_LIMIT_MS;
 
 // Grows a tracked table by kTableStep elements; false (the table unchanged) on failure.
 template <typename T>
@@ -36,11 +38,16 @@ bool TakeNextPage(THEORA_DECODER* d) {
   return true;
 }
 
-// Everything but the stream; fromAsyncThread decides how the overlay is released.
+// Everything but the stream; fromAsyncThread decides how the overlay is released. The thread
+// stops within one packet of the end request; one that has not ended in time still owns the
+// decoder, which is then left to it rather than freed under it.
 void FreeTheoraDecoder(THEORA_DECODER* d, int fromAsyncThread) {
   if (d->thread != nullptr) {
     StoreSharedWord(&d->endRequest, 1);
-    WaitForSingleObject(d->thread, INFINITE);
+    if (WaitForSingleObject(d->thread, kThreadEndLimitMs) != WAIT_OBJECT_0) {
+      AddLogText(kThreadDoesNotEnd);
+      return;
+    }
     CloseHandle(d->thread);
     d->thread = nullptr;
   }
@@ -148,6 +155,8 @@ int ReadTheoraHeaders(THEORA_DECODER* d) {
     }
   }
   if (d->headerCount == 0) return -1;  // no Theora stream
+  // The identification header gave the sizes: nothing more is read of a stream too large.
+  if (CheckTheoraFrameSize(&d->info) < 0) return -2;
   ogg_stream_pagein(&d->theoraStream, &d->page);
   while (d->headerCount < 3) {
     int result = ogg_stream_packetout(&d->theoraStream, &d->packet);
@@ -164,7 +173,8 @@ int ReadTheoraHeaders(THEORA_DECODER* d) {
 }
 
 THEORA_DECODER* OpenTheoraDecoder(const FILE_ACCESS_TABLE* files, uint32_t stream, int stockCount,
-                                  int fromAsyncThread) {
+                                  int fromAsyncThread, int* refused) {
+  if (refused != nullptr) *refused = 0;
   char magic[4] = {};
   if (files->read(magic, 1, 4, stream) != 4 || memcmp(magic, "OggS", 4) != 0) return nullptr;
   files->seek(stream, 0, SEEK_SET);
@@ -176,6 +186,7 @@ THEORA_DECODER* OpenTheoraDecoder(const FILE_ACCESS_TABLE* files, uint32_t strea
   }
   d->headerCount = 0;
   d->currentFrame = -1;
+  d->failedFrame = -1;
   ogg_sync_init(&d->sync);
   theora_info_init(&d->info);
   theora_comment_init(&d->comment);
@@ -183,7 +194,11 @@ THEORA_DECODER* OpenTheoraDecoder(const FILE_ACCESS_TABLE* files, uint32_t strea
   d->stream = stream;
   d->stockCount = stockCount > 0 ? stockCount : 1;
 
-  if (ReadTheoraHeaders(d) < 0) return FailOpen(d, nullptr, fromAsyncThread);
+  int headers = ReadTheoraHeaders(d);
+  if (headers < 0) {
+    if (headers == -2 && refused != nullptr) *refused = 1;
+    return FailOpen(d, nullptr, fromAsyncThread);
+  }
 
   // The thread starts parked: it waits for the first seek.
   d->pauseRequest = 1;

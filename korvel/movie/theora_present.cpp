@@ -29,11 +29,11 @@ void Convert420(const THEORA_STOCK_FRAME* f, RASTER_IMAGE* image, int width, int
   const YUV_TO_RGB_TABLES& t = YuvToRgbTables;
   for (int j = 0; j < height / 2; j++) {
     for (int i = 0; i < width / 2; i++) {
-      int u = f->cb[j * f->chromaStride + i], v = f->cr[j * f->chromaStride + i];
+      int u = f->cb[(ptrdiff_t)j * f->chromaStride + i], v = f->cr[(ptrdiff_t)j * f->chromaStride + i];
       int32_t r = t.crToRed[v], g = t.cbToGreen[u] + t.crToGreen[v], b = t.cbToBlue[u];
       for (int k = 0; k < 4; k++) {
         int x = 2 * i + (k & 1), y = 2 * j + (k >> 1);
-        int32_t luma = t.luma[f->y[y * f->yStride + x]];
+        int32_t luma = t.luma[f->y[(ptrdiff_t)y * f->yStride + x]];
         PutPixel(PixelAt(image, x, y), ClampYuvChannel(luma, r), ClampYuvChannel(luma, g), ClampYuvChannel(luma, b));
       }
     }
@@ -46,15 +46,18 @@ uint8_t TruncateAndClamp(float value) {
 }
 
 // Other layouts per pixel in single precision; each pixel takes the chroma sample that covers
-// it (column x * chroma width / width, row y * chroma height / height).
+// it (column x * chroma width / width, row y * chroma height / height, in 64 bits: the
+// products pass 2^31 for wide frames).
 void ConvertFloat(const THEORA_STOCK_FRAME* f, RASTER_IMAGE* image, int width, int height) {
   for (int y = 0; y < height; y++) {
-    const uint8_t* cbRow = f->cb + (ptrdiff_t)(y * f->chromaHeight / f->yHeight) * f->chromaStride;
-    const uint8_t* crRow = f->cr + (ptrdiff_t)(y * f->chromaHeight / f->yHeight) * f->chromaStride;
+    int64_t chromaRow = (int64_t)y * f->chromaHeight / f->yHeight;
+    const uint8_t* cbRow = f->cb + (ptrdiff_t)chromaRow * f->chromaStride;
+    const uint8_t* crRow = f->cr + (ptrdiff_t)chromaRow * f->chromaStride;
+    const uint8_t* lumaRow = f->y + (ptrdiff_t)y * f->yStride;
     for (int x = 0; x < width; x++) {
-      int c = x * f->chromaWidth / f->yWidth;
+      ptrdiff_t c = (ptrdiff_t)((int64_t)x * f->chromaWidth / f->yWidth);
       float u = (float)(cbRow[c] - 128), v = (float)(crRow[c] - 128);
-      float luma = 1.164f * (float)(f->y[y * f->yStride + x] - 16);
+      float luma = 1.164f * (float)(lumaRow[x] - 16);
       PutPixel(PixelAt(image, x, y), TruncateAndClamp(luma + 1.596f * v),
                TruncateAndClamp(luma - 0.391f * u - 0.813f * v), TruncateAndClamp(luma + 2.018f * u));
     }
@@ -131,30 +134,39 @@ void UpdateOverlay(THEORA_DECODER* d, const THEORA_STOCK_FRAME* f, int fromAsync
     CreateTheoraOverlay(d, fromAsyncThread);
   }
 }
+
+// The current frame's entry, held for reading, once the thread has made it (a seek in progress
+// first); null when the thread has ended, could not make the frame, or took longer than the
+// wait limit.
+THEORA_STOCK_FRAME* WaitForCurrentFrame(THEORA_DECODER* d) {
+  DWORD start = GetTickCount();
+  for (;;) {
+    int state = LoadSharedWord(&d->state);
+    if (state == THEORA_STATE_ENDED) return nullptr;
+    bool seeking = state == THEORA_STATE_SEEKING || LoadSharedWord(&d->seekRequest);
+    if (!seeking) {
+      int current = LoadSharedWord(&d->currentFrame);
+      THEORA_STOCK_FRAME* frame = HoldTheoraStockFrame(d, current);
+      if (frame != nullptr) return frame;
+      if (LoadSharedWord(&d->endOfData) && LoadSharedWord(&d->failedFrame) == current) return nullptr;
+    }
+    if (GetTickCount() - start > (DWORD)THEORA_WAIT_LIMIT_MS) return nullptr;
+    Sleep(seeking ? 1 : 0);
+  }
+}
 }  // namespace
 
 int PresentTheoraFrame(THEORA_DECODER* d, int updateImage, int updateOverlay, int fromAsyncThread) {
   bool overlay = updateOverlay && !d->overlayUpToDate && d->overlaySurface != nullptr;
   bool image = updateImage && !d->imageUpToDate;
   if (!overlay && !image) return 0;
-
-  // Wait until the thread has produced the current frame (a seek in progress first).
-  THEORA_STOCK_FRAME* frame;
-  for (;;) {
-    int state;
-    while ((state = LoadSharedWord(&d->state)) == THEORA_STATE_SEEKING ||
-           (state != THEORA_STATE_ENDED && LoadSharedWord(&d->seekRequest)))
-      Sleep(1);
-    if (state == THEORA_STATE_ENDED) return 0;
-    frame = FindTheoraStockFrame(d, LoadSharedWord(&d->currentFrame));
-    if (frame != nullptr) break;
-    if (LoadSharedWord(&d->endOfData)) return 0;
-    Sleep(0);
-  }
+  THEORA_STOCK_FRAME* frame = WaitForCurrentFrame(d);
+  if (frame == nullptr) return 0;
   if (overlay) UpdateOverlay(d, frame, fromAsyncThread);
   if (image) {
     ConvertToImage(frame, &d->image);
     d->imageUpToDate = 1;
   }
+  ReleaseTheoraStockFrame(d);
   return 1;
 }

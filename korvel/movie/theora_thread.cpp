@@ -1,7 +1,16 @@
-// The decode thread of a Theora movie and the main thread's moves of the current frame. The
-// thread keeps the stock filled with the frames of the window [current, current + stock]
-// taken modulo the frame count, so that a current frame that wraps to the start of the movie
-// behind the decoder is still reached.
+// The decode thread of a Theora movie and the main thread's moves of the current frame.
+//
+// The thread keeps the stock filled with the window of the current frame c: the frames c,
+// c + 1, ... taken modulo the frame count, as many as the stock has entries (the whole movie
+// when it is shorter). Each pass frees the entries outside the window, then makes the first
+// frame of the window that the stock lacks: from the decoder's picture when it is that frame,
+// by decoding forward when the frame lies ahead of the decoder, else from the page table (a
+// frame behind the decoder: past the loop point, or a step back). Only the thread adds entries
+// and it adds a frame only when the stock lacks it, so no frame is held twice; the window
+// never holds more frames than the stock has entries, so while the current frame is missing
+// at most stock - 1 entries are in use and it finds a free one. A missing current frame is
+// therefore the next frame made by the first pass that reads it, from any state of the stock,
+// or it is reported as a frame that cannot come (its data ended, or no room for its planes).
 #include <cstdio>
 #include <cstring>
 
@@ -20,28 +29,36 @@ int64_t FramesAhead(int64_t c, int64_t f, int64_t frameCount) {
   return d < 0 ? d + frameCount : d;
 }
 
+int WindowSize(const THEORA_DECODER* d) {
+  return d->frameCount < d->stockCount ? (int)d->frameCount : d->stockCount;
+}
+
 bool InWindow(const THEORA_DECODER* d, int frame, int current) {
-  return d->frameCount > 0 && FramesAhead(current, frame, d->frameCount) <= d->stockCount;
+  return frame >= 0 && frame < d->frameCount && FramesAhead(current, frame, d->frameCount) < WindowSize(d);
 }
 
 // Frees the stock entries outside the current frame's window.
 void DiscardOutsideWindow(THEORA_DECODER* d, int current) {
   for (int i = 0; i < d->stockCount; i++) {
     THEORA_STOCK_FRAME* e = &d->stock[i];
-    if (LoadSharedWord(&e->used) && !InWindow(d, e->frame, current)) StoreSharedWord(&e->used, 0);
+    if (LoadOrderedWord(&e->used) && !InWindow(d, LoadSharedWord(&e->frame), current)) StoreOrderedWord(&e->used, 0);
   }
 }
 
-THEORA_STOCK_FRAME* FindFreeEntry(THEORA_DECODER* d) {
-  for (int i = 0; i < d->stockCount; i++)
-    if (!LoadSharedWord(&d->stock[i].used)) return &d->stock[i];
-  return nullptr;
+// The first frame of the window that the stock lacks, or -1 when it holds the whole window.
+int FirstMissingFrame(THEORA_DECODER* d, int current) {
+  for (int k = 0; k < WindowSize(d); k++) {
+    int frame = (int)((current + (int64_t)k) % d->frameCount);
+    if (FindTheoraStockFrame(d, frame) == nullptr) return frame;
+  }
+  return -1;
 }
 
-int CountFreeEntries(THEORA_DECODER* d) {
-  int count = 0;
-  for (int i = 0; i < d->stockCount; i++) count += !LoadSharedWord(&d->stock[i].used);
-  return count;
+// A free entry that no reader holds: the thread may write into it.
+THEORA_STOCK_FRAME* FindWritableEntry(THEORA_DECODER* d) {
+  for (int i = 0; i < d->stockCount; i++)
+    if (!LoadOrderedWord(&d->stock[i].used) && LoadOrderedWord(&d->readingEntry) != i + 1) return &d->stock[i];
+  return nullptr;
 }
 
 // Makes a plane of the entry hold width x height bytes, keeping it when the size is the same.
@@ -58,13 +75,18 @@ void CopyPlane(uint8_t* dest, const unsigned char* source, int stride, int width
   for (int row = 0; row < height; row++) memcpy(dest + (size_t)row * width, source + (ptrdiff_t)row * stride, width);
 }
 
+// A picture whose planes lie inside the frame the header announced.
+bool PlanesFit(const THEORA_DECODER* d, const yuv_buffer& yuv) {
+  return yuv.y != nullptr && yuv.u != nullptr && yuv.v != nullptr && yuv.y_width > 0 && yuv.y_height > 0 &&
+         yuv.uv_width > 0 && yuv.uv_height > 0 && (uint32_t)yuv.y_width <= d->info.width &&
+         (uint32_t)yuv.y_height <= d->info.height && yuv.uv_width <= yuv.y_width && yuv.uv_height <= yuv.y_height;
+}
+
 // Copies the decoder's picture into a free entry as frame p and hands the entry over. The
 // planes are kept tightly packed (stride = width). -> false when the picture cannot be stored.
 bool StoreDecodedFrame(THEORA_DECODER* d, THEORA_STOCK_FRAME* e) {
   yuv_buffer yuv;
-  if (theora_decode_YUVout(&d->decoderState, &yuv) < 0 || yuv.y_width <= 0 || yuv.y_height <= 0 ||
-      yuv.uv_width <= 0 || yuv.uv_height <= 0)
-    return false;
+  if (theora_decode_YUVout(&d->decoderState, &yuv) < 0 || !PlanesFit(d, yuv)) return false;
   bool fits = FitPlane(&e->y, e->yWidth, e->yHeight, yuv.y_width, yuv.y_height) &&
               FitPlane(&e->cb, e->chromaWidth, e->chromaHeight, yuv.uv_width, yuv.uv_height) &&
               FitPlane(&e->cr, e->chromaWidth, e->chromaHeight, yuv.uv_width, yuv.uv_height);
@@ -81,19 +103,20 @@ bool StoreDecodedFrame(THEORA_DECODER* d, THEORA_STOCK_FRAME* e) {
   CopyPlane(e->y, yuv.y, yuv.y_stride, yuv.y_width, yuv.y_height);
   CopyPlane(e->cb, yuv.u, yuv.uv_stride, yuv.uv_width, yuv.uv_height);
   CopyPlane(e->cr, yuv.v, yuv.uv_stride, yuv.uv_width, yuv.uv_height);
-  e->frame = d->decoderPosition;
-  StoreSharedWord(&e->used, 1);
+  StoreSharedWord(&e->frame, d->decoderPosition);
+  StoreOrderedWord(&e->used, 1);
   return true;
 }
 
-// Moves the stream and the decoder to the seek target: from one page before the nearest page
-// with a key frame before the target's page (and before any lost data there), every frame up
-// to the target is decoded. The stock is emptied. -> false for a stream without frames (the thread then ends).
-bool SeekInThread(THEORA_DECODER* d) {
-  int target = LoadSharedWord(&d->seekTarget);
+// Moves the stream and the decoder to the target from the page table: from one page before the
+// nearest page with a key frame before the target's page (and before any lost data there),
+// every frame up to the target is decoded. 1; -1 when the data ends first or no page holds
+// the target; -2 when a pause or end request stopped it. The position is lost unless 1.
+int MoveDecoderTo(THEORA_DECODER* d, int target) {
+  d->decoderPosition = THEORA_POSITION_LOST;
   int i = 0;
   while (i < d->pageCount && d->pages[i].firstFrame + d->pages[i].frames <= target) i++;
-  if (i == d->pageCount) return false;
+  if (i == d->pageCount) return -1;
   if (i > 0) {
     i -= 1;
     while (i > 0 && !d->pages[i].keyFrame) i -= 1;
@@ -107,17 +130,59 @@ bool SeekInThread(THEORA_DECODER* d) {
   if (i > 0) {
     bool havePage = true;
     while (havePage && ogg_sync_pageout(&d->sync, &d->page) <= 0) havePage = ReadTheoraStreamData(d, kReadPiece) > 0;
-    if (havePage) {
-      if (ogg_page_continued(&d->page)) frame += 1;  // its first packet cannot be completed
-      ogg_stream_pagein(&d->theoraStream, &d->page);
-    }
+    if (!havePage) return -1;
+    if (ogg_page_continued(&d->page)) frame += 1;  // its first packet cannot be completed
+    ogg_stream_pagein(&d->theoraStream, &d->page);
   }
+  if (frame > target) return -1;
   d->decoderPosition = frame - 1;
-  for (int f = frame; f <= target; f++)
-    if (DecodeTheoraFrames(d, 1) < 0) break;
-  for (int k = 0; k < d->stockCount; k++) StoreSharedWord(&d->stock[k].used, 0);
-  d->decoderPosition = target;
+  int result = DecodeTheoraFrames(d, target - (frame - 1));
+  if (result < 0) {
+    d->decoderPosition = THEORA_POSITION_LOST;
+    return result;
+  }
+  return 1;
+}
+
+// Brings the decoder's picture to the frame: 1, -1 (the data ended), -2 (interrupted).
+int BringDecoderTo(THEORA_DECODER* d, int frame) {
+  int position = d->decoderPosition;
+  if (position == frame) return 1;
+  if (position == THEORA_POSITION_LOST || position > frame) return MoveDecoderTo(d, frame);
+  int result = DecodeTheoraFrames(d, frame - position);
+  if (result >= 0) return 1;
+  d->decoderPosition = THEORA_POSITION_LOST;
+  return result;
+}
+
+void ReportFailedFrame(THEORA_DECODER* d, int frame) {
+  StoreSharedWord(&d->failedFrame, frame);
+  StoreSharedWord(&d->endOfData, 1);
+}
+
+void ClearFailedFrame(THEORA_DECODER* d) {
   StoreSharedWord(&d->endOfData, 0);
+  StoreSharedWord(&d->failedFrame, -1);
+}
+
+void BecomeIdle(THEORA_DECODER* d) {
+  if (LoadSharedWord(&d->state) == THEORA_STATE_IDLE) return;
+  StoreSharedWord(&d->state, THEORA_STATE_IDLE);
+  d->idleStart = GetMillisecondCount();
+}
+
+// The seek: the stock is emptied and the decoder moved to the target. -> false for a stream
+// without frames (the thread then ends).
+bool SeekInThread(THEORA_DECODER* d) {
+  if (d->frameCount <= 0 || d->pageCount <= 0) return false;
+  int target = LoadSharedWord(&d->seekTarget);
+  for (int k = 0; k < d->stockCount; k++) StoreOrderedWord(&d->stock[k].used, 0);
+  int result = MoveDecoderTo(d, target);
+  if (result == -2) return true;  // a pause or end request came first: the seek stays requested
+  // A target that cannot be reached is reported, never stored with the picture the decoder
+  // happens to hold.
+  if (result < 0) ReportFailedFrame(d, target);
+  else ClearFailedFrame(d);
   StoreSharedWord(&d->seekRequest, 0);
   return true;
 }
@@ -125,57 +190,35 @@ bool SeekInThread(THEORA_DECODER* d) {
 // One pass of keeping the stock filled.
 void FillStock(THEORA_DECODER* d) {
   int current = LoadSharedWord(&d->currentFrame);
-  int position = d->decoderPosition;
-  int64_t frameCount = d->frameCount;
-  if (frameCount <= 0) return;
-  if (!LoadSharedWord(&d->endOfData)) DiscardOutsideWindow(d, current);
-  THEORA_STOCK_FRAME* entry = FindFreeEntry(d);
-  if (entry == nullptr) {
-    if (LoadSharedWord(&d->state) != THEORA_STATE_IDLE) {
-      StoreSharedWord(&d->state, THEORA_STATE_IDLE);
-      d->idleStart = GetMillisecondCount();
-    }
+  if (d->frameCount <= 0 || current < 0 || current >= d->frameCount) {
+    BecomeIdle(d);
+    return;
+  }
+  DiscardOutsideWindow(d, current);
+  int goal = FirstMissingFrame(d, current);
+  // A frame that could not be made is tried again only once the window asks for another one.
+  if (goal < 0 || (LoadSharedWord(&d->endOfData) && LoadSharedWord(&d->failedFrame) == goal)) {
+    BecomeIdle(d);
+    return;
+  }
+  THEORA_STOCK_FRAME* entry = FindWritableEntry(d);
+  if (entry == nullptr) {  // only while the reader still holds an entry freed under it
+    Sleep(1);
     return;
   }
   StoreSharedWord(&d->state, THEORA_STATE_DECODING);
-  bool positionAhead = position >= 0 && InWindow(d, position, current);
-  const bool currentMissing = FindTheoraStockFrame(d, current) == nullptr;
-  // The window holds one frame more than the stock has entries: while the current frame is
-  // missing, the last free entry is kept for it, or a stock full of the frames after it would
-  // leave the current frame undecoded for good.
-  const bool keepForCurrent = currentMissing && CountFreeEntries(d) == 1;
-  if (FindTheoraStockFrame(d, position) == nullptr && positionAhead && (!keepForCurrent || position == current)) {
-    // The decoder already holds a picture the window needs (the seek target): store it as is.
-  } else {
-    // Straight to the current frame when it is missing and the decoder is behind it (or the
-    // last entry is kept for it), else the next frame; past the last frame the stream starts
-    // again from the top.
-    int64_t step = 1;
-    if (currentMissing && (keepForCurrent || !positionAhead)) step = FramesAhead(position, current, frameCount);
-    if (step < 1) step = 1;
-    int result;
-    if (position + step < frameCount) {
-      result = DecodeTheoraFrames(d, (int)step);
-    } else {
-      int wrapTo = (int)(position + step - frameCount);
-      ogg_sync_reset(&d->sync);
-      ogg_stream_reset(&d->theoraStream);
-      d->files.seek(d->stream, (int)d->pages[0].offset, SEEK_SET);
-      d->decoderPosition = -1;
-      result = DecodeTheoraFrames(d, wrapTo + 1);
-    }
-    if (result < 0) {
-      StoreSharedWord(&d->endOfData, 1);
-      Sleep(1);
-      return;
-    }
+  int result = BringDecoderTo(d, goal);
+  if (result == -2) return;
+  if (result < 0) {
+    ReportFailedFrame(d, goal);
+    return;
   }
   if (!StoreDecodedFrame(d, entry)) {
-    // No room for the picture: the data ends here, so that no one waits for this frame.
     if (!LoadSharedWord(&d->endOfData)) AddLogText(kNoPlaneMemory);
-    StoreSharedWord(&d->endOfData, 1);
-    Sleep(1);
+    ReportFailedFrame(d, goal);
+    return;
   }
+  ClearFailedFrame(d);
 }
 
 void IdleSleep(THEORA_DECODER* d) {
@@ -185,6 +228,10 @@ void IdleSleep(THEORA_DECODER* d) {
   }
   int now = GetMillisecondCount();
   Sleep(now >= 0 && now - d->idleStart <= kIdleYieldMs ? 0 : 1);
+}
+
+bool Interrupted(THEORA_DECODER* d) {
+  return LoadSharedWord(&d->endRequest) || LoadSharedWord(&d->pauseRequest);
 }
 }  // namespace
 
@@ -199,17 +246,33 @@ void FreeTheoraStockPlanes(THEORA_STOCK_FRAME* e) {
 THEORA_STOCK_FRAME* FindTheoraStockFrame(THEORA_DECODER* d, int frame) {
   for (int i = 0; i < d->stockCount; i++) {
     THEORA_STOCK_FRAME* e = &d->stock[i];
-    if (LoadSharedWord(&e->used) && e->frame == frame) return e;
+    if (LoadOrderedWord(&e->used) && LoadSharedWord(&e->frame) == frame) return e;
   }
   return nullptr;
 }
 
+THEORA_STOCK_FRAME* HoldTheoraStockFrame(THEORA_DECODER* d, int frame) {
+  for (int i = 0; i < d->stockCount; i++) {
+    THEORA_STOCK_FRAME* e = &d->stock[i];
+    if (!LoadOrderedWord(&e->used) || LoadSharedWord(&e->frame) != frame) continue;
+    // Announced first, then checked again: an entry still in use now is not rewritten until
+    // the reader lets go of it.
+    StoreOrderedWord(&d->readingEntry, i + 1);
+    if (LoadOrderedWord(&e->used) && LoadSharedWord(&e->frame) == frame) return e;
+    StoreOrderedWord(&d->readingEntry, 0);
+  }
+  return nullptr;
+}
+
+void ReleaseTheoraStockFrame(THEORA_DECODER* d) { StoreOrderedWord(&d->readingEntry, 0); }
+
 int DecodeTheoraFrames(THEORA_DECODER* d, int n) {
   // Packets before the last key frame of the window are read but not decoded.
   int lastKey = -1;
-  for (int f = d->decoderPosition; f < d->decoderPosition + n; f++)
-    if (f >= 0 && f < d->frameCount && f < d->keyFrameCapacity && d->keyFrames[f]) lastKey = f;
+  for (int64_t f = d->decoderPosition; f < (int64_t)d->decoderPosition + n; f++)
+    if (f >= 0 && f < d->frameCount && f < d->keyFrameCapacity && d->keyFrames[f]) lastKey = (int)f;
   for (int i = 0; i < n; i++) {
+    if (Interrupted(d)) return -2;
     for (;;) {
       int result = ogg_stream_packetout(&d->theoraStream, &d->packet);
       if (result > 0) {
@@ -255,16 +318,24 @@ int SeekTheoraFrame(THEORA_DECODER* d, int frame) {
   if (frame < 0) frame = 0;
   if (frame > last) frame = last;
   if (frame == LoadSharedWord(&d->currentFrame)) return 0;
-  d->imageUpToDate = 0;
-  d->overlayUpToDate = 0;
-  // The thread must be parked before the target changes; an ended thread is not waited for.
+  // The thread must be parked before the target changes (it stops within one packet); an
+  // ended thread is not waited for.
   bool parked = d->thread != nullptr;
   if (parked) {
     StoreSharedWord(&d->pauseRequest, 1);
+    DWORD start = GetTickCount();
     int state;
-    while ((state = LoadSharedWord(&d->state)) != THEORA_STATE_PAUSED && state != THEORA_STATE_ENDED) Sleep(0);
+    while ((state = LoadSharedWord(&d->state)) != THEORA_STATE_PAUSED && state != THEORA_STATE_ENDED) {
+      if (GetTickCount() - start > (DWORD)THEORA_WAIT_LIMIT_MS) {
+        StoreSharedWord(&d->pauseRequest, 0);
+        return -1;
+      }
+      Sleep(0);
+    }
     parked = state == THEORA_STATE_PAUSED;
   }
+  d->imageUpToDate = 0;
+  d->overlayUpToDate = 0;
   StoreSharedWord(&d->currentFrame, frame);
   StoreSharedWord(&d->seekTarget, frame);
   if (parked) StoreSharedWord(&d->seekRequest, 1);

@@ -1,8 +1,11 @@
 // Movie handles on the real device under Wine: a Theora file loaded as a graph, its frames
 // drawn and read back as the clock moves, looping, pausing, suspending and resuming; the sound
-// track as the clock (a looping movie with sound starts over with its track); the movie going
-// with its graph; the frame shown again after a device re-creation; and a file that cannot be
-// opened at all.
+// track as the clock (a looping movie with sound starts over with its track); seeded random
+// starts, stops, suspensions and draws over movies of 1 to 40 frames, each draw showing the
+// current frame; a movie started after its whole duration; a resumed movie more than 2^31
+// microseconds in; the movie going with its graph; the frame shown again after a device
+// re-creation; and a file that cannot be opened at all. Sequences that could stall run on a
+// thread of their own, so a stall fails the test instead of hanging it.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -11,6 +14,7 @@
 
 #include "graphics/graphs/graph_handles.h"
 #include "graphics/graphs/graph_load.h"
+#include "graphics/graphs/graph_movie.h"
 #include "graphics/graphs/graph_textures.h"
 #include "graphics/lifecycle/device_restore.h"
 #include "movie/movie_handles.h"
@@ -20,29 +24,6 @@
 
 namespace {
 using namespace movie_test;
-
-// The colour the library's tables give a frame of the test movies (luma FrameLuma(k)).
-uint32_t FrameColor(int k) {
-  const YUV_TO_RGB_TABLES& t = YuvToRgbTables;
-  int32_t y = t.luma[FrameLuma(k)];
-  int r = ClampYuvChannel(y, t.crToRed[kMovieCr]);
-  int g = ClampYuvChannel(y, t.cbToGreen[kMovieCb] + t.crToGreen[kMovieCr]);
-  int b = ClampYuvChannel(y, t.cbToBlue[kMovieCb]);
-  return (uint32_t)(r << 16 | g << 8 | b);
-}
-
-// The frame identity (0-49) whose colour is nearest to a pixel, and how far it is.
-int NearestIdentity(uint32_t c, int* distance = nullptr) {
-  int best = -1, bestDistance = 1 << 30;
-  for (int k = 0; k < 50; k++) {
-    uint32_t e = FrameColor(k);
-    int d = abs((int)(c >> 16 & 0xFF) - (int)(e >> 16 & 0xFF)) + abs((int)(c >> 8 & 0xFF) - (int)(e >> 8 & 0xFF)) +
-            abs((int)(c & 0xFF) - (int)(e & 0xFF));
-    if (d < bestDistance) best = k, bestDistance = d;
-  }
-  if (distance != nullptr) *distance = bestDistance;
-  return best;
-}
 
 // Frames copied from the movie's image carry the tables' colours exactly (give or take the
 // texture format's rounding); the device's own YUV conversion of the overlay is not the
@@ -154,7 +135,10 @@ TEST_F(MoviePlayback, TheoraGraphShowsItsFramesOnTheClockLoopingAndEnding) {
   EXPECT_EQ(ResumeAllMovies(), 0);
   EXPECT_EQ(m->stopped, 1);
 
-  // Suspending all keeps the resume flag, so resuming all plays it again.
+  // Suspending all keeps the resume flag, so resuming all plays it again. (From a frame before
+  // the last: on a slow machine the clock may have carried the movie to its last frame, where a
+  // movie played once ends on the suspension's own advance.)
+  SeekTheoraFrame(m->decoder, 20);
   ASSERT_EQ(StartMovieHandle(movie, 0, 0), 0);
   EXPECT_EQ(m->playType, MOVIE_PLAY_ONCE) << "play type 0 is stored as 1";
   EXPECT_EQ(SuspendAllMovies(), 0);
@@ -255,7 +239,9 @@ TEST_F(MoviePlayback, FrameIsShownAgainAfterTheDeviceIsMadeAgain) {
     ASSERT_EQ(RecreateGraphicsDevice(), 0);
     EXPECT_EQ(m->decoder->overlayLost, 1);
     EXPECT_TRUE(ShowsCurrentFrame(graph, overlay));
-    if (overlay) EXPECT_EQ(m->decoder->overlayLost, 0) << "made again by the first draw";
+    if (overlay) {
+      EXPECT_EQ(m->decoder->overlayLost, 0) << "made again by the first draw";
+    }
     EXPECT_EQ(GetTheoraOverlaySurface(m->decoder) != nullptr, overlay);
     EXPECT_EQ(DeleteGraphHandle(graph, 0), 0);
   }
@@ -290,5 +276,145 @@ TEST_F(MoviePlayback, OperationsRefuseBadHandles) {
   }
   EXPECT_EQ(CheckMovieSystemReady(), 0);
   EXPECT_EQ(SetUpMovieHandles(), -1) << "already set up";
+}
+
+// A frame callback of the test's own: the frame into the movie's image, and what it shows.
+struct SHOWN {
+  int calls, result, identity, current, upToDate;
+} shown;
+int PresentIntoImage(MOVIE_RECORD* movie, int) {
+  shown.calls++;
+  shown.result = PresentTheoraFrame(movie->decoder, 1, 0, 0);
+  shown.identity = ImageIdentity(movie->image);
+  shown.current = GetTheoraCurrentFrame(movie->decoder);
+  shown.upToDate = movie->decoder->imageUpToDate;
+  return 0;
+}
+
+HANDLE_VALUE OpenMovie(const std::string& name) {
+  int option = 0;
+  HANDLE_VALUE movie = CreateMovieFromFile(&option, MoviePath(name).c_str(), nullptr, nullptr, 0, 0);
+  if (movie >= 0) SetMovieFrameCallback(movie, PresentIntoImage, 0);
+  return movie;
+}
+
+// Seeded random starts (looping or not, resuming only or not), stops, suspensions and resumptions
+// of all movies, time passing (up to twice the movie's length at once) and draws: after every
+// draw the image shows the frame the movie stands on.
+std::string RunRandomPlayback(HANDLE_VALUE movie, uint32_t seed) {
+  MOVIE_RECORD* m = GetMovieRecord(movie);
+  THEORA_MOVIE_INFO info = {};
+  GetTheoraInfo(m->decoder, &info);
+  const int64_t length = (int64_t)(1000000.0 * info.frameCount / info.framesPerSecond);
+  Random rnd{seed};
+  std::string trail;
+  for (int op = 0; op < 150; op++) {
+    switch (rnd.Below(9)) {
+      case 0: {
+        int type = (int)rnd.Below(4) - 1, resumeOnly = rnd.Below(3) == 0;
+        StartMovieHandle(movie, type == 2 ? MOVIE_PLAY_LOOP : type, resumeOnly);
+        trail += " start " + std::to_string(type) + (resumeOnly ? "r" : "");
+        break;
+      }
+      case 1: {
+        int keep = rnd.Below(2);
+        SuspendMovieHandle(movie, keep);
+        trail += keep ? " suspend-keep" : " suspend";
+        break;
+      }
+      case 2:
+        if (rnd.Below(2)) {
+          SuspendAllMovies();
+          trail += " suspend-all";
+        } else {
+          ResumeAllMovies();
+          trail += " resume-all";
+        }
+        break;
+      case 3:
+      case 4: {
+        int64_t passed = (int64_t)rnd.Below(1000) * 2 * length / 1000;
+        m->startTime -= passed;
+        trail += " +" + std::to_string(passed / 1000) + "ms";
+        break;
+      }
+      case 5:
+        Sleep(rnd.Below(3));
+        break;
+      default:
+        shown = {};
+        AdvanceMovieFrame(movie, 0);
+        trail += " draw " + std::to_string(GetTheoraCurrentFrame(m->decoder));
+        if (shown.calls != 1 || shown.upToDate != 1 || shown.identity != shown.current % 50)
+          return "showed " + std::to_string(shown.identity) + " (result " + std::to_string(shown.result) +
+                 ") for frame " + std::to_string(shown.current) + " after" + trail;
+    }
+    if (trail.size() > 400) trail = " ..." + trail.substr(trail.size() - 300);
+  }
+  return "";
+}
+
+TEST_F(MoviePlayback, RandomStartsStopsAndDrawsShowTheCurrentFrame) {
+  uint32_t seed = 0xC10C0001u;
+  for (const char* name : {"frames1.ogv", "frames2.ogv", "frames10.ogv", "frames11.ogv", "frames12.ogv", "multi.ogv"}) {
+    for (int round = 0; round < 3; round++, seed += 0x9E3779B9u) {
+      HANDLE_VALUE movie = OpenMovie(name);
+      ASSERT_GE(movie, 0) << name;
+      ASSERT_EQ(GetMovieRecord(movie)->sound, -1) << name;
+      std::string failure = "not run";
+      ASSERT_TRUE(RunWithin([&] { failure = RunRandomPlayback(movie, seed); }, 60000))
+          << name << " seed " << std::hex << seed << ": a call never returned";
+      EXPECT_EQ(failure, "") << name << " seed " << std::hex << seed;
+      EXPECT_EQ(DeleteMovieHandle(movie), 0);
+    }
+  }
+}
+
+// A stopped movie that is started and first drawn after its whole duration shows its last
+// frame (the step to it passes every frame the stock holds).
+TEST_F(MoviePlayback, MovieStartedAndFirstDrawnAfterItsWholeDurationShowsItsLastFrame) {
+  for (const char* name : {"multi.ogv", "frames11.ogv", "frames12.ogv"}) {
+    SCOPED_TRACE(name);
+    HANDLE_VALUE graph = LoadMovieGraph(name);
+    ASSERT_GE(graph, 0);
+    HANDLE_VALUE movie = MovieOf(graph);
+    MOVIE_RECORD* m = GetMovieRecord(movie);
+    THEORA_MOVIE_INFO info = {};
+    GetTheoraInfo(m->decoder, &info);
+    ASSERT_TRUE(WaitFor([&] { return LoadSharedWord(&m->decoder->state) == THEORA_STATE_IDLE; }));
+    ASSERT_EQ(StartMovieHandle(movie, MOVIE_PLAY_ONCE, 0), 0);
+    m->startTime -= (int64_t)(2000000.0 * info.frameCount / info.framesPerSecond);
+    // The first draw's step and presentation, with the test's own callback on a thread that
+    // may stall; then the graph's own draw on the screen.
+    SetMovieFrameCallback(movie, PresentIntoImage, 0);
+    shown = {};
+    ASSERT_TRUE(RunWithin([&] { AdvanceMovieFrame(movie, 0); }, 30000)) << "the draw never returned";
+    EXPECT_EQ(CurrentFrame(movie), info.frameCount - 1);
+    EXPECT_EQ(shown.identity, (info.frameCount - 1) % 50);
+    SetMovieFrameCallback(movie, UpdateGraphFromMovieFrame, graph);
+    OfferMovieFrameAgain(movie);
+    EXPECT_TRUE(ShowsCurrentFrame(graph));
+    EXPECT_EQ(DeleteGraphHandle(graph, 0), 0);
+  }
+}
+
+// A movie resumed more than 2^31 microseconds (about 35.8 minutes) into itself keeps its place:
+// at 1/64 frame per second frame 35 is 2240 s in.
+TEST_F(MoviePlayback, ResumedMovieKeepsItsPlaceBeyondHalfAnHour) {
+  HANDLE_VALUE movie = OpenMovie("multi.ogv");
+  ASSERT_GE(movie, 0);
+  MOVIE_RECORD* m = GetMovieRecord(movie);
+  m->decoder->info.fps_numerator = 1;
+  m->decoder->info.fps_denominator = 64;
+  SeekTheoraFrame(m->decoder, 35);
+  shown = {};
+  AdvanceMovieFrame(movie, 0);
+  EXPECT_EQ(shown.identity, 35);
+  ASSERT_EQ(StartMovieHandle(movie, MOVIE_PLAY_LOOP, 0), 0);
+  EXPECT_GE(GetMicrosecondCount() - m->startTime, 2240000000LL);
+  AdvanceMovieFrame(movie, 0);
+  EXPECT_EQ(CurrentFrame(movie), 35) << "the resumed movie stays on its frame";
+  EXPECT_EQ(shown.identity, 35);
+  EXPECT_EQ(DeleteMovieHandle(movie), 0);
 }
 }  // namespace

@@ -1,8 +1,10 @@
-// The Theora decoder on the build's test movies (tools/theoramake): what it refuses, what it
-// reports, the identity of every frame after steps, seeks and wraps of the current frame (also
-// across the loop point and with the decoder ahead of a wrapped current frame), lost pages,
-// tables and planes that cannot be allocated, and closing in every state without a live
-// tracked block left. Every wait for the decode thread is bounded.
+// The Theora decoder on the build's test movies (tools/theoramake): what it refuses (frame sizes
+// beyond its limits before libtheora sets up), what it reports, the identity of every frame
+// after steps, seeks and wraps of the current frame (also across the loop point, with the
+// decoder ahead of a wrapped current frame, from a full stock, and in seeded random sequences
+// over movies of 1 to 40 frames), lost pages, seeks the data cannot reach, tables and planes
+// that cannot be allocated, and closing in every state without a live tracked block left.
+// Every wait for the decode thread is bounded: a stall fails the test instead of hanging it.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -247,10 +249,7 @@ TEST_F(TheoraDecoder, MovieWithoutFramesEndsItsThreadAndNeverWaits) {
   EXPECT_EQ(FrameCount(d), 0);
   ASSERT_TRUE(WaitFor([&] { return LoadSharedWord(&d->state) == THEORA_STATE_ENDED; }));
   // A seek after the thread has ended returns at once (bounded by a helper thread here).
-  HANDLE seeker = CreateThread(
-      nullptr, 0, [](LPVOID p) -> DWORD { return SeekTheoraFrame((THEORA_DECODER*)p, 5); }, d, 0, nullptr);
-  ASSERT_EQ(WaitForSingleObject(seeker, 10000), WAIT_OBJECT_0) << "the seek waited for an ended thread";
-  CloseHandle(seeker);
+  ASSERT_TRUE(RunWithin([=] { SeekTheoraFrame(d, 5); }, 10000)) << "the seek waited for an ended thread";
   EXPECT_EQ(PresentTheoraFrame(d, 1, 0, 0), 0);
   CloseTheoraDecoder(d);
 }
@@ -331,5 +330,185 @@ TEST_F(TheoraDecoder, AllocationFailures) {
   CloseTheoraDecoder(d);
   SetAllocHeapFunctions(nullptr);
   EXPECT_NE(ReadLog().find("Theora ムービーデコードフレーム用のメモリ確保に失敗しました"), std::string::npos);
+}
+
+// Presents the current frame on a thread of its own: false when it did not return within the
+// time (a stall); *result is what PresentTheoraFrame returned.
+bool PresentsWithin(THEORA_DECODER* d, int* result, int timeoutMs = 20000) {
+  return RunWithin([=] { *result = PresentTheoraFrame(d, 1, 0, 0); }, timeoutMs);
+}
+
+bool StockFills(THEORA_DECODER* d) {
+  return WaitFor([&] { return LoadSharedWord(&d->state) == THEORA_STATE_IDLE; });
+}
+
+// From a stock full of the current frame's window, steps that land on a frame the stock lacks
+// (one behind the current frame: a whole round through the loop point; the last frame of a
+// movie one frame longer than the stock; ...) are reached.
+TEST_F(TheoraDecoder, CurrentFrameIsReachedFromAFullStock) {
+  struct ROW {
+    const char* movie;
+    int seek, step, stock;
+  } rows[] = {
+      {"basic.ogv", 20, 39, 10},   {"basic.ogv", 39, 39, 10},  {"multi.ogv", 35, 39, 10},
+      {"frames11.ogv", 10, 1, 10}, {"frames11.ogv", 0, 10, 10}, {"frames11.ogv", 9, 1, 10},
+      {"frames11.ogv", 10, 10, 10}, {"frames12.ogv", 11, 11, 10}, {"frames12.ogv", 2, 11, 10},
+      {"frames10.ogv", 9, 9, 10},  {"frames2.ogv", 1, 1, 10},   {"frames1.ogv", 0, 1, 10},
+      {"basic.ogv", 20, 39, 1},    {"frames11.ogv", 5, 10, 3},
+  };
+  for (const ROW& r : rows) {
+    std::string name = std::string(r.movie) + " at " + std::to_string(r.seek) + " stepped " + std::to_string(r.step) +
+                       ", stock " + std::to_string(r.stock);
+    THEORA_DECODER* d = OpenMemoryMovie(MovieBytes(r.movie), nullptr, r.stock);
+    ASSERT_NE(d, nullptr) << name;
+    int frames = FrameCount(d);
+    SeekTheoraFrame(d, r.seek);
+    ASSERT_EQ(PresentedIdentity(d), r.seek % 50) << name;
+    ASSERT_TRUE(StockFills(d)) << name;
+    StepTheoraFrames(d, r.step);
+    int expected = (r.seek + r.step) % frames, result = -1;
+    ASSERT_EQ(GetTheoraCurrentFrame(d), expected) << name;
+    ASSERT_TRUE(PresentsWithin(d, &result)) << name << ": the presentation never returned";
+    EXPECT_EQ(result, 1) << name;
+    EXPECT_EQ(ImageIdentity(GetTheoraImage(d)), expected % 50) << name;
+    CloseTheoraDecoder(d);
+  }
+}
+
+// Seeded random sequences of steps (of every size around the movie's and the stock's length),
+// seeks (also out of range), pauses that let the stock fill, and presentations; every frame
+// presented is the current one, and a presentation is made exactly when the frame changed.
+struct RANDOM_RUN {
+  THEORA_DECODER* d;
+  uint32_t seed;
+  std::string failure;
+};
+
+void RunRandomMoves(RANDOM_RUN* run) {
+  THEORA_DECODER* d = run->d;
+  Random rnd{run->seed};
+  THEORA_MOVIE_INFO info = {};
+  GetTheoraInfo(d, &info);
+  const int frames = info.frameCount, stock = d->stockCount;
+  const int steps[] = {1, 1, 1, 2, 3, frames - 1, frames, frames + 1, stock - 1, stock, stock + 1, 2 * frames - 1};
+  std::string trail;
+  for (int op = 0; op < 160; op++) {
+    int kind = rnd.Below(10);
+    if (kind < 4) {
+      int n = rnd.Below(4) == 0 ? rnd.Below(3 * frames + 2) : steps[rnd.Below(12)];
+      StepTheoraFrames(d, n);
+      trail += " step " + std::to_string(n);
+    } else if (kind == 4) {
+      int frame = rnd.Below(frames + 4) - 2;
+      SeekTheoraFrame(d, frame);
+      trail += " seek " + std::to_string(frame);
+    } else if (kind == 5) {
+      WaitFor([&] { return LoadSharedWord(&d->state) == THEORA_STATE_IDLE; }, 2000);
+      trail += " fill";
+    } else if (kind == 6) {
+      Sleep(rnd.Below(3));
+    } else {
+      int current = GetTheoraCurrentFrame(d);
+      bool due = !d->imageUpToDate;
+      int result = PresentTheoraFrame(d, 1, 0, 0);
+      int shown = ImageIdentity(GetTheoraImage(d));
+      trail += " present " + std::to_string(current);
+      if (result != (due ? 1 : 0) || shown != current % 50) {
+        run->failure = "presented " + std::to_string(shown) + " (result " + std::to_string(result) + ") for frame " +
+                       std::to_string(current) + " after" + trail;
+        return;
+      }
+    }
+    if (trail.size() > 400) trail = " ..." + trail.substr(trail.size() - 300);
+  }
+}
+
+TEST_F(TheoraDecoder, RandomMovesAlwaysPresentTheCurrentFrame) {
+  struct ROW {
+    const char* movie;
+    int stock;
+  } rows[] = {
+      {"frames1.ogv", 10},  {"frames2.ogv", 10},  {"frames10.ogv", 10}, {"frames11.ogv", 10},
+      {"frames12.ogv", 10}, {"basic.ogv", 10},    {"multi.ogv", 10},    {"frames11.ogv", 1},
+      {"frames12.ogv", 4},  {"basic.ogv", 3},     {"frames2.ogv", 1},   {"multi.ogv", 40},
+  };
+  uint32_t seed = 0x5EED0001u;
+  for (const ROW& r : rows) {
+    for (int round = 0; round < 3; round++, seed += 0x9E3779B9u) {
+      THEORA_DECODER* d = OpenMemoryMovie(MovieBytes(r.movie), nullptr, r.stock);
+      ASSERT_NE(d, nullptr) << r.movie;
+      RANDOM_RUN run = {d, seed, ""};
+      ASSERT_TRUE(RunWithin([&] { RunRandomMoves(&run); }, 60000))
+          << r.movie << " stock " << r.stock << " seed " << std::hex << seed << ": a move or presentation never returned";
+      EXPECT_EQ(run.failure, "") << r.movie << " stock " << r.stock << " seed " << std::hex << seed;
+      CloseTheoraDecoder(d);
+    }
+  }
+}
+
+// A seek whose target the data no longer reaches (the file cut short under the movie) is a
+// frame that cannot come: no other picture is presented as the target. A seek back to a frame
+// before the cut shows that frame again.
+TEST_F(TheoraDecoder, SeekTheDataCannotReachPresentsNoWrongPicture) {
+  for (int target : {30, 21, 39}) {
+    uint32_t handle = 0;
+    THEORA_DECODER* d = OpenMemoryMovie(MovieBytes("basic.ogv"), &handle);
+    ASSERT_NE(d, nullptr);
+    ASSERT_TRUE(StockFills(d));
+    ASSERT_EQ(d->pageCount, 40) << "one page per frame";
+    FileOf(handle).bytes.resize(d->pages[16].offset);  // frames 16 and later are gone
+    SeekTheoraFrame(d, target);
+    int result = -1;
+    ASSERT_TRUE(PresentsWithin(d, &result));
+    EXPECT_EQ(result, 0) << "target " << target << ": presented frame " << ImageIdentity(GetTheoraImage(d));
+    EXPECT_EQ(FindTheoraStockFrame(d, target), nullptr) << "target " << target;
+    SeekTheoraFrame(d, 4);
+    ASSERT_TRUE(PresentsWithin(d, &result));
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(ImageIdentity(GetTheoraImage(d)), 4);
+    CloseTheoraDecoder(d);
+  }
+}
+
+// Frame sizes the library cannot convert are refused from the identification header, before
+// libtheora's decoder is set up (whose set-up for 77 888 x 180 272 takes more than 30 s), with
+// a log line that names the limit; the caller is told not to try the file another way.
+TEST_F(TheoraDecoder, FrameSizesBeyondTheLibraryLimitAreRefusedBeforeSetUp) {
+  struct ROW {
+    const char* name;
+    int macroblocksWide, macroblocksHigh;
+  } rows[] = {
+      {"77 888 x 180 272", 4868, 11267},
+      {"8208 x 64", 513, 4},
+      {"112 x 8208", 7, 513},
+  };
+  std::string basic = MovieBytes("basic.ogv");
+  for (const ROW& r : rows) {
+    std::string file = WithIdentificationHeader(basic, [&](std::string& id) {
+      PutBigEndian(id, 10, 2, r.macroblocksWide);
+      PutBigEndian(id, 12, 2, r.macroblocksHigh);
+      PutBigEndian(id, 14, 3, r.macroblocksWide * 16);
+      PutBigEndian(id, 17, 3, r.macroblocksHigh * 16);
+      id[20] = id[21] = 0;
+    });
+    THEORA_DECODER* d = nullptr;
+    int refused = -1;
+    uint32_t handle = AddMemoryFile(file);
+    ASSERT_TRUE(RunWithin([&] { d = OpenTheoraDecoder(MemoryFileTable(), handle, 10, 0, &refused); }, 10000))
+        << r.name << ": the opening never returned";
+    EXPECT_EQ(d, nullptr) << r.name;
+    EXPECT_EQ(refused, 1) << r.name;
+    if (d != nullptr) CloseTheoraDecoder(d);
+    std::string line = std::string("Theora ムービーのフレームサイズ ") + std::to_string(r.macroblocksWide * 16) + " x " +
+                       std::to_string(r.macroblocksHigh * 16) + " はライブラリの上限 8192 x 8192 を超えています";
+    EXPECT_NE(ReadLog().find(line), std::string::npos) << r.name;
+    EXPECT_EQ(GetAllocBlockCount(), blocks) << r.name;
+  }
+  // A movie within the limits is not refused.
+  int refused = -1;
+  THEORA_DECODER* d = OpenTheoraDecoder(MemoryFileTable(), AddMemoryFile(basic), 10, 0, &refused);
+  ASSERT_NE(d, nullptr);
+  EXPECT_EQ(refused, 0);
+  CloseTheoraDecoder(d);
 }
 }  // namespace

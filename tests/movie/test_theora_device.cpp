@@ -1,7 +1,8 @@
 // The Theora overlay on the real Direct3D 9 device under Wine: which YUV surfaces the device
 // makes, the frame's bytes read back by locking the overlay in each layout it makes, no overlay
-// for a movie that is not 4:2:0, the overlay made again after a device re-creation, and an
-// opening on a loader worker whose device calls all run on the main thread.
+// for a movie that is not 4:2:0, the overlay made again after a device re-creation, an
+// opening on a loader worker whose device calls all run on the main thread, and movies larger
+// than the device's textures refused.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -11,6 +12,7 @@
 
 #include "file/async_load.h"
 #include "graphics/lifecycle/device_restore.h"
+#include "movie/movie_handles.h"
 #include "movie_fixture.h"
 #include "real_device.h"
 
@@ -187,5 +189,33 @@ TEST_F(TheoraDevice, OpeningOnAWorkerUsesTheDeviceOnTheMainThreadOnly) {
   for (DWORD thread : deviceThreads) EXPECT_EQ(thread, GetCurrentThreadId());
   ExpectOverlayFrame(workerDecoder, 11, "filled from the worker");
   CloseTheoraDecoder(workerDecoder);
+}
+
+// While Direct3D draws, a movie whose frame no texture of the device holds is refused with a
+// line naming the device's limit, and the movie handle is not made (nor handed to DirectShow).
+TEST_F(TheoraDevice, MovieLargerThanTheDeviceTexturesIsRefused) {
+  int realWidth = DeviceCaps.maxTextureWidth, realHeight = DeviceCaps.maxTextureHeight;
+  struct ROW {
+    int width, height;
+  } rows[] = {{64, 4096}, {4096, 48}};
+  for (const ROW& r : rows) {
+    DeviceCaps.maxTextureWidth = r.width;
+    DeviceCaps.maxTextureHeight = r.height;
+    int refusedOpen = -1;
+    EXPECT_EQ(OpenTheoraDecoder(MemoryFileTable(), AddMemoryFile(MovieBytes("basic.ogv")), 10, 0, &refusedOpen), nullptr);
+    EXPECT_EQ(refusedOpen, 1);
+    std::string line = "Theora ムービーのフレームサイズ 112 x 64 はデバイスのテクスチャサイズの上限 " +
+                       std::to_string(r.width) + " x " + std::to_string(r.height) + " を超えています";
+    EXPECT_NE(ReadLog().find(line), std::string::npos) << line;
+    int option = 0;
+    EXPECT_EQ(CreateMovieFromFile(&option, MoviePath("basic.ogv").c_str(), nullptr, nullptr, 0, 0), -1);
+    int cursor = -1;
+    EXPECT_EQ(NextHandleRecord(HANDLE_TYPE_MOVIE, &cursor), nullptr);
+  }
+  DeviceCaps.maxTextureWidth = realWidth;
+  DeviceCaps.maxTextureHeight = realHeight;
+  THEORA_DECODER* d = OpenMemoryMovie(MovieBytes("basic.ogv"));
+  ASSERT_NE(d, nullptr) << "the device's own limits hold the movie";
+  CloseTheoraDecoder(d);
 }
 }  // namespace

@@ -125,6 +125,23 @@ TEST(TheoraOutput, FloatPathTruncatesInSinglePrecision) {
   EXPECT_EQ(f.Pixel(0, 0), Xrgb(99, 96, 97));
 }
 
+// Frames wider than 2^31 / width pixels: the chroma column of the last pixels is found without
+// overflow (4:4:4 and 4:2:2, 50 000 pixels wide: x * chroma width passes 2^31).
+TEST(TheoraOutput, FloatPathFindsTheChromaOfVeryWideFrames) {
+  BuildYuvToRgbTables();
+  const int width = 50000;
+  for (int chromaWidth : {width, width / 2}) {
+    SCOPED_TRACE(chromaWidth == width ? "4:4:4" : "4:2:2");
+    std::vector<uint8_t> cb(chromaWidth, 128), cr(chromaWidth, 128);
+    cb[chromaWidth - 1] = 50;  // only the last chroma column is blue-shifted (the case Y 100, Cb 50, Cr 200)
+    cr[chromaWidth - 1] = 200;
+    FRAME_DECODER f(width, 1, chromaWidth, 1, std::vector<uint8_t>(width, 100), cb, cr);
+    ASSERT_EQ(PresentTheoraFrame(&f.d, 1, 0, 0), 1);
+    EXPECT_EQ(f.Pixel(width - 1, 0), Xrgb(212, 69, 0));
+    EXPECT_EQ(f.Pixel(width - 3, 0), Xrgb(97, 97, 97)) << "a grey pixel before the last chroma column";
+  }
+}
+
 // A scripted device layer: surfaces are memory blocks, creation answers by FOURCC, and every
 // call notes its thread.
 struct FAKE_SURFACE {

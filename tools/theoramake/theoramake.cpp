@@ -48,6 +48,12 @@ const MOVIE kMovies[] = {
     {"hole.ogv", 32, 32, TH_PF_420, 30, 1, 30, 1, 1, 0, false, false, 10, true},
     {"hole_span.ogv", 96, 80, TH_PF_420, 24, 2, 25, 1, 2, 1000, true, false, 27, true},
     {"no_frames.ogv", 32, 32, TH_PF_420, 0, 1, 30, 1, 1, 0, false, false, -1, true},
+    // Short movies around the decode thread's stock of 10 frames.
+    {"frames1.ogv", 16, 16, TH_PF_420, 1, 4, 30, 1, 1, 0, false, false, -1, true},
+    {"frames2.ogv", 16, 16, TH_PF_420, 2, 4, 30, 1, 1, 0, false, false, -1, true},
+    {"frames10.ogv", 16, 16, TH_PF_420, 10, 4, 30, 1, 2, 0, false, false, -1, true},
+    {"frames11.ogv", 32, 16, TH_PF_420, 11, 3, 30, 1, 1, 0, false, false, -1, true},
+    {"frames12.ogv", 16, 16, TH_PF_420, 12, 5, 30, 1, 3, 0, false, false, -1, true},
     {"tone.ogg", 0, 0, TH_PF_420, 0, 1, 30, 1, 1, 0, false, true, -1, false},
 };
 
