@@ -4,6 +4,7 @@
 // range, refused gradients, and DownScale's sizes.
 #include <gtest/gtest.h>
 
+
 #include <vector>
 
 #include "filter/filter_level.h"
@@ -109,6 +110,33 @@ TEST_F(FilterTablesTest, ShadersMatchTheCpuPathOnPatterns) {
       DeleteGraphHandle(cpu, 0);
       DeleteGraphHandle(gpu, 0);
     }
+}
+
+TEST_F(FilterTablesTest, HsbShadersAgainstTheCpuPathOverManyColours) {
+  // 64 x 64 colours spread over the RGB cube, with alpha. Mode 1 runs in one pass and matches
+  // the CPU path exactly; the other modes pass the hue through an 8-bit intermediate image.
+  auto colours = [](int x, int y) {
+    return Argb((x * 5 + y * 3) & 0xFF, x * 4 + (y & 3), y * 4 + (x & 3), ((x ^ y) * 4 + (x * y)) & 0xFF);
+  };
+  struct CASE {
+    std::vector<int> params;
+    int tolerance;
+  } cases[] = {
+      {{1, 200, 120, -20}, 0}, {{1, 0, 0, 0}, 0},      {{1, 359, -255, 90}, 0},  {{1, 77, 255, -255}, 0},
+      {{0, 77, 40, 30}, 4},    {{0, -150, -100, -60}, 4}, {{0, 0, 0, 0}, 4},     {{2, 300, 255, 255}, 4},
+  };
+  for (const CASE& c : cases) {
+    int cpu = MakeGraph(64, 64, colours), gpu = MakeGraph(64, 64, colours);
+    SetGraphFilterCpuOnly(1);
+    ASSERT_EQ(ApplyWithParams(cpu, HSB, c.params), 0);
+    SetGraphFilterCpuOnly(0);
+    ASSERT_EQ(ApplyWithParams(gpu, HSB, c.params), 0);
+    PIXELS want = ReadGraph(cpu);
+    EXPECT_EQ(Compare(ReadGraph(gpu), [&](int x, int y) { return want.At(x, y); }, c.tolerance), "")
+        << c.params[0] << " " << c.params[1] << " " << c.params[2] << " " << c.params[3];
+    DeleteGraphHandle(cpu, 0);
+    DeleteGraphHandle(gpu, 0);
+  }
 }
 
 TEST_F(FilterTablesTest, EachPathBuildsItsGammaTableOnceAGamma) {
