@@ -16,6 +16,8 @@
 #include "graphics/device/draw_settings.h"
 #include "graphics/device/shader_constants.h"
 #include "graphics/device/shader_handles.h"
+#include "graphics/device/state_cache.h"
+#include "graphics/device/vertex_batch.h"
 #include "graphics/graphs/texture_transfer.h"
 #include "graphics/lifecycle/device_restore.h"
 #include "real_device.h"
@@ -308,6 +310,32 @@ TEST_F(FilterRunTest, WorkTargetsCoverTheDestinationAndPieceSourcesAreCopiedFirs
         << shader;
     for (int g : {source, dest, part, parent, target, window, sheet}) DeleteGraphHandle(g, 0);
   }
+}
+
+TEST_F(FilterRunTest, FogIsOffForTheRunAndBackAfterIt) {
+  // A program's fog setting and the device's fog, both on: the filter's quad is drawn without
+  // fog (it would take the fog colour) and both are on again afterwards.
+  int graph = MakeGraph(8, 8, Pattern);
+  FlushVertexBatch(0);
+  DrawSettings.fogEnabled = 1;
+  SetDeviceFogEnable(1);
+  StartRecording();
+  ASSERT_EQ(ApplyGraphFilter(graph, INVERT), 0);
+  StopRecording();
+  int fog = 1, foggedDraws = 0, draws = 0;
+  for (const RECORDED_CALL& call : RecordedCalls()) {
+    if (call.name == "SetRenderState" && call.a == D3DRS_FOGENABLE) fog = (int)call.b;
+    if (call.name == "DrawPrimitiveUP") draws++, foggedDraws += fog;
+  }
+  EXPECT_GT(draws, 0);
+  EXPECT_EQ(foggedDraws, 0);
+  EXPECT_EQ(fog, 1);
+  EXPECT_EQ(DrawSettings.fogEnabled, 1);
+  EXPECT_EQ(DeviceStateCache.fogEnable, 1);
+  EXPECT_EQ(Compare(ReadGraph(graph), InvertedPattern, 0), "");
+  DrawSettings.fogEnabled = 0;
+  SetDeviceFogEnable(0);
+  DeleteGraphHandle(graph, 0);
 }
 
 TEST_F(FilterRunTest, AProgramsVertexShaderStaysSelectedButDoesNotRunOverTheQuad) {
