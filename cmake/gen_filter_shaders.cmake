@@ -49,44 +49,45 @@ foreach(variant "" Rev)
   write_shader(GradientMap${variant} "${text}")
 endforeach()
 
-# HSB, from three pieces that keep the CPU path's integer steps (whole levels, truncated
-# divisions): ANALYSE (brightness by V = trunc(256 v), then lightness L (r2.x), saturation
-# s' = min(floor((S + 256) s / 256), 256) with S = trunc(256 g') (r3.z)), HUE (the hue of the
-# colour in steps of 1/256 sextant plus trunc(256 h), 0-1535: r8.x), SYNTH (from r8.x, r3.z
-# and r2.x: the pure colour of the hue, greyed by s', lit by L; alpha from r0.a). The first
-# pass of mode 0 stores (hue x 252 / 1536 levels (42 a sextant, so that the sextants' edges are
-# exact), s' / 256, L / 255, alpha), which the second reads back.
+# HSB, from pieces that keep the CPU path's integer steps (whole levels, truncated divisions),
+# each step in the fewest slots so that every program fits ps_2_0's 64:
+# PARAMS: r9.xyz = (H, S, V) = trunc(256 x (h, g', v)), r10.z = |V|.
+# ANALYSE: the brightness, c' = floor(c (256 - |V|) / 256 + max(V, 0) 255 / 256) (both of the
+#   CPU path's cases), then max r1.x, delta r1.w, lightness L r8.z and saturation
+#   s' = min(floor(s (S + 256) / 256), 256) r8.y.
+# HUE: the colour's hue in 1/256 sextants plus H, brought into 0-1535: r8.x.
+# SYNTH: from r8 = (hue, s', L): the pure colour of the hue (each channel a clamped ramp of
+#   |hue - centre|), greyed, x = floor(x s' / 256 + 128 - s' / 2), and lit,
+#   x = floor(x min(L, 256 - L) / 128 + max(L - 128, 0) 255 / 128); alpha from r0.a.
+# The first pass of mode 0 stores (hue x 252 / 1536 levels (42 a sextant, so that the
+# sextants' edges are exact), s' / 256, L / 255, alpha), which the second reads back.
 # c0 = (hue shift h in sextants, saturation factor g', brightness v, 0); c1, c2 are not read.
-# The programs outgrow ps_2_0's 64 arithmetic slots: ps_2_x.
-set(head "ps_2_x
-def c10, 0, 1, 0.5, 6
-def c11, 255, 256, 0.00390625, 0.00392156863
-def c12, 128, 512, 1536, 0.001
-def c13, 768, 512, 1024, 128.5
-def c14, 1, -1, -1, 0.000643382353
-def c15, -256, 512, 512, 0
-def c16, 0.000001, 0, 0, 0
-def c17, 0, 512, 1024, 0
-def c18, 6.0952381, 0, 0, 0
+set(head "ps_2_0
+def c10, 0, 1, 0.5, 256
+def c11, 255, 0.00390625, 0.00392156863, 0.001
+def c12, 128, 512, 1536, 0.0078125
+def c13, 767.5, 511.5, 1023.5, 257.5
+def c14, 1, -1, -1, 0.99609375
+def c15, -256.5, 511.5, 511.5, 1.9921875
+def c16, 0, 512, 1024, 0.000643382353
+def c17, 255, 256, 255, 6.0952381
 dcl t0.xy
 dcl_2d s0
 texld r0, t0, s0
 ")
+set(params "mul r9.xyz, c0, c10.w
+max r10.xyz, r9, -r9
+frc r11.xyz, r10
+add r10.xyz, r10, -r11
+cmp r9.xyz, r9, r10, -r10
+")
 set(analyse "mad r0.rgb, r0, c11.x, c10.z
 frc r1.rgb, r0
 add r0.rgb, r0, -r1
-mul r9.x, c0.z, c11.y
-max r8.x, r9.x, -r9.x
-frc r8.y, r8.x
-add r8.x, r8.x, -r8.y
-cmp r9.x, r9.x, r8.x, -r8.x
-add r1.rgb, c11.x, -r0
-mul r1.rgb, r1, r9.x
-mad r1.rgb, r1, c11.z, r0
-add r2.x, r9.x, c11.y
-mul r2.rgb, r0, r2.x
-mul r2.rgb, r2, c11.z
-cmp r0.rgb, -r9.x, r2, r1
+mad r2.x, r10.z, -c11.y, c10.y
+max r2.y, r9.z, c10.x
+mul r2.y, r2.y, c14.w
+mad r0.rgb, r0, r2.x, r2.y
 frc r1.rgb, r0
 add r0.rgb, r0, -r1
 max r1.x, r0.r, r0.g
@@ -95,141 +96,104 @@ min r1.y, r0.r, r0.g
 min r1.y, r1.y, r0.b
 add r1.z, r1.x, r1.y
 add r1.w, r1.x, -r1.y
-mul r2.x, r1.z, c10.z
-frc r2.y, r2.x
-add r2.x, r2.x, -r2.y
+mul r8.z, r1.z, c10.z
+frc r2.z, r8.z
+add r8.z, r8.z, -r2.z
 add r3.x, c12.y, -r1.z
-add r3.y, r2.x, -c13.w
+add r3.y, r1.z, -c13.w
 cmp r3.x, r3.y, r3.x, r1.z
-max r3.x, r3.x, c16.x
+max r3.x, r3.x, c10.y
 rcp r3.x, r3.x
-mul r3.z, r1.w, c11.y
-mad r3.z, r3.z, r3.x, c12.w
-frc r3.w, r3.z
-add r3.z, r3.z, -r3.w
-mul r9.y, c0.y, c11.y
-max r8.x, r9.y, -r9.y
-frc r8.y, r8.x
-add r8.x, r8.x, -r8.y
-cmp r9.y, r9.y, r8.x, -r8.x
-add r4.x, r9.y, c11.y
-mul r4.x, r4.x, r3.z
-mul r4.x, r4.x, c11.z
-frc r4.y, r4.x
-add r4.x, r4.x, -r4.y
-min r3.z, r4.x, c11.y
+mul r3.y, r1.w, c10.w
+mad r3.y, r3.y, r3.x, c11.w
+frc r3.z, r3.y
+add r3.y, r3.y, -r3.z
+mad r3.z, r9.y, c11.y, c10.y
+mul r8.y, r3.y, r3.z
+frc r3.w, r8.y
+add r8.y, r8.y, -r3.w
+min r8.y, r8.y, c10.w
 ")
 set(hue "max r4.x, r1.w, c10.y
 rcp r4.x, r4.x
-add r5.xyz, r1.x, -r0
-mul r5.xyz, r5, c11.y
-mad r5.xyz, r5, r4.x, c12.w
-frc r6.xyz, r5
-add r5.xyz, r5, -r6
-add r6.xyz, r5.zxyw, -r5.yzxw
-add r6.xyz, r6, c17
+add r5.rgb, r1.x, -r0
+mul r5.rgb, r5, c10.w
+mad r5.rgb, r5, r4.x, c11.w
+frc r6.rgb, r5
+add r5.rgb, r5, -r6
+add r6.x, r5.b, -r5.g
+add r6.y, r5.r, -r5.b
+add r6.z, r5.g, -r5.r
+add r6.xyz, r6, c16
 add r7.x, r0.r, -r1.x
 add r7.y, r0.g, -r1.x
 cmp r8.x, r7.y, r6.y, r6.z
 cmp r8.x, r7.x, r6.x, r8.x
-cmp r8.y, r8.x, c10.x, c12.z
-add r8.x, r8.x, r8.y
-mul r9.z, c0.x, c11.y
-max r7.x, r9.z, -r9.z
-frc r7.y, r7.x
-add r7.x, r7.x, -r7.y
-cmp r9.z, r9.z, r7.x, -r7.x
-add r8.x, r8.x, r9.z
-cmp r8.y, r8.x, c10.x, c12.z
-add r8.x, r8.x, r8.y
-add r8.y, r8.x, -c12.z
-cmp r8.x, r8.y, r8.y, r8.x
+add r8.x, r8.x, r9.x
+cmp r7.z, r8.x, c10.x, c12.z
+add r8.x, r8.x, r7.z
+add r7.w, r8.x, -c12.z
+cmp r8.x, r7.w, r7.w, r8.x
 ")
 set(synth "add r4.xyz, r8.x, -c13
-max r5.xyz, r4, -r4
-mad r5.xyz, r5, c14, c15
-cmp r6.x, r4.x, c10.x, c10.y
-cmp r6.yz, -r4, c10.x, c10.y
-add r5.xyz, r5, -r6
-max r5.xyz, r5, c10.x
-min r5.xyz, r5, c11.x
-add r6.xyz, c12.x, -r5
-add r7.x, c11.y, -r3.z
-mul r6.xyz, r6, r7.x
-mul r6.xyz, r6, c11.z
-frc r7.xyz, r6
-add r6.xyz, r6, -r7
-add r5.xyz, r5, r6
-add r7.w, r2.x, r2.x
-mul r6.xyz, r5, r7.w
-mul r6.xyz, r6, c11.z
-frc r7.xyz, r6
-add r6.xyz, r6, -r7
-add r4.xyz, c11.x, -r5
-add r7.w, r2.x, -c12.x
-add r7.w, r7.w, r7.w
-mul r4.xyz, r4, r7.w
+max r4.xyz, r4, -r4
+mad r4.xyz, r4, c14, c15
+max r4.xyz, r4, c10.x
+min r4.xyz, r4, c11.x
+mul r5.x, r8.y, c11.y
+mad r5.y, r8.y, -c10.z, c12.x
+mad r4.xyz, r4, r5.x, r5.y
+frc r6.xyz, r4
+add r4.xyz, r4, -r6
+add r5.z, c10.w, -r8.z
+min r5.z, r5.z, r8.z
+mul r5.z, r5.z, c12.w
+mad r5.w, r8.z, c15.w, -c11.x
+max r5.w, r5.w, c10.x
+mad r4.xyz, r4, r5.z, r5.w
+frc r6.xyz, r4
+add r4.xyz, r4, -r6
 mul r4.xyz, r4, c11.z
-frc r7.xyz, r4
-add r4.xyz, r4, -r7
-add r4.xyz, r4, r5
-add r7.w, r2.x, -c13.w
-cmp r5.xyz, r7.w, r4, r6
-mul r5.xyz, r5, c11.w
-mov r5.w, r0.a
-mov oC0, r5
+mov r4.w, r0.a
+mov oC0, r4
 ")
 set(doc "; c0 = (hue shift in sextants, saturation factor g', brightness, 0); the CPU path's integer steps.\n")
 write_shader(Hsb_RGB_TO_HSB "; HSB, first pass: brightness, then the hue (shifted), s' and lightness of each pixel,
 ; written as (hue in 252 levels, s' / 256, lightness / 255, alpha).
-${doc}${head}${analyse}${hue}mul r10.r, r8.x, c14.w
-mul r10.g, r3.z, c11.z
-mul r10.b, r2.x, c11.w
+${doc}${head}${params}${analyse}${hue}mul r10.r, r8.x, c16.w
+mul r10.g, r8.y, c11.y
+mul r10.b, r8.z, c11.z
 mov r10.a, r0.a
 mov oC0, r10
 ")
 write_shader(Hsb_HSB_TO_RGB "; HSB, second pass: the colour of the first pass's hue, s' and lightness (each read
-; back to its nearest whole step).
-${doc}${head}mad r8.x, r0.r, c11.x, c10.z
-frc r8.y, r8.x
-add r8.x, r8.x, -r8.y
-mad r8.x, r8.x, c18.x, c10.z
-frc r8.y, r8.x
-add r8.x, r8.x, -r8.y
-add r8.y, r8.x, -c12.z
-cmp r8.x, r8.y, r8.y, r8.x
-mul r3.z, r0.g, c11.y
-add r3.z, r3.z, c10.z
-frc r3.w, r3.z
-add r3.z, r3.z, -r3.w
-mad r2.x, r0.b, c11.x, c10.z
-frc r2.y, r2.x
-add r2.x, r2.x, -r2.y
+; back to its nearest whole step; hue level 252 is hue 0).
+${doc}${head}mad r8.xyz, r0, c17, c10.z
+frc r6.xyz, r8
+add r8.xyz, r8, -r6
+mad r8.x, r8.x, c17.w, c10.z
+frc r6.x, r8.x
+add r8.x, r8.x, -r6.x
+add r6.x, r8.x, -c12.z
+cmp r8.x, r6.x, r6.x, r8.x
 ${synth}")
 write_shader(Hsb_HSB_HLOCK "; HSB with the hue locked: brightness, then the pixel's own s' and lightness with the
-; hue trunc(256 h) (1536 taken as 0).
-${doc}${head}${analyse}mul r8.x, c0.x, c11.y
-frc r8.y, r8.x
-add r8.x, r8.x, -r8.y
-add r8.y, r8.x, -c12.z
-cmp r8.x, r8.y, r8.y, r8.x
+; hue H (1536 taken as 0).
+${doc}${head}${params}${analyse}add r7.w, r9.x, -c12.z
+cmp r8.x, r7.w, r7.w, r9.x
 ${synth}")
 
 # Gauss: the centre sample times w[0] plus, for j = 1 .. n-1, w[j] times the samples at plus
 # and minus offset j (each a bilinear mean of two pixels) along the pass's axis.
 # c0 = texture size, c1..c4 = w[0..15], c5..c20 = offset j (x in the first pass, y in the second).
-# The 32-pixel kernel is assembled as ps_2_x, whose longer programs leave room for its 31 samples.
+# The 32-pixel kernel's 31 samples and 62 arithmetic slots fit ps_2_0's 32 and 64.
 set(components x y z w)
 foreach(width 08 16 32)
   math(EXPR n "${width} / 2")
   math(EXPR last "${n} - 1")
-  set(model ps_2_0)
-  if(width STREQUAL "32")
-    set(model ps_2_x)
-  endif()
   set(text "; Gauss, ${width}-pixel kernel: ${n} weights, taps up to ${last} offsets each side.\n")
   string(APPEND text "; c1..c4 = weights w[0..15], c5 + j = offset j along the pass's axis (texture units).\n")
-  string(APPEND text "${model}\ndcl t0.xy\ndcl_2d s0\ntexld r0, t0, s0\nmul r0, r0, c1.x\n")
+  string(APPEND text "ps_2_0\ndcl t0.xy\ndcl_2d s0\ntexld r0, t0, s0\nmul r0, r0, c1.x\n")
   foreach(j RANGE 1 ${last})
     math(EXPR reg "5 + ${j}")
     math(EXPR wreg "1 + ${j} / 4")

@@ -6,7 +6,9 @@
 #include "graphics/device/device.h"
 #include "graphics/device/draw_settings.h"
 #include "graphics/device/lights.h"
+#include "graphics/device/screen.h"
 #include "graphics/device/state_cache.h"
+#include "graphics/device/vertex_batch.h"
 #include "korvel.h"
 
 namespace {
@@ -16,6 +18,23 @@ const int kSourceCopyBlend = 14;
 int RenderTargetSlots() {
   int count = DeviceCaps.renderTargetCount;
   return count < 1 ? 1 : count > 16 ? 16 : count;
+}
+
+// The program's fog setting and, on a device, the device's fog state, both brought to `on`
+// (the device's at once, since the filter's quads are drawn without the draw preparation that
+// would otherwise send it).
+void SetFog(int on) {
+  int hardware = ScreenState.hardwareRendering;
+  if (DrawSettings.fogEnabled != on || (hardware && DeviceStateCache.fogEnable != on)) {
+    FlushVertexBatch(0);
+    DrawSettings.fogEnabled = on;
+    MarkDrawStatesChanged();
+  }
+  if (hardware && HasDirect3DDevice() && (DeviceStateCache.fogEnable != on || StateFlags.forceSend)) {
+    FlushVertexBatch(0);
+    MarkDrawStatesChanged();
+    SetDeviceFogEnable(on);
+  }
 }
 }  // namespace
 
@@ -36,13 +55,13 @@ void SaveFilterDrawState(FILTER_SAVED_DRAW_STATE* saved) {
   saved->alphaTestMode = DrawSettings.alphaTestMode;
   saved->alphaTestRef = DrawSettings.alphaTestRef;
   saved->lighting = !DrawSettings.lights.lightingOff;
+  saved->fog = DrawSettings.fogEnabled;
   SetLightingEnabled(0);
   SelectBlendMode(kSourceCopyBlend, 0);
   SetDrawFilterMode(1);
   SelectAlphaTest(D3DCMP_ALWAYS, 0);
-  // No program setting turns fog on (so there is none to put back); the device's own fog
-  // state is cleared should it be on.
-  if (device && DeviceStateCache.fogEnable) SetDeviceFogEnable(0);
+  // Fog would colour the filter's pre-transformed quads (their fog factor is 0).
+  SetFog(0);
   SetDepthTest3D(0);
   if (device) {
     DeviceCalls.DeviceGetDepthStencil(&saved->depthStencil);
@@ -61,6 +80,7 @@ void RestoreFilterDrawState(FILTER_SAVED_DRAW_STATE* saved) {
   if (saved->depthStencil != nullptr) ReleaseComObject(saved->depthStencil);
   saved->depthStencil = nullptr;
   SetLightingEnabled(saved->lighting);
+  SetFog(saved->fog);
   SelectAlphaTest(saved->alphaTestMode, saved->alphaTestRef);
   SetDrawFilterMode(saved->filterMode);
   SelectBlendMode(saved->blendMode, saved->blendParam);

@@ -11,6 +11,7 @@ struct FILTER_SAVED_DRAW_STATE {
   int alphaTestMode, alphaTestRef;
   int zEnable3D;
   int filterMode;
+  int fog;  // the program's fog setting
   int lighting;
 };
 

@@ -7,6 +7,7 @@
 #include "filter/filter_images.h"
 #include "filter/filter_quad.h"
 #include "filter/filter_resources.h"
+#include "filter/filter_targets.h"
 #include "graphics/device/d3d_calls.h"
 #include "graphics/device/draw_prepare.h"
 #include "graphics/device/present.h"
@@ -122,17 +123,59 @@ int CopyPassRectangle(FILTER_PASS_RECORD* r) {
   return 0;
 }
 
-// After the horizontal pass: the columns of the result below its last row, down to the
-// texture's bottom, filled with that last row, which the vertical pass's taps below the image
-// then read (the CPU path's taps below the image read the last row).
-void ExtendBottomEdge(FILTER_PASS_RECORD* r) {
+// The taps beyond the rectangle must read what the CPU path reads there: the rectangle's edge
+// pixels. Before the horizontal pass, the rectangle's rows of the running source are widened
+// to the texture's left and right edges with copies of its first and last columns (beyond the
+// texture the sampler's clamping repeats those); the source graph itself is never drawn into,
+// its rows are copied into a work target of the pool first. The graph to read from, or -1.
+HANDLE_VALUE WidenSourceRows(FILTER_PASS_RECORD* r) {
+  HANDLE_VALUE source = r->passSource, widened = source;
+  int tw = 1, th = 1;
+  QueryGraphTextureSize(source, &tw, &th);
+  float top = r->y1 - 0.5f, bottom = r->y2 - 0.5f, v1 = (float)r->y1 / th, v2 = (float)r->y2 / th;
+  if (!IsFilterWorkTarget(source)) {
+    widened = GetFilterWorkTargetCovering(r->x2 > r->y2 ? r->x2 : r->y2, 1);
+    if (widened < 0 || BindDestination(widened) == nullptr) return -1;
+    DrawCopyStrip(source, r->x1 - 0.5f, top, r->x2 - 0.5f, bottom, (float)r->x1 / tw, v1, (float)r->x2 / tw, v2);
+  }
+  GRAPH_TEXTURE* target = BindDestination(widened);
+  if (target == nullptr) return -1;
+  float first = (r->x1 + 0.5f) / tw, last = (r->x2 - 0.5f) / tw;
+  if (r->x1 > 0) DrawCopyStrip(source, -0.5f, top, r->x1 - 0.5f, bottom, first, v1, first, v2);
+  if (r->x2 < target->width) DrawCopyStrip(source, r->x2 - 0.5f, top, target->width - 0.5f, bottom, last, v1, last, v2);
+  return widened;
+}
+
+// After the horizontal pass: the result's columns above its first row and below its last row,
+// up to the texture's edges, filled with copies of those rows, which the vertical pass's taps
+// beyond the rectangle then read.
+void ExtendResultColumns(FILTER_PASS_RECORD* r) {
   GRAPH_TEXTURE* target = BindDestination(r->passDestination);
   if (target == nullptr) return;
   int w = r->x2 - r->x1, h = r->y2 - r->y1, ox = r->destX, oy = r->destY;
   float tw = (float)target->width, th = (float)target->height;
-  float v = (oy + h - 0.5f) / th;
-  DrawCopyStrip(r->passDestination, ox - 0.5f, oy + h - 0.5f, ox + w - 0.5f, th - 0.5f, ox / tw, v, (ox + w) / tw, v);
+  float left = ox - 0.5f, right = ox + w - 0.5f, u1 = ox / tw, u2 = (ox + w) / tw;
+  float first = (oy + 0.5f) / th, last = (oy + h - 0.5f) / th;
+  if (oy > 0) DrawCopyStrip(r->passDestination, left, -0.5f, right, oy - 0.5f, u1, first, u2, first);
+  if (oy + h < target->height)
+    DrawCopyStrip(r->passDestination, left, oy + h - 0.5f, right, target->height - 0.5f, u1, last, u2, last);
   EndMultiSampled(r->passDestination, target);
+}
+
+// The shader pass of one direction: constants from the texture size of the graph it reads.
+int RunShaderPass(FILTER_PASS_RECORD* record, int width) {
+  int tw = 1, th = 1;
+  QueryGraphTextureSize(record->passSource, &tw, &th);
+  float constants[21 * 4] = {(float)tw, (float)th};
+  memcpy(constants + 4, GaussWeightCache.weights, sizeof(GaussWeightCache.weights));
+  for (int j = 0; j < 16; j++) {
+    float offset = j == 0 ? 0.0f : 2.0f * j - 0.5f;
+    float* c = constants + (5 + j) * 4;
+    if (record->passIndex == 0) c[0] = offset / (float)tw;
+    else c[1] = offset / (float)th;
+  }
+  int shader = FILTER_SHADER_GAUSS_08 + (width == 8 ? 0 : width == 16 ? 1 : 2);
+  return RunFilterShaderPass(record, shader, constants, 21, 0, 1, -1);
 }
 }  // namespace
 
@@ -145,19 +188,14 @@ int RunGaussFilter(FILTER_PASS_RECORD* record, int pixelWidth, float strength) {
   if (FilterShadersUsable()) {
     if (!IsGraphHandleValid(record->passSource)) return -1;
     if (identity) return CopyPassRectangle(record);
-    int tw = 1, th = 1;
-    QueryGraphTextureSize(record->passSource, &tw, &th);
-    float constants[21 * 4] = {(float)tw, (float)th};
-    memcpy(constants + 4, GaussWeightCache.weights, sizeof(GaussWeightCache.weights));
-    for (int j = 0; j < 16; j++) {
-      float offset = j == 0 ? 0.0f : 2.0f * j - 0.5f;
-      float* c = constants + (5 + j) * 4;
-      if (record->passIndex == 0) c[0] = offset / (float)tw;
-      else c[1] = offset / (float)th;
-    }
-    int shader = FILTER_SHADER_GAUSS_08 + (width == 8 ? 0 : width == 16 ? 1 : 2);
-    if (RunFilterShaderPass(record, shader, constants, 21, 0, 1, -1) != 0) return -1;
-    if (record->passIndex == 0) ExtendBottomEdge(record);
+    if (record->passIndex != 0) return RunShaderPass(record, width);
+    HANDLE_VALUE source = record->passSource, widened = WidenSourceRows(record);
+    if (widened < 0) return -1;
+    record->passSource = widened;
+    int result = RunShaderPass(record, width);
+    record->passSource = source;
+    if (result != 0) return -1;
+    ExtendResultColumns(record);
     return 0;
   }
   int k[16] = {};

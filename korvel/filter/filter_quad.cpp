@@ -38,6 +38,16 @@ bool PieceCoords(HANDLE_VALUE graph, int x, int y, int w, int h, float* out) {
   return true;
 }
 
+// The texture coordinates of the graph's first piece as a whole, from its own corners.
+bool WholePieceCoords(HANDLE_VALUE graph, float* out) {
+  GRAPH_RECORD* g = GetGraphRecord(graph, 0);
+  if (g == nullptr || g->pieceCount < 1 || g->pieces[0].texture == nullptr) return false;
+  const GRAPH_PIECE& p = g->pieces[0];
+  out[0] = p.corners[GRAPH_CORNER_TOP_LEFT].u, out[1] = p.corners[GRAPH_CORNER_TOP_LEFT].v;
+  out[2] = p.corners[GRAPH_CORNER_TOP_RIGHT].u, out[3] = p.corners[GRAPH_CORNER_BOTTOM_LEFT].v;
+  return true;
+}
+
 GRAPH_TEXTURE* FirstTexture(GRAPH_RECORD* g) {
   if (g == nullptr || g->imageSet == nullptr || !g->imageSet->desc.heldAsTextures || g->imageSet->textureCount < 1)
     return nullptr;
@@ -100,26 +110,36 @@ int DrawFilterQuad(FILTER_PASS_RECORD* record, int divisor) {
   // A divided pass reads only whole d x d blocks, as its CPU path does.
   float a[4];  // left, top, right, bottom of the first coordinate set
   PieceCoords(record->passSource, sx, sy, w / divisor * divisor, h / divisor * divisor, a);
-  VERTEX_2D_TEX2 quad[4] = {
-      {left, top, 0.0f, 1.0f, 0xFFFFFFFF, 0, a[0], a[1], 0.0f, 0.0f},
-      {right, top, 0.0f, 1.0f, 0xFFFFFFFF, 0, a[2], a[1], 0.0f, 0.0f},
-      {left, bottom, 0.0f, 1.0f, 0xFFFFFFFF, 0, a[0], a[3], 0.0f, 0.0f},
-      {right, bottom, 0.0f, 1.0f, 0xFFFFFFFF, 0, a[2], a[3], 0.0f, 0.0f},
-  };
+  float b[4] = {0.0f, 0.0f, 0.0f, 0.0f};  // the same of the second set, for blends
+  HANDLE_VALUE stage0 = record->passSource, stage1 = -1;
   if (record->blend) {
-    // The blend graph is read where the CPU path reads it: its own pixels of the source
-    // rectangle, whatever the blend position and the use-blend-position switch.
-    float b[4];  // left, top, right, bottom of the second coordinate set
-    if (!IsGraphHandleValid(record->blendGraph) || FirstTexture(GetGraphRecord(record->blendGraph, 0)) == nullptr ||
-        !PieceCoords(record->blendGraph, record->x1, record->y1, w, h, b))
-      return -1;
-    for (int i = 0; i < 4; i++) {
-      quad[i].u2 = b[(i & 1) ? 2 : 0];
-      quad[i].v2 = b[(i & 2) ? 3 : 1];
+    // The blend graph at the blend position with the rectangle's size (the position is not
+    // clipped: the sampler's addressing decides what lies beyond the graph), or its first
+    // piece stretched over the rectangle.
+    stage1 = record->blendGraph;
+    if (!IsGraphHandleValid(stage1) || FirstTexture(GetGraphRecord(stage1, 0)) == nullptr) return -1;
+    bool placed = record->useBlendPosition ? PieceCoords(stage1, record->blendX, record->blendY, w, h, b)
+                                           : WholePieceCoords(stage1, b);
+    if (!placed) return -1;
+    // A shader that reads the blend graph's channels at stage 0: the graphs and their
+    // coordinates change stages together.
+    if (record->blendOnStage0) {
+      HANDLE_VALUE graph = stage0;
+      stage0 = stage1, stage1 = graph;
+      for (int i = 0; i < 4; i++) {
+        float t = a[i];
+        a[i] = b[i], b[i] = t;
+      }
     }
-    SetShaderTextureSlot(1, record->blendGraph);
   }
-  SetShaderTextureSlot(0, record->passSource);
+  VERTEX_2D_TEX2 quad[4] = {
+      {left, top, 0.0f, 1.0f, 0xFFFFFFFF, 0, a[0], a[1], b[0], b[1]},
+      {right, top, 0.0f, 1.0f, 0xFFFFFFFF, 0, a[2], a[1], b[2], b[1]},
+      {left, bottom, 0.0f, 1.0f, 0xFFFFFFFF, 0, a[0], a[3], b[0], b[3]},
+      {right, bottom, 0.0f, 1.0f, 0xFFFFFFFF, 0, a[2], a[3], b[2], b[3]},
+  };
+  if (stage1 > 0) SetShaderTextureSlot(1, stage1);
+  SetShaderTextureSlot(0, stage0);
   FlushVertexBatch(0);
   BeginDeviceScene();
   SetFilterShaderState(0, 1, 1);

@@ -31,8 +31,12 @@ struct FILTER_PASS_RECORD {
   float blendRatio;  // 0-1
   int passIndex;
   int x1, y1, x2, y2;  // source rectangle after clipping, x2 and y2 exclusive
-  int blendX, blendY;
-  int useBlendPosition;  // shader path: 1 samples the blend graph at the blend position
+  int blendX, blendY;  // shader path: where the blend graph is read, moved with the source
+  // Shader path: 1 samples the blend graph at the blend position with the rectangle's size,
+  // 0 stretches the blend graph's first texture piece over the rectangle. The CPU path reads
+  // the blend graph at the source rectangle whatever these say.
+  int useBlendPosition;
+  int blendOnStage0;  // shader path: the blend graph is sampled at stage 0 and the source at 1
   int destX, destY;
   int workWidth, workHeight;  // CPU path: size of the three images
   RASTER_IMAGE sourceImage;

@@ -96,3 +96,10 @@ HANDLE_VALUE GetFilterWorkTarget(int sizeIndex, int slot) {
   SetHandleDeleteFlag(graph, &entry);
   return graph;
 }
+
+int IsFilterWorkTarget(HANDLE_VALUE graph) {
+  if (graph < 0) return 0;
+  for (const auto& size : FilterState.pool.graphs)
+    if (size[0] == graph || size[1] == graph) return 1;
+  return 0;
+}

@@ -78,3 +78,5 @@ const char* GetFilterShaderFileName(int shader);
 int FilterWorkSizeIndex(int length);
 // The pool's graph of size 2^k and the slot, created when missing; -1 after logging.
 HANDLE_VALUE GetFilterWorkTarget(int sizeIndex, int slot);
+// 1 when the graph is one of the pool's work targets (a pass may draw into it freely).
+int IsFilterWorkTarget(HANDLE_VALUE graph);

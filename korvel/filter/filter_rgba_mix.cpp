@@ -99,10 +99,11 @@ int RunRgbaMixBlendFilter(FILTER_PASS_RECORD* record, int red, int green, int bl
     if (shader < 0) return -1;
     float ratio = record->blendRatio, constants[8] = {ratio, ratio, ratio, ratio};
     for (int i = 0; i < 4; i++) constants[4 + i] = (float)choice.selectors[i] + 0.5f;
-    HANDLE_VALUE source = record->passSource, blend = record->blendGraph;
-    if (choice.swap) record->passSource = blend, record->blendGraph = source;
+    // A remapped selection reads the blend graph's channels as the shader's first texture;
+    // each graph keeps its own coordinates.
+    record->blendOnStage0 = choice.swap;
     int result = DrawFilterShaderQuad(record, shader, constants, 2, 1, -1);
-    record->passSource = source, record->blendGraph = blend;
+    record->blendOnStage0 = 0;
     return result;
   }
   int from[4], byte[4];  // per output channel: 0 source, 1 blend; the byte read there

@@ -37,8 +37,9 @@ void DrawGraphIntoWorkTarget(const GRAPH_RECORD* source, HANDLE_VALUE work) {
     DrawVertices2DDirect(i, 0, source, v, 4, D3DPT_TRIANGLESTRIP, DRAW_TRANSPARENT, 0, 0);
   }
 }
+}  // namespace
 
-HANDLE_VALUE WorkTargetCovering(int length, int slot) {
+HANDLE_VALUE GetFilterWorkTargetCovering(int length, int slot) {
   int k = FilterWorkSizeIndex(length);
   if (k < 0) {
     AddLogLineFormat("作業用描画可能テクスチャの作成に失敗しました Size:%dx%d", length, length);
@@ -46,7 +47,6 @@ HANDLE_VALUE WorkTargetCovering(int length, int slot) {
   }
   return GetFilterWorkTarget(k, slot);
 }
-}  // namespace
 
 int PrepareFilterPassTargets(FILTER_PASS_RECORD* record, int passCount, int work, HANDLE_VALUE* running,
                              HANDLE_VALUE* target) {
@@ -73,7 +73,7 @@ int PrepareFilterPassTargets(FILTER_PASS_RECORD* record, int passCount, int work
     // The pass renders at the destination point, and a later pass reads there.
     length = Larger(Larger(length, height), Larger(record->destX + record->x2 - record->x1,
                                                    record->destY + record->y2 - record->y1));
-    *target = WorkTargetCovering(length, alternate ? 0 : 1);
+    *target = GetFilterWorkTargetCovering(length, alternate ? 0 : 1);
     if (*target < 0) return -1;
     copySlot = alternate ? 1 : 0;
     // The result is copied back from the last work target whole: pixels that pass leaves
@@ -82,7 +82,7 @@ int PrepareFilterPassTargets(FILTER_PASS_RECORD* record, int passCount, int work
     if (record->passIndex == passCount - 1 && *target != *running) DrawGraphIntoWorkTarget(dest, *target);
   }
   if (copySource) {
-    HANDLE_VALUE copy = WorkTargetCovering(Larger(source->width, source->height), copySlot);
+    HANDLE_VALUE copy = GetFilterWorkTargetCovering(Larger(source->width, source->height), copySlot);
     if (copy < 0) return -1;
     DrawGraphIntoWorkTarget(source, copy);
     *running = copy;

@@ -9,6 +9,9 @@
 // copy of the source when the first pass cannot sample the source graph as it is. 0 / -1.
 int PrepareFilterPassTargets(FILTER_PASS_RECORD* record, int passCount, int work, HANDLE_VALUE* running,
                              HANDLE_VALUE* target);
+// The pool's work target of the slot whose size is the smallest power of two that holds the
+// length, created when missing; -1 after logging.
+HANDLE_VALUE GetFilterWorkTargetCovering(int length, int slot);
 // Copies the result (width x height at the destination point) from the last target into the
 // destination when the last pass rendered elsewhere; 0, or -1 when that copy fails.
 int CopyFilterResultToGraph(FILTER_PASS_RECORD* record, HANDLE_VALUE lastTarget, int work, int lastResult,

@@ -14,9 +14,18 @@
 // The filter of the type over the whole graph, in place; 0, or -1 when refused or failed.
 int ApplyGraphFilter(int graph, int type, ...);
 // The core of every filter and blend: the rectangle (x1, y1)-(x2, y2) of the source processed
-// into the destination at (destX, destY); a blend (blend 1) also reads the blend graph at
-// (blendX, blendY) or, with useBlendPosition 0, stretched over the rectangle. The type's
-// parameters follow. 0 when done or nothing was left after clipping; -1 when refused or failed.
+// into the destination at (destX, destY). The type's parameters follow. 0 when done or nothing
+// was left after clipping; -1 when refused or failed.
+// A blend (blend 1) also reads the blend graph, where depends on the path:
+// - by pixel shader, with useBlendPosition 1: the blend graph's rectangle at (blendX, blendY)
+//   of the source rectangle's size. The position moves with the source when clipping moves it
+//   but is not clipped against the blend graph: beyond the blend graph's texture its edge
+//   texels repeat. With useBlendPosition 0: the blend graph's first texture piece (the whole
+//   graph unless it is held in several textures) stretched over the rectangle; blendX and
+//   blendY are not read.
+// - on the CPU (no usable pixel shaders, or SetGraphFilterCpuOnly(1)): the blend graph's
+//   rectangle at the source rectangle's own position, (x1, y1)-(x2, y2) after clipping,
+//   whatever blendX, blendY and useBlendPosition are; pixels beyond the blend graph read as 0.
 int ExecuteGraphFilter(int blend, int source, int blendGraph, int dest, int blendRatio, int type, int x1, int y1,
                        int x2, int y2, int blendX, int blendY, int useBlendPosition, int destX, int destY, ...);
 // 1: every filter runs its CPU pass even where pixel shaders could run it (0 by default).

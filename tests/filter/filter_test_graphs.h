@@ -42,8 +42,9 @@ inline RASTER_IMAGE MakeImage(int width, int height, const PIXEL_RULE& rule) {
 }
 
 // A graph of the size filled by the rule: drawable (a render target) or a plain texture graph,
-// with or without an alpha channel.
-inline int MakeGraph(int width, int height, const PIXEL_RULE& rule, int drawable = 1, int alpha = 1) {
+// with or without an alpha channel; maxTexture > 0 cuts it into textures of at most that side.
+inline int MakeGraph(int width, int height, const PIXEL_RULE& rule, int drawable = 1, int alpha = 1,
+                     int maxTexture = 0) {
   RASTER_IMAGE image = MakeImage(width, height, rule);
   int graph = -1;
   if (drawable) {
@@ -52,32 +53,66 @@ inline int MakeGraph(int width, int height, const PIXEL_RULE& rule, int drawable
     param.drawable = 1;
     param.drawableAlpha = alpha;
     param.colorBits = 32;
+    param.maxTextureSize = maxTexture;
     graph = CreateBlankGraph(&param, width, height, 0, 0, 0);
     if (graph >= 0 && TransferBaseImageToGraph(nullptr, nullptr, nullptr, 0, &image, nullptr, 0, 0, graph) != 0) {
       DeleteGraphHandle(graph, 0);
       graph = -1;
     }
   } else {
-    graph = BuildGraphFromBaseImage(&image, nullptr, 0);
+    GRAPH_LOAD_SETTINGS settings;
+    CaptureGraphLoadSettings(&settings);
+    settings.create.maxTextureSize = maxTexture;
+    graph = NewGraphHandle();
+    if (graph != -1 && BuildGraphFromImages(&settings, 0, graph, &image, nullptr, 0, 0) < 0) {
+      DeleteGraphHandle(graph, 0);
+      graph = -1;
+    }
   }
   DisposeImage(&image);
   return graph;
 }
 
+// The number of textures a graph is held in.
+inline int TextureCount(int graph) {
+  GRAPH_RECORD* g = GetGraphRecord(graph, 0);
+  return g != nullptr && g->imageSet != nullptr ? g->imageSet->textureCount : 0;
+}
+
+// The whole graph through the draw-screen lock, texture by texture for a graph held in several.
 inline PIXELS ReadGraph(int graph) {
   PIXELS p;
   int width = 0, height = 0;
-  if (GetGraphOrScreenSize(graph, &width, &height) != 0) return p;
-  RECT rect = {0, 0, width, height};
-  RASTER_IMAGE locked, copy;
-  if (LockDrawScreenImage(&rect, &locked, graph, 1, 0) != 0) return p;
-  EXPECT_EQ(AllocARGB8Image(width, height, &copy), 0);
-  CopyWholeImage(0, 0, &locked, &copy);
-  UnlockDrawScreenImage();
+  GRAPH_RECORD* g = GetGraphRecord(graph, 0);
+  if (g == nullptr || GetGraphOrScreenSize(graph, &width, &height) != 0) return p;
+  std::vector<uint32_t> argb((size_t)width * height);
+  // Pieces in texture coordinates and where they lie in the graph; a software graph is one.
+  struct PART {
+    RECT texel;
+    int textureIndex, x, y;
+  };
+  std::vector<PART> parts;
+  if (g->imageSet != nullptr && g->imageSet->desc.heldAsTextures) {
+    for (int i = 0; i < g->pieceCount; i++) {
+      const GRAPH_PIECE& piece = g->pieces[i];
+      RECT texel = {piece.textureX, piece.textureY, piece.textureX + piece.width, piece.textureY + piece.height};
+      parts.push_back({texel, (int)(piece.texture - g->imageSet->textures), piece.graphX, piece.graphY});
+    }
+  } else {
+    parts.push_back({{0, 0, width, height}, 0, 0, 0});
+  }
+  for (const PART& part : parts) {
+    RASTER_IMAGE locked, copy;
+    if (LockDrawScreenImage(&part.texel, &locked, graph, 1, part.textureIndex) != 0) return p;
+    EXPECT_EQ(AllocARGB8Image(locked.width, locked.height, &copy), 0);
+    CopyWholeImage(0, 0, &locked, &copy);
+    UnlockDrawScreenImage();
+    for (int y = 0; y < copy.height; y++)
+      memcpy(&argb[(size_t)(part.y + y) * width + part.x], (char*)copy.pixels + y * copy.pitch, copy.width * 4);
+    DisposeImage(&copy);
+  }
   p.width = width, p.height = height;
-  p.argb.resize((size_t)width * height);
-  for (int y = 0; y < height; y++) memcpy(&p.argb[(size_t)y * width], (char*)copy.pixels + y * copy.pitch, width * 4);
-  DisposeImage(&copy);
+  p.argb = argb;
   return p;
 }
 

@@ -1,9 +1,11 @@
 // The blends on Wine's real device: the basic modes' CPU cases as a table (exact on the CPU
 // path, within one level by their shaders), every mode's shader against the CPU path, where
-// the blend graph is read, and the RGBA mix: its choice of shader as a pure table, its CPU
-// copies, its shaders against them, refused selectors and pack entries.
+// each path reads the blend graph (the blend position and its switch), and the RGBA mix: its
+// choice of shader as a pure table, its CPU copies, its shaders against them, refused
+// selectors and pack entries.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -114,30 +116,87 @@ TEST_F(FilterBlendTest, EveryModesShaderMatchesItsCpuRuleOnPatterns) {
   }
 }
 
-TEST_F(FilterBlendTest, BothPathsReadTheBlendGraphAtTheSourceRectangle) {
-  // The blend pixels unchanged (RGBA mix 4, 5, 6, 7): whatever the blend position and the
-  // use-blend-position switch, the result is the blend graph's own pixels of the source
-  // rectangle, also where the blend graph is part of a larger texture.
+// The RGBA mix of a selection from a source and a blend pixel (0xAARRGGBB).
+uint32_t Mix(const std::vector<int>& selectors, uint32_t source, uint32_t blend) {
+  const int shift[4] = {16, 8, 0, 24};  // red, green, blue, alpha
+  uint32_t out = 0;
+  for (int i = 0; i < 4; i++)
+    out |= (uint32_t)Channel(selectors[i] >= 4 ? blend : source, shift[selectors[i] & 3]) << shift[i];
+  return out;
+}
+
+// One blend request and, after clipping, the rectangle (x1, y1, w x h), the blend position and
+// the destination point.
+struct PLACE_CASE {
+  const char* name;
+  int x1, y1, x2, y2, blendX, blendY, useBlendPosition, destX, destY;
+  int cx1, cy1, w, h, cBlendX, cBlendY, cDestX, cDestY;
+};
+
+const PLACE_CASE kPlaces[] = {
+    {"at the blend position", 3, 2, 11, 12, 7, 1, 1, 4, 5, 3, 2, 8, 10, 7, 1, 4, 5},
+    {"the position moves with a clipped source", -2, 0, 6, 4, 3, 3, 1, 0, 0, 0, 0, 6, 4, 5, 3, 2, 0},
+    {"the position moves with a clipped destination", 0, 1, 8, 9, 4, 6, 1, -3, 0, 3, 1, 5, 8, 7, 6, 0, 0},
+    {"switch 0 stretches the graph whatever the position", 2, 2, 18, 18, 9, 9, 0, 1, 3, 2, 2, 16, 16, 9, 9, 1, 3},
+};
+
+TEST_F(FilterBlendTest, TheShaderPathReadsTheBlendGraphAtTheBlendPositionOrStretchedAndTheCpuPathAtTheSource) {
+  // The blend graph's 20 x 20 pixels, as a graph of its own and as part of a larger texture.
+  auto blendPixel = [](int x, int y) { return BlendPattern(x + 6, y + 9); };
   int parent = MakeGraph(32, 32, BlendPattern, 0), part = CreateDerivedGraph(6, 9, 20, 20, parent);
-  int plain = MakeGraph(20, 20, [](int x, int y) { return BlendPattern(x + 6, y + 9); });
+  int plain = MakeGraph(20, 20, blendPixel);
   int source = MakeGraph(20, 20, SourcePattern);
+  // Selections that read the blend graph at stage 1, or (remapped) at stage 0.
+  const std::vector<int> selections[] = {{4, 5, 6, 7}, {0, 5, 2, 7}, {4, 5, 6, 3}};
   for (int shader = 0; shader < 2; shader++)
-    for (int blend : {plain, part})
-      for (int useBlendPosition = 0; useBlendPosition < 2; useBlendPosition++) {
-        SetGraphFilterCpuOnly(!shader);
-        int dest = MakeGraph(16, 16, [](int, int) { return 0xFF010203u; });
-        ASSERT_EQ(ExecuteGraphFilter(1, source, blend, dest, 255, BLEND_RGBA_MIX, 3, 2, 11, 12, 7, 1, useBlendPosition,
-                                     4, 5, 4, 5, 6, 7),
-                  0);
-        auto want = [](int x, int y) {
-          bool in = x >= 4 && x < 12 && y >= 5 && y < 15;
-          return in ? BlendPattern(x - 4 + 3 + 6, y - 5 + 2 + 9) : 0xFF010203u;
-        };
-        EXPECT_EQ(Compare(ReadGraph(dest), want, 0), "")
-            << "shader " << shader << ", derived " << (blend == part) << ", use-blend-position " << useBlendPosition;
-        DeleteGraphHandle(dest, 0);
-      }
+    for (const PLACE_CASE& c : kPlaces)
+      for (int blend : {plain, part})
+        for (const std::vector<int>& s : selections) {
+          SetGraphFilterCpuOnly(!shader);
+          int dest = MakeGraph(24, 24, [](int, int) { return 0xFF010203u; });
+          ASSERT_EQ(ExecuteGraphFilter(1, source, blend, dest, 255, BLEND_RGBA_MIX, c.x1, c.y1, c.x2, c.y2, c.blendX,
+                                       c.blendY, c.useBlendPosition, c.destX, c.destY, s[0], s[1], s[2], s[3]),
+                    0);
+          auto want = [&](int x, int y) {
+            int i = x - c.cDestX, j = y - c.cDestY;
+            if (i < 0 || i >= c.w || j < 0 || j >= c.h) return 0xFF010203u;
+            int bx = c.cx1 + i, by = c.cy1 + j;  // the CPU path: the source rectangle's own place
+            if (shader && c.useBlendPosition) bx = c.cBlendX + i, by = c.cBlendY + j;
+            // Stretched and point-sampled: the blend pixel under the destination pixel's centre.
+            if (shader && !c.useBlendPosition) bx = (2 * i + 1) * 20 / (2 * c.w), by = (2 * j + 1) * 20 / (2 * c.h);
+            return Mix(s, SourcePattern(c.cx1 + i, c.cy1 + j), blendPixel(bx, by));
+          };
+          EXPECT_EQ(Compare(ReadGraph(dest), want, 0), "")
+              << c.name << (shader ? " (shader)" : " (CPU)") << (blend == part ? ", part of a texture" : "")
+              << ", selectors " << s[0] << s[1] << s[2] << s[3];
+          DeleteGraphHandle(dest, 0);
+        }
   for (int g : {source, plain, part, parent}) DeleteGraphHandle(g, 0);
+}
+
+TEST_F(FilterBlendTest, ABasicBlendAtABlendPositionAndBeyondTheBlendGraph) {
+  // The blend graph black but for columns 16 to 27; Normal at full ratio over black.
+  int blend = MakeGraph(32, 16, [](int x, int) { return x >= 16 && x < 28 ? 0xFFFFFFFFu : 0xFF000000u; });
+  int source = MakeGraph(16, 16, [](int, int) { return 0xFF000000u; });
+  struct CASE {
+    const char* name;
+    int shader, blendX, width;
+    std::function<int(int)> level;  // the result's grey level at column x
+  } cases[] = {
+      {"shader: the white columns at (16, 0)", 1, 16, 16, [](int x) { return x < 12 ? 254 : 0; }},
+      {"CPU: the source rectangle's place, black", 0, 16, 16, [](int) { return 0; }},
+      // Not moved back into the blend graph: beyond its edge the sampler repeats the last column.
+      {"shader: reaching beyond the blend graph", 1, 24, 16, [](int x) { return x < 4 ? 254 : 0; }},
+  };
+  for (const CASE& c : cases) {
+    SetGraphFilterCpuOnly(!c.shader);
+    int dest = MakeGraph(16, 16, [](int, int) { return 0xFF010203u; });
+    ASSERT_EQ(ExecuteGraphFilter(1, source, blend, dest, 255, BLEND_NORMAL, 0, 0, c.width, 16, c.blendX, 0, 1, 0, 0),
+              0);
+    EXPECT_EQ(Compare(ReadGraph(dest), [&](int x, int) { return Gray(c.level(x)); }, c.shader), "") << c.name;
+    DeleteGraphHandle(dest, 0);
+  }
+  for (int g : {source, blend}) DeleteGraphHandle(g, 0);
 }
 
 struct CHOICE_CASE {

@@ -138,6 +138,50 @@ TEST_F(FilterGaussTest, ShadersMatchTheCpuPath) {
     }
 }
 
+// Taps beyond the rectangle read its edge pixels on both paths: never the graph's pixels
+// around it, a texture's padding or what an earlier blur left in the shared work target.
+TEST_F(FilterGaussTest, ShadersReadTheRectanglesEdgeBeyondItAsTheCpuPathDoes) {
+  struct CASE {
+    const char* name;
+    int width, height, drawable, inPlace;
+    int x1, y1, x2, y2, destX, destY, kernel, strength;
+  } cases[] = {
+      {"a rectangle inside a larger graph", 64, 64, 1, 0, 10, 12, 40, 30, 10, 12, 32, 900},
+      {"the same, in place", 64, 64, 1, 1, 10, 12, 40, 30, 10, 12, 16, 400},
+      {"moved in place", 48, 40, 1, 1, 5, 20, 30, 33, 2, 3, 8, 200},
+      {"a whole graph of 23 x 13", 23, 13, 1, 0, 0, 0, 23, 13, 0, 0, 16, 400},
+      {"a whole texture graph of 50 x 37", 50, 37, 0, 0, 0, 0, 50, 37, 0, 0, 32, 2500},
+      {"a texture graph of 50 x 37 in place", 50, 37, 0, 1, 3, 4, 47, 35, 3, 4, 32, 900},
+      {"a rectangle at a texture graph's bottom right", 45, 30, 0, 0, 20, 10, 45, 30, 1, 2, 16, 900},
+  };
+  const uint32_t outside = 0xFFFF00FF, marker = 0xFF010203;
+  for (const CASE& c : cases) {
+    // The rectangle patterned, the rest of the source in a colour the blur must never reach.
+    auto source = [&](int x, int y) {
+      return x >= c.x1 && x < c.x2 && y >= c.y1 && y < c.y2 ? Pattern(x, y) : outside;
+    };
+    int results[2];
+    for (int shader = 0; shader < 2; shader++) {
+      SetGraphFilterCpuOnly(!shader);
+      // An unrelated blur first leaves its own pixels in the shared work targets.
+      int other = MakeGraph(c.width, c.height, [](int, int) { return 0xFF4DB200u; }, c.drawable);
+      ASSERT_EQ(ApplyGraphFilter(other, GAUSS, c.kernel, 100), 0) << c.name;
+      DeleteGraphHandle(other, 0);
+      int from = MakeGraph(c.width, c.height, source, c.drawable);
+      int to = c.inPlace ? from : MakeGraph(c.width, c.height, [&](int, int) { return marker; }, c.drawable);
+      ASSERT_EQ(ExecuteGraphFilter(0, from, -1, to, 0, GAUSS, c.x1, c.y1, c.x2, c.y2, 0, 0, 0, c.destX, c.destY,
+                                   c.kernel, c.strength),
+                0)
+          << c.name;
+      results[shader] = to;
+      if (!c.inPlace) DeleteGraphHandle(from, 0);
+    }
+    PIXELS want = ReadGraph(results[0]);
+    EXPECT_EQ(Compare(ReadGraph(results[1]), [&](int x, int y) { return want.At(x, y); }, 2), "") << c.name;
+    for (int g : results) DeleteGraphHandle(g, 0);
+  }
+}
+
 TEST_F(FilterGaussTest, TheSecondPassRendersIntoADrawableDestinationAndOtherwiseIsCopied) {
   static int copies;
   static DEVICE_CALL_TABLE real;

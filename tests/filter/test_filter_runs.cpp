@@ -16,6 +16,8 @@
 #include "graphics/device/draw_settings.h"
 #include "graphics/device/shader_constants.h"
 #include "graphics/device/shader_handles.h"
+#include "graphics/device/state_cache.h"
+#include "graphics/device/vertex_batch.h"
 #include "graphics/graphs/texture_transfer.h"
 #include "graphics/lifecycle/device_restore.h"
 #include "real_device.h"
@@ -308,6 +310,95 @@ TEST_F(FilterRunTest, WorkTargetsCoverTheDestinationAndPieceSourcesAreCopiedFirs
         << shader;
     for (int g : {source, dest, part, parent, target, window, sheet}) DeleteGraphHandle(g, 0);
   }
+}
+
+TEST_F(FilterRunTest, GraphsOfSeveralTexturesAreReadAndWrittenWhole) {
+  // 40 x 24 graphs cut into textures of at most 16 x 16: a rectangle across every seam.
+  struct CASE {
+    const char* name;
+    int sourceTiles, destTiles, destDrawable, inPlace;
+  } cases[] = {
+      {"a source of several textures", 16, 0, 1, 0},
+      {"into a texture graph of several textures", 0, 16, 0, 0},
+      {"into a render target of several textures", 0, 16, 1, 0},
+      {"several textures on both sides", 16, 16, 0, 0},
+      {"in place", 16, 16, 0, 1},
+  };
+  for (int shader = 0; shader < 2; shader++) {
+    SetGraphFilterCpuOnly(!shader);
+    for (const CASE& c : cases) {
+      int source = MakeGraph(40, 24, Pattern, 0, 1, c.sourceTiles);
+      int dest = c.inPlace ? source : MakeGraph(40, 24, Marker, c.destDrawable, 1, c.destTiles);
+      ASSERT_GT(TextureCount(c.inPlace ? source : (c.destTiles ? dest : source)), 1) << c.name;
+      ASSERT_EQ(ExecuteGraphFilter(0, source, -1, dest, 0, INVERT, 3, 2, 37, 22, 0, 0, 0, c.inPlace ? 3 : 2,
+                                   c.inPlace ? 2 : 1),
+                0)
+          << c.name;
+      auto want = [&](int x, int y) {
+        int dx = c.inPlace ? 0 : 1, dy = c.inPlace ? 0 : 1;  // the destination point is (2, 1) when moved
+        int sx = x + dx, sy = y + dy;
+        bool in = sx >= 3 && sx < 37 && sy >= 2 && sy < 22;
+        return in ? Inverted(Pattern(sx, sy)) : c.inPlace ? Pattern(x, y) : kMarker;
+      };
+      EXPECT_EQ(Compare(ReadGraph(dest), want, 0), "") << c.name << (shader ? " (shader)" : " (CPU)");
+      DeleteGraphHandle(source, 0);
+      if (!c.inPlace) DeleteGraphHandle(dest, 0);
+    }
+  }
+}
+
+TEST_F(FilterRunTest, AWorkTargetThatCannotBeMadeIsLoggedAndFailsTheRun) {
+  // No render-target texture can be made: the pool's work target is refused, the run stops
+  // with its message, the graph and the draw state stay as they were.
+  static DEVICE_CALL_TABLE below;
+  below = DeviceCalls;
+  DeviceCalls.DeviceCreateTexture = [](UINT w, UINT h, UINT l, DWORD u, D3DFORMAT f, D3DPOOL p,
+                                       IDirect3DTexture9** out, HANDLE* shared) -> HRESULT {
+    if (u & D3DUSAGE_RENDERTARGET) return E_OUTOFMEMORY;
+    return below.DeviceCreateTexture(w, h, l, u, f, p, out, shared);
+  };
+  for (auto& size : FilterState.pool.graphs)
+    for (int& entry : size)
+      if (IsGraphHandleValid(entry)) DeleteGraphHandle(entry, 0);
+  int graph = MakeGraph(12, 12, Pattern, 0);
+  ASSERT_GE(graph, 0);
+  SelectBlendMode(1, 100);
+  DRAW_STATE_SNAPSHOT before = Snapshot();
+  EXPECT_EQ(ApplyGraphFilter(graph, INVERT), -1);
+  EXPECT_NE(ReadLog().find("作業用描画可能テクスチャの作成に失敗しました Size:16x16"), std::string::npos);
+  EXPECT_EQ(before.Differences(Snapshot()), "");
+  DeviceCalls = below;
+  EXPECT_EQ(Compare(ReadGraph(graph), Pattern, 0), "");
+  // Once targets can be made again the same run works.
+  ASSERT_EQ(ApplyGraphFilter(graph, INVERT), 0);
+  EXPECT_EQ(Compare(ReadGraph(graph), InvertedPattern, 0), "");
+  DeleteGraphHandle(graph, 0);
+}
+
+TEST_F(FilterRunTest, FogIsOffForTheRunAndBackAfterIt) {
+  // A program's fog setting and the device's fog, both on: the filter's quad is drawn without
+  // fog (it would take the fog colour) and both are on again afterwards.
+  int graph = MakeGraph(8, 8, Pattern);
+  FlushVertexBatch(0);
+  DrawSettings.fogEnabled = 1;
+  SetDeviceFogEnable(1);
+  StartRecording();
+  ASSERT_EQ(ApplyGraphFilter(graph, INVERT), 0);
+  StopRecording();
+  int fog = 1, foggedDraws = 0, draws = 0;
+  for (const RECORDED_CALL& call : RecordedCalls()) {
+    if (call.name == "SetRenderState" && call.a == D3DRS_FOGENABLE) fog = (int)call.b;
+    if (call.name == "DrawPrimitiveUP") draws++, foggedDraws += fog;
+  }
+  EXPECT_GT(draws, 0);
+  EXPECT_EQ(foggedDraws, 0);
+  EXPECT_EQ(fog, 1);
+  EXPECT_EQ(DrawSettings.fogEnabled, 1);
+  EXPECT_EQ(DeviceStateCache.fogEnable, 1);
+  EXPECT_EQ(Compare(ReadGraph(graph), InvertedPattern, 0), "");
+  DrawSettings.fogEnabled = 0;
+  SetDeviceFogEnable(0);
+  DeleteGraphHandle(graph, 0);
 }
 
 TEST_F(FilterRunTest, AProgramsVertexShaderStaysSelectedButDoesNotRunOverTheQuad) {

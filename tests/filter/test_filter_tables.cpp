@@ -4,6 +4,8 @@
 // range, refused gradients, and DownScale's sizes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <vector>
 
 #include "filter/filter_level.h"
@@ -109,6 +111,33 @@ TEST_F(FilterTablesTest, ShadersMatchTheCpuPathOnPatterns) {
       DeleteGraphHandle(cpu, 0);
       DeleteGraphHandle(gpu, 0);
     }
+}
+
+TEST_F(FilterTablesTest, HsbShadersAgainstTheCpuPathOverManyColours) {
+  // 64 x 64 colours spread over the RGB cube, with alpha. Mode 1 runs in one pass and matches
+  // the CPU path exactly; the other modes pass the hue through an 8-bit intermediate image.
+  auto colours = [](int x, int y) {
+    return Argb((x * 5 + y * 3) & 0xFF, x * 4 + (y & 3), y * 4 + (x & 3), ((x ^ y) * 4 + (x * y)) & 0xFF);
+  };
+  struct CASE {
+    std::vector<int> params;
+    int tolerance;
+  } cases[] = {
+      {{1, 200, 120, -20}, 0}, {{1, 0, 0, 0}, 0},      {{1, 359, -255, 90}, 0},  {{1, 77, 255, -255}, 0},
+      {{0, 77, 40, 30}, 4},    {{0, -150, -100, -60}, 4}, {{0, 0, 0, 0}, 4},     {{2, 300, 255, 255}, 4},
+  };
+  for (const CASE& c : cases) {
+    int cpu = MakeGraph(64, 64, colours), gpu = MakeGraph(64, 64, colours);
+    SetGraphFilterCpuOnly(1);
+    ASSERT_EQ(ApplyWithParams(cpu, HSB, c.params), 0);
+    SetGraphFilterCpuOnly(0);
+    ASSERT_EQ(ApplyWithParams(gpu, HSB, c.params), 0);
+    PIXELS want = ReadGraph(cpu);
+    EXPECT_EQ(Compare(ReadGraph(gpu), [&](int x, int y) { return want.At(x, y); }, c.tolerance), "")
+        << c.params[0] << " " << c.params[1] << " " << c.params[2] << " " << c.params[3];
+    DeleteGraphHandle(cpu, 0);
+    DeleteGraphHandle(gpu, 0);
+  }
 }
 
 TEST_F(FilterTablesTest, EachPathBuildsItsGammaTableOnceAGamma) {
@@ -254,6 +283,46 @@ TEST_F(FilterTablesTest, DownScaleAveragesWholeBlocksAndWritesOnlyTheReducedRect
       EXPECT_EQ(Compare(ReadGraph(dest), want, shader ? 1 : 0), "") << c.name << (shader ? " (shader)" : " (CPU)");
       DeleteGraphHandle(source, 0);
       DeleteGraphHandle(dest, 0);
+    }
+  }
+}
+
+TEST_F(FilterTablesTest, DownScaleGivesEachBlockItsOwnMean) {
+  // Every block of every divisor has its own mean in each channel, so a block read in the wrong
+  // place, or a wrong shift, shows.
+  auto source = [](int x, int y) {
+    return Argb((x * 37 + y * 11) & 0xFF, (x * x + y * 53) & 0xFF, (x * 7 + y * y * 3) & 0xFF, (x * y + x + 5) & 0xFF);
+  };
+  const uint32_t marker = 0xFF010203;
+  for (int shader = 0; shader < 2; shader++) {
+    SetGraphFilterCpuOnly(!shader);
+    for (int d : {2, 4, 8}) {
+      // The 40 x 24 rectangle at (3, 5) of a 48 x 32 graph, reduced into a marked graph at (1, 2).
+      int from = MakeGraph(48, 32, source), to = MakeGraph(48, 32, [&](int, int) { return marker; });
+      ASSERT_EQ(ExecuteGraphFilter(0, from, -1, to, 0, DOWN_SCALE, 3, 5, 43, 29, 0, 0, 0, 1, 2, d), 0) << d;
+      int shift = d == 2 ? 2 : d == 4 ? 4 : 6, w = 40 / d, h = 24 / d;
+      auto want = [&](int x, int y) {
+        int i = x - 1, j = y - 2;
+        if (i < 0 || i >= w || j < 0 || j >= h) return marker;
+        uint32_t out = 0;
+        for (int channel = 0; channel < 32; channel += 8) {
+          int sum = 0;
+          for (int by = 0; by < d; by++)
+            for (int bx = 0; bx < d; bx++) sum += Channel(source(3 + i * d + bx, 5 + j * d + by), channel);
+          out |= (uint32_t)(sum >> shift) << channel;
+        }
+        return out;
+      };
+      PIXELS got = ReadGraph(to);
+      EXPECT_EQ(Compare(got, want, shader ? 1 : 0), "") << "divisor " << d << (shader ? " (shader)" : " (CPU)");
+      // The means do differ from block to block.
+      std::vector<uint32_t> seen;
+      for (int j = 0; j < h; j++)
+        for (int i = 0; i < w; i++) seen.push_back(want(i + 1, j + 2));
+      std::sort(seen.begin(), seen.end());
+      EXPECT_EQ(std::unique(seen.begin(), seen.end()) - seen.begin(), (long)seen.size()) << d;
+      DeleteGraphHandle(from, 0);
+      DeleteGraphHandle(to, 0);
     }
   }
 }

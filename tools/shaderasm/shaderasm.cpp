@@ -11,6 +11,9 @@
 //   (SOURCE relative to the list's folder; '#' starts a comment line).
 // --mix-table: 64 entries of 4 u16 code sizes (512 bytes), then the code blocks in order.
 //   LIST lines: "ENTRY SLOT SOURCE"; without a list the table has no code.
+//
+// Every pixel shader must run on a pixel shader 2.0 device (ps20_limits.h): one that declares
+// a later model or exceeds ps_2_0's limits stops the build with the reason.
 #include <windows.h>
 
 #include <cstdint>
@@ -18,6 +21,8 @@
 #include <cstring>
 #include <string>
 #include <vector>
+
+#include "ps20_limits.h"
 
 namespace {
 // The result buffer of both assemblers: IUnknown followed by pointer and size.
@@ -97,7 +102,19 @@ bool AssembleFile(const std::string& path, std::vector<uint8_t>& code) {
   const uint8_t* bytes = (const uint8_t*)result->vtable->GetBufferPointer(result);
   code.assign(bytes, bytes + result->vtable->GetBufferSize(result));
   result->vtable->Release(result);
-  return !code.empty();
+  if (code.empty() || code.size() % 4 != 0) {
+    fprintf(stderr, "shaderasm: %s gave no whole byte code\n", path.c_str());
+    return false;
+  }
+  std::vector<uint32_t> words(code.size() / 4);
+  memcpy(words.data(), code.data(), code.size());
+  ps20::COUNTS counts;
+  std::string refusal = ps20::Check(words.data(), words.size(), &counts);
+  if (!refusal.empty()) {
+    fprintf(stderr, "shaderasm: %s does not run on pixel shader 2.0: %s\n", path.c_str(), refusal.c_str());
+    return false;
+  }
+  return true;
 }
 
 std::string Folder(const std::string& path) {

@@ -28,17 +28,32 @@ IDirect3DSurface9* SourceSurface(GRAPH_RECORD* source, RECT* rect) {
   return texture.multiSampleSurface != nullptr ? texture.multiSampleSurface : texture.surface;
 }
 
-// Copies onto a drawable destination's first texture, same size, no filtering.
+// Copies onto a drawable destination, same size, no filtering: each texture of the
+// destination's image set receives its part of the rectangle.
 int StretchOntoDrawable(GRAPH_RECORD* source, RECT rect, GRAPH_RECORD* dest, int x, int y) {
   IDirect3DSurface9* from = SourceSurface(source, &rect);
-  const GRAPH_TEXTURE& texture = dest->imageSet->textures[0];
-  RECT to = {x + dest->x - texture.x, y + dest->y - texture.y, 0, 0};
-  to.right = to.left + rect.right - rect.left;
-  to.bottom = to.top + rect.bottom - rect.top;
-  if (from == nullptr || texture.surface == nullptr || to.left < 0 || to.top < 0 || to.right > texture.width ||
-      to.bottom > texture.height)
-    return -1;
-  return SUCCEEDED(DeviceCalls.DeviceStretchRect(from, &rect, texture.surface, &to, D3DTEXF_NONE)) ? 0 : -1;
+  if (from == nullptr) return -1;
+  const GRAPH_IMAGE_SET* set = dest->imageSet;
+  // The destination rectangle in the image set's coordinates.
+  RECT whole = {x + dest->x, y + dest->y, 0, 0};
+  whole.right = whole.left + rect.right - rect.left;
+  whole.bottom = whole.top + rect.bottom - rect.top;
+  long covered = 0;
+  for (int i = 0; i < set->textureCount; i++) {
+    const GRAPH_TEXTURE& texture = set->textures[i];
+    RECT part = {whole.left > texture.x ? whole.left : texture.x, whole.top > texture.y ? whole.top : texture.y,
+                 whole.right < texture.x + texture.usedWidth ? whole.right : texture.x + texture.usedWidth,
+                 whole.bottom < texture.y + texture.usedHeight ? whole.bottom : texture.y + texture.usedHeight};
+    if (part.left >= part.right || part.top >= part.bottom) continue;
+    if (texture.surface == nullptr) return -1;
+    RECT read = {rect.left + part.left - whole.left, rect.top + part.top - whole.top, 0, 0};
+    read.right = read.left + part.right - part.left;
+    read.bottom = read.top + part.bottom - part.top;
+    RECT to = {part.left - texture.x, part.top - texture.y, part.right - texture.x, part.bottom - texture.y};
+    if (FAILED(DeviceCalls.DeviceStretchRect(from, &read, texture.surface, &to, D3DTEXF_NONE))) return -1;
+    covered += (long)(part.right - part.left) * (part.bottom - part.top);
+  }
+  return covered == (long)(whole.right - whole.left) * (whole.bottom - whole.top) ? 0 : -1;
 }
 
 // Reads the rectangle through the draw-screen lock and transfers the image into the graph.
