@@ -54,8 +54,14 @@ struct TRIANGLE_EDGE {
   int nextRows;
 };
 
-// A triangle set up for its span loop. Texture coordinates and their gradients are 14.18
-// words that wrap as unsigned 32-bit values; the anchor is the pixel they are measured from.
+// 14.18 to whole pixels, rounding down (an arithmetic shift), so that positions left of or
+// above pixel 0 keep their own column or row.
+inline int FloorPixels(int32_t v) { return v >> 18; }
+
+// A triangle set up for its span loop. Texture coordinates are 14.18 values held in 64 bits
+// along each span, from the anchor's coordinates (ua, va) and the 32-bit gradients, so that
+// they never wrap: a coordinate left of or above the source is negative, whatever the
+// source's size. The anchor (xa, ya) is the pixel they are measured from.
 struct TRIANGLE_JOB {
   uint8_t* target;  // pixel (0, 0) of the target view
   int targetPitch;
@@ -63,8 +69,9 @@ struct TRIANGLE_JOB {
   int sourcePitch;
   const uint8_t* graph;  // null without blend graph
   int graphPitch;
-  uint32_t uLimit, vLimit;  // source width and height in 14.18
-  uint32_t ua, va, ux, vx, uy, vy;
+  int64_t uLimit, vLimit;  // source width and height in 14.18
+  int64_t ua, va;
+  int32_t ux, vx, uy, vy;
   int xa, ya;
   TRIANGLE_EDGE left, right;
   int row, middleRow;  // first row; the row the left edge's second segment starts on

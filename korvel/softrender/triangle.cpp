@@ -3,9 +3,11 @@
 // vertices, computes the texture gradients and the two edges, and hands the triangle to the
 // span loop chosen once for its pixel type, source kind, mode and variant.
 //
-// Positions and texel coordinates are 32-bit words that wrap as unsigned values: vertices
-// within +-8191 pixels or texels are exact, farther ones give a wrong but bounded picture,
-// still drawn only inside the clip rectangle and never from outside the source.
+// Positions are 32-bit words that wrap as unsigned values: vertices within +-8191 pixels are
+// exact, farther ones give a wrong but bounded picture, still drawn only inside the clip
+// rectangle. Texel coordinates are followed in 64 bits (kernel_jobs.h), so every texel of a
+// source of any size is reached and nothing outside the source is ever drawn from it.
+// Positions convert to whole pixels rounding down, columns and rows alike.
 #include <climits>
 #include <utility>
 
@@ -26,13 +28,6 @@ int32_t Sub(int32_t a, int32_t b) { return Wrap((uint32_t)a - (uint32_t)b); }
 // a1 x b2 - a2 x b1
 int32_t Cross(int32_t a1, int32_t b2, int32_t a2, int32_t b1) {
   return Wrap((uint32_t)a1 * (uint32_t)b2 - (uint32_t)a2 * (uint32_t)b1);
-}
-
-// 14.18 to whole pixels rounding down: rows above row 0 keep their own number, so a triangle
-// that starts there neither moves down a row nor draws a row twice.
-int FloorPixels(int32_t v) {
-  int q = v / (int32_t)kOne;
-  return q * (int32_t)kOne > v ? q - 1 : q;
 }
 
 // 262144 x n / d truncated toward zero; quotients beyond the int range saturate.
@@ -146,15 +141,15 @@ void MEMIMGTriangle(MEMIMG* target, const MEMIMG* source, const MEMIMG_VERTEX ve
   const int32_t tv01 = Sub(v[P1], v[P0]), tv02 = Sub(v[P2], v[P0]);
 
   TRIANGLE_JOB job;
-  job.ux = (uint32_t)Gradient(Cross(y01, tu02, y02, tu01), D);
-  job.uy = (uint32_t)Gradient(Cross(tu01, x02, x01, tu02), D);
-  job.vx = (uint32_t)Gradient(Cross(y01, tv02, y02, tv01), D);
-  job.vy = (uint32_t)Gradient(Cross(tv01, x02, x01, tv02), D);
-  // The anchor is the leftmost vertex (the first of equals); its column truncates toward zero.
-  job.xa = c.X[P0] / (int32_t)kOne;
+  job.ux = Gradient(Cross(y01, tu02, y02, tu01), D);
+  job.uy = Gradient(Cross(tu01, x02, x01, tu02), D);
+  job.vx = Gradient(Cross(y01, tv02, y02, tv01), D);
+  job.vy = Gradient(Cross(tv01, x02, x01, tv02), D);
+  // The anchor is the leftmost vertex (the first of equals), in the pixel that holds its centre.
+  job.xa = FloorPixels(c.X[P0]);
   job.ya = FloorPixels(c.Y[P0]);
-  job.ua = (uint32_t)u[P0] * kOne;
-  job.va = (uint32_t)v[P0] * kOne;
+  job.ua = (int64_t)u[P0] * kOne;
+  job.va = (int64_t)v[P0] * kOne;
 
   const int T = yo[0], M = yo[1], B = yo[2];
   if (c.Y[T] == c.Y[B]) return;  // only reachable when the rows wrapped past 2^32
@@ -181,8 +176,7 @@ void MEMIMGTriangle(MEMIMG* target, const MEMIMG* source, const MEMIMG_VERTEX ve
   job.sourcePitch = ss ? ss->pitch : 0;
   job.graph = blendGraph ? blendGraph->pixels : nullptr;
   job.graphPitch = blendGraph ? blendGraph->store->pitch : 0;
-  auto limit = [](int size) { return size >= 16384 ? 0xFFFFFFFFu : (uint32_t)(size < 0 ? 0 : size) * kOne; };
-  job.uLimit = ss ? limit(source->width) : 0;
-  job.vLimit = ss ? limit(source->height) : 0;
+  job.uLimit = ss ? (int64_t)source->width * kOne : 0;
+  job.vLimit = ss ? (int64_t)source->height * kOne : 0;
   loop(job);
 }

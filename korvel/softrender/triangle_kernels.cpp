@@ -6,9 +6,6 @@
 
 namespace {
 
-// 14.18 to whole pixels, toward zero.
-inline int WholePixels(int32_t v) { return v / 262144; }
-
 inline int32_t Step(int32_t x, int32_t by) { return (int32_t)((uint32_t)x + (uint32_t)by); }
 
 // Moves an edge one row down; 0 when its last segment has ended, which ends the triangle.
@@ -30,8 +27,8 @@ void TriangleRows(const TRIANGLE_JOB& job) {
   const RECT clip = job.clip;
   int row = job.row;
   for (;;) {
-    int first = WholePixels(left.x);
-    int n = WholePixels(right.x) - first;
+    int first = FloorPixels(left.x);
+    int n = FloorPixels(right.x) - first;
     if (first < clip.left) {
       n -= clip.left - first;
       first = clip.left;
@@ -41,11 +38,11 @@ void TriangleRows(const TRIANGLE_JOB& job) {
       if (n > clip.right - first) n = clip.right - first;
       Word* d = (Word*)(job.target + (intptr_t)row * job.targetPitch) + first;
       if constexpr (TEXTURED) {
-        uint32_t u = job.ua + (uint32_t)(first - job.xa) * job.ux + (uint32_t)(row - job.ya) * job.uy;
-        uint32_t v = job.va + (uint32_t)(first - job.xa) * job.vx + (uint32_t)(row - job.ya) * job.vy;
+        int64_t u = job.ua + (int64_t)(first - job.xa) * job.ux + (int64_t)(row - job.ya) * job.uy;
+        int64_t v = job.va + (int64_t)(first - job.xa) * job.vx + (int64_t)(row - job.ya) * job.vy;
         for (; n > 0; n--, d++, u += job.ux, v += job.vx) {
-          if (u >= job.uLimit || v >= job.vLimit) continue;
-          const uint32_t tu = u >> 18, tv = v >> 18;
+          if ((uint64_t)u >= (uint64_t)job.uLimit || (uint64_t)v >= (uint64_t)job.vLimit) continue;
+          const size_t tu = (size_t)(u >> 18), tv = (size_t)(v >> 18);
           DrawSourcePixel<C>(d, job.source + (size_t)tv * job.sourcePitch + tu * SRC::kBytes,
                              C::kGraph ? job.graph + (size_t)tv * job.graphPitch + tu : nullptr, job.context);
         }

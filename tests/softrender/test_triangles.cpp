@@ -1,7 +1,8 @@
-// The CPU triangle kernel: coverage of flat triangles in every vertex order, rows above the
-// target, the clip guards, texel placement on a 4 x 4 image, the worked pixel cases of every
-// mode on both pixel types, the kernel selection, and every mode and variant against a
-// per-pixel reference written here from the pixel rules.
+// The CPU triangle kernel: coverage of flat triangles in every vertex order, rows above and
+// columns left of the target, the clip guards, texel placement on a 4 x 4 image and on
+// sources wider than the 14.18 word holds, the worked pixel cases of every mode on both pixel
+// types, RGB565 alpha sources beside the blit, the kernel selection, and every mode and
+// variant against a per-pixel reference written here from the pixel rules.
 #include <algorithm>
 #include <climits>
 #include <cstdio>
@@ -79,6 +80,11 @@ TEST(TriangleSetUp, FlatCoverageInEveryVertexOrder) {
        Lines({".....#.", "######.", "#####..", ".####..", "..##...", ".......", "......."})},
       {"thin", {Vx(0, 0), Vx(9, 2), Vx(2, 3)}, 11, 5,
        Lines({"#..........", ".#####.....", ".#########.", "...........", "..........."})},
+      // Columns round down like rows: a right edge at x = -0.5 ends its span in column -1.
+      {"wholly left of column 0", {Vx(-5, 0), Vx(-1, 0), Vx(-5, 4)}, 4, 5,
+       Lines({"....", "....", "....", "....", "...."})},
+      {"right corner at x = 0", {Vx(-5, 0), Vx(0, 0), Vx(-5, 4)}, 4, 5,
+       Lines({"#...", "....", "....", "....", "...."})},
   };
   for (const Case& c : cases) {
     int order[3] = {0, 1, 2};
@@ -211,6 +217,13 @@ TEST(TriangleTexels, PlacementOnAFourByFourImage) {
        [](int x, int y, int* u, int* v) { *u = x >= 1 && x <= 4 && y < 4 ? 4 - x : -1, *v = y; }},
       {"top two rows above the target", {1, -2}, {5, -2}, {1, 2}, {5, 2},
        [](int x, int y, int* u, int* v) { *u = x >= 1 && x < 5 && y < 2 ? x - 1 : -1, *v = y + 2; }},
+      // Left of column 0 the texels keep their columns too: the image is cut, not moved.
+      {"left corners at x = -1", {-1, 1}, {3, 1}, {-1, 5}, {3, 5},
+       [](int x, int y, int* u, int* v) { *u = x < 3 && y >= 1 && y < 5 ? x + 1 : -1, *v = y - 1; }},
+      {"left corners at x = -2", {-2, 0}, {2, 0}, {-2, 4}, {2, 4},
+       [](int x, int y, int* u, int* v) { *u = x < 2 && y < 4 ? x + 2 : -1, *v = y; }},
+      {"left corners at x = -3, twice the size", {-3, 0}, {5, 0}, {-3, 8}, {5, 8},
+       [](int x, int y, int* u, int* v) { *u = x < 5 && y < 8 ? (x + 3) / 2 : -1, *v = y / 2; }},
   };
   for (int type : {MEMIMG_TYPE_32BIT, MEMIMG_TYPE_RGB565}) {
     auto source = CodedSource(type);
@@ -237,6 +250,27 @@ TEST(TriangleTexels, PlacementOnAFourByFourImage) {
   for (int x = 0; x < 10; x++) {
     const int u = x - 2;
     EXPECT_EQ(t.Get(x, 0), u >= 0 && u < 4 ? TexelCode(u, 0) : 0u) << x;
+  }
+}
+
+// Texel coordinates are not words that wrap: left of a source of any width they stay
+// negative and draw nothing, and texels beyond 8192 or 16384 columns are reached exactly.
+TEST(TriangleTexels, WideSourcesNeitherWrapNorLoseTexels) {
+  for (int width : {12000, 16383, 16384, 20000}) {
+    TestImage source(MEMIMG_TYPE_32BIT, width, 2);
+    for (int v = 0; v < 2; v++)
+      for (int u = 0; u < width; u++) source.Set(u, v, 0x01000000u | (uint32_t)(u + 1));
+    // u starts at u0 in column 0 and grows by one texel per column.
+    for (int u0 : {-3, -1, 12000 - 16384 - 2, width - 5, 9000}) {
+      TestImage t(MEMIMG_TYPE_32BIT, 10, 2);
+      ResetDrawState(t, 0, 255);
+      Triangle(t, &source, Vx(0, 0, u0, 0), Vx(10, 0, u0 + 10, 0), Vx(0, 2, u0, 2));
+      for (int x = 0; x < 10; x++) {
+        const int u = u0 + x;
+        EXPECT_EQ(t.Get(x, 0), u >= 0 && u < width ? 0x01000000u | (uint32_t)(u + 1) : 0u)
+            << "width " << width << " u " << u;
+      }
+    }
   }
 }
 
@@ -269,6 +303,8 @@ const PixelCase kPixelCases[] = {
     {"alpha 255 as weight", MEMIMG_TYPE_RGB565, ALPHA, 0, 255, 0xFFFFFF, -1, 0, 0, 0, 0xFFFFFF, 0xF7DE},
     {"alpha blend 128 up", MEMIMG_TYPE_RGB565, PLAIN, 1, 128, 0xFFFFFF, -1, 0, 0, 0, 0xFFFF, 0x7BEF},
     {"alpha blend 128 down", MEMIMG_TYPE_RGB565, PLAIN, 1, 128, 0xFFFFFF, -1, 0, 0, 0xFFFF, 0, 0x8410},
+    // The difference table (24), not the blit's 6-bit mix weight (25).
+    {"alpha blend 100, green", MEMIMG_TYPE_RGB565, PLAIN, 1, 100, 0xFFFFFF, -1, 0, 0, 0, 0x07E0, 24 << 5},
     {"blend graph 128", MEMIMG_TYPE_RGB565, PLAIN, 0, 255, 0xFFFFFF, 128, 0, 0, 0, 0xFFFF, 0x7BEF},
     {"grey tint", MEMIMG_TYPE_RGB565, PLAIN, 0, 255, 0x808080, -1, 0, 0, 0, 0xFFFF, 0x7BEF},
     {"red tint", MEMIMG_TYPE_RGB565, PLAIN, 0, 255, 0xFF0000, -1, 0, 0, 0, 0xFFFF, 0xF800},
@@ -366,6 +402,50 @@ TEST(TrianglePixels, WorkedCasesOfEveryModeOnBothPixelTypes) {
     }
     EXPECT_EQ(t.Get(1, 1), c.expected) << c.name << (c.type == MEMIMG_TYPE_32BIT ? " (32-bit)" : " (RGB565)");
   }
+}
+
+// RGB565 sources with alpha follow the blit's general rule, drawn 1:1: the only differences
+// are the blit's raw copy of such a source (mode 0 without tint, blend graph or transparent
+// flag, where the triangle blends by the alpha) and its skip of clear texels in the multiply
+// with the transparent flag (where the triangle multiplies by 0).
+TEST(TrianglePixels, Rgb565AlphaSourcesFollowTheBlitsGeneralRule) {
+  const int N = 16;
+  TestImage source(MEMIMG_TYPE_RGB565, N, N, 0, 1), graph(MEMIMG_TYPE_32BIT, N, N);
+  TestRandom random(1565);
+  std::vector<uint32_t> before(N * N);
+  for (int i = 0; i < N * N; i++) {
+    const int r = random.Below(4);
+    const uint32_t a = r == 0 ? 0 : r == 1 ? 255 : random.Below(256);
+    source.Set(i % N, i / N, (random.Next() & 0xFF00FFFF) | a << 16);
+    graph.m.pixels[(i / N) * graph.m.store->pitch + i % N] = (uint8_t)random.Next();
+    before[i] = random.Next() & 0xFFFF;
+  }
+  for (int mode : {0, 1, 2, 3, 4, 10, 11})
+    for (int p : {1, 100, 254, 255})
+      for (uint32_t tint : {0xFFFFFFu, 0x40C880u})
+        for (int g = 0; g < 2; g++)
+          for (int trans = 0; trans < 2; trans++) {
+            const bool rawCopy = (mode == 0 || (mode == 1 && p == 255)) && tint == 0xFFFFFF && !g && !trans;
+            if (rawCopy) continue;
+            TestImage blit(MEMIMG_TYPE_RGB565, N, N), triangle(MEMIMG_TYPE_RGB565, N, N);
+            for (int i = 0; i < N * N; i++) blit.Set(i % N, i / N, before[i]), triangle.Set(i % N, i / N, before[i]);
+            ResetDrawState(blit, mode, p);
+            SetMemImgTint(tint);
+            BuildBlendGraphWeights(128, 255);
+            MEMIMGBlit(&blit.m, &source.m, 0, 0, trans, g ? &graph.m : nullptr);
+            Triangle(triangle, &source, Vx(0, 0, 0, 0), Vx(N, 0, N, 0), Vx(0, N, 0, N), trans, g ? &graph : nullptr);
+            int wrong = 0;
+            for (int y = 0; y < N; y++)
+              for (int x = 0; x < N && x + y <= N && wrong < 3; x++) {
+                const bool clear = (source.Get(x, y) >> 16 & 0xFF) == 0;
+                if (mode == 4 && trans && clear) continue;
+                if (triangle.Get(x, y) != blit.Get(x, y)) {
+                  wrong++;
+                  ADD_FAILURE() << "mode " << mode << " p " << p << " tint " << std::hex << tint << std::dec
+                                << " graph " << g << " trans " << trans << " pixel " << x << "," << y;
+                }
+              }
+          }
 }
 
 // The mode entry: mode 1 at 255 is a copy; 5 to 9, 12 and -1 draw nothing; p = 0 draws
@@ -590,7 +670,7 @@ uint32_t FlatReferenceColour(int type, uint32_t colour, uint32_t tint) {
          (uint32_t)P(t[1], colour >> 8 & 0xFF) << 8 | (uint32_t)P(t[0], colour & 0xFF);
 }
 
-const MEMIMG_VERTEX kShape[3] = {Vx(-2, 1, -1, 0), Vx(13, 3, 9, 2), Vx(4, 14, 3, 9)};
+const MEMIMG_VERTEX kShape[3] = {Vx(-2, 1, -3, 0), Vx(13, 3, 9, 2), Vx(4, 14, 3, 9)};
 const int kSize = 14, kSource = 8;
 
 // Which source texel each target pixel of kShape takes (-1: not drawn), through a copy from
