@@ -255,7 +255,9 @@ TEST_F(MoviePlayback, FrameIsShownAgainAfterTheDeviceIsMadeAgain) {
     ASSERT_EQ(RecreateGraphicsDevice(), 0);
     EXPECT_EQ(m->decoder->overlayLost, 1);
     EXPECT_TRUE(ShowsCurrentFrame(graph, overlay));
-    if (overlay) EXPECT_EQ(m->decoder->overlayLost, 0) << "made again by the first draw";
+    if (overlay) {
+      EXPECT_EQ(m->decoder->overlayLost, 0) << "made again by the first draw";
+    }
     EXPECT_EQ(GetTheoraOverlaySurface(m->decoder) != nullptr, overlay);
     EXPECT_EQ(DeleteGraphHandle(graph, 0), 0);
   }

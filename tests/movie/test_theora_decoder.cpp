@@ -241,14 +241,16 @@ TEST_F(TheoraDecoder, DataEndingUnderTheMovieStopsTheWait) {
   CloseTheoraDecoder(d);
 }
 
+// A thread body that seeks its decoder to frame 5 (a thread start routine is stdcall on i686).
+DWORD WINAPI SeekToFrameFive(LPVOID decoder) { return SeekTheoraFrame((THEORA_DECODER*)decoder, 5); }
+
 TEST_F(TheoraDecoder, MovieWithoutFramesEndsItsThreadAndNeverWaits) {
   THEORA_DECODER* d = OpenMemoryMovie(MovieBytes("no_frames.ogv"));
   ASSERT_NE(d, nullptr);
   EXPECT_EQ(FrameCount(d), 0);
   ASSERT_TRUE(WaitFor([&] { return LoadSharedWord(&d->state) == THEORA_STATE_ENDED; }));
   // A seek after the thread has ended returns at once (bounded by a helper thread here).
-  HANDLE seeker = CreateThread(
-      nullptr, 0, [](LPVOID p) -> DWORD { return SeekTheoraFrame((THEORA_DECODER*)p, 5); }, d, 0, nullptr);
+  HANDLE seeker = CreateThread(nullptr, 0, SeekToFrameFive, d, 0, nullptr);
   ASSERT_EQ(WaitForSingleObject(seeker, 10000), WAIT_OBJECT_0) << "the seek waited for an ended thread";
   CloseHandle(seeker);
   EXPECT_EQ(PresentTheoraFrame(d, 1, 0, 0), 0);
