@@ -50,6 +50,9 @@ set_tests_properties(core_crash_fails_the_program PROPERTIES WILL_FAIL TRUE ENVI
 
 # The program imports only the allowed DLLs at load time.
 add_test(NAME app_imports COMMAND sh ${PROJECT_SOURCE_DIR}/scripts/check-imports.sh ${CMAKE_OBJDUMP} $<TARGET_FILE:Quillmere>)
+# The machine set-up's source entries, made from apt source files (a shell test, no Wine).
+add_test(NAME scripts_test_source_entries COMMAND sh ${PROJECT_SOURCE_DIR}/tests/scripts/test_source_entries.sh
+  ${PROJECT_SOURCE_DIR}/scripts/source-entries.awk)
 
 # Benchmarks: every bench/*.cpp is a program of its own (run by hand, never by ctest).
 file(GLOB BENCH_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/bench/*.cpp)

@@ -35,6 +35,9 @@ korvel_pick_arch() {
   export KORVEL_ARCH
 }
 
+# The Debian release whose source packages the dependencies are built from.
+korvel_deps_release=bookworm
+
 # korvel_deps_prefix DEPS ARCH: where the dependencies of ARCH are installed.
 korvel_deps_prefix() {
   if [ "$2" = i686 ]; then echo "$1/prefix"; else echo "$1/prefix-$2"; fi
