@@ -1,6 +1,6 @@
 # The built-in shaders: assembled at build time by tools/shaderasm (a Windows program, run
-# under Wine through the build's wine-run wrapper; the assembler needs no display), packed
-# by tools/kvapack into LZ-compressed blobs and compiled into the library as data.
+# under Wine through a wine-run wrapper; the assembler needs no display), packed by
+# tools/kvapack into LZ-compressed blobs and compiled into the library as data.
 #
 #   2D pixel shaders -> stored KVA archive -> LZ block      (BuiltInShaderBlob2D)
 #   filter shaders   -> stored KVA archive -> LZ block      (BuiltInShaderBlobFilter)
@@ -11,7 +11,46 @@ set(SHADER_BUILD_DIR ${CMAKE_BINARY_DIR}/shaders)
 # Every archive is enciphered with the library's own key string (compiled in with the blobs).
 set(SHADER_ARCHIVE_KEY "Korvel built-in shaders")
 
-add_executable(shaderasm ${PROJECT_SOURCE_DIR}/tools/shaderasm/shaderasm.cpp)
+# The assembler runs at build time, so it is built for an architecture this machine runs: the
+# library's own, except for the i686 build on a machine whose kernel runs no 32-bit programs
+# (32-bit Wine cannot start there), which builds an x86_64 assembler and runs it under wine64
+# in a prefix of its own. The byte code does not depend on the assembler's architecture.
+if(NOT DEFINED KORVEL_SHADERASM_ARCH)
+  set(shaderasm_arch ${KORVEL_ARCH})
+  if(KORVEL_ARCH STREQUAL "i686")
+    execute_process(COMMAND bash -c ". '${PROJECT_SOURCE_DIR}/scripts/arch.sh' && korvel_kernel_runs_32bit"
+      RESULT_VARIABLE runs_32bit)
+    if(NOT runs_32bit EQUAL 0)
+      set(shaderasm_arch x86_64)
+    endif()
+  endif()
+  set(KORVEL_SHADERASM_ARCH ${shaderasm_arch} CACHE STRING "Windows architecture of the build-time shader assembler: i686 or x86_64")
+endif()
+if(NOT KORVEL_SHADERASM_ARCH MATCHES "^(i686|x86_64)$")
+  message(FATAL_ERROR "KORVEL_SHADERASM_ARCH must be i686 or x86_64, not ${KORVEL_SHADERASM_ARCH}")
+endif()
+message(STATUS "Shader assembler: ${KORVEL_SHADERASM_ARCH}")
+include(ExternalProject)
+set(SHADERASM_BINARY_DIR ${CMAKE_BINARY_DIR}/tools/shaderasm)
+set(SHADERASM ${SHADERASM_BINARY_DIR}/shaderasm.exe)
+set(SHADERASM_ARGS -DCMAKE_BUILD_TYPE=Release
+  -DCMAKE_TOOLCHAIN_FILE=${PROJECT_SOURCE_DIR}/cmake/${KORVEL_SHADERASM_ARCH}-w64-mingw32.cmake)
+if(CMAKE_CXX_COMPILER_LAUNCHER)
+  list(APPEND SHADERASM_ARGS -DCMAKE_CXX_COMPILER_LAUNCHER=${CMAKE_CXX_COMPILER_LAUNCHER})
+endif()
+ExternalProject_Add(shaderasm
+  SOURCE_DIR ${PROJECT_SOURCE_DIR}/tools/shaderasm
+  BINARY_DIR ${SHADERASM_BINARY_DIR}
+  CMAKE_ARGS ${SHADERASM_ARGS}
+  INSTALL_COMMAND ""
+  BUILD_ALWAYS 1
+  BUILD_BYPRODUCTS ${SHADERASM})
+if(KORVEL_SHADERASM_ARCH STREQUAL KORVEL_ARCH)
+  set(SHADERASM_WINE_RUN ${CMAKE_BINARY_DIR}/wine-run)
+else()
+  set(SHADERASM_WINE_RUN ${SHADERASM_BINARY_DIR}-wine/wine-run)
+  korvel_wine_run(${SHADERASM_BINARY_DIR}-wine ${KORVEL_SHADERASM_ARCH})
+endif()
 
 # The 64 textured pixel shaders from their one template.
 set(BLEND_SOURCES)
@@ -81,10 +120,10 @@ add_custom_command(OUTPUT ${SHADER_2D_OBJECTS} ${SHADER_FILTER_OBJECTS} ${MODEL_
   COMMAND ${CMAKE_COMMAND} -E rm -rf ${SHADER_BUILD_DIR}/2d ${SHADER_BUILD_DIR}/filter
   COMMAND ${CMAKE_COMMAND} -E make_directory ${SHADER_BUILD_DIR}/2d
   COMMAND ${CMAKE_COMMAND} -E make_directory ${SHADER_BUILD_DIR}/filter
-  COMMAND ${CMAKE_COMMAND} -E env KORVEL_WINE_NO_DISPLAY=1 ${CMAKE_BINARY_DIR}/wine-run $<TARGET_FILE:shaderasm> --out ${SHADER_BUILD_DIR}/2d ${SHADER_2D_SOURCES}
+  COMMAND ${CMAKE_COMMAND} -E env KORVEL_WINE_NO_DISPLAY=1 ${SHADERASM_WINE_RUN} ${SHADERASM} --out ${SHADER_BUILD_DIR}/2d ${SHADER_2D_SOURCES}
           --out ${SHADER_BUILD_DIR}/filter ${SHADER_FILTER_SOURCES}
           --model-table ${MODEL_TABLE} ${SHADER_SOURCE_DIR}/model/table.txt --mix-table ${MIX_TABLE} ${MIX_PACK_LIST}
-  DEPENDS shaderasm ${SHADER_2D_SOURCES} ${SHADER_FILTER_SOURCES} ${MODEL_SHADER_SOURCES} ${MIX_PACK_SOURCES}
+  DEPENDS shaderasm ${SHADERASM} ${SHADER_2D_SOURCES} ${SHADER_FILTER_SOURCES} ${MODEL_SHADER_SOURCES} ${MIX_PACK_SOURCES}
           ${MIX_PACK_LIST}
   WORKING_DIRECTORY ${CMAKE_BINARY_DIR}
   COMMENT "Assembling the built-in shaders under Wine")

@@ -5,15 +5,9 @@ set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
 set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
 add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 
-# Each test program runs under Wine through a wrapper that knows this build tree: Debian's
-# wine script (the 32-bit loader) for the i686 build, the 64-bit loader for x86_64.
-if(KORVEL_ARCH STREQUAL "i686")
-  set(KORVEL_WINE wine)
-else()
-  set(KORVEL_WINE /usr/lib/wine/wine64)
-endif()
-configure_file(${PROJECT_SOURCE_DIR}/scripts/wine-run.sh.in ${CMAKE_BINARY_DIR}/wine-run @ONLY
-  FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+# Each test program runs under Wine through a wrapper that knows this build tree and its prefix.
+include(cmake/wine.cmake)
+korvel_wine_run(${CMAKE_BINARY_DIR} ${KORVEL_ARCH})
 set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_BINARY_DIR}/wine-run)
 
 file(GLOB SUPPORT_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/support/*.cpp)
@@ -56,6 +50,9 @@ set_tests_properties(core_crash_fails_the_program PROPERTIES WILL_FAIL TRUE ENVI
 
 # The program imports only the allowed DLLs at load time.
 add_test(NAME app_imports COMMAND sh ${PROJECT_SOURCE_DIR}/scripts/check-imports.sh ${CMAKE_OBJDUMP} $<TARGET_FILE:Quillmere>)
+# The machine set-up's source entries, made from apt source files (a shell test, no Wine).
+add_test(NAME scripts_test_source_entries COMMAND sh ${PROJECT_SOURCE_DIR}/tests/scripts/test_source_entries.sh
+  ${PROJECT_SOURCE_DIR}/scripts/source-entries.awk)
 
 # Benchmarks: every bench/*.cpp is a program of its own (run by hand, never by ctest).
 file(GLOB BENCH_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/bench/*.cpp)

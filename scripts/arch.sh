@@ -7,15 +7,14 @@
 korvel_kernel_runs_32bit() {
   local probe status
   probe=$(mktemp)
-  python3 - "$probe" <<'PY'
-import struct, sys
-code = bytes([0xb8, 1, 0, 0, 0, 0x31, 0xdb, 0xcd, 0x80])  # exit(0) through int 0x80
-base = 0x08048000
-ehdr = b'\x7fELF' + bytes([1, 1, 1, 0]) + bytes(8) + struct.pack(
-    '<HHIIIIIHHHHHH', 2, 3, 1, base + 84, 52, 0, 0, 52, 32, 1, 0, 0, 0)
-phdr = struct.pack('<IIIIIIII', 1, 0, base, base, 84 + len(code), 84 + len(code), 5, 0x1000)
-open(sys.argv[1], 'wb').write(ehdr + phdr + code)
-PY
+  # ELF header (32-bit, little-endian, executable, i386, entry 0x08048054), one program
+  # header (the file's 93 bytes loaded at 0x08048000, readable and executable), then the
+  # code: mov eax, 1; xor ebx, ebx; int 0x80. Written by printf, so nothing else is needed.
+  { printf '\177\105\114\106\001\001\001\000\000\000\000\000\000\000\000\000'
+    printf '\002\000\003\000\001\000\000\000\124\200\004\010\064\000\000\000\000\000\000\000'
+    printf '\000\000\000\000\064\000\040\000\001\000\000\000\000\000\000\000\001\000\000\000'
+    printf '\000\000\000\000\000\200\004\010\000\200\004\010\135\000\000\000\135\000\000\000'
+    printf '\005\000\000\000\000\020\000\000\270\001\000\000\000\061\333\315\200'; } > "$probe"
   chmod +x "$probe"
   if "$probe" 2>/dev/null; then status=0; else status=1; fi
   rm -f "$probe"
@@ -35,6 +34,9 @@ korvel_pick_arch() {
   fi
   export KORVEL_ARCH
 }
+
+# The Debian release whose source packages the dependencies are built from.
+korvel_deps_release=bookworm
 
 # korvel_deps_prefix DEPS ARCH: where the dependencies of ARCH are installed.
 korvel_deps_prefix() {

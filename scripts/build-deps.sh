@@ -17,13 +17,21 @@ jobs=$(nproc)
 work=$deps/build-$arch
 mkdir -p "$prefix" "$src" "$work"
 
-# fetch NAME: unpacks Debian's bookworm source package NAME into $src/NAME and echoes the folder.
+# download DIR NAME: downloads the Debian source package NAME of $korvel_deps_release into DIR.
+download() {
+  (cd "$1" && apt-get source -qq --download-only -t "$korvel_deps_release" "$2" >/dev/null 2>&1)
+}
+
+# fetch NAME: unpacks the source package NAME into $src/NAME and echoes the folder. When the
+# download fails, the package lists are brought up to date (as root) and it is tried again.
 fetch() {
   local name=$1
   if [ ! -d "$src/$name" ]; then
     local tmp
     tmp=$(mktemp -d "$src/.dl.XXXXXX")
-    (cd "$tmp" && apt-get source -qq --download-only -t bookworm "$name" >/dev/null 2>&1 || true)
+    if ! download "$tmp" "$name" && [ "$(id -u)" = 0 ] && apt-get update -qq >&2; then
+      download "$tmp" "$name" || true
+    fi
     local dsc
     dsc=$(ls "$tmp"/*.dsc 2>/dev/null | head -n 1)
     [ -n "$dsc" ] || { echo "build-deps: could not download the source of $name" >&2; exit 1; }

@@ -243,6 +243,7 @@ TEST_F(TheoraDecoder, DataEndingUnderTheMovieStopsTheWait) {
   CloseTheoraDecoder(d);
 }
 
+// A thread body that seeks its decoder to frame 5 (a thread start routine is stdcall on i686).
 TEST_F(TheoraDecoder, MovieWithoutFramesEndsItsThreadAndNeverWaits) {
   THEORA_DECODER* d = OpenMemoryMovie(MovieBytes("no_frames.ogv"));
   ASSERT_NE(d, nullptr);

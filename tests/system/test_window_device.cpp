@@ -275,15 +275,18 @@ struct COMPOSITION_WATCH {
 };
 COMPOSITION_WATCH compositionWatch;
 
+// Stands in for DwmEnableComposition (stdcall, like every entry of the WinApi table).
+HRESULT WINAPI WatchComposition(UINT enable) {
+  compositionWatch.calls++;
+  compositionWatch.last = enable;
+  return S_OK;
+}
+
 // Device creation switches the desktop composition off; deactivating a fullscreen window gives
 // it back. A windowed window leaves it as it is.
 TEST_F(WindowDevice, DeactivatedFullscreenWindowSwitchesCompositionBackOn) {
   HRESULT(WINAPI * saved)(UINT) = WinApi.dwmapi.DwmEnableComposition;
-  WinApi.dwmapi.DwmEnableComposition = [](UINT enable) -> HRESULT {
-    compositionWatch.calls++;
-    compositionWatch.last = enable;
-    return S_OK;
-  };
+  WinApi.dwmapi.DwmEnableComposition = WatchComposition;
   for (int windowed : {1, 0}) {
     compositionWatch = {0, 99};
     WindowState.compositionOff = 1;
