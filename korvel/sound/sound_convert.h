@@ -65,6 +65,8 @@ struct SOUND_CONVERT_STATE {
       int32_t oggOpen;
       OggVorbis_File oggFile;
       int32_t oggWordSize;
+      int32_t oggLinks;   // leading links in the first link's format: the data ends after them
+      int32_t oggFailed;  // 1 once the decoder reported an error: the file is not read again
     } ogg;
     struct {  // PCM decoded whole and held in memory
       uint8_t* pcmData;
@@ -146,6 +148,10 @@ struct MP3_FRAME_INFO {
 int ParseMp3FrameHeader(const uint8_t* header, MP3_FRAME_INFO* info);
 // The MP3 reader through the ACM.
 int OpenMp3AcmConverter(SOUND_CONVERT_STATE* state);
+// 1 when the file holds MPEG audio (MPEG 2.5 included): somewhere after an ID3v2 tag and
+// before an ID3v1 tag, a frame directly followed by another of the same version, layer and
+// sample rate.
+int HoldsMpegAudioFrames(const uint8_t* bytes, int size);
 // The MP3 reader through a DirectShow graph (method 3): the PCM decoded whole, held in memory.
 int DecodeMp3WithDirectShow(SOUND_CONVERT_STATE* state);
 int ReadPcmMemoryBlock(SOUND_CONVERT_STATE* state);

@@ -1,6 +1,7 @@
-// A sound file held in memory with a stream source over it, for one converter, and reading a
-// converter to its end.
+// A sound file held in memory with a stream source over it, for one converter, reading a
+// converter to its end, hand-made RIFF pieces, and the pages of an Ogg file with their CRC.
 #pragma once
+#include <cmath>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -73,6 +74,35 @@ inline std::string FormatBody(unsigned tag, unsigned channels, uint32_t rate, ui
   std::string f = Le16(tag) + Le16(channels) + Le32(rate) + Le32(average) + Le16(align) + Le16(bits);
   if (extraSize >= 0) f += Le16((unsigned)extraSize) + extra;
   return f;
+}
+
+// The pages of an Ogg file: offset and length of each, as far as whole pages go.
+struct OGG_PAGE {
+  size_t at, length;
+};
+inline std::vector<OGG_PAGE> OggPages(const std::string& file) {
+  std::vector<OGG_PAGE> pages;
+  size_t at = 0;
+  while (at + 27 <= file.size() && file.compare(at, 4, "OggS") == 0) {
+    size_t segments = (uint8_t)file[at + 26];
+    size_t length = 27 + segments;
+    for (size_t i = 0; i < segments && at + 27 + i < file.size(); i++) length += (uint8_t)file[at + 27 + i];
+    if (at + length > file.size()) break;
+    pages.push_back({at, length});
+    at += length;
+  }
+  return pages;
+}
+// Writes the page's CRC again after a change (the Ogg CRC: polynomial 0x04C11DB7, no
+// reflection, over the page with its CRC field zero).
+inline void RepairOggPage(std::string& file, const OGG_PAGE& page) {
+  for (int i = 0; i < 4; i++) file[page.at + 22 + i] = 0;
+  uint32_t crc = 0;
+  for (size_t i = 0; i < page.length; i++) {
+    crc ^= (uint32_t)(uint8_t)file[page.at + i] << 24;
+    for (int bit = 0; bit < 8; bit++) crc = crc & 0x80000000u ? (crc << 1) ^ 0x04C11DB7u : crc << 1;
+  }
+  for (int i = 0; i < 4; i++) file[page.at + 22 + i] = (char)(crc >> (8 * i));
 }
 
 // Tests of the ACM-backed readers: the ACM entry points loaded once per suite, the test log
