@@ -347,26 +347,35 @@ TEST_F(StreamSounds, WaveImageLayout) {
   FreeTracked(image);
 }
 
-// A part decoded whole is kept as a WAVE image; its reader decides whether it can be opened,
-// and a refusal gives every block back.
+// A part decoded whole is kept as a WAVE image with a converter of its own: with the default
+// readers it holds exactly the decoded PCM; under a setting that leaves only the Ogg Vorbis
+// reader (the movie's) the image cannot be opened, and the refusal gives every block back.
 TEST_F(StreamSounds, WaveImagePartHoldsTheDecodedPcmOrFailsCleanly) {
-  HANDLE_VALUE h = NewSoundHandle(0);
-  SOUND_LOAD_SETTINGS s;
-  FillSoundLoadDefaults(&s);
-  int blocks = GetAllocBlockCount();
-  size_t before = ReadLogWithoutStamps().size();
-  int result = AddStreamSoundFromFile(&s, SoundFixture("tone_44k_stereo_tenth.ogg").c_str(), 0, h,
-                                      STREAM_PART_WAVE_IMAGE, -1, 0);
-  if (result == 0) {
-    STREAM_SOUND_PART& part = Record(h)->parts[0];
-    std::vector<uint8_t> pcm = DecodedPcm("tone_44k_stereo_tenth.ogg");
-    ASSERT_EQ(part.dataSize, (int)pcm.size() + 46);
-    EXPECT_EQ(memcmp(part.data + 46, pcm.data(), pcm.size()), 0);
-  } else {
-    EXPECT_TRUE(LogHasInOrder(ReadLogWithoutStamps(), {"音声データのオープンに失敗しました\r\n"}, before));
-    EXPECT_EQ(GetAllocBlockCount(), blocks);
+  std::vector<uint8_t> pcm = DecodedPcm("tone_44k_stereo_tenth.ogg");
+  ASSERT_EQ(pcm.size(), 4410u * 4);
+  for (int oggOnly : {0, 1}) {
+    HANDLE_VALUE h = NewSoundHandle(0);
+    SOUND_LOAD_SETTINGS s;
+    FillSoundLoadDefaults(&s);
+    if (oggOnly) s.disableBits = (int)0xFFFFFFFB;
+    int blocks = GetAllocBlockCount();
+    size_t before = ReadLogWithoutStamps().size();
+    int result = AddStreamSoundFromFile(&s, SoundFixture("tone_44k_stereo_tenth.ogg").c_str(), 0, h,
+                                        STREAM_PART_WAVE_IMAGE, -1, 0);
+    if (!oggOnly) {
+      ASSERT_EQ(result, 0);
+      STREAM_SOUND_PART& part = Record(h)->parts[0];
+      ASSERT_EQ(part.dataSize, (int)pcm.size() + 46);
+      EXPECT_EQ(memcmp(part.data + 46, pcm.data(), pcm.size()), 0);
+      EXPECT_EQ(part.converter.method, SOUND_METHOD_WAVE);
+      EXPECT_EQ(GetSoundConverterSize(&part.converter), (int)pcm.size());
+    } else {
+      EXPECT_EQ(result, -1);
+      EXPECT_TRUE(LogHasInOrder(ReadLogWithoutStamps(), {"音声データのオープンに失敗しました\r\n"}, before));
+      EXPECT_EQ(GetAllocBlockCount(), blocks);
+    }
+    DeleteHandle(h);
   }
-  DeleteHandle(h);
 }
 
 // With several processors the sound thread refills a playing stream by itself; with one, the
