@@ -9,6 +9,7 @@
 
 #include "core/memory.h"
 #include "sound/sound_source.h"
+#include "sound/wave_format.h"
 
 namespace {
 typedef MMRESULT(WINAPI* AcmFormatSuggestCall)(HACMDRIVER, LPWAVEFORMATEX, LPWAVEFORMATEX, DWORD, DWORD);
@@ -109,6 +110,7 @@ int OpenAcmStreams(SOUND_CONVERT_STATE* state, int blockThirds) {
   acm.acmSourceUsed = 0;
   SeekSource(state, state->dataStart, 0);
   acm.acmSourceSize = ReadSourceBytes(state, acm.acmSourceData, acm.acmSourceSize);
+  acm.acmSourceSize = DecodableWaveData(acm.acmSourceFormat, acm.acmSourceData, acm.acmSourceSize);
   state->dataSize = acm.acmSourceSize;
   SeekSource(state, state->dataStart, 0);
   acm.acmStream = OpenStream(state);

@@ -50,15 +50,15 @@ void ReleaseMethod(SOUND_CONVERT_STATE* state) {
 void RewindSource(SOUND_CONVERT_STATE* state) { state->source.ops.seek(state->source.handle, 0, 0); }
 
 // The reader that accepted the file decodes its first block into a block of its size: a file
-// that gives no sound at all is not accepted. The block stays held, so the first read starts
+// that gives no sound at all (not even a whole frame) is not accepted. The block stays held, so the first read starts
 // with it. -1 after everything of the reader is released.
 int TakeFirstBlock(SOUND_CONVERT_STATE* state) {
   if (state->blockSize > 0) state->block = static_cast<uint8_t*>(AllocTracked((size_t)state->blockSize, "", 0));
   const SOUND_CONVERT_METHOD_OPS* ops = MethodOps(state->method);
   state->blockHeld = 0;
   state->blockOffset = 0;
-  if (state->block != nullptr && ops != nullptr && ops->nextBlock(state) == 0 && state->blockHeld > 0 &&
-      state->blockHeld <= state->blockSize)
+  if (state->block != nullptr && ops != nullptr && ops->nextBlock(state) == 0 &&
+      state->blockHeld >= state->format.nBlockAlign && state->blockHeld > 0 && state->blockHeld <= state->blockSize)
     return 0;
   FreeTracked(state->block);
   state->block = nullptr;
@@ -165,10 +165,12 @@ int ConvertSoundToPcm(SOUND_CONVERT_STATE* state, WAVEFORMATEX* format, void** d
   SeekSoundConverter(state, 0);
   int n = 0;
   for (;;) {
-    int got = ReadSoundConverter(state, pcm + n, capacity - n);
-    if (got <= 0) break;
-    n += got;
-    if (n < capacity) break;  // a short read is the end
+    if (n < capacity) {
+      int got = ReadSoundConverter(state, pcm + n, capacity - n);
+      if (got <= 0) break;
+      n += got;
+      if (n < capacity) break;  // a short read is the end
+    }
     // Full: only more data makes it grow.
     uint8_t more[4096];
     int extra = capacity < kMaxPcmBytes ? ReadSoundConverter(state, more, (int)sizeof(more)) : 0;

@@ -1,7 +1,8 @@
 // The format block of a WAVE file, checked before any reader or codec sees it: the fields
 // every sound needs, the layout each known codec requires of its block (so that no codec is
 // handed a block it would read past or divide by), and the extensible layout of PCM and
-// IEEE-float files turned into the plain tags.
+// IEEE-float files turned into the plain tags. Also the ADPCM block headers of the data,
+// whose table indexes a codec would follow without a check.
 #include "sound/wave_format.h"
 
 #include <cstring>
@@ -23,6 +24,8 @@ const uint32_t kMaxRate = 768000;
 const uint8_t kSubFormatTail[14] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80, 0x00,
                                     0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
 const uint32_t kExtensibleExtra = 22;
+// The last entry of the IMA ADPCM step table.
+const uint8_t kImaLastStepIndex = 88;
 
 uint16_t U16At(const WAVEFORMATEX* f, uint32_t offset) {
   const uint8_t* p = reinterpret_cast<const uint8_t*>(f) + offset;
@@ -122,4 +125,20 @@ int CheckWaveFormat(WAVEFORMATEX* format, uint32_t chunkSize) {
   FixShortPcmFormat(format, chunkSize);
   if (format->wFormatTag == kTagExtensible && FlattenExtensible(format, extra) < 0) return -1;
   return CodecBlockIsConsistent(format, ExtraBytes(format, chunkSize)) ? 0 : -1;
+}
+
+int32_t DecodableWaveData(const WAVEFORMATEX* format, const uint8_t* data, int32_t size) {
+  uint32_t align = format->nBlockAlign, channels = format->nChannels;
+  if (format->wFormatTag != kTagMsAdpcm && format->wFormatTag != kTagImaAdpcm) return size;
+  uint32_t coefficients = U16At(format, 20);
+  for (int64_t block = 0; block + (int64_t)align <= (int64_t)size; block += align) {
+    const uint8_t* header = data + block;
+    for (uint32_t c = 0; c < channels; c++) {
+      // MS ADPCM: a predictor byte per channel first; IMA ADPCM: a sample, a step index and a
+      // reserved byte per channel.
+      bool sound = format->wFormatTag == kTagMsAdpcm ? header[c] < coefficients : header[4 * c + 2] <= kImaLastStepIndex;
+      if (!sound) return (int32_t)block;
+    }
+  }
+  return size;
 }

@@ -12,3 +12,7 @@ void FixShortPcmFormat(WAVEFORMATEX* format, uint32_t chunkSize);
 // a block that cannot describe sound or that does not fit its codec's layout: channels, rates,
 // block align, sample width, samples per block, extra size and coefficient counts.
 int CheckWaveFormat(WAVEFORMATEX* format, uint32_t chunkSize);
+// The bytes at the start of the data up to the first block whose header the codec could not
+// decode (an MS ADPCM predictor past the coefficients, an IMA ADPCM step index past its table):
+// the sound ends there. Other formats keep all their data.
+int32_t DecodableWaveData(const WAVEFORMATEX* format, const uint8_t* data, int32_t size);

@@ -76,6 +76,34 @@ inline std::string FormatBody(unsigned tag, unsigned channels, uint32_t rate, ui
   return f;
 }
 
+// Format bodies of the codecs the WAVE tests use.
+inline std::string MsAdpcmExtra(unsigned samplesPerBlock, unsigned coefficients = 7) {
+  const int standard[7][2] = {{256, 0}, {512, -256}, {0, 0}, {192, 64}, {240, 0}, {460, -208}, {392, -232}};
+  std::string extra = Le16(samplesPerBlock) + Le16(coefficients);
+  for (unsigned i = 0; i < coefficients; i++)
+    extra += Le16((unsigned)(uint16_t)standard[i % 7][0]) + Le16((unsigned)(uint16_t)standard[i % 7][1]);
+  return extra;
+}
+inline std::string MsAdpcm(unsigned channels, unsigned align, unsigned samplesPerBlock, unsigned coefficients = 7,
+                    int extraSize = -1) {
+  std::string extra = MsAdpcmExtra(samplesPerBlock, coefficients);
+  return FormatBody(2, channels, 22050, 11155, align, 4, extraSize >= 0 ? extraSize : (int)extra.size(), extra);
+}
+inline std::string ImaAdpcm(unsigned channels, unsigned align, unsigned samplesPerBlock, unsigned bits = 4) {
+  return FormatBody(0x11, channels, 22050, 11100, align, bits, 2, Le16(samplesPerBlock));
+}
+
+// A guid of the extensible layout's base with the plain tag in front.
+inline std::string SubFormat(unsigned tag) {
+  return Le16(tag) + std::string("\x00\x00\x00\x00\x10\x00\x80\x00\x00\xAA\x00\x38\x9B\x71", 14);
+}
+inline std::string Extensible(unsigned channels, uint32_t rate, unsigned container, unsigned valid, uint32_t mask,
+                       const std::string& subFormat, int extraSize = 22) {
+  unsigned align = channels * container / 8;
+  return FormatBody(0xFFFE, channels, rate, rate * align, align, container, extraSize,
+                    Le16(valid) + Le32(mask) + subFormat);
+}
+
 // The pages of an Ogg file: offset and length of each, as far as whole pages go.
 struct OGG_PAGE {
   size_t at, length;

@@ -1,7 +1,8 @@
 // MPEG audio: the frame-header table, the ID3 tag offsets and the frame walk, decoding through
-// the Audio Compression Manager with backward seeks, mutated files refused or decoded without
-// a crash, and the whole-file decoding through a DirectShow graph of the system (memory
-// reader, MPEG parser and decoder, sample grabber, Null Renderer) with its failures.
+// the Audio Compression Manager with backward seeks, and the whole-file decoding through a
+// DirectShow graph of the system (memory reader, MPEG parser and decoder, sample grabber, Null
+// Renderer) with its failures, what reaches it and its bounded wait. Mutated files are in
+// test_sound_fuzz.
 #include "../dshow/dshow_test_filters.h"
 
 #include <cmath>
@@ -149,39 +150,6 @@ TEST_F(Mp3Acm, DecodesTheFixturesAndSeeksBackIdentically) {
     }
     EndSoundConverter(&state);
   }
-}
-
-TEST_F(Mp3Acm, MutatedFilesAreRefusedOrDecoded) {
-  uint32_t seed = 777;
-  auto next = [&seed]() {
-    seed = seed * 1103515245u + 12345u;
-    return seed >> 8;
-  };
-  const uint8_t size20[4] = {0, 0, 0, 20};
-  std::string frames = SoundFixtureBytes("tone_22k_mono_1s.mp3").substr(0, 1500);
-  std::string tagged = Id3v2(3, 0, size20, 20) + frames + "TAG" + std::string(125, 'y');
-  int accepted = 0;
-  for (int round = 0; round < 500; round++) {
-    std::string file = round % 2 ? frames : tagged;
-    int changes = 1 + next() % 6;
-    for (int i = 0; i < changes; i++) {
-      size_t at = next() % 3 ? next() % 64 : next() % file.size();
-      file[at] = (char)(next() % 4 == 0 ? 0xFF : next());
-    }
-    if (next() % 8 == 0) file.resize(next() % file.size());
-    MemorySoundFile source(file);
-    SOUND_CONVERT_STATE state;
-    if (SetUpSoundConverter(&state, source.source(), 0x17, 2, 0) != 0) continue;
-    accepted++;
-    ReadToEnd(&state, 5000);
-    SeekSoundConverter(&state, 100);
-    uint8_t piece[256];
-    ReadSoundConverter(&state, piece, sizeof(piece));
-    SeekSoundConverter(&state, 0);
-    ReadSoundConverter(&state, piece, sizeof(piece));
-    EXPECT_EQ(EndSoundConverter(&state), 0);
-  }
-  EXPECT_GT(accepted, 50);
 }
 
 // ---- through DirectShow ----
