@@ -315,6 +315,43 @@ TEST_F(SoundWave, FormatBlocksAreCheckedBeforeAnyCodec) {
   }
 }
 
+// ADPCM blocks carry table indexes in their headers (the MS ADPCM predictor, the IMA ADPCM
+// step index) that a codec follows without a check: the sound ends before the first block
+// whose index is past its table, so every decode of the same file gives the same sound.
+TEST_F(SoundWave, AdpcmSoundEndsBeforeABlockItsCodecCannotDecode) {
+  struct CASE {
+    const char* what;
+    std::string format;
+    size_t indexAt;  // in a block
+    char bad;
+    int framesPerBlock;
+  } cases[] = {{"MS ADPCM predictor", MsAdpcm(1, 256, 500), 0, 9, 500},
+               {"IMA ADPCM step index", ImaAdpcm(1, 256, 505), 2, 89, 505}};
+  for (const CASE& c : cases) {
+    std::string data(4 * 256, '\0');
+    for (size_t i = 0; i < data.size(); i++) data[i] = (char)(i % 256 >= 8 ? i * 37 : 0);
+    data[2 * 256 + c.indexAt] = c.bad;  // the third block
+    std::string file = Riff(Chunk("fmt ", c.format) + Chunk("data", data));
+    std::vector<uint8_t> first;
+    for (int pass = 0; pass < 2; pass++) {
+      MemorySoundFile source(file);
+      SOUND_CONVERT_STATE state;
+      ASSERT_EQ(SetUpSoundConverter(&state, source.source(), 0x1D, 2, 0), 0) << c.what;
+      EXPECT_EQ(state.dataSize, 2 * 256) << c.what;
+      std::vector<uint8_t> pcm = ReadToEnd(&state);
+      EXPECT_EQ(pcm.size(), 2u * c.framesPerBlock * 2) << c.what;
+      if (pass == 0) first = pcm;
+      EXPECT_EQ(pcm, first) << c.what;
+      EndSoundConverter(&state);
+    }
+    // A bad first block leaves no sound: refused.
+    data[c.indexAt] = c.bad;
+    MemorySoundFile source(Riff(Chunk("fmt ", c.format) + Chunk("data", data)));
+    SOUND_CONVERT_STATE state;
+    EXPECT_EQ(SetUpSoundConverter(&state, source.source(), 0x1D, 2, 0), -1) << c.what;
+  }
+}
+
 // Files of the extensible layout (what most tools write for more than 16 bits, more than two
 // channels or more than 48 kHz) with a PCM or IEEE-float sub-format are PCM and float files:
 // both WAVE readers take them as such. Other sub-formats are refused.
