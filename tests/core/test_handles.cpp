@@ -188,7 +188,7 @@ struct LOAD_COUNTER {
 DWORD WINAPI ChangeLoadCount(void* argument) {
   LOAD_COUNTER* c = static_cast<LOAD_COUNTER*>(argument);
   WaitForSingleObject(c->start, INFINITE);
-  for (int i = 0; i < 200000; i++) {
+  for (int i = 0; i < 2000000; i++) {
     if (c->begin) {
       BeginHandleAsyncLoad(c->handle, 3);
     } else {
