@@ -50,8 +50,8 @@ void ReleaseMethod(SOUND_CONVERT_STATE* state) {
 void RewindSource(SOUND_CONVERT_STATE* state) { state->source.ops.seek(state->source.handle, 0, 0); }
 
 // The reader that accepted the file decodes its first block into a block of its size: a file
-// that gives no sound at all (not even a whole frame) is not accepted. The block stays held, so the first read starts
-// with it. -1 after everything of the reader is released.
+// that gives no sound at all (not even a whole frame) is not accepted. The block stays held,
+// so the first read starts with it. -1 after everything of the reader is released.
 int TakeFirstBlock(SOUND_CONVERT_STATE* state) {
   if (state->blockSize > 0) state->block = static_cast<uint8_t*>(AllocTracked((size_t)state->blockSize, "", 0));
   const SOUND_CONVERT_METHOD_OPS* ops = MethodOps(state->method);

@@ -94,6 +94,9 @@ struct SOUND_CONVERT_METHOD_OPS {
   int (*release)(SOUND_CONVERT_STATE* state);
 };
 
+// Takes the file with the first enabled reader that accepts it and decodes sound from it: the
+// first block is decoded here and held for the first read; a file of no whole frame of sound
+// goes on to the next reader, and -1 when none gives sound.
 int SetUpSoundConverter(SOUND_CONVERT_STATE* state, const STREAM_SOURCE* source, int disableBits,
                         int oggBytesPerSample, int vorbisSelector);
 int GetSoundConverterFormat(SOUND_CONVERT_STATE* state, WAVEFORMATEX* format);
@@ -102,7 +105,10 @@ int SeekSoundConverter(SOUND_CONVERT_STATE* state, int samplePosition);
 // The same seek without the small-distance shortcut: the state always moves and reads deliver
 // data again (a stream restarting a part that is only a few bytes long).
 int RewindSoundConverter(SOUND_CONVERT_STATE* state, int samplePosition);
+// The total the reader reports (for some readers what the file claims).
 int GetSoundConverterSize(SOUND_CONVERT_STATE* state);
+// The whole sound from its start as one tracked block: what block reads deliver, in whole
+// frames, grown as it is decoded; -1 when that is nothing.
 int ConvertSoundToPcm(SOUND_CONVERT_STATE* state, WAVEFORMATEX* format, void** data, int* size);
 int EndSoundConverter(SOUND_CONVERT_STATE* state);
 
