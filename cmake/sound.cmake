@@ -13,7 +13,7 @@ ExternalProject_Add(oggmake
 set(SOUND_FIXTURE_DIR ${CMAKE_BINARY_DIR}/fixtures/sound)
 set(SOUND_FIXTURES)
 foreach(name tone_44k_stereo_2s tone_44k_stereo_half tone_44k_stereo_tenth empty_44k_stereo tone_22k_mono_1s tone_8k_mono_180s tone_8k_mono_200s
-        tiny_44k_stereo_3f silence_22k_stereo_half theora_first_22k)
+        tiny_44k_stereo_3f silence_22k_stereo_half theora_first_22k chain_44k_stereo_twice chain_44k_stereo_then_22k_mono)
   list(APPEND SOUND_FIXTURES ${SOUND_FIXTURE_DIR}/${name}.ogg)
 endforeach()
 add_custom_command(OUTPUT ${SOUND_FIXTURES}

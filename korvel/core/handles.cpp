@@ -264,20 +264,26 @@ int IsHandleLoading(HANDLE_VALUE handle) {
   return record->pendingLoads != 0 ? 1 : 0;
 }
 
-int BeginHandleAsyncLoad(HANDLE_VALUE handle, int taskIndex) {
-  HANDLE_HEAD* record = LookupHandleRecord(handle);
-  if (record == nullptr) return -1;
-  record->pendingLoads++;
-  record->loadTaskIndex = taskIndex;
-  return 0;
+// The loading count and task of a record change under the type's lock: the thread that
+// queues a load and the worker that ends it may change them at the same time.
+static int ChangeHandleLoad(HANDLE_VALUE handle, int countChange, int setTask, int taskIndex) {
+  HANDLE_TYPE_MANAGER* m = ManagerOfHandle(handle);
+  if (m == nullptr) return -1;
+  EnterLock(&m->lock);
+  HANDLE_HEAD* record = Validate(m, handle);
+  if (record != nullptr) {
+    record->pendingLoads += countChange;
+    if (setTask) record->loadTaskIndex = taskIndex;
+  }
+  LeaveLock(&m->lock);
+  return record != nullptr ? 0 : -1;
 }
 
-int EndHandleAsyncLoad(HANDLE_VALUE handle) {
-  HANDLE_HEAD* record = LookupHandleRecord(handle);
-  if (record == nullptr) return -1;
-  record->pendingLoads--;
-  return 0;
-}
+int BeginHandleAsyncLoad(HANDLE_VALUE handle, int taskIndex) { return ChangeHandleLoad(handle, 1, 1, taskIndex); }
+
+int SetHandleAsyncLoadTask(HANDLE_VALUE handle, int taskIndex) { return ChangeHandleLoad(handle, 0, 1, taskIndex); }
+
+int EndHandleAsyncLoad(HANDLE_VALUE handle) { return ChangeHandleLoad(handle, -1, 0, 0); }
 
 int SetHandleDeleteFlag(HANDLE_VALUE handle, int* flag) {
   HANDLE_HEAD* record = LookupHandleRecord(handle);

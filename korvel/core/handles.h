@@ -105,6 +105,8 @@ void LockHandleType(int type);
 void UnlockHandleType(int type);
 int IsHandleLoading(HANDLE_VALUE handle);
 int BeginHandleAsyncLoad(HANDLE_VALUE handle, int taskIndex);
+// The queued task of a load already counted by BeginHandleAsyncLoad.
+int SetHandleAsyncLoadTask(HANDLE_VALUE handle, int taskIndex);
 int EndHandleAsyncLoad(HANDLE_VALUE handle);
 int SetHandleDeleteFlag(HANDLE_VALUE handle, int* flag);
 int ResizeHandleRecord(HANDLE_VALUE handle, int newSize);

@@ -243,6 +243,19 @@ int QueueAsyncLoadTask(ASYNC_LOAD_TASK* task) {
   queue.taskCount++;
   WakeAsyncLoadWorker(0);
   LeaveLock(&queue.lock);
+  return slot;
+}
+
+int QueueHandleLoadTask(ASYNC_LOAD_TASK* task, HANDLE_VALUE handle) {
+  // Counted before any worker can see the task; the slot is known only once it is queued (the
+  // task may have run and be gone by then, so its slot is not read from it).
+  if (BeginHandleAsyncLoad(handle, -1) < 0) return -1;
+  int slot = QueueAsyncLoadTask(task);
+  if (slot < 0) {
+    EndHandleAsyncLoad(handle);
+    return -1;
+  }
+  SetHandleAsyncLoadTask(handle, slot);
   return 0;
 }
 

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 
+#include "core/handles.h"
 #include "core/threads.h"
 
 enum { ASYNC_LOAD_WORKER_COUNT = 32, ASYNC_LOAD_MAX_TASKS = 0x8000, ASYNC_PARAM_MAX_ITEM = 65533 };
@@ -49,7 +50,11 @@ const void* UnpackAsyncParamBlock(const void* area, int* offset);
 int UnpackAsyncParamInt(const void* area, int* offset);
 const char* UnpackAsyncParamString(const void* area, int* offset);
 
+// Queues the task and wakes a worker; -> the task's slot.
 int QueueAsyncLoadTask(ASYNC_LOAD_TASK* task);
+// Queues the load of a handle, which counts as loading from before any worker can take the
+// task; -1 (nothing queued, nothing counted) for a handle that is not valid.
+int QueueHandleLoadTask(ASYNC_LOAD_TASK* task, HANDLE_VALUE handle);
 // 0 removed and freed, -1 empty slot, -2 running and keepIfRunning set (nothing done).
 int RemoveAsyncLoadTask(int slot, int keepIfRunning);
 int GetAsyncLoadTaskCount();

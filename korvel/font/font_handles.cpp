@@ -179,11 +179,10 @@ int QueueFontCreation(const FONT_CREATE_OPTIONS* options, HANDLE_VALUE handle, c
   if (task == nullptr) return -1;
   task->process = CreateFontOnLoaderThread;
   PackFontRequest(task->parameters, options, handle, face, size, thickness, fontType, charSetIndex, edgeSize, italic);
-  // The task may run at once; the type lock keeps it waiting until the handle knows its task.
-  LockHandleType(HANDLE_TYPE_FONT);
-  QueueAsyncLoadTask(task);
-  BeginHandleAsyncLoad(handle, task->slot);
-  UnlockHandleType(HANDLE_TYPE_FONT);
+  if (QueueHandleLoadTask(task, handle) < 0) {
+    FreeTracked(task);
+    return -1;
+  }
   return 0;
 }
 

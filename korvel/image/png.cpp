@@ -11,6 +11,13 @@ namespace {
 // The most libpng may allocate for one chunk's data (a text, a profile, a palette).
 const png_alloc_size_t kPngChunkMallocMax = 1 << 20;
 
+// libpng allocates through the tracked allocator, like every loader: what it holds is counted
+// and checked, and a decode that ends leaves none of it behind.
+png_voidp AllocForPng(png_structp, png_alloc_size_t size) {
+  return size <= 0x7FFFFFFF ? AllocTracked((size_t)size, "", 0) : nullptr;
+}
+void FreeForPng(png_structp, png_voidp block) { FreeTracked(block); }
+
 // What one decode holds while libpng may still jump back: freed on either path.
 struct PNG_DECODE {
   png_bytep* rows;
@@ -54,10 +61,12 @@ void SetResultLayout(png_structp png, png_infop info, int colorType, int channel
 int DecodePng(png_structp png, png_infop info, PNG_READER_STATE* reader, STREAM_SOURCE* stream, PNG_DECODE* d,
               RASTER_IMAGE* out) {
   SetPngStreamReader(png, reader, stream);
-  // A chunk's length is the file's word: ancillary chunks are skipped, never kept, and no
-  // chunk may make libpng allocate more than an image's worth, so a file claiming a huge chunk
-  // is refused at once.
-  png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, nullptr, 0);
+  // A chunk's length is the file's word. libpng only warns about a chunk longer than its
+  // limit, then allocates what the chunk claims for the texts, palettes and profiles it
+  // reads: every ancillary chunk but tRNS (the only one the decode uses) is skipped unread,
+  // through the reader, which refuses to read past the stream's end. So a file claiming a
+  // huge chunk allocates nothing for it and is refused at once.
+  png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, nullptr, -1);
   png_set_chunk_malloc_max(png, kPngChunkMallocMax);
   png_set_chunk_cache_max(png, 128);
   png_set_sig_bytes(png, 0);
@@ -119,7 +128,8 @@ int SetPngStreamReader(png_structp png, PNG_READER_STATE* state, STREAM_SOURCE* 
 }
 
 int LoadPngImage(STREAM_SOURCE* stream, RASTER_IMAGE* out) {
-  png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_structp png = png_create_read_struct_2(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr, nullptr, AllocForPng,
+                                             FreeForPng);
   if (png == nullptr) return -1;
   png_infop info = png_create_info_struct(png);
   if (info == nullptr) {

@@ -9,6 +9,7 @@
 
 #include "core/memory.h"
 #include "sound/sound_source.h"
+#include "sound/wave_format.h"
 
 namespace {
 typedef MMRESULT(WINAPI* AcmFormatSuggestCall)(HACMDRIVER, LPWAVEFORMATEX, LPWAVEFORMATEX, DWORD, DWORD);
@@ -109,6 +110,7 @@ int OpenAcmStreams(SOUND_CONVERT_STATE* state, int blockThirds) {
   acm.acmSourceUsed = 0;
   SeekSource(state, state->dataStart, 0);
   acm.acmSourceSize = ReadSourceBytes(state, acm.acmSourceData, acm.acmSourceSize);
+  acm.acmSourceSize = DecodableWaveData(acm.acmSourceFormat, acm.acmSourceData, acm.acmSourceSize);
   state->dataSize = acm.acmSourceSize;
   SeekSource(state, state->dataStart, 0);
   acm.acmStream = OpenStream(state);
@@ -130,9 +132,8 @@ int OpenWaveAcmConverter(SOUND_CONVERT_STATE* state) {
   uint8_t* chunk = nullptr;
   uint32_t chunkSize = 0;
   if (ReadWaveFormatChunk(state, sizeof(WAVEFORMATEX), &chunk, &chunkSize) < 0) return -1;
+  // The block was checked against its codec's layout before any codec sees it.
   state->acm.acmSourceFormat = reinterpret_cast<WAVEFORMATEX*>(chunk);
-  if (chunkSize < sizeof(WAVEFORMATEX)) state->acm.acmSourceFormat->cbSize = 0;
-  FixShortPcmFormat(state->acm.acmSourceFormat, chunkSize);
   if (FindWaveData(state, fileSize) < 0) {
     CloseAcmConverter(state);
     return -1;

@@ -1,5 +1,5 @@
-// Pieces of the MP3 decoding through DirectShow that tests reach: the pin finder and the
-// sample grabber's callback that collects the PCM.
+// Pieces of the MP3 decoding through DirectShow that tests reach: the pin finder, the
+// sample grabber's callback that collects the PCM, and the time the graph may take.
 #pragma once
 #include <strmif.h>
 
@@ -8,3 +8,13 @@ IPin* FindPinByDirection(IBaseFilter* filter, PIN_DIRECTION direction);
 // Appends the sample's bytes to the PCM of the converter state given as user data.
 HRESULT AppendGrabbedPcm(IMediaSample* sample, REFERENCE_TIME* start, REFERENCE_TIME* stop, BOOL typeChanged,
                          void* user);
+
+// The graph is given up when no PCM arrived for stallMs, or when it ran longer than totalMs
+// plus msPerMegabyte for each megabyte of the file.
+struct MP3_DECODE_LIMITS {
+  DWORD stallMs;
+  DWORD totalMs;
+  DWORD msPerMegabyte;
+};
+// Null puts the defaults back.
+void SetMp3DecodeLimits(const MP3_DECODE_LIMITS* limits);

@@ -26,6 +26,11 @@ const int64_t kPcmGrowStep = 0x100000;
 const int64_t kPcmCapacityCap = 0x7FF00000;
 const DWORD kWaitStepMs = 100;
 
+// How long the graph may run: with no new PCM, and in all (a base and a share per megabyte of
+// the file). A graph that outlasts either is given up.
+const MP3_DECODE_LIMITS kDefaultLimits = {10000, 60000, 10000};
+MP3_DECODE_LIMITS decodeLimits = kDefaultLimits;
+
 template <typename T>
 void ReleaseAndClear(T*& pointer) {
   if (pointer != nullptr) pointer->Release();
@@ -120,6 +125,8 @@ HRESULT SwapRendererForNull(MP3_GRAPH* g) {
 }
 }  // namespace
 
+void SetMp3DecodeLimits(const MP3_DECODE_LIMITS* limits) { decodeLimits = limits != nullptr ? *limits : kDefaultLimits; }
+
 IPin* FindPinByDirection(IBaseFilter* filter, PIN_DIRECTION direction) {
   IEnumPins* pins = nullptr;
   if (filter == nullptr || FAILED(filter->EnumPins(&pins)) || pins == nullptr) return nullptr;
@@ -177,6 +184,9 @@ int DecodeMp3WithDirectShow(SOUND_CONVERT_STATE* state) {
   if (g.fileCopy == nullptr) return -1;
   fileSize = ReadSourceBytes(state, g.fileCopy, fileSize);
   SeekSource(state, 0, 0);
+  // Only MPEG audio goes to the system's parsers: anything else (a movie, another container)
+  // could make them deliver sound of its own or never end.
+  if (!HoldsMpegAudioFrames(g.fileCopy, fileSize)) return Fail(&g, state, "MPEGオーディオのフレームが見つかりません");
 
   g.stream = CreateMemStream(g.fileCopy, fileSize, MEM_STREAM_NO_LIMIT);
   if (g.stream == nullptr) return Fail(&g, state, "MP3変換用 K_CMemStream の作成に失敗しました");
@@ -256,12 +266,24 @@ int DecodeMp3WithDirectShow(SOUND_CONVERT_STATE* state) {
     return Fail(&g, state, "IMediaEvent の取得に失敗しました");
   g.control->Run();
   if (PumpWindowMessages() == -1) return Fail(&g, state, "MP3変換の途中でソフトが終了しました");
+  DWORD started = GetTickCount(), lastGrowth = started;
+  DWORD allowed = decodeLimits.totalMs + (DWORD)((int64_t)decodeLimits.msPerMegabyte * fileSize / 0x100000);
+  int32_t seen = 0;
   for (;;) {
     long code = 0;
     hr = g.events->WaitForCompletion(kWaitStepMs, &code);
-    if (hr == S_OK && code == EC_ERRORABORT) return Fail(&g, state, "MP3変換の途中でエラーが発生しました");
+    // A completion other than the end (an error, a user abort) is a failure.
     if (hr == S_OK && code == EC_COMPLETE) break;
+    if (hr == S_OK) return Fail(&g, state, "MP3変換の途中でエラーが発生しました");
     if (PumpWindowMessages() == -1) return Fail(&g, state, "MP3変換の途中でソフトが終了しました");
+    DWORD now = GetTickCount();
+    int32_t size = *static_cast<volatile int32_t*>(&state->memory.pcmSize);
+    if (size != seen) {
+      seen = size;
+      lastGrowth = now;
+    }
+    if (now - lastGrowth > decodeLimits.stallMs || now - started > allowed)
+      return Fail(&g, state, "MP3変換が制限時間内に終わりませんでした");
   }
   // The graph is stopped (in the release) before anything else is looked at, so the
   // streaming thread no longer touches the state.

@@ -77,6 +77,23 @@ int Id3v2Size(SOUND_CONVERT_STATE* state) {
   return size;
 }
 
+// The frame length at b and a key of its stream (version, layer, sample rate), MPEG 2.5
+// included; 0 when b starts no frame.
+uint32_t AnyMpegFrameAt(const uint8_t* b, uint32_t* key) {
+  if (b[0] != 0xFF || (b[1] & 0xE0) != 0xE0) return 0;
+  int version = (b[1] >> 3) & 3;  // 0 MPEG 2.5, 1 reserved, 2 MPEG-2, 3 MPEG-1
+  if (version == 1) return 0;
+  // An MPEG 2.5 header reads as MPEG-2 at twice the sample rate.
+  const uint8_t header[4] = {b[0], (uint8_t)(b[1] | 0x10), b[2], b[3]};
+  MP3_FRAME_INFO info;
+  if (ParseMp3FrameHeader(header, &info) != 0 || info.frameLength == 0) return 0;
+  *key = (uint32_t)(version << 8 | info.layer << 4 | info.sampleRateIndex);
+  if (version != 0) return info.frameLength;
+  uint32_t rate = info.sampleRate / 2;
+  if (info.layer == 0) return (12000 * info.bitRate / rate + info.padding) * 4;
+  return (info.layer == 2 ? 72000 : 144000) * info.bitRate / rate + info.padding;
+}
+
 // The MPEG Layer-3 format of the first frame, in a tracked block the ACM's largest format size.
 MPEGLAYER3WAVEFORMAT* MakeLayer3Format(const MP3_FRAME_INFO& info) {
   DWORD largest = 0;
@@ -158,6 +175,23 @@ int OpenMp3AcmConverter(SOUND_CONVERT_STATE* state) {
     CloseAcmConverter(state);
     SeekSource(state, 0, 0);
     return -1;
+  }
+  return 0;
+}
+
+int HoldsMpegAudioFrames(const uint8_t* bytes, int size) {
+  if (bytes == nullptr || size < 8) return 0;
+  int start = 0;
+  if (size >= 10 && memcmp(bytes, "ID3", 3) == 0) {
+    start = (((bytes[6] & 0x7F) * 128 + (bytes[7] & 0x7F)) * 128 + (bytes[8] & 0x7F)) * 128 + (bytes[9] & 0x7F) + 10;
+    if (bytes[3] == 4 && (bytes[5] & 0x10) != 0) start += 10;
+  }
+  int end = size > 128 && memcmp(bytes + size - 128, "TAG", 3) == 0 ? size - 128 : size;
+  for (int at = start; at + 4 <= end; at++) {
+    uint32_t key = 0, nextKey = 0;
+    uint32_t length = AnyMpegFrameAt(bytes + at, &key);
+    if (length == 0 || (int64_t)at + length + 4 > end) continue;
+    if (AnyMpegFrameAt(bytes + at + length, &nextKey) != 0 && nextKey == key) return 1;
   }
   return 0;
 }

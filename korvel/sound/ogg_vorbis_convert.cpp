@@ -1,8 +1,12 @@
 // The Ogg Vorbis reader of the converter: vorbisfile over the converter's own stream source.
 // One vorbisfile build serves both values of the vorbis selector, which is kept in the state.
+// After the decoder reports an error the file is not decoded again (vorbisfile's state is not
+// to be trusted then: a seek back and another read can divide by zero inside it), and a
+// chained file ends where a link of another channel count or rate begins.
 #include <climits>
 #include <cstdint>
 
+#include "core/log.h"
 #include "sound/sound_convert.h"
 
 namespace {
@@ -33,19 +37,47 @@ long OggTellCallback(void* dataSource) {
 int OggCloseCallback(void*) { return 0; }
 
 const ov_callbacks kCallbacks = {OggReadCallback, OggSeekCallback, OggCloseCallback, OggTellCallback};
+
+// The links from the first on that share its channel count and rate.
+int32_t LinksOfTheFirstFormat(OggVorbis_File* file) {
+  long links = ov_streams(file);
+  vorbis_info* first = ov_info(file, 0);
+  int32_t same = 1;
+  while (same < links) {
+    vorbis_info* info = ov_info(file, same);
+    if (info == nullptr || info->channels != first->channels || info->rate != first->rate) break;
+    same++;
+  }
+  return same;
+}
+
+// A decoder error: the data ends here, for good.
+int FailOgg(SOUND_CONVERT_STATE* state) {
+  state->ogg.oggFailed = 1;
+  return -1;
+}
 }  // namespace
 
 int OpenOggVorbisConverter(SOUND_CONVERT_STATE* state) {
   state->ogg.oggOpen = 0;
+  state->ogg.oggFailed = 0;
   int word = state->oggBytesPerSample;
   if (word != 1 && word != 2) return -1;
   if (ov_open_callbacks(&state->source, &state->ogg.oggFile, nullptr, 0, kCallbacks) != 0) return -1;
   state->ogg.oggOpen = 1;
-  vorbis_info* info = ov_info(&state->ogg.oggFile, -1);
-  if (info == nullptr || info->channels <= 0 || info->rate <= 0) {
+  OggVorbis_File* file = &state->ogg.oggFile;
+  vorbis_info* info = ov_info(file, 0);
+  // A chained file whose first link's audio sits in one page is left past that link by the
+  // open: its decoding starts from the first sample again.
+  if (info == nullptr || info->channels <= 0 || info->rate <= 0 ||
+      (ov_pcm_tell(file) != 0 && ov_pcm_seek(file, 0) != 0)) {
     CloseOggVorbisConverter(state);
     return -1;
   }
+  state->ogg.oggLinks = LinksOfTheFirstFormat(file);
+  if (state->ogg.oggLinks < ov_streams(file))
+    AddLogLineFormat("Ogg Vorbis のリンク %d からチャンネル数かサンプリングレートが変わるので、音声はその前で終わります",
+                     (int)state->ogg.oggLinks);
   state->format = MakePcmFormat(info->channels, (int)info->rate, 8 * word);
   state->ogg.oggWordSize = word;
   state->blockSize = kBlockBytes;
@@ -55,36 +87,48 @@ int OpenOggVorbisConverter(SOUND_CONVERT_STATE* state) {
 }
 
 int ReadOggVorbisBlock(SOUND_CONVERT_STATE* state) {
+  if (state->ogg.oggFailed) return -1;
   int word = state->ogg.oggWordSize;
   for (int holes = 0; holes < kHolesInARow; holes++) {
-    int bitStream = 0;
+    int link = 0;
     long n = ov_read(&state->ogg.oggFile, reinterpret_cast<char*>(state->block), state->blockSize, 0, word,
-                     word == 1 ? 0 : 1, &bitStream);
+                     word == 1 ? 0 : 1, &link);
     if (n > 0) {
+      // The samples of a link in another format are not this sound's.
+      if (link < 0 || link >= state->ogg.oggLinks) return -1;
       state->blockHeld = (int32_t)n;
       return 0;
     }
-    // The end, a broken link or a bad call end the data; only a hole is read past.
-    if (n != OV_HOLE) return -1;
+    if (n == 0) return -1;
+    // A hole is read past; a broken link or any other error ends the data for good.
+    if (n != OV_HOLE) return FailOgg(state);
   }
   return -1;
 }
 
 int SeekOggVorbisConverter(SOUND_CONVERT_STATE* state, int samplePosition) {
-  ov_pcm_seek(&state->ogg.oggFile, (ogg_int64_t)samplePosition);
+  if (!state->ogg.oggFailed && ov_pcm_seek(&state->ogg.oggFile, (ogg_int64_t)samplePosition) != 0) {
+    // A seek vorbisfile cannot make before the data's end leaves it where nothing is sure;
+    // one past the data only means there is nothing more to read.
+    if (samplePosition < GetOggVorbisConverterSize(state) / state->format.nBlockAlign) FailOgg(state);
+  }
   state->blockHeld = 0;
   state->blockOffset = 0;
   state->position = samplePosition * state->format.nBlockAlign;
   return 0;
 }
 
-// The total PCM bytes of all links; a size beyond the 32-bit range is cut to whole frames.
+// The total PCM bytes of the leading links of the first format; a size beyond the 32-bit
+// range is cut to whole frames.
 int GetOggVorbisConverterSize(SOUND_CONVERT_STATE* state) {
-  ogg_int64_t frames = ov_pcm_total(&state->ogg.oggFile, -1);
-  if (frames <= 0) return 0;
+  long long frames = 0;
+  for (int link = 0; link < state->ogg.oggLinks; link++) {
+    ogg_int64_t linkFrames = ov_pcm_total(&state->ogg.oggFile, link);
+    if (linkFrames > 0) frames += linkFrames < INT_MAX ? linkFrames : INT_MAX;
+  }
   long long frameBytes = (long long)state->format.nChannels * state->ogg.oggWordSize;
-  if (frameBytes <= 0) return 0;
-  long long bytes = (long long)frames * frameBytes;
+  if (frames <= 0 || frameBytes <= 0) return 0;
+  long long bytes = frames * frameBytes;
   if (bytes > INT_MAX) bytes = INT_MAX / frameBytes * frameBytes;
   return (int)bytes;
 }

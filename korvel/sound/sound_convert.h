@@ -65,6 +65,8 @@ struct SOUND_CONVERT_STATE {
       int32_t oggOpen;
       OggVorbis_File oggFile;
       int32_t oggWordSize;
+      int32_t oggLinks;   // leading links in the first link's format: the data ends after them
+      int32_t oggFailed;  // 1 once the decoder reported an error: the file is not read again
     } ogg;
     struct {  // PCM decoded whole and held in memory
       uint8_t* pcmData;
@@ -92,6 +94,9 @@ struct SOUND_CONVERT_METHOD_OPS {
   int (*release)(SOUND_CONVERT_STATE* state);
 };
 
+// Takes the file with the first enabled reader that accepts it and decodes sound from it: the
+// first block is decoded here and held for the first read; a file of no whole frame of sound
+// goes on to the next reader, and -1 when none gives sound.
 int SetUpSoundConverter(SOUND_CONVERT_STATE* state, const STREAM_SOURCE* source, int disableBits,
                         int oggBytesPerSample, int vorbisSelector);
 int GetSoundConverterFormat(SOUND_CONVERT_STATE* state, WAVEFORMATEX* format);
@@ -100,7 +105,10 @@ int SeekSoundConverter(SOUND_CONVERT_STATE* state, int samplePosition);
 // The same seek without the small-distance shortcut: the state always moves and reads deliver
 // data again (a stream restarting a part that is only a few bytes long).
 int RewindSoundConverter(SOUND_CONVERT_STATE* state, int samplePosition);
+// The total the reader reports (for some readers what the file claims).
 int GetSoundConverterSize(SOUND_CONVERT_STATE* state);
+// The whole sound from its start as one tracked block: what block reads deliver, in whole
+// frames, grown as it is decoded; -1 when that is nothing.
 int ConvertSoundToPcm(SOUND_CONVERT_STATE* state, WAVEFORMATEX* format, void** data, int* size);
 int EndSoundConverter(SOUND_CONVERT_STATE* state);
 
@@ -146,6 +154,10 @@ struct MP3_FRAME_INFO {
 int ParseMp3FrameHeader(const uint8_t* header, MP3_FRAME_INFO* info);
 // The MP3 reader through the ACM.
 int OpenMp3AcmConverter(SOUND_CONVERT_STATE* state);
+// 1 when the file holds MPEG audio (MPEG 2.5 included): somewhere after an ID3v2 tag and
+// before an ID3v1 tag, a frame directly followed by another of the same version, layer and
+// sample rate.
+int HoldsMpegAudioFrames(const uint8_t* bytes, int size);
 // The MP3 reader through a DirectShow graph (method 3): the PCM decoded whole, held in memory.
 int DecodeMp3WithDirectShow(SOUND_CONVERT_STATE* state);
 int ReadPcmMemoryBlock(SOUND_CONVERT_STATE* state);

@@ -45,11 +45,10 @@ int QueueSoundLoad(const SOUND_LOAD_SETTINGS* settings, HANDLE_VALUE handle, con
   if (task == nullptr) return -1;
   task->process = RunSoundLoadTask;
   PackLoadTask(task->parameters, settings, handle, path, count, shared);
-  if (QueueAsyncLoadTask(task) < 0) {
+  if (QueueHandleLoadTask(task, handle) < 0) {
     FreeTracked(task);
     return -1;
   }
-  BeginHandleAsyncLoad(handle, task->slot);
   return 0;
 }
 

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "core/memory.h"
+#include "sound/wave_format.h"
 
 namespace {
 // A format chunk larger than this is not a format.
@@ -20,11 +21,6 @@ int ReadChunkHeader(SOUND_CONVERT_STATE* state, char id[4], uint32_t* size) {
   return 0;
 }
 
-int FormatIsUsable(const WAVEFORMATEX* f, uint32_t chunkSize) {
-  if (f->nChannels == 0 || f->nBlockAlign == 0 || f->nSamplesPerSec == 0 || f->nAvgBytesPerSec == 0) return 0;
-  if (chunkSize >= 18 && 18u + f->cbSize > chunkSize) return 0;
-  return 1;
-}
 }  // namespace
 
 int ReadSourceBytes(SOUND_CONVERT_STATE* state, void* buffer, int n) {
@@ -65,19 +61,13 @@ int ReadWaveFormatChunk(SOUND_CONVERT_STATE* state, uint32_t minSize, uint8_t** 
   uint8_t* block = static_cast<uint8_t*>(AllocTrackedZeroed(blockSize, "", 0));
   if (block == nullptr) return -1;
   if ((uint32_t)ReadSourceBytes(state, block, (int)size) != size ||
-      !FormatIsUsable(reinterpret_cast<WAVEFORMATEX*>(block), size)) {
+      CheckWaveFormat(reinterpret_cast<WAVEFORMATEX*>(block), size) < 0) {
     FreeTracked(block);
     return -1;
   }
   *chunk = block;
   *chunkSize = size;
   return 0;
-}
-
-void FixShortPcmFormat(WAVEFORMATEX* format, uint32_t chunkSize) {
-  if (chunkSize != 16 || format->wFormatTag != WAVE_FORMAT_PCM) return;
-  format->wBitsPerSample = (WORD)(format->nBlockAlign / format->nChannels * 8);
-  format->cbSize = 0;
 }
 
 int FindWaveData(SOUND_CONVERT_STATE* state, int fileSize) {

@@ -13,12 +13,10 @@ int TellSource(SOUND_CONVERT_STATE* state);
 int SourceFileSize(SOUND_CONVERT_STATE* state);
 
 // Reads "RIFF", "WAVE" and the format chunk ("fmt " first, or second after one "bext") into
-// a tracked block of at least minSize bytes (zero past the chunk). Refuses (-1) a format that
-// cannot describe sound: a chunk under 16 bytes or past the file, no channels, no block
-// align, no rate or average rate, or an extra size that runs past the chunk.
+// a tracked block of at least minSize bytes (zero past the chunk), checked and put in the
+// readers' form by CheckWaveFormat. Refuses (-1) a chunk under 16 bytes or past the file and
+// a format block that check refuses.
 int ReadWaveFormatChunk(SOUND_CONVERT_STATE* state, uint32_t minSize, uint8_t** chunk, uint32_t* chunkSize);
-// A 16-byte PCM format chunk names its sample width by its block align.
-void FixShortPcmFormat(WAVEFORMATEX* format, uint32_t chunkSize);
 // Walks on to the "data" chunk: sets dataStart and dataSize (cut to the bytes the file holds)
 // and leaves the stream at dataStart; -1 when the file ends first.
 int FindWaveData(SOUND_CONVERT_STATE* state, int fileSize);

@@ -6,13 +6,15 @@
 #include "sound/sound_source.h"
 
 namespace {
-// One second of audio is the block; a format claiming more than this per second gets blocks
+// One second of audio is the block; a format of more bytes per second than this gets blocks
 // of this size instead.
 const uint32_t kMaxBlockBytes = 1u << 24;
 
-// The block for a second of output: whole frames, at least one, at most kMaxBlockBytes.
-int32_t OneSecondBlock(uint32_t bytesPerSecond, uint32_t frameBytes) {
+// The block: a second of output in whole frames, never more than the data needs (at least
+// one frame), never more than kMaxBlockBytes.
+int32_t OutputBlock(uint32_t bytesPerSecond, uint32_t frameBytes, uint32_t dataOutputBytes) {
   uint32_t bytes = bytesPerSecond < kMaxBlockBytes ? bytesPerSecond : kMaxBlockBytes;
+  if (bytes > dataOutputBytes) bytes = dataOutputBytes;
   bytes -= bytes % frameBytes;
   return (int32_t)(bytes < frameBytes ? frameBytes : bytes);
 }
@@ -24,12 +26,6 @@ int16_t FloatToSample(float value) {
   return (int16_t)(int)scaled;  // toward zero
 }
 
-int RefuseWave(SOUND_CONVERT_STATE* state, uint8_t* chunk) {
-  FreeTracked(state->wave.floatBuffer);
-  state->wave.floatBuffer = nullptr;
-  FreeTracked(chunk);
-  return -1;
-}
 }  // namespace
 
 int OpenWaveConverter(SOUND_CONVERT_STATE* state) {
@@ -39,46 +35,37 @@ int OpenWaveConverter(SOUND_CONVERT_STATE* state) {
   uint8_t* chunk = nullptr;
   uint32_t chunkSize = 0;
   if (ReadWaveFormatChunk(state, sizeof(WAVEFORMATEX), &chunk, &chunkSize) < 0) return -1;
+  // The block is checked: PCM frames hold whole bytes per sample, the extensible layout is
+  // already the plain tag.
   WAVEFORMATEX file = *reinterpret_cast<WAVEFORMATEX*>(chunk);
-  if (chunkSize < sizeof(WAVEFORMATEX)) file.cbSize = 0;
-  FixShortPcmFormat(&file, chunkSize);
+  FreeTracked(chunk);
+  // Only 32-bit float samples are read.
+  if (file.wFormatTag == WAVE_FORMAT_IEEE_FLOAT ? file.wBitsPerSample != 32 : file.wFormatTag != WAVE_FORMAT_PCM)
+    return -1;
   WAVEFORMATEX& out = state->format;
-  if (file.wFormatTag == WAVE_FORMAT_PCM) {
-    out = file;
-    out.cbSize = 0;  // the output describes plain PCM, whatever followed in the chunk
-    state->blockSize = OneSecondBlock(out.nAvgBytesPerSec, out.nBlockAlign);
-  } else if (file.wFormatTag == WAVE_FORMAT_IEEE_FLOAT) {
-    // Only 32-bit samples, each frame holding one per channel.
-    if (file.wBitsPerSample != 32 || file.nBlockAlign < file.nChannels * 4u) return RefuseWave(state, chunk);
-    uint64_t second = (uint64_t)file.nChannels * 2 * file.nSamplesPerSec;
-    if (second > 0x7FFFFFFF) return RefuseWave(state, chunk);
-    out.wFormatTag = WAVE_FORMAT_PCM;
-    out.nChannels = file.nChannels;
-    out.nSamplesPerSec = file.nSamplesPerSec;
-    out.wBitsPerSample = 16;
-    out.nBlockAlign = (WORD)(file.nChannels * 2);
-    out.nAvgBytesPerSec = (DWORD)second;
-    out.cbSize = 0;
-    state->blockSize = OneSecondBlock(out.nAvgBytesPerSec, out.nBlockAlign);
-    // One second of float input, never more frames than an output block holds.
-    uint32_t frames = (uint32_t)state->blockSize / out.nBlockAlign;
-    uint64_t input = file.nAvgBytesPerSec;
-    if (input > (uint64_t)frames * file.nBlockAlign) input = (uint64_t)frames * file.nBlockAlign;
-    input -= input % file.nBlockAlign;
-    if (input == 0) input = file.nBlockAlign;
-    state->wave.floatBufferSize = (uint32_t)input;
-    state->wave.floatBuffer = static_cast<uint8_t*>(AllocTracked(input, "", 0));
-    if (state->wave.floatBuffer == nullptr) return RefuseWave(state, chunk);
-  } else {
-    return RefuseWave(state, chunk);
-  }
+  int outputWidth = file.wFormatTag == WAVE_FORMAT_PCM ? file.nBlockAlign / file.nChannels : 2;
+  out.wFormatTag = WAVE_FORMAT_PCM;
+  out.nChannels = file.nChannels;
+  out.nSamplesPerSec = file.nSamplesPerSec;
+  out.wBitsPerSample = (WORD)(outputWidth * 8);
+  out.nBlockAlign = (WORD)(file.nChannels * outputWidth);
+  out.nAvgBytesPerSec = out.nBlockAlign * out.nSamplesPerSec;
+  out.cbSize = 0;
   state->wave.sourceFormat.tag = file.wFormatTag;
   state->wave.sourceFormat.channels = file.nChannels;
   state->wave.sourceFormat.blockAlign = file.nBlockAlign;
   state->wave.sourceFormat.bitsPerSample = file.wBitsPerSample;
-  FreeTracked(chunk);
-  chunk = nullptr;
-  if (FindWaveData(state, fileSize) < 0) return RefuseWave(state, chunk);
+  if (FindWaveData(state, fileSize) < 0) return -1;
+  // Whole frames of data only: a partial frame at the end is dropped.
+  state->dataSize -= state->dataSize % file.nBlockAlign;
+  uint32_t frames = (uint32_t)state->dataSize / file.nBlockAlign;
+  state->blockSize = OutputBlock(out.nAvgBytesPerSec, out.nBlockAlign, frames * out.nBlockAlign);
+  if (file.wFormatTag == WAVE_FORMAT_IEEE_FLOAT) {
+    // As many float frames as an output block holds.
+    state->wave.floatBufferSize = (uint32_t)state->blockSize / out.nBlockAlign * file.nBlockAlign;
+    state->wave.floatBuffer = static_cast<uint8_t*>(AllocTracked(state->wave.floatBufferSize, "", 0));
+    if (state->wave.floatBuffer == nullptr) return -1;
+  }
   state->method = SOUND_METHOD_WAVE;
   return 0;
 }

@@ -178,6 +178,47 @@ TEST_F(Handles, InvalidValuesFailEveryTest) {
   EXPECT_EQ(IsHandleLoading(h), 0);
 }
 
+// The thread that queues a load counts it while the worker of another load of the same handle
+// ends its own: no change of the count is lost, so the handle never stays loading for good.
+struct LOAD_COUNTER {
+  HANDLE_VALUE handle;
+  HANDLE start;
+  int begin;
+};
+DWORD WINAPI ChangeLoadCount(void* argument) {
+  LOAD_COUNTER* c = static_cast<LOAD_COUNTER*>(argument);
+  WaitForSingleObject(c->start, INFINITE);
+  for (int i = 0; i < 2000000; i++) {
+    if (c->begin) {
+      BeginHandleAsyncLoad(c->handle, 3);
+    } else {
+      EndHandleAsyncLoad(c->handle);
+    }
+  }
+  return 0;
+}
+
+TEST_F(Handles, LoadCountChangesFromTwoThreadsAreNotLost) {
+  HANDLE_VALUE h = NewHandle(kType, -1);
+  HANDLE start = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  LOAD_COUNTER counters[2] = {{h, start, 1}, {h, start, 0}};
+  HANDLE threads[2];
+  for (int i = 0; i < 2; i++) threads[i] = CreateThread(nullptr, 0, ChangeLoadCount, &counters[i], 0, nullptr);
+  SetEvent(start);
+  ASSERT_EQ(WaitForMultipleObjects(2, threads, TRUE, 60000), WAIT_OBJECT_0);
+  for (HANDLE t : threads) CloseHandle(t);
+  CloseHandle(start);
+  EXPECT_EQ(LookupHandleRecord(h)->pendingLoads, 0);
+  EXPECT_EQ(IsHandleLoading(h), 0);
+  // The task of a counted load is named apart, without counting it again.
+  BeginHandleAsyncLoad(h, -1);
+  EXPECT_EQ(SetHandleAsyncLoadTask(h, 9), 0);
+  EXPECT_EQ(LookupHandleRecord(h)->pendingLoads, 1);
+  EXPECT_EQ(LookupHandleRecord(h)->loadTaskIndex, 9);
+  EndHandleAsyncLoad(h);
+  EXPECT_EQ(SetHandleAsyncLoadTask(-1, 9), -1);
+}
+
 TEST(HandleLimits, FortyFirstFontIsRefusedWithItsMessage) {
   StartTestLog();
   ASSERT_EQ(InitHandleType(HANDLE_TYPE_FONT, sizeof(HANDLE_HEAD), 40, nullptr, nullptr, "フォント"), 0);

@@ -70,7 +70,7 @@ class TestSourcePin : public K_CBaseOutputPin, public IMediaSeeking {
     return S_OK;
   }
   HRESULT DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) override {
-    request->cBuffers = 2;
+    request->cBuffers = buffers;
     request->cbBuffer = SAMPLE_BYTES;
     ALLOCATOR_PROPERTIES actual;
     return allocator->SetProperties(request, &actual);
@@ -175,6 +175,7 @@ class TestSourcePin : public K_CBaseOutputPin, public IMediaSeeking {
 
   // Closed: the thread waits before its first sample until it opens (or the wait ends).
   HANDLE gate;
+  long buffers = 2;  // asked of the allocator
   volatile LONG delivered = 0;
   volatile LONG seeks = 0;
   std::vector<LONGLONG> stopsSeen;

@@ -225,12 +225,8 @@ TEST_F(AsyncLoad, DeleteHandleWaitsForARunningLoadAndRemovesAQueuedOne) {
   Start(2);  // one worker may run at a time
   loadingHandle = NewHandle(kLoadType, -1);
   HANDLE_VALUE queuedHandle = NewHandle(kLoadType, -1);
-  ASYNC_LOAD_TASK* running = MakeTask(7, RunHandleLoad);
-  QueueAsyncLoadTask(running);
-  BeginHandleAsyncLoad(loadingHandle, running->slot);
-  ASYNC_LOAD_TASK* queued = MakeTask(8, RunTarget);
-  QueueAsyncLoadTask(queued);
-  BeginHandleAsyncLoad(queuedHandle, queued->slot);
+  ASSERT_EQ(QueueHandleLoadTask(MakeTask(7, RunHandleLoad), loadingHandle), 0);
+  ASSERT_EQ(QueueHandleLoadTask(MakeTask(8, RunTarget), queuedHandle), 0);
   ASSERT_EQ(WaitForSingleObject(blockerStarted, 10000), WAIT_OBJECT_0);
   targetRuns = 0;
   EXPECT_EQ(DeleteHandle(queuedHandle), 0);
@@ -244,6 +240,47 @@ TEST_F(AsyncLoad, DeleteHandleWaitsForARunningLoadAndRemovesAQueuedOne) {
   Stop();
   EndHandleType(kLoadType);
   CloseHandle(blockerStarted);
+}
+
+// A handle's load is counted before any worker can take its task: the task always finds its
+// handle loading. A handle that is not valid queues nothing.
+const int kCountedType = 22;
+std::atomic<int> sawLoading{0}, sawNotLoading{0};
+int CheckHandleLoading(ASYNC_LOAD_TASK* task) {
+  int offset = 0;
+  HANDLE_VALUE handle = UnpackAsyncParamInt(task->parameters, &offset);
+  (IsHandleLoading(handle) == 1 ? sawLoading : sawNotLoading)++;
+  EndHandleAsyncLoad(handle);
+  return 0;
+}
+
+TEST_F(AsyncLoad, HandleCountsAsLoadingBeforeItsTaskCanRun) {
+  ASSERT_EQ(InitHandleType(kCountedType, sizeof(HANDLE_HEAD), 512, nullptr, nullptr, "test"), 0);
+  Start(8);
+  std::vector<HANDLE_VALUE> handles;
+  for (int i = 0; i < 300; i++) {
+    HANDLE_VALUE h = NewHandle(kCountedType, -1);
+    handles.push_back(h);
+    int size = 0;
+    PackAsyncParamInt(nullptr, &size, h);
+    ASYNC_LOAD_TASK* task = AllocAsyncLoadTask(size);
+    task->process = CheckHandleLoading;
+    int offset = 0;
+    PackAsyncParamInt(task->parameters, &offset, h);
+    ASSERT_EQ(QueueHandleLoadTask(task, h), 0);
+  }
+  Drain();
+  EXPECT_EQ(sawLoading, 300);
+  EXPECT_EQ(sawNotLoading, 0);
+  for (HANDLE_VALUE h : handles) EXPECT_EQ(IsHandleLoading(h), 0);
+  // Not valid: refused, nothing queued.
+  ASYNC_LOAD_TASK* task = AllocAsyncLoadTask(4);
+  task->process = CheckHandleLoading;
+  EXPECT_EQ(QueueHandleLoadTask(task, -1), -1);
+  EXPECT_EQ(GetAsyncLoadTaskCount(), 0);
+  FreeTracked(task);
+  Stop();
+  EndHandleType(kCountedType);
 }
 
 TEST_F(AsyncLoad, PackerRefusesItemsOverItsLengthField) {

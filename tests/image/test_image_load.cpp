@@ -2,9 +2,12 @@
 // and BGRA loaders on small files built here or made by ImageMagick (tests/image/fixtures).
 #include <gtest/gtest.h>
 
+#include <windows.h>
+
 #include <cstdio>
 #include <vector>
 
+#include "core/memory.h"
 #include "file/vfs.h"
 #include "image/bgra.h"
 #include "image/bmp.h"
@@ -418,6 +421,75 @@ TEST_F(ImageLoad, PngFixtures) {
     std::string png = Fixture("rgba.png");
     EXPECT_EQ(LoadFromBytes(png.substr(0, png.size() - 40), &g.image), -1);
   }
+}
+
+// The requests the tracked allocator makes of its heap while recording: how many, the largest.
+struct HEAP_RECORD {
+  int requests = 0;
+  size_t largest = 0;
+};
+HEAP_RECORD& HeapRecord() {
+  static HEAP_RECORD record;
+  return record;
+}
+void NoteRequest(size_t size) {
+  HeapRecord().requests++;
+  if (size - ALLOC_OVERHEAD > HeapRecord().largest) HeapRecord().largest = size - ALLOC_OVERHEAD;
+}
+const ALLOC_HEAP_FUNCTIONS kRecordingHeap = {
+    [](size_t size) -> void* {
+      NoteRequest(size);
+      return HeapAlloc(GetProcessHeap(), 0, size);
+    },
+    [](void* block, size_t size) -> void* {
+      NoteRequest(size);
+      return block == nullptr ? HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, size)
+                              : HeapReAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, block, size);
+    },
+    [](void* block) { HeapFree(GetProcessHeap(), 0, block); }};
+
+// PNG chunks whose length claims far more than the file holds: libpng would allocate what a
+// text, palette or profile chunk claims (its length limit only warns), so every ancillary
+// chunk but tRNS is skipped unread and the file is refused at its end, having asked the
+// allocator for no more than a small image's worth. libpng's own memory goes through the
+// tracked allocator, so that is measured and no block of it is left.
+TEST_F(ImageLoad, PngChunksClaimingHugeLengthsAllocateNothingForThem) {
+  freopen("NUL", "w", stderr);  // libpng's warnings
+  auto be32 = [](uint32_t v) { return Bytes({(int)(v >> 24), (int)(v >> 16) & 255, (int)(v >> 8) & 255, (int)v & 255}); };
+  const std::string png = Fixture("rgb.png");
+  const size_t afterHeader = 33;  // the signature and IHDR
+  const size_t beforeEnd = png.size() - 12;  // IEND
+  {
+    // A good file: the loader's own blocks and libpng's (its structures, zlib, rows).
+    ImageGuard g;
+    HeapRecord() = HEAP_RECORD();
+    SetAllocHeapFunctions(&kRecordingHeap);
+    ASSERT_EQ(LoadFromBytes(png, &g.image), 0);
+    SetAllocHeapFunctions(nullptr);
+    EXPECT_GT(HeapRecord().requests, 4) << "libpng allocates through the tracked allocator";
+  }
+  for (const char* type : {"tEXt", "zTXt", "iTXt", "pCAL", "sPLT", "iCCP", "eXIf", "sCAL", "hIST", "abCD"}) {
+    for (size_t at : {afterHeader, beforeEnd}) {
+      std::string file = png.substr(0, at) + be32(0x7FFFFFF0u) + type + std::string(300, 'a') + png.substr(at);
+      ImageGuard g;
+      HeapRecord() = HEAP_RECORD();
+      SetAllocHeapFunctions(&kRecordingHeap);
+      EXPECT_EQ(LoadFromBytes(file, &g.image), -1) << type << " at " << at;
+      SetAllocHeapFunctions(nullptr);
+      EXPECT_LT(HeapRecord().largest, (size_t)0x100000) << type << " at " << at;
+    }
+  }
+  // An ancillary chunk of its true length is skipped and the image loads.
+  ImageGuard g;
+  std::string chunk = std::string("tEXtTitle", 9) + std::string(1, '\0') + "abc";
+  uint32_t crc = 0xFFFFFFFFu;
+  for (unsigned char b : chunk) {
+    crc ^= b;
+    for (int bit = 0; bit < 8; bit++) crc = crc & 1 ? (crc >> 1) ^ 0xEDB88320u : crc >> 1;
+  }
+  std::string text = be32(9) + chunk + be32(~crc);
+  ASSERT_EQ(LoadFromBytes(png.substr(0, afterHeader) + text + png.substr(afterHeader), &g.image), 0);
+  EXPECT_EQ(PixelAt(g.image, 0, 0), Bytes({FixBlue(0, 0), FixGreen(0, 0), FixRed(0, 0)}));
 }
 
 TEST_F(ImageLoad, JpegFixtures) {

@@ -2,6 +2,7 @@
 // fixtures, block reads, seeks (and the small-distance rule), the end of the data, disable
 // bits, 8-bit output, a Theora-first file's Vorbis track, and every block given back.
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <cmath>
 #include <cstring>
@@ -10,7 +11,7 @@
 
 #include "core/memory.h"
 #include "sound/sound_convert.h"
-#include "sound_test_util.h"
+#include "sound_source_util.h"
 
 namespace {
 struct FIXTURE {
@@ -122,13 +123,17 @@ TEST_F(SoundConvert, FixturesGiveTheirFormatLengthAndSound) {
   }
 }
 
-// Each block holds at most 4096 bytes; the last one fewer, then the end.
+// Each block holds at most 4096 bytes; the last one fewer, then the end. The set-up decoded
+// the first block already (a file must give sound to be taken), and holds it.
 TEST_F(SoundConvert, BlocksAreAtMost4096Bytes) {
   OggSource file(Fixture("tone_44k_stereo_2s.ogg"));
   SOUND_CONVERT_STATE state;
   ASSERT_EQ(SetUpSoundConverter(&state, file.source(), 0, 2, 1), 0);
   EXPECT_EQ(state.vorbisSelector, 1);
-  int total = 0, last = 0;
+  EXPECT_EQ(state.position, 0);
+  ASSERT_GT(state.blockHeld, 0);
+  ASSERT_LE(state.blockHeld, 4096);
+  int total = state.blockHeld, last = 0;
   while (ReadOggVorbisBlock(&state) == 0) {
     ASSERT_GT(state.blockHeld, 0);
     ASSERT_LE(state.blockHeld, 4096);
@@ -203,20 +208,29 @@ TEST_F(SoundConvert, ReadsPastTheEndGiveWhatIsLeftThenNothing) {
 }
 
 TEST_F(SoundConvert, RefusalsLeaveNothingToEnd) {
+  const std::string wave = Riff(Chunk("fmt ", FormatBody(1, 2, 8000, 32000, 4, 16)) + Chunk("data", std::string(400, 'w')));
   struct CASE {
     const char* what;
     std::string bytes;
     int disableBits, bytesPerSample;
+    int acceptedWith;  // other disable bits that take the same file, -1 for none
   } cases[] = {
-      {"every reader off", Fixture("tone_22k_mono_1s.ogg"), 0x1F, 2},
-      {"Ogg off", Fixture("tone_22k_mono_1s.ogg"), SOUND_CONVERT_DISABLE_OGG, 2},
-      {"three bytes per sample", Fixture("tone_22k_mono_1s.ogg"), 0, 3},
-      {"a WAVE file for the Ogg-only movie setting", std::string("RIFF\x24\0\0\0WAVEfmt ", 16) + std::string(100, '\0'),
-       (int)0xFFFFFFFB, 2},
-      {"noise", std::string(5000, '\x5A'), 0, 2},
-      {"nothing", std::string(), 0, 2},
+      {"every reader off", Fixture("tone_22k_mono_1s.ogg"), 0x1F, 2, 0},
+      {"Ogg off", Fixture("tone_22k_mono_1s.ogg"), SOUND_CONVERT_DISABLE_OGG, 2, 0},
+      {"three bytes per sample", Fixture("tone_22k_mono_1s.ogg"), 0, 3, -1},
+      {"a WAVE file for the Ogg-only movie setting", wave, (int)0xFFFFFFFB, 2, 0},
+      {"an Ogg file of no sound", Fixture("empty_44k_stereo.ogg"), 0, 2, -1},
+      {"noise", std::string(5000, '\x5A'), 0, 2, -1},
+      {"nothing", std::string(), 0, 2, -1},
   };
   for (const CASE& c : cases) {
+    if (c.acceptedWith >= 0) {
+      // The refusal comes from the disable bits, not from the file.
+      OggSource file(c.bytes);
+      SOUND_CONVERT_STATE state;
+      EXPECT_EQ(SetUpSoundConverter(&state, file.source(), c.acceptedWith, 2, 0), 0) << c.what;
+      EndSoundConverter(&state);
+    }
     OggSource file(c.bytes);
     SOUND_CONVERT_STATE state;
     EXPECT_EQ(SetUpSoundConverter(&state, file.source(), c.disableBits, c.bytesPerSample, 0), -1) << c.what;
@@ -249,5 +263,189 @@ TEST_F(SoundConvert, FailingReadsOfTheSourceAreNoData) {
   SOUND_CONVERT_STATE state;
   EXPECT_EQ(SetUpSoundConverter(&state, &source, 0, 2, 0), -1);
   CloseMemoryStream(memory);
+}
+
+// The file's reads as the converter makes them: a counting source over a memory file.
+int& SourceReads() {
+  static int reads = 0;
+  return reads;
+}
+STREAM_SOURCE CountingSource(const STREAM_SOURCE* inner) {
+  static STREAM_OPS innerOps;
+  innerOps = inner->ops;
+  STREAM_SOURCE counting = *inner;
+  counting.ops.read = [](void* buffer, int size, int count, uintptr_t handle) {
+    SourceReads()++;
+    return innerOps.read(buffer, size, count, handle);
+  };
+  return counting;
+}
+
+// One byte of an Ogg page changed, the page's CRC written again: the decoder, not the framing,
+// meets the damage.
+std::string WithPageByte(std::string file, size_t page, size_t offset, char value) {
+  std::vector<OGG_PAGE> pages = OggPages(file);
+  EXPECT_LT(page, pages.size());
+  if (page >= pages.size() || offset >= pages[page].length) return file;
+  file[pages[page].at + offset] = value;
+  RepairOggPage(file, pages[page]);
+  return file;
+}
+
+// After the decoder reports an error (here a broken set-up header, which vorbisfile only
+// notices when the link's decoding starts: a bad link), the file is not decoded again: seeking
+// back and decoding once more would make libvorbis divide by zero. A file that fails at once
+// gives no sound and is refused; one that fails after some sound keeps that sound.
+TEST_F(SoundConvert, DecoderErrorEndsTheFileForGood) {
+  {
+    OggSource file(WithPageByte(Fixture("tone_44k_stereo_half.ogg"), 1, 696, 1));
+    SOUND_CONVERT_STATE state;
+    int result = SetUpSoundConverter(&state, file.source(), 0, 2, 0);
+    if (result == 0) {
+      ReadAll(&state, 88200);
+      RewindSoundConverter(&state, 0);
+      ReadAll(&state, 88200);
+      EndSoundConverter(&state);
+    }
+    EXPECT_EQ(result, -1) << "a file whose first block fails is taken";
+  }
+  // The second link of a chained file is broken: the first plays, then nothing more.
+  std::string broken = WithPageByte(Fixture("chain_44k_stereo_twice.ogg"), 4, 145, 0);
+  OggSource file(broken);
+  STREAM_SOURCE source = CountingSource(file.source());
+  SOUND_CONVERT_STATE state;
+  ASSERT_EQ(SetUpSoundConverter(&state, &source, 0, 2, 0), 0);
+  std::vector<uint8_t> first = ReadAll(&state, 200000);
+  EXPECT_EQ(first.size(), 88200u);
+  EXPECT_EQ(state.ogg.oggFailed, 1);
+  int reads = SourceReads();
+  for (int sample : {0, 100, 22049}) {
+    EXPECT_EQ(RewindSoundConverter(&state, sample), 0);
+    EXPECT_EQ(state.position, sample * 4);
+    uint8_t piece[64];
+    EXPECT_EQ(ReadSoundConverter(&state, piece, 64), 0) << sample;
+  }
+  EXPECT_EQ(SourceReads(), reads) << "the file was read again";
+  EndSoundConverter(&state);
+  // The whole conversion of such a file holds the sound before the error.
+  OggSource again(broken);
+  ASSERT_EQ(SetUpSoundConverter(&state, again.source(), 0, 2, 0), 0);
+  void* pcm = nullptr;
+  int size = 0;
+  WAVEFORMATEX format;
+  ASSERT_EQ(ConvertSoundToPcm(&state, &format, &pcm, &size), 0);
+  ASSERT_EQ(size, 88200);
+  EXPECT_EQ(memcmp(pcm, first.data(), (size_t)size), 0);
+  FreeTracked(pcm);
+  EndSoundConverter(&state);
+}
+
+// Chained files: links of the first link's format follow each other (the first link whole,
+// even when its sound sits in one page); a link of another channel count or rate ends the
+// sound, with a line in the log, and the total counts only what comes before it.
+TEST_F(SoundConvert, ChainedLinksPlayOnUntilTheFormatChanges) {
+  struct CASE {
+    const char* name;
+    int frames;
+    bool logged;
+  } cases[] = {{"chain_44k_stereo_twice.ogg", 22050 + 11025, false}, {"chain_44k_stereo_then_22k_mono.ogg", 22050, true}};
+  for (const CASE& c : cases) {
+    StartTestLog();
+    OggSource file(Fixture(c.name));
+    SOUND_CONVERT_STATE state;
+    ASSERT_EQ(SetUpSoundConverter(&state, file.source(), 0, 2, 0), 0) << c.name;
+    EXPECT_EQ(state.format.nChannels, 2) << c.name;
+    EXPECT_EQ(state.format.nSamplesPerSec, 44100u) << c.name;
+    EXPECT_EQ(GetSoundConverterSize(&state), c.frames * 4) << c.name;
+    void* pcm = nullptr;
+    int size = 0;
+    WAVEFORMATEX format;
+    ASSERT_EQ(ConvertSoundToPcm(&state, &format, &pcm, &size), 0) << c.name;
+    EXPECT_EQ(size, c.frames * 4) << c.name;
+    std::vector<uint8_t> whole((uint8_t*)pcm, (uint8_t*)pcm + size);
+    FreeTracked(pcm);
+    // The first link's tone from its first sample: a sine starts near 0.
+    int16_t firstSample = 0;
+    memcpy(&firstSample, whole.data(), 2);
+    EXPECT_LT(std::abs(firstSample), 2000) << c.name;
+    EXPECT_NEAR(Rms16(std::vector<uint8_t>(whole.begin(), whole.begin() + 88200)), 0.354 * 32767, 0.05 * 32767)
+        << c.name;
+    // Seeks land where the whole read has the same samples.
+    for (int sample : {c.frames - 10, c.frames / 2, 5}) {
+      ASSERT_EQ(SeekSoundConverter(&state, sample), 0);
+      uint8_t piece[40];
+      ASSERT_EQ(ReadSoundConverter(&state, piece, 40), 40) << c.name << " " << sample;
+      EXPECT_EQ(memcmp(piece, &whole[(size_t)sample * 4], 40), 0) << c.name << " " << sample;
+    }
+    EXPECT_EQ(ReadLogWithoutStamps().find("チャンネル数かサンプリングレートが変わる") != std::string::npos, c.logged)
+        << c.name;
+    EndSoundConverter(&state);
+  }
+}
+
+// The largest block the tracked allocator asks its heap for while recording.
+size_t& LargestRequest() {
+  static size_t largest = 0;
+  return largest;
+}
+const ALLOC_HEAP_FUNCTIONS kRecordingHeap = {
+    [](size_t size) -> void* {
+      if (size - ALLOC_OVERHEAD > LargestRequest()) LargestRequest() = size - ALLOC_OVERHEAD;
+      return HeapAlloc(GetProcessHeap(), 0, size);
+    },
+    [](void* block, size_t size) -> void* {
+      if (size - ALLOC_OVERHEAD > LargestRequest()) LargestRequest() = size - ALLOC_OVERHEAD;
+      return block == nullptr ? HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, size)
+                              : HeapReAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, block, size);
+    },
+    [](void* block) { HeapFree(GetProcessHeap(), 0, block); }};
+
+// The granule position of a page: the sample count its file claims.
+std::string WithGranule(std::string file, size_t page, int64_t granule) {
+  std::vector<OGG_PAGE> pages = OggPages(file);
+  EXPECT_LT(page, pages.size());
+  if (page >= pages.size()) return file;
+  for (int i = 0; i < 8; i++) file[pages[page].at + 6 + i] = (char)(granule >> (8 * i));
+  RepairOggPage(file, pages[page]);
+  return file;
+}
+
+// The whole conversion follows the data, not the length the file claims: a claim of 3 frames
+// does not cut it short, a claim of two billion frames for a 5 KB file allocates no more than
+// a first guess. Either way it delivers what block reads from the start deliver.
+TEST_F(SoundConvert, WholeConversionFollowsTheDataNotTheClaim) {
+  struct CASE {
+    const char* what;
+    std::string file;
+  } cases[] = {
+      {"a claim of 3 frames", WithGranule(Fixture("chain_44k_stereo_then_22k_mono.ogg"), 2, 3)},
+      {"a claim of two billion frames", WithGranule(Fixture("tone_44k_stereo_2s.ogg"), 3, 0x7FFFFFF0)},
+  };
+  for (const CASE& c : cases) {
+    OggSource blocks(c.file);
+    SOUND_CONVERT_STATE state;
+    ASSERT_EQ(SetUpSoundConverter(&state, blocks.source(), 0, 2, 0), 0) << c.what;
+    std::vector<uint8_t> read = ReadAll(&state, 4000000);
+    int claimed = GetSoundConverterSize(&state);
+    EndSoundConverter(&state);
+    ASSERT_GT(read.size(), 1000u) << c.what;
+    EXPECT_NE((size_t)claimed, read.size()) << c.what;
+
+    OggSource whole(c.file);
+    ASSERT_EQ(SetUpSoundConverter(&state, whole.source(), 0, 2, 0), 0) << c.what;
+    void* pcm = nullptr;
+    int size = 0;
+    WAVEFORMATEX format;
+    LargestRequest() = 0;
+    SetAllocHeapFunctions(&kRecordingHeap);
+    int result = ConvertSoundToPcm(&state, &format, &pcm, &size);
+    SetAllocHeapFunctions(nullptr);
+    ASSERT_EQ(result, 0) << c.what;
+    EXPECT_EQ((size_t)size, read.size()) << c.what;
+    EXPECT_EQ(memcmp(pcm, read.data(), read.size()), 0) << c.what;
+    EXPECT_LE(LargestRequest(), (size_t)(4 << 20)) << c.what;
+    FreeTracked(pcm);
+    EndSoundConverter(&state);
+  }
 }
 }  // namespace

@@ -380,6 +380,42 @@ TEST(SampleGrabber, CallbackSeesEverySampleAndTheFirstTypeChange) {
   EXPECT_EQ(GetAllocBlockCount(), blocks);
 }
 
+// With a delivery buffer the source writes every sample into the user's memory: the grabber's
+// allocator hands out that buffer alone, and nothing is written past the size given.
+TEST(SampleGrabber, DeliveryBufferIsWhereTheSourceWrites) {
+  std::vector<BYTE> memory(SAMPLE_BYTES + 32, 0xEE);
+  struct Seen {
+    std::vector<BYTE*> pointers;
+    std::vector<int> indexes;
+  } seen;
+  {
+    GrabberGraph g;
+    g.source->pin->buffers = 1;
+    ALLOCATOR_PROPERTIES one = {1, SAMPLE_BYTES, 1, 0};
+    ASSERT_EQ(g.setup->UseDeliveryBuffer(one, memory.data()), S_OK);
+    ASSERT_EQ(g.ConnectAll(), S_OK);
+    g.setup->SetGrabCallback(
+        [](IMediaSample* sample, REFERENCE_TIME*, REFERENCE_TIME*, BOOL, void* user) -> HRESULT {
+          Seen* s = static_cast<Seen*>(user);
+          BYTE* bytes = nullptr;
+          sample->GetPointer(&bytes);
+          s->pointers.push_back(bytes);
+          s->indexes.push_back(bytes != nullptr ? bytes[0] : -1);
+          return S_OK;
+        },
+        &seen);
+    EXPECT_EQ(g.Run(), EC_COMPLETE);
+    EXPECT_TRUE(g.renderer->WaitForRecords(SAMPLE_COUNT, true));
+  }
+  ASSERT_EQ(seen.indexes.size(), (size_t)SAMPLE_COUNT);
+  for (int i = 0; i < SAMPLE_COUNT; i++) {
+    EXPECT_EQ(seen.pointers[i], memory.data()) << i;
+    EXPECT_EQ(seen.indexes[i], i);
+  }
+  EXPECT_EQ(memory[0], SAMPLE_COUNT - 1) << "the last sample lies in the user's buffer";
+  for (size_t i = SAMPLE_BYTES; i < memory.size(); i++) ASSERT_EQ(memory[i], 0xEE) << i;
+}
+
 TEST(SampleGrabber, WithoutACallbackSamplesPassAndSFalseHoldsThemBack) {
   for (HRESULT answer : {S_OK, S_FALSE}) {
     GrabberGraph g;

@@ -193,22 +193,30 @@ TEST_F(StreamSounds, LoopSwitchRestartsThePlayedTime) {
 }
 
 // A loop, or a forever-repeating part, shorter than one fill wraps many times within it;
-// a part of a few bytes or none at all cannot keep the refill going round forever.
+// a part of a few bytes, or one whose decoder gave up after its first block (it gives nothing
+// more, even from its start), cannot keep the refill going round forever. A file of no sound
+// at all makes no stream.
 TEST_F(StreamSounds, ShortAndEmptyLoopsFillWithoutSpinning) {
+  EXPECT_EQ(MakeStream({{"empty_44k_stereo.ogg", 0}}), -1);
   struct CASE {
     const char* fixture;
     int repeat, playType;
+    bool givesUp;
   } cases[] = {
-      {"tone_44k_stereo_tenth.ogg", 0, SOUND_PLAY_LOOP}, {"tiny_44k_stereo_3f.ogg", 0, SOUND_PLAY_LOOP},
-      {"empty_44k_stereo.ogg", 0, SOUND_PLAY_LOOP},       {"tone_44k_stereo_tenth.ogg", -1, SOUND_PLAY_RETURN},
-      {"tiny_44k_stereo_3f.ogg", -1, SOUND_PLAY_RETURN},  {"empty_44k_stereo.ogg", -1, SOUND_PLAY_RETURN},
+      {"tone_44k_stereo_tenth.ogg", 0, SOUND_PLAY_LOOP, false}, {"tiny_44k_stereo_3f.ogg", 0, SOUND_PLAY_LOOP, false},
+      {"tiny_44k_stereo_3f.ogg", 0, SOUND_PLAY_LOOP, true},      {"tone_44k_stereo_tenth.ogg", -1, SOUND_PLAY_RETURN, false},
+      {"tiny_44k_stereo_3f.ogg", -1, SOUND_PLAY_RETURN, false},  {"tiny_44k_stereo_3f.ogg", -1, SOUND_PLAY_RETURN, true},
   };
   for (const CASE& c : cases) {
     int h = MakeStream({{c.fixture, c.repeat}});
     ASSERT_NE(h, -1) << c.fixture;
     std::vector<uint8_t> pcm = DecodedPcm(c.fixture);
+    ASSERT_FALSE(pcm.empty()) << c.fixture;
     TAPE tape;
-    if (pcm.empty()) {
+    if (c.givesUp) {
+      // As after a decoder error: the block held since the set-up is all there is.
+      Record(h)->parts[0].converter.ogg.oggFailed = 1;
+      tape.Add(pcm);
       tape.AddSilence(400000);
     } else {
       while (tape.bytes.size() < 400000) tape.Add(pcm);
@@ -216,7 +224,7 @@ TEST_F(StreamSounds, ShortAndEmptyLoopsFillWithoutSpinning) {
     ASSERT_EQ(StartStreamSound(h, c.playType, 1), 0) << c.fixture;
     SOUND_RECORD* r = Record(h);
     EXPECT_EQ(r->writePos, 132300) << c.fixture;
-    EXPECT_TRUE(tape.Check(h, 0, 132300)) << c.fixture << " " << c.repeat;
+    EXPECT_TRUE(tape.Check(h, 0, 132300)) << c.fixture << " " << c.repeat << " " << c.givesUp;
     for (int cursor : {20000, 60000, 100000, 140000}) {
       int before = r->writePos;
       Drive(h, cursor);
@@ -339,26 +347,35 @@ TEST_F(StreamSounds, WaveImageLayout) {
   FreeTracked(image);
 }
 
-// A part decoded whole is kept as a WAVE image; its reader decides whether it can be opened,
-// and a refusal gives every block back.
+// A part decoded whole is kept as a WAVE image with a converter of its own: with the default
+// readers it holds exactly the decoded PCM; under a setting that leaves only the Ogg Vorbis
+// reader (the movie's) the image cannot be opened, and the refusal gives every block back.
 TEST_F(StreamSounds, WaveImagePartHoldsTheDecodedPcmOrFailsCleanly) {
-  HANDLE_VALUE h = NewSoundHandle(0);
-  SOUND_LOAD_SETTINGS s;
-  FillSoundLoadDefaults(&s);
-  int blocks = GetAllocBlockCount();
-  size_t before = ReadLogWithoutStamps().size();
-  int result = AddStreamSoundFromFile(&s, SoundFixture("tone_44k_stereo_tenth.ogg").c_str(), 0, h,
-                                      STREAM_PART_WAVE_IMAGE, -1, 0);
-  if (result == 0) {
-    STREAM_SOUND_PART& part = Record(h)->parts[0];
-    std::vector<uint8_t> pcm = DecodedPcm("tone_44k_stereo_tenth.ogg");
-    ASSERT_EQ(part.dataSize, (int)pcm.size() + 46);
-    EXPECT_EQ(memcmp(part.data + 46, pcm.data(), pcm.size()), 0);
-  } else {
-    EXPECT_TRUE(LogHasInOrder(ReadLogWithoutStamps(), {"音声データのオープンに失敗しました\r\n"}, before));
-    EXPECT_EQ(GetAllocBlockCount(), blocks);
+  std::vector<uint8_t> pcm = DecodedPcm("tone_44k_stereo_tenth.ogg");
+  ASSERT_EQ(pcm.size(), 4410u * 4);
+  for (int oggOnly : {0, 1}) {
+    HANDLE_VALUE h = NewSoundHandle(0);
+    SOUND_LOAD_SETTINGS s;
+    FillSoundLoadDefaults(&s);
+    if (oggOnly) s.disableBits = (int)0xFFFFFFFB;
+    int blocks = GetAllocBlockCount();
+    size_t before = ReadLogWithoutStamps().size();
+    int result = AddStreamSoundFromFile(&s, SoundFixture("tone_44k_stereo_tenth.ogg").c_str(), 0, h,
+                                        STREAM_PART_WAVE_IMAGE, -1, 0);
+    if (!oggOnly) {
+      ASSERT_EQ(result, 0);
+      STREAM_SOUND_PART& part = Record(h)->parts[0];
+      ASSERT_EQ(part.dataSize, (int)pcm.size() + 46);
+      EXPECT_EQ(memcmp(part.data + 46, pcm.data(), pcm.size()), 0);
+      EXPECT_EQ(part.converter.method, SOUND_METHOD_WAVE);
+      EXPECT_EQ(GetSoundConverterSize(&part.converter), (int)pcm.size());
+    } else {
+      EXPECT_EQ(result, -1);
+      EXPECT_TRUE(LogHasInOrder(ReadLogWithoutStamps(), {"音声データのオープンに失敗しました\r\n"}, before));
+      EXPECT_EQ(GetAllocBlockCount(), blocks);
+    }
+    DeleteHandle(h);
   }
-  DeleteHandle(h);
 }
 
 // With several processors the sound thread refills a playing stream by itself; with one, the

@@ -1,6 +1,6 @@
 // oggmake OUT_DIR: writes the Ogg fixtures of the sound tests (tones of exact lengths, a
-// tiny file, silence, and a Theora-first file with a Vorbis track). A native host program run
-// by the build.
+// tiny file, silence, chained files of two links, and a Theora-first file with a Vorbis
+// track). A native host program run by the build.
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -128,16 +128,38 @@ void CloseVorbis(VORBIS_TRACK* t, FILE* out) {
   vorbis_info_clear(&t->info);
 }
 
+// One logical stream of the tone, appended to the file.
+bool AppendTone(FILE* out, const TONE& tone, int serial) {
+  VORBIS_TRACK t;
+  if (!OpenVorbis(&t, tone.rate, tone.channels, serial)) return false;
+  WriteVorbisHeaders(&t, out, true);
+  FeedTone(&t, out, tone.frames, tone.amplitude);
+  CloseVorbis(&t, out);
+  return true;
+}
+
 bool WriteTone(const std::string& dir, const TONE& tone) {
   FILE* out = fopen((dir + "/" + tone.name).c_str(), "wb");
   if (out == nullptr) return false;
-  VORBIS_TRACK t;
-  bool ok = OpenVorbis(&t, tone.rate, tone.channels, 1);
-  if (ok) {
-    WriteVorbisHeaders(&t, out, true);
-    FeedTone(&t, out, tone.frames, tone.amplitude);
-    CloseVorbis(&t, out);
-  }
+  bool ok = AppendTone(out, tone, 1);
+  fclose(out);
+  return ok;
+}
+
+// Chained files: two links one after the other, in the same format or in another.
+struct CHAIN {
+  const char* name;
+  TONE links[2];
+};
+const CHAIN kChains[] = {
+    {"chain_44k_stereo_twice.ogg", {{"", 44100, 2, 22050, 0.5}, {"", 44100, 2, 11025, 0.5}}},
+    {"chain_44k_stereo_then_22k_mono.ogg", {{"", 44100, 2, 22050, 0.5}, {"", 22050, 1, 22050, 0.5}}},
+};
+
+bool WriteChain(const std::string& dir, const CHAIN& chain) {
+  FILE* out = fopen((dir + "/" + chain.name).c_str(), "wb");
+  if (out == nullptr) return false;
+  bool ok = AppendTone(out, chain.links[0], 1) && AppendTone(out, chain.links[1], 2);
   fclose(out);
   return ok;
 }
@@ -222,6 +244,11 @@ int main(int argc, char** argv) {
   for (const TONE& tone : kTones)
     if (!WriteTone(dir, tone)) {
       fprintf(stderr, "oggmake: cannot write %s\n", tone.name);
+      return 1;
+    }
+  for (const CHAIN& chain : kChains)
+    if (!WriteChain(dir, chain)) {
+      fprintf(stderr, "oggmake: cannot write %s\n", chain.name);
       return 1;
     }
   if (!WriteTheoraFirst(dir)) {

@@ -95,8 +95,10 @@ int QueueShaderTask(int handle, int vertex, const void* code, int size, int free
   if (task == nullptr) return -1;
   task->process = RunShaderCreateTask;
   PackShaderTask(task->parameters, handle, vertex, code, size, freeAfter);
-  QueueAsyncLoadTask(task);
-  BeginHandleAsyncLoad(handle, task->slot);
+  if (QueueHandleLoadTask(task, handle) < 0) {
+    FreeTracked(task);
+    return -1;
+  }
   return 0;
 }
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "core/memory.h"
 #include "file/async_load.h"
 #include "graphics/device/draw_settings.h"
 #include "graphics/graphs/graph_handles.h"
@@ -116,8 +117,11 @@ HANDLE_VALUE CreateBlankGraph(const GRAPH_CREATE_PARAM* param, int width, int he
     }
     task->process = CreateBlankGraphTask;
     PackBlankGraphTask(task->parameters, param, handle, width, height, fourth);
-    QueueAsyncLoadTask(task);
-    BeginHandleAsyncLoad(handle, task->slot);
+    if (QueueHandleLoadTask(task, handle) < 0) {
+      FreeTracked(task);
+      DeleteGraphHandle(handle, 0);
+      return -1;
+    }
     return handle;
   }
   if (SetUpGraphImageSet(param, handle, width, height, param->blankAlpha, 0, 0, -1, onWorker) < 0) {

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "core/log.h"
+#include "core/memory.h"
 #include "file/async_load.h"
 #include "graphics/graphs/graph_handles.h"
 #include "graphics/graphs/graph_movie.h"
@@ -145,8 +146,10 @@ int QueueLoadTask(const GRAPH_LOAD_PARAM* lp) {
   if (task == nullptr) return -1;
   task->process = LoadGraphTask;
   PackLoadTask(task->parameters, lp, full);
-  QueueAsyncLoadTask(task);
-  BeginHandleAsyncLoad(lp->handle, task->slot);
+  if (QueueHandleLoadTask(task, lp->handle) < 0) {
+    FreeTracked(task);
+    return -1;
+  }
   return 0;
 }
 }  // namespace
