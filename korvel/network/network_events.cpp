@@ -16,23 +16,50 @@ NETWORK_HANDLE_RECORD* FindRecordOfSocket(SOCKET socket) {
   }
   return nullptr;
 }
-}  // namespace
 
-int PumpNetworkMessages(int deleteClosed) {
-  if (NetworkState.window == nullptr || !NetworkState.initialised) return 0;
-  int locked = EnterNetworkLock();
-  if (deleteClosed == 1) {
-    int cursor = -1;
-    while (HANDLE_HEAD* head = NextHandleRecord(HANDLE_TYPE_NETWORK, &cursor)) {
-      if (IsDeletedByPump((NETWORK_HANDLE_RECORD*)head) && NetworkState.initialised)
-        DeleteHandle(head->handle);
+// Walks the connections before any message: limits, the automatic delete, and the sends that
+// stopped at their byte limit (while the pump's bytes last).
+void ServeConnections(int deleteClosed, uint32_t start) {
+  int cursor = -1;
+  while (HANDLE_HEAD* head = NextHandleRecord(HANDLE_TYPE_NETWORK, &cursor)) {
+    NETWORK_HANDLE_RECORD* r = (NETWORK_HANDLE_RECORD*)head;
+    LimitHeldBytes(r);
+    if (deleteClosed == 1 && IsDeletedByPump(r) && NetworkState.initialised) {
+      DeleteHandle(head->handle);
+    } else if (r->sendResume && NetworkState.movedBytes - start < (uint32_t)NETWORK_PUMP_BYTES) {
+      SendSocket(head->handle);
     }
   }
+}
+}  // namespace
+
+void CloseNetworkConnection(NETWORK_HANDLE_RECORD* r) {
+  r->connected = 0;
+  r->closeWord = 0;
+}
+
+// Passes never pump, and a pump entered again from a window procedure it dispatched returns at
+// once: the stack does not grow with the number of connections or events.
+int PumpNetworkMessages(int deleteClosed) {
+  NETWORK_STATE& s = NetworkState;
+  if (s.window == nullptr || !s.initialised) return 0;
+  int locked = EnterNetworkLock();
+  if (s.pumpRunning) {
+    LeaveNetworkLock(locked);
+    return 0;
+  }
+  s.pumpRunning = 1;
+  HWND window = s.window;
+  uint32_t start = s.movedBytes;
+  ServeConnections(deleteClosed, start);
   MSG msg;
-  while (PeekMessageA(&msg, NetworkState.window, 0, 0, PM_REMOVE)) {
+  for (int count = 0; count < NETWORK_PUMP_MESSAGES && s.movedBytes - start < (uint32_t)NETWORK_PUMP_BYTES &&
+                      PeekMessageA(&msg, window, 0, 0, PM_REMOVE);
+       count++) {
     TranslateMessage(&msg);
     DispatchMessageA(&msg);
   }
+  s.pumpRunning = 0;
   LeaveNetworkLock(locked);
   return 0;
 }
@@ -61,10 +88,7 @@ int DispatchSocketEvent(HWND, UINT, WPARAM socket, LPARAM event) {
           r->connecting = 0;
         }
         break;
-      case FD_CLOSE:
-        r->connected = 0;
-        r->closeWord = 0;
-        break;
+      case FD_CLOSE: CloseNetworkConnection(r); break;
       default: break;
     }
   }
