@@ -46,6 +46,7 @@ struct NETWORK_STATE {
   int heldLimit;        // most bytes a connection holds each way; 0: NETWORK_DEFAULT_HELD_LIMIT
   uint32_t movedBytes;  // bytes moved by all passes (wraps); the pump's budget counts them
   int pumpRunning;      // a pump entered from a window procedure the pump dispatched returns at once
+  int wakePosted;       // a message waits in the window to wake the owner for work left to the pump
 };
 
 struct NETWORK_HANDLE_RECORD {

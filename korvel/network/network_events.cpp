@@ -33,6 +33,12 @@ void ServeConnections(int deleteClosed, uint32_t start) {
 }
 }  // namespace
 
+void WakeNetworkPump() {
+  if (NetworkState.wakePosted || NetworkState.window == nullptr) return;
+  NetworkState.wakePosted = 1;
+  PostMessageA(NetworkState.window, WM_NULL, 0, 0);
+}
+
 void CloseNetworkConnection(NETWORK_HANDLE_RECORD* r) {
   r->connected = 0;
   r->closeWord = 0;
@@ -51,6 +57,7 @@ int PumpNetworkMessages(int deleteClosed) {
   s.pumpRunning = 1;
   HWND window = s.window;
   uint32_t start = s.movedBytes;
+  s.wakePosted = 0;
   ServeConnections(deleteClosed, start);
   MSG msg;
   for (int count = 0; count < NETWORK_PUMP_MESSAGES && s.movedBytes - start < (uint32_t)NETWORK_PUMP_BYTES &&

@@ -14,3 +14,6 @@ int NetworkHeldLimit();
 int LimitHeldBytes(NETWORK_HANDLE_RECORD* r);
 // The peer has closed (FD_CLOSE, or a read of 0 bytes): not connected, close word 0.
 void CloseNetworkConnection(NETWORK_HANDLE_RECORD* r);
+// Work was left for the next pump: a message to the network window wakes an owner that waits
+// for one (posted once until the next pump).
+void WakeNetworkPump();

@@ -6,17 +6,17 @@
 // its own length word (a cut length word stays there, not in the socket, so WinSock does not
 // announce the same bytes again and again), data into the receive ring, which grows only by
 // what has arrived. Lengths come in through a stage of the pass; the data of a long message
-// go straight into the ring's free room. The pass stops after a read that brought fewer
-// bytes than it asked for; WinSock announces bytes left in the socket or arriving later with a
-// new read event. A read of 0 bytes is the peer's end of sending: the connection closes as on
-// FD_CLOSE and no further read is made until another event comes.
+// go straight into the ring's free room. A pass makes one read (in two calls across the
+// ring's end): WinSock announces bytes left in the socket, or arriving later, with a new read
+// event, and a pass that read on would mostly find nothing more. A read of 0 bytes is the
+// peer's end of sending: the connection closes as on FD_CLOSE, and WinSock announces nothing
+// further.
 //
 // Sending puts the length word and the start of the data into one call, then sends from the
 // ring, until the socket would block (WinSock announces the next write only after that), the
 // ring is empty or the pass's bytes are spent; in the last case the next pump goes on.
 // Between passes the place inside the current message is kept (bytes expected, the length
 // word received so far, header bytes unsent, send bytes left).
-#include <climits>
 #include <cstring>
 
 #include "core/log.h"
@@ -141,18 +141,17 @@ int TakeArrived(NETWORK_HANDLE_RECORD* r, const unsigned char* bytes, int count)
   return 0;
 }
 
-// One read of at most budget bytes: straight into the ring's free room when a stage or more
-// of the current message's data is still to come and fits there, else through the stage.
-// -> the bytes read, 0 when the peer has finished sending, SOCKET_ERROR, or -2 when the
-// connection went into error; *asked is what the read asked for.
-int ReceiveOnce(NETWORK_HANDLE_RECORD* r, int budget, int* asked) {
+// One read of at most budget bytes (two calls across the ring's end): straight into the ring's
+// free room when a stage or more of the current message's data is still to come and fits
+// there, else through the stage. -> the bytes read, 0 when the peer has finished sending,
+// SOCKET_ERROR, or -2 when the connection went into error.
+int ReceiveOnce(NETWORK_HANDLE_RECORD* r, int budget) {
   RING_BUFFER* ring = &r->receiveRing;
   int room = ring->size - ring->held;
   if (r->bytesExpected >= kStageBytes && room >= kStageBytes) {
     int count = r->bytesExpected;
     if (count > room) count = room;
     if (count > budget) count = budget;
-    *asked = count;
     int n = TransferPiece(r, ring, &ring->writePosition, count, ReceiveInto);
     if (n > 0) {
       ring->held += n;
@@ -161,24 +160,17 @@ int ReceiveOnce(NETWORK_HANDLE_RECORD* r, int budget, int* asked) {
     }
     return n < 0 ? SOCKET_ERROR : n;
   }
-  *asked = budget < kStageBytes ? budget : kStageBytes;
-  int n = ReceiveInto(r, ReceiveStage, *asked);
+  int n = ReceiveInto(r, ReceiveStage, budget < kStageBytes ? budget : kStageBytes);
   if (n > 0 && TakeArrived(r, ReceiveStage, n) != 0) return -2;
   return n;
 }
 
-// Reads while each read brings all it asked for, up to the pass's bytes.
+// One read per event: WinSock announces what is left in the socket after it with a new event.
 int ReceiveMessages(NETWORK_HANDLE_RECORD* r) {
-  for (int budget = NETWORK_PASS_BYTES; budget > 0;) {
-    int asked = 0;
-    int n = ReceiveOnce(r, budget, &asked);
-    if (n == -2) return -1;
-    if (n == 0) CloseNetworkConnection(r);
-    if (n <= 0) return 0;
-    CountMoved(n);
-    budget -= n;
-    if (n < asked) return 0;
-  }
+  int n = ReceiveOnce(r, NETWORK_PASS_BYTES);
+  if (n == -2) return -1;
+  if (n == 0) CloseNetworkConnection(r);
+  if (n > 0) CountMoved(n);
   return 0;
 }
 
@@ -215,6 +207,7 @@ int SendMessages(NETWORK_HANDLE_RECORD* r) {
   while (r->sendRing.held > 0) {
     if (budget <= 0) {
       r->sendResume = 1;
+      WakeNetworkPump();
       return 0;
     }
     int n;

@@ -423,6 +423,27 @@ TEST_F(ScriptedNetwork, NestedPassesOfOneConnectionAreRefused) {
   EXPECT_EQ(r->totalReceived, 7);
 }
 
+// A pump entered from a window procedure that a pump dispatched returns at once, so events
+// never nest, whoever pumps: the other connection's event waits for the outer pump's loop.
+TEST_F(ScriptedNetwork, APumpInsideAPumpReturnsAtOnce) {
+  HANDLE_VALUE other = MakeConnection(kFakeSocket + 0x10);
+  Fake.incoming = Framed("own");
+  Fake.otherIncoming = Framed("other");
+  int otherReceivedInside = -1;
+  Fake.onRecv = [&] {
+    if (otherReceivedInside != -1) return;
+    otherReceivedInside = 0;
+    EXPECT_EQ(PumpNetworkMessages(0), 0);
+    otherReceivedInside = RecordOf(other)->totalReceived;
+  };
+  PostMessageA(window, NETWORK_SOCKET_MESSAGE, kFakeSocket, FD_READ);
+  PostMessageA(window, NETWORK_SOCKET_MESSAGE, kFakeSocket + 0x10, FD_READ);
+  EXPECT_EQ(PumpNetworkMessages(0), 0);
+  EXPECT_EQ(otherReceivedInside, 0) << "the nested pump dispatched an event";
+  EXPECT_EQ(r->totalReceived, 3);
+  EXPECT_EQ(RecordOf(other)->totalReceived, 5);
+}
+
 // Handles that fail the handle test, busy handles and an unset layer give -1 without a line;
 // invalid and unframed connections as the layer says.
 TEST_F(ScriptedNetwork, RefusedHandlesAndFlags) {
@@ -646,6 +667,9 @@ TEST_F(ScriptedAccept, EveryFailureLogsDeletesAndReleasesTheLock) {
   EXPECT_EQ(ConnectionCount(), before);
   EXPECT_TRUE(Fake.closed.empty()) << "no socket to close";
   EXPECT_TRUE(OtherThreadCanTakeTheLock());
+  // The listener's accept event is selected again, so that a waiting connection is announced.
+  EXPECT_EQ(Fake.selectWindow, window);
+  EXPECT_EQ(Fake.selectEvents, FD_ACCEPT);
 
   mark = LogMark();
   Fake.acceptResult = kFakeAccepted;
@@ -665,14 +689,17 @@ TEST_F(ScriptedAccept, EveryFailureLogsDeletesAndReleasesTheLock) {
   EXPECT_TRUE(OtherThreadCanTakeTheLock());
   NetworkState.listenHandle = listening;
 
-  // Every slot taken: the handle manager's limit line, then the accept's own.
+  // Every slot taken: the connection is accepted and closed again, with the handle manager's
+  // limit line, then the accept's own.
   Fake.selectResult = 0;
   while (ConnectionCount() < kMaxConnections) ASSERT_NE(MakeConnection(kFakeSocket + 0x200), -1);
+  Fake.closed.clear();
   mark = LogMark();
   EXPECT_EQ(AcceptNetWork(), -1);
   std::string log = LogSince(mark);
   EXPECT_NE(log.find("ハンドルの数が限界数( 8 )に達していて新たなハンドルを作成できません\r\n"), std::string::npos) << log;
   EXPECT_NE(log.find("accept 用のハンドル作成に失敗しました \r\n"), std::string::npos) << log;
+  EXPECT_EQ(Fake.closed, std::vector<SOCKET>{kFakeAccepted});
   EXPECT_TRUE(OtherThreadCanTakeTheLock());
 }
 
