@@ -6,7 +6,8 @@
 //
 // Whatever peers send, the work is bounded: no pass pumps the window (so stack use does not
 // grow with the connections), a pass moves at most NETWORK_PASS_BYTES and a pump call stops
-// dispatching after NETWORK_PUMP_BYTES or NETWORK_PUMP_MESSAGES; a connection holds at most
+// dispatching after NETWORK_PUMP_BYTES, NETWORK_PUMP_MESSAGES or NETWORK_PUMP_MILLISECONDS (the
+// rest waits in the window's queue for the next call); a connection holds at most
 // the held limit each way (received and not yet taken, queued and not yet sent), and the
 // receive ring grows only with bytes that have arrived.
 //
@@ -31,6 +32,7 @@ enum {
   NETWORK_PASS_BYTES = 512 << 10,            // most bytes one receive or send pass moves
   NETWORK_PUMP_BYTES = 4 << 20,              // a pump call dispatches no more once passes moved this
   NETWORK_PUMP_MESSAGES = 256,               // most window messages one pump call dispatches
+  NETWORK_PUMP_MILLISECONDS = 8,             // a pump call dispatches no more after this long
 };
 
 struct NETWORK_STATE {
@@ -47,6 +49,7 @@ struct NETWORK_STATE {
   uint32_t movedBytes;  // bytes moved by all passes (wraps); the pump's budget counts them
   int pumpRunning;      // a pump entered from a window procedure the pump dispatched returns at once
   int wakePosted;       // a message waits in the window to wake the owner for work left to the pump
+  int resumeSlot;       // the slot of the connection whose stopped send the pump took up last
 };
 
 struct NETWORK_HANDLE_RECORD {

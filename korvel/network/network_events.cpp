@@ -17,18 +17,55 @@ NETWORK_HANDLE_RECORD* FindRecordOfSocket(SOCKET socket) {
   return nullptr;
 }
 
-// Walks the connections before any message: limits, the automatic delete, and the sends that
-// stopped at their byte limit (while the pump's bytes last).
-void ServeConnections(int deleteClosed, uint32_t start) {
+// What one pump call may still do: bytes moved by passes and time, counted from its start.
+struct PUMP_BUDGET {
+  uint32_t startBytes;
+  LONGLONG deadline;  // performance counter
+};
+
+PUMP_BUDGET StartPumpBudget() {
+  LARGE_INTEGER now, frequency;
+  QueryPerformanceCounter(&now);
+  QueryPerformanceFrequency(&frequency);
+  return {NetworkState.movedBytes, now.QuadPart + frequency.QuadPart * NETWORK_PUMP_MILLISECONDS / 1000};
+}
+
+bool PumpBudgetLeft(const PUMP_BUDGET& budget) {
+  if (NetworkState.movedBytes - budget.startBytes >= (uint32_t)NETWORK_PUMP_BYTES) return false;
+  LARGE_INTEGER now;
+  QueryPerformanceCounter(&now);
+  return now.QuadPart < budget.deadline;
+}
+
+// Walks the connections before any message: limits and the automatic delete.
+void CheckConnections(int deleteClosed) {
   int cursor = -1;
   while (HANDLE_HEAD* head = NextHandleRecord(HANDLE_TYPE_NETWORK, &cursor)) {
     NETWORK_HANDLE_RECORD* r = (NETWORK_HANDLE_RECORD*)head;
     LimitHeldBytes(r);
-    if (deleteClosed == 1 && IsDeletedByPump(r) && NetworkState.initialised) {
-      DeleteHandle(head->handle);
-    } else if (r->sendResume && NetworkState.movedBytes - start < (uint32_t)NETWORK_PUMP_BYTES) {
-      SendSocket(head->handle);
+    if (deleteClosed == 1 && IsDeletedByPump(r) && NetworkState.initialised) DeleteHandle(head->handle);
+  }
+}
+
+// Goes on with the sends that stopped at their byte limit while the pump's budget lasts,
+// starting after the connection resumed last, so that each gets its turn.
+void ResumeSends(const PUMP_BUDGET& budget) {
+  int first = NetworkState.resumeSlot, cursor = first;
+  for (bool wrapped = false;;) {
+    HANDLE_HEAD* head = NextHandleRecord(HANDLE_TYPE_NETWORK, &cursor);
+    if (head == nullptr && !wrapped) {
+      wrapped = true;
+      cursor = -1;
+      continue;
     }
+    if (head == nullptr || (wrapped && cursor > first)) return;
+    if (!((NETWORK_HANDLE_RECORD*)head)->sendResume) continue;
+    if (!PumpBudgetLeft(budget)) {
+      WakeNetworkPump();
+      return;
+    }
+    NetworkState.resumeSlot = cursor;
+    SendSocket(head->handle);
   }
 }
 }  // namespace
@@ -56,11 +93,13 @@ int PumpNetworkMessages(int deleteClosed) {
   }
   s.pumpRunning = 1;
   HWND window = s.window;
-  uint32_t start = s.movedBytes;
+  PUMP_BUDGET budget = StartPumpBudget();
   s.wakePosted = 0;
-  ServeConnections(deleteClosed, start);
+  CheckConnections(deleteClosed);
+  ResumeSends(budget);
+  // At least one message per call, whatever the budget, so that every call makes progress.
   MSG msg;
-  for (int count = 0; count < NETWORK_PUMP_MESSAGES && s.movedBytes - start < (uint32_t)NETWORK_PUMP_BYTES &&
+  for (int count = 0; count < NETWORK_PUMP_MESSAGES && (count == 0 || PumpBudgetLeft(budget)) &&
                       PeekMessageA(&msg, window, 0, 0, PM_REMOVE);
        count++) {
     TranslateMessage(&msg);
