@@ -423,6 +423,34 @@ TEST_F(ScriptedNetwork, NestedPassesOfOneConnectionAreRefused) {
   EXPECT_EQ(r->totalReceived, 7);
 }
 
+// Sends stopped at their bytes are taken up by the pumps in turn: with more connections than
+// one pump serves, each has moved after as many pumps as there are connections (a pump takes
+// up at least one), while the first ones still have more to send than those pumps could move.
+class ScriptedManyConnections : public ScriptedNetwork {
+ protected:
+  ScriptedManyConnections() { maxConnections = 16; }
+};
+
+TEST_F(ScriptedManyConnections, StoppedSendsAreTakenUpInTurn) {
+  const int kConnections = 12;  // more than one pump's bytes serve
+  static_assert(kConnections * NETWORK_PASS_BYTES > NETWORK_PUMP_BYTES, "");
+  HANDLE_VALUE handles[kConnections];
+  handles[0] = connection;
+  for (int i = 1; i < kConnections; i++) handles[i] = MakeConnection(kFakeSocket + 0x20 * i);
+  int queued[kConnections];
+  for (int i = 0; i < kConnections; i++) {
+    NETWORK_HANDLE_RECORD* c = RecordOf(handles[i]);
+    QueueBytes(&c->sendRing, std::string((size_t)(kConnections + 2) * NETWORK_PASS_BYTES, (char)('a' + i)));
+    EXPECT_EQ(SendSocket(handles[i]), 0);
+    EXPECT_EQ(c->sendResume, 1);
+    queued[i] = c->sendRing.held;
+  }
+  Fake.outgoing.reserve((size_t)kConnections * kConnections * NETWORK_PASS_BYTES);
+  for (int pump = 0; pump < kConnections; pump++) EXPECT_EQ(PumpNetworkMessages(0), 0);
+  for (int i = 0; i < kConnections; i++)
+    EXPECT_LT(RecordOf(handles[i])->sendRing.held, queued[i]) << "connection " << i << " was not taken up";
+}
+
 // A pump entered from a window procedure that a pump dispatched returns at once, so events
 // never nest, whoever pumps: the other connection's event waits for the outer pump's loop.
 TEST_F(ScriptedNetwork, APumpInsideAPumpReturnsAtOnce) {
