@@ -25,12 +25,15 @@ void StopNetworkThread() {
 }
 
 // The window closes on the WM_CLOSE posted to it; the pump dispatches a bounded number of
-// messages per call, so it is pumped until the window has gone or the time is up.
+// messages per call, so it is pumped until the window has gone or the time is up (not from
+// inside a pump, where a pump returns at once).
 void CloseNetworkWindow() {
   NETWORK_STATE& s = NetworkState;
   PostMessageA(s.window, WM_CLOSE, 0, 0);
-  for (DWORD start = GetTickCount(); !s.windowClosed && !s.pumpRunning && GetTickCount() - start < kShutDownWaitMs;)
+  for (DWORD start = GetTickCount(); !s.pumpRunning; Sleep(1)) {
     PumpNetworkMessages(0);
+    if (s.windowClosed || !IsWindow(s.window) || GetTickCount() - start >= kShutDownWaitMs) break;
+  }
 }
 }  // namespace
 
