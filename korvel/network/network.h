@@ -4,6 +4,13 @@
 // 0x505; their handler accepts, receives into each connection's receive ring and sends
 // everything queued in its send ring as one message.
 //
+// Whatever peers send, the work is bounded: no pass pumps the window (so stack use does not
+// grow with the connections), a pass moves at most NETWORK_PASS_BYTES and a pump call stops
+// dispatching after NETWORK_PUMP_BYTES, NETWORK_PUMP_MESSAGES or NETWORK_PUMP_MILLISECONDS (the
+// rest waits in the window's queue for the next call); a connection holds at most
+// the held limit each way (received and not yet taken, queued and not yet sent), and the
+// receive ring grows only with bytes that have arrived.
+//
 // Bringing the layer up is its owner's work: WinSock start, handle type 10 registered with a
 // NETWORK_HANDLE_RECORD and TerminateNetworkHandle, a network window whose procedure hands
 // 0x505 to DispatchSocketEvent and sets the window-closed flag when it is destroyed, the
@@ -21,6 +28,11 @@
 enum {
   NETWORK_SOCKET_MESSAGE = WM_USER + 0x105,  // 0x505
   NETWORK_HEADER_SIZE = 4,                   // the length word before each message
+  NETWORK_DEFAULT_HELD_LIMIT = 64 << 20,     // bytes a connection holds each way, unless set
+  NETWORK_PASS_BYTES = 512 << 10,            // most bytes one receive or send pass moves
+  NETWORK_PUMP_BYTES = 4 << 20,              // a pump call dispatches no more once passes moved this
+  NETWORK_PUMP_MESSAGES = 256,               // most window messages one pump call dispatches
+  NETWORK_PUMP_MILLISECONDS = 8,             // a pump call dispatches no more after this long
 };
 
 struct NETWORK_STATE {
@@ -33,6 +45,11 @@ struct NETWORK_STATE {
   HANDLE thread;              // optional network thread and its end handshake
   int threadEnded;
   int threadEndRequest;
+  int heldLimit;        // most bytes a connection holds each way; 0: NETWORK_DEFAULT_HELD_LIMIT
+  uint32_t movedBytes;  // bytes moved by all passes (wraps); the pump's budget counts them
+  int pumpRunning;      // a pump entered from a window procedure the pump dispatched returns at once
+  int wakePosted;       // a message waits in the window to wake the owner for work left to the pump
+  int resumeSlot;       // the slot of the connection whose stopped send the pump took up last
 };
 
 struct NETWORK_HANDLE_RECORD {
@@ -62,28 +79,34 @@ struct NETWORK_HANDLE_RECORD {
   int writeEventPending;
   int receiveRunning;   // a receive pass of this connection is under way
   int sendRunning;      // a send pass of this connection is under way
+  unsigned char lengthBytes[NETWORK_HEADER_SIZE];  // the part of a length word received so far
+  int lengthHeld;       // 0 to 3 bytes of it
+  int sendResume;       // a send pass stopped at its byte limit: the next pump goes on with it
 };
 
 extern NETWORK_STATE NetworkState;
 
-// With 1, first deletes the connections in error (and closed auto-delete ones); then
-// dispatches every waiting message of the network window. -> 0.
+// Puts connections holding more than the held limit into error; with 1, deletes the
+// connections in error (and closed auto-delete ones); goes on with sends stopped at their
+// byte limit; then dispatches the waiting messages of the network window, up to the pump's
+// bounds (the rest wait for the next call). -> 0.
 int PumpNetworkMessages(int deleteClosed);
 // One WSAAsyncSelect event (low word of lParam; error code in the high word) for the socket in
 // wParam. -> 1; 0 when no network handle owns the socket; AcceptNetWork's result on FD_ACCEPT.
 int DispatchSocketEvent(HWND window, UINT message, WPARAM socket, LPARAM event);
 // -> 1 when a connection was accepted into a new handle, -1 otherwise.
 int AcceptNetWork();
-// Receive every complete message waiting (and the start of the next) into the receive ring.
-// -> 0, or -1 for an invalid, busy or re-entered handle, one in error, or a length that
-// cannot be held.
+// Receives what has arrived (up to NETWORK_PASS_BYTES) into the connection: length words into
+// its own state, data into the receive ring. A peer that has finished sending closes the
+// connection as FD_CLOSE does. -> 0, or -1 for an invalid, busy or re-entered handle, one in
+// error, or a length beyond the held limit.
 int RecvSocket(HANDLE_VALUE handle);
-// Send the send ring's bytes as one message, resuming where an earlier pass stopped.
-// -> 0, or -1 as RecvSocket.
+// Sends the send ring's bytes as one message, resuming where an earlier pass stopped, up to
+// NETWORK_PASS_BYTES. -> 0, or -1 as RecvSocket (and for a queue beyond the held limit).
 int SendSocket(HANDLE_VALUE handle);
 // Logs the formatted text with the last socket error code. -> -1.
 int LogNetworkError(const char* format, ...);
-// Ends the connections, closes the network window and WinSock. -> 0.
+// Ends the connections, closes the network window (waiting a bounded time) and WinSock. -> 0.
 int ShutDownNetwork();
 // The terminate function of handle type 10: closes the socket and frees both rings.
 int TerminateNetworkHandle(HANDLE_HEAD* record);

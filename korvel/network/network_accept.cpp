@@ -25,44 +25,66 @@ void FillAcceptedRecord(NETWORK_HANDLE_RECORD* r, const NETWORK_HANDLE_RECORD* l
   InitRingBuffer(&r->receiveRing);
   InitRingBuffer(&r->sendRing);
   r->bytesExpected = r->messageSize = r->totalReceived = 0;
+  r->lengthHeld = 0;
   r->sendBytesLeft = 0;
   r->headerUnsent = 0;
+  r->sendResume = 0;
 }
 
-// Accepts on the listening socket and keeps the peer's address and port as they come.
-bool AcceptPeer(NETWORK_HANDLE_RECORD* r, const NETWORK_HANDLE_RECORD* listener) {
+// A connection accepted on the listening socket, with the peer's address and port as they come.
+struct ACCEPTED_PEER {
+  SOCKET socket;
   union {
     sockaddr_in v4;
     sockaddr_in6 v6;
-  } address{};
-  int length = r->ipv6 ? (int)sizeof(sockaddr_in6) : (int)sizeof(sockaddr_in);
-  r->socket = WinApi.ws2.accept(listener->socket, (sockaddr*)&address, &length);
-  if (r->socket == INVALID_SOCKET) return false;
-  if (r->ipv6) {
-    memcpy(r->peerAddress6, &address.v6.sin6_addr, sizeof(r->peerAddress6));
-    r->peerPort = address.v6.sin6_port;
-  } else {
-    memcpy(r->peerAddress4, &address.v4.sin_addr, sizeof(r->peerAddress4));
-    r->peerPort = address.v4.sin_port;
-  }
-  return true;
+  } address;
+};
+
+bool AcceptPeer(ACCEPTED_PEER* peer, const NETWORK_HANDLE_RECORD* listener) {
+  *peer = ACCEPTED_PEER{};
+  int length = listener->ipv6 ? (int)sizeof(sockaddr_in6) : (int)sizeof(sockaddr_in);
+  peer->socket = WinApi.ws2.accept(listener->socket, (sockaddr*)&peer->address, &length);
+  return peer->socket != INVALID_SOCKET;
 }
 
+void KeepPeer(NETWORK_HANDLE_RECORD* r, const ACCEPTED_PEER& peer) {
+  r->socket = peer.socket;
+  if (r->ipv6) {
+    memcpy(r->peerAddress6, &peer.address.v6.sin6_addr, sizeof(r->peerAddress6));
+    r->peerPort = peer.address.v6.sin6_port;
+  } else {
+    memcpy(r->peerAddress4, &peer.address.v4.sin_addr, sizeof(r->peerAddress4));
+    r->peerPort = peer.address.v4.sin_port;
+  }
+}
+
+// WinSock announces the next connection only after an accept call, and not after one that
+// failed inside it: selecting the accept event again announces a connection still waiting.
+void RearmListener(const NETWORK_HANDLE_RECORD* listener) {
+  WinApi.ws2.WSAAsyncSelect(listener->socket, NetworkState.window, NETWORK_SOCKET_MESSAGE, FD_ACCEPT);
+}
+
+// accept() comes first, whatever follows: a connection that no handle can take is closed
+// again, so that the listener goes on announcing the next ones.
 int AcceptLocked() {
   NETWORK_HANDLE_RECORD* listener = FindNetworkRecord(NetworkState.listenHandle);
   if (listener == nullptr) return -1;
+  ACCEPTED_PEER peer;
+  if (!AcceptPeer(&peer, listener)) {
+    LogNetworkError("acceptに失敗しました");
+    RearmListener(listener);
+    return -1;
+  }
   HANDLE_VALUE handle = NewHandle(HANDLE_TYPE_NETWORK, -1);
   NETWORK_HANDLE_RECORD* r = FindNetworkRecord(handle);
   if (r == nullptr) {
     WriteLogText("accept 用のハンドル作成に失敗しました \n");
+    if (handle != -1) DeleteHandle(handle);
+    WinApi.ws2.closesocket(peer.socket);
     return -1;
   }
   FillAcceptedRecord(r, listener);
-  if (!AcceptPeer(r, listener)) {
-    LogNetworkError("acceptに失敗しました");
-    DeleteHandle(handle);
-    return -1;
-  }
+  KeepPeer(r, peer);
   if (WinApi.ws2.WSAAsyncSelect(r->socket, NetworkState.window, NETWORK_SOCKET_MESSAGE, FD_READ | FD_WRITE | FD_CLOSE) ==
       SOCKET_ERROR) {
     LogNetworkError("WSAAsyncSelectのエラー in AcceptNetWork");
@@ -77,7 +99,6 @@ int AcceptLocked() {
 int AcceptNetWork() {
   if (!NetworkState.initialised) return -1;
   int locked = EnterNetworkLock();
-  PumpNetworkMessages(0);
   int result = AcceptLocked();
   LeaveNetworkLock(locked);
   return result;

@@ -16,23 +16,96 @@ NETWORK_HANDLE_RECORD* FindRecordOfSocket(SOCKET socket) {
   }
   return nullptr;
 }
+
+// What one pump call may still do: bytes moved by passes and time, counted from its start.
+struct PUMP_BUDGET {
+  uint32_t startBytes;
+  LONGLONG deadline;  // performance counter
+};
+
+PUMP_BUDGET StartPumpBudget() {
+  LARGE_INTEGER now, frequency;
+  QueryPerformanceCounter(&now);
+  QueryPerformanceFrequency(&frequency);
+  return {NetworkState.movedBytes, now.QuadPart + frequency.QuadPart * NETWORK_PUMP_MILLISECONDS / 1000};
+}
+
+bool PumpBudgetLeft(const PUMP_BUDGET& budget) {
+  if (NetworkState.movedBytes - budget.startBytes >= (uint32_t)NETWORK_PUMP_BYTES) return false;
+  LARGE_INTEGER now;
+  QueryPerformanceCounter(&now);
+  return now.QuadPart < budget.deadline;
+}
+
+// Walks the connections before any message: limits and the automatic delete.
+void CheckConnections(int deleteClosed) {
+  int cursor = -1;
+  while (HANDLE_HEAD* head = NextHandleRecord(HANDLE_TYPE_NETWORK, &cursor)) {
+    NETWORK_HANDLE_RECORD* r = (NETWORK_HANDLE_RECORD*)head;
+    LimitHeldBytes(r);
+    if (deleteClosed == 1 && IsDeletedByPump(r) && NetworkState.initialised) DeleteHandle(head->handle);
+  }
+}
+
+// Goes on with the sends that stopped at their byte limit while the pump's budget lasts,
+// starting after the connection resumed last, so that each gets its turn.
+void ResumeSends(const PUMP_BUDGET& budget) {
+  int first = NetworkState.resumeSlot, cursor = first;
+  for (bool wrapped = false;;) {
+    HANDLE_HEAD* head = NextHandleRecord(HANDLE_TYPE_NETWORK, &cursor);
+    if (head == nullptr && !wrapped) {
+      wrapped = true;
+      cursor = -1;
+      continue;
+    }
+    if (head == nullptr || (wrapped && cursor > first)) return;
+    if (!((NETWORK_HANDLE_RECORD*)head)->sendResume) continue;
+    if (!PumpBudgetLeft(budget)) {
+      WakeNetworkPump();
+      return;
+    }
+    NetworkState.resumeSlot = cursor;
+    SendSocket(head->handle);
+  }
+}
 }  // namespace
 
+void WakeNetworkPump() {
+  if (NetworkState.wakePosted || NetworkState.window == nullptr) return;
+  NetworkState.wakePosted = 1;
+  PostMessageA(NetworkState.window, WM_NULL, 0, 0);
+}
+
+void CloseNetworkConnection(NETWORK_HANDLE_RECORD* r) {
+  r->connected = 0;
+  r->closeWord = 0;
+}
+
+// Passes never pump, and a pump entered again from a window procedure it dispatched returns at
+// once: the stack does not grow with the number of connections or events.
 int PumpNetworkMessages(int deleteClosed) {
-  if (NetworkState.window == nullptr || !NetworkState.initialised) return 0;
+  NETWORK_STATE& s = NetworkState;
+  if (s.window == nullptr || !s.initialised) return 0;
   int locked = EnterNetworkLock();
-  if (deleteClosed == 1) {
-    int cursor = -1;
-    while (HANDLE_HEAD* head = NextHandleRecord(HANDLE_TYPE_NETWORK, &cursor)) {
-      if (IsDeletedByPump((NETWORK_HANDLE_RECORD*)head) && NetworkState.initialised)
-        DeleteHandle(head->handle);
-    }
+  if (s.pumpRunning) {
+    LeaveNetworkLock(locked);
+    return 0;
   }
+  s.pumpRunning = 1;
+  HWND window = s.window;
+  PUMP_BUDGET budget = StartPumpBudget();
+  s.wakePosted = 0;
+  CheckConnections(deleteClosed);
+  ResumeSends(budget);
+  // At least one message per call, whatever the budget, so that every call makes progress.
   MSG msg;
-  while (PeekMessageA(&msg, NetworkState.window, 0, 0, PM_REMOVE)) {
+  for (int count = 0; count < NETWORK_PUMP_MESSAGES && (count == 0 || PumpBudgetLeft(budget)) &&
+                      PeekMessageA(&msg, window, 0, 0, PM_REMOVE);
+       count++) {
     TranslateMessage(&msg);
     DispatchMessageA(&msg);
   }
+  s.pumpRunning = 0;
   LeaveNetworkLock(locked);
   return 0;
 }
@@ -61,10 +134,7 @@ int DispatchSocketEvent(HWND, UINT, WPARAM socket, LPARAM event) {
           r->connecting = 0;
         }
         break;
-      case FD_CLOSE:
-        r->connected = 0;
-        r->closeWord = 0;
-        break;
+      case FD_CLOSE: CloseNetworkConnection(r); break;
       default: break;
     }
   }

@@ -9,14 +9,31 @@
 NETWORK_STATE NetworkState;
 
 namespace {
+const DWORD kShutDownWaitMs = 2000;  // the longest the shut-down waits for the thread, and for the window
+
 // The optional network thread sets its ended flag once it sees the end request; a thread
-// that has gone without setting it is not waited for.
+// that has gone without setting it is not waited for, nor one that does not answer in time.
 void StopNetworkThread() {
   NETWORK_STATE& s = NetworkState;
   s.threadEndRequest = 1;
-  while (!s.threadEnded && WaitForSingleObject(s.thread, 0) == WAIT_TIMEOUT) Sleep(1);
+  for (DWORD start = GetTickCount(); !s.threadEnded && GetTickCount() - start < kShutDownWaitMs;) {
+    if (WaitForSingleObject(s.thread, 0) != WAIT_TIMEOUT) break;
+    Sleep(1);
+  }
   CloseHandle(s.thread);
   s.thread = nullptr;
+}
+
+// The window closes on the WM_CLOSE posted to it; the pump dispatches a bounded number of
+// messages per call, so it is pumped until the window has gone or the time is up (not from
+// inside a pump, where a pump returns at once).
+void CloseNetworkWindow() {
+  NETWORK_STATE& s = NetworkState;
+  PostMessageA(s.window, WM_CLOSE, 0, 0);
+  for (DWORD start = GetTickCount(); !s.pumpRunning; Sleep(1)) {
+    PumpNetworkMessages(0);
+    if (s.windowClosed || !IsWindow(s.window) || GetTickCount() - start >= kShutDownWaitMs) break;
+  }
 }
 }  // namespace
 
@@ -63,11 +80,7 @@ int ShutDownNetwork() {
   WriteLogText("ネットワーク関連の終了処理を行います \n");
   if (s.thread != nullptr) StopNetworkThread();
   EndHandleType(HANDLE_TYPE_NETWORK);
-  if (s.window != nullptr) {
-    PostMessageA(s.window, WM_CLOSE, 0, 0);
-    while (!s.windowClosed)
-      if (PumpNetworkMessages(0) <= 0) break;
-  }
+  if (s.window != nullptr) CloseNetworkWindow();
   s = NETWORK_STATE{};
   if (WinApi.ws2.WSACleanup != nullptr) WinApi.ws2.WSACleanup();
   WriteLogText("ネットワーク関連の終了処理は完了しました\n");

@@ -1,16 +1,37 @@
-// Receiving and sending framed messages. A pass goes on until a socket call would block (or
-// the peer has closed), so that WinSock announces the next read or write: it posts a read
-// event only for bytes that arrive after a receive call and a write event only after a send
-// that would block, and the events it posts while a pass pumps the network window are refused
-// by that pass's guard. Between passes the place inside the current message is kept (bytes
-// expected, header bytes unsent, send bytes left).
-#include <climits>
+// Receiving and sending framed messages. A pass runs its socket calls only: it never pumps the
+// window, so events of other connections wait in the queue and the stack stays flat however
+// many connections there are. A pass moves at most NETWORK_PASS_BYTES.
+//
+// Receiving takes every byte it reads into the connection: the bytes of a length word into
+// its own length word (a cut length word stays there, not in the socket, so WinSock does not
+// announce the same bytes again and again), data into the receive ring, which grows only by
+// what has arrived. Lengths come in through a stage of the pass; the data of a long message
+// go straight into the ring's free room. A pass makes one read (in two calls across the
+// ring's end): WinSock announces bytes left in the socket, or arriving later, with a new read
+// event, and a pass that read on would mostly find nothing more. A read of 0 bytes is the
+// peer's end of sending: the connection closes as on FD_CLOSE, and WinSock announces nothing
+// further.
+//
+// Sending puts the length word and the start of the data into one call, then sends from the
+// ring, until the socket would block (WinSock announces the next write only after that), the
+// ring is empty or the pass's bytes are spent; in the last case the next pump goes on.
+// Between passes the place inside the current message is kept (bytes expected, the length
+// word received so far, header bytes unsent, send bytes left).
+#include <cstring>
 
 #include "core/log.h"
 #include "core/winapi.h"
 #include "network_internal.h"
 
 namespace {
+const int kStageBytes = 64 << 10;
+
+// Working room of the passes: what one socket call receives before it is taken apart, and a
+// length word with the start of its data. Passes do not pump, so no other pass runs while a
+// stage is in use.
+unsigned char ReceiveStage[kStageBytes];
+unsigned char SendStage[kStageBytes];
+
 // What tells receive and send apart in the checks they share.
 struct SOCKET_PASS {
   int NETWORK_HANDLE_RECORD::*running;  // guard against a nested pass of one connection
@@ -19,34 +40,14 @@ struct SOCKET_PASS {
   int (*transfer)(NETWORK_HANDLE_RECORD* r);
 };
 
-int Recv(NETWORK_HANDLE_RECORD* r, void* at, int count, int flags) {
-  return WinApi.ws2.recv(r->socket, (char*)at, count, flags);
+int ReceiveInto(NETWORK_HANDLE_RECORD* r, unsigned char* at, int count) {
+  return WinApi.ws2.recv(r->socket, (char*)at, count, 0);
 }
-
-int Send(NETWORK_HANDLE_RECORD* r, const void* at, int count) {
+int SendFrom(NETWORK_HANDLE_RECORD* r, unsigned char* at, int count) {
   return WinApi.ws2.send(r->socket, (const char*)at, count, 0);
 }
 
-// Reads the next length word. It is peeked first, so that a length that has not fully arrived
-// stays in the socket, and it is taken as the message's only after the real 4-byte receive and
-// a ring reserve for the whole message: a partial header never leaves a length behind.
-// -> 1 with a message under way, 0 to stop the pass, -1 for a length that cannot be held.
-int ReceiveLength(NETWORK_HANDLE_RECORD* r) {
-  uint32_t length = 0;
-  if (Recv(r, &length, NETWORK_HEADER_SIZE, MSG_PEEK) < NETWORK_HEADER_SIZE) return 0;
-  if (Recv(r, &length, NETWORK_HEADER_SIZE, 0) < NETWORK_HEADER_SIZE) return 0;
-  if (length > (uint32_t)INT_MAX || ReserveRingBuffer(&r->receiveRing, (int)length) != 0) {
-    AddLogLineFormat("受信データを保存するリングバッファのリサイズに失敗しました(データサイズ %u byte)", length);
-    r->error = 1;
-    return -1;
-  }
-  r->messageSize = (int)length;
-  r->bytesExpected = (int)length;
-  return 1;
-}
-
-int ReceiveInto(NETWORK_HANDLE_RECORD* r, unsigned char* at, int count) { return Recv(r, at, count, 0); }
-int SendFrom(NETWORK_HANDLE_RECORD* r, unsigned char* at, int count) { return Send(r, at, count); }
+void CountMoved(int n) { NetworkState.movedBytes += (uint32_t)n; }
 
 // Moves count bytes between the socket and the ring at its position (the write position for a
 // receive, the read position for a send), in two calls across the end of the storage.
@@ -76,64 +77,163 @@ int TransferPiece(NETWORK_HANDLE_RECORD* r, RING_BUFFER* ring, int* position, in
   return first + second;
 }
 
-// Receives lengths and data while the socket gives bytes.
-int ReceiveMessages(NETWORK_HANDLE_RECORD* r) {
-  for (;;) {
-    if (r->bytesExpected == 0) {
-      int header = ReceiveLength(r);
-      if (header <= 0) return header;
-    }
-    int n = 0;
-    if (r->bytesExpected > 0)
-      n = TransferPiece(r, &r->receiveRing, &r->receiveRing.writePosition, r->bytesExpected, ReceiveInto);
-    if (n > 0) {
-      r->receiveRing.held += n;
-      r->bytesExpected -= n;
-    }
-    // A length or data were taken in this step; the message may be complete.
-    if (r->bytesExpected == 0) r->totalReceived += r->messageSize;
-    if (n < 0 || (n == 0 && r->bytesExpected > 0)) return 0;
-    if (PumpNetworkMessages(0) != 0) return 0;
-  }
+void RefuseLength(NETWORK_HANDLE_RECORD* r, uint32_t length) {
+  AddLogLineFormat("受信データを保存するリングバッファのリサイズに失敗しました(データサイズ %u byte)", length);
+  r->error = 1;
 }
 
-// The rest of a length word that went out in part. -> the bytes sent, or -1.
-int SendHeaderRest(NETWORK_HANDLE_RECORD* r) {
-  int sent = Send(r, (const char*)&r->sendBytesLeft + NETWORK_HEADER_SIZE - r->headerUnsent, r->headerUnsent);
-  if (sent == SOCKET_ERROR) return -1;
-  r->headerUnsent -= sent;
-  return sent;
+void CompleteMessage(NETWORK_HANDLE_RECORD* r) {
+  r->totalReceived = (int)((uint32_t)r->totalReceived + (uint32_t)r->messageSize);
 }
 
-// A new message is everything the send ring holds. -> the bytes of its length word sent, or -1.
-int SendHeader(NETWORK_HANDLE_RECORD* r) {
-  r->sendBytesLeft = (uint32_t)r->sendRing.held;
-  int sent = Send(r, &r->sendBytesLeft, NETWORK_HEADER_SIZE);
-  if (sent == SOCKET_ERROR) {
-    r->sendBytesLeft = 0;
+// A whole length word: the message starts, unless it would make the connection hold more
+// than its limit. Nothing is reserved for it yet. -> 0, or -1 (refused, in error).
+int StartMessage(NETWORK_HANDLE_RECORD* r) {
+  uint32_t length;
+  memcpy(&length, r->lengthBytes, sizeof(length));
+  r->lengthHeld = 0;
+  if ((long long)r->receiveRing.held + length > (long long)NetworkHeldLimit()) {
+    RefuseLength(r, length);
     return -1;
   }
-  r->headerUnsent = NETWORK_HEADER_SIZE - sent;
+  r->messageSize = r->bytesExpected = (int)length;
+  if (length == 0) CompleteMessage(r);
+  return 0;
+}
+
+// Appends count data bytes of the current message to the receive ring. -> 0, or -1 when the
+// ring cannot grow (in error).
+int StoreData(NETWORK_HANDLE_RECORD* r, const unsigned char* bytes, int count) {
+  RING_BUFFER* ring = &r->receiveRing;
+  if (ReserveRingBuffer(ring, count) != 0) {
+    RefuseLength(r, (uint32_t)r->messageSize);
+    return -1;
+  }
+  WrapRingBufferPositions(ring);
+  int first = count;
+  if (ring->writePosition + count > ring->size) first = ring->size - ring->writePosition;
+  memcpy(ring->data + ring->writePosition, bytes, (size_t)first);
+  memcpy(ring->data, bytes + first, (size_t)(count - first));
+  ring->writePosition += count;
+  if (ring->writePosition > ring->size) ring->writePosition -= ring->size;
+  ring->held += count;
+  r->bytesExpected -= count;
+  if (r->bytesExpected == 0) CompleteMessage(r);
+  return 0;
+}
+
+// Takes count bytes that arrived apart: length words and data. -> 0, or -1 (in error).
+int TakeArrived(NETWORK_HANDLE_RECORD* r, const unsigned char* bytes, int count) {
+  while (count > 0) {
+    int take;
+    if (r->bytesExpected == 0) {
+      take = count < NETWORK_HEADER_SIZE - r->lengthHeld ? count : NETWORK_HEADER_SIZE - r->lengthHeld;
+      memcpy(r->lengthBytes + r->lengthHeld, bytes, (size_t)take);
+      r->lengthHeld += take;
+      if (r->lengthHeld == NETWORK_HEADER_SIZE && StartMessage(r) != 0) return -1;
+    } else {
+      take = count < r->bytesExpected ? count : r->bytesExpected;
+      if (StoreData(r, bytes, take) != 0) return -1;
+    }
+    bytes += take;
+    count -= take;
+  }
+  return 0;
+}
+
+// One read of at most budget bytes (two calls across the ring's end): straight into the ring's
+// free room when a stage or more of the current message's data is still to come and fits
+// there, else through the stage. -> the bytes read, 0 when the peer has finished sending,
+// SOCKET_ERROR, or -2 when the connection went into error.
+int ReceiveOnce(NETWORK_HANDLE_RECORD* r, int budget) {
+  RING_BUFFER* ring = &r->receiveRing;
+  int room = ring->size - ring->held;
+  if (r->bytesExpected >= kStageBytes && room >= kStageBytes) {
+    int count = r->bytesExpected;
+    if (count > room) count = room;
+    if (count > budget) count = budget;
+    int n = TransferPiece(r, ring, &ring->writePosition, count, ReceiveInto);
+    if (n > 0) {
+      ring->held += n;
+      r->bytesExpected -= n;
+      if (r->bytesExpected == 0) CompleteMessage(r);
+    }
+    return n < 0 ? SOCKET_ERROR : n;
+  }
+  int n = ReceiveInto(r, ReceiveStage, budget < kStageBytes ? budget : kStageBytes);
+  if (n > 0 && TakeArrived(r, ReceiveStage, n) != 0) return -2;
+  return n;
+}
+
+// One read per event: WinSock announces what is left in the socket after it with a new event.
+int ReceiveMessages(NETWORK_HANDLE_RECORD* r) {
+  int n = ReceiveOnce(r, NETWORK_PASS_BYTES);
+  if (n == -2) return -1;
+  if (n == 0) CloseNetworkConnection(r);
+  if (n > 0) CountMoved(n);
+  return 0;
+}
+
+// Skips count sent bytes of the send ring.
+void DropSent(NETWORK_HANDLE_RECORD* r, int count) {
+  RING_BUFFER* ring = WrapRingBufferPositions(&r->sendRing);
+  ring->readPosition += count;
+  if (ring->readPosition > ring->size) ring->readPosition -= ring->size;
+  ring->held -= count;
+  r->sendBytesLeft -= (uint32_t)count;
+}
+
+// The unsent bytes of the length word and, in the same call, the start of the data.
+// -> the bytes sent, or SOCKET_ERROR.
+int SendWithHeader(NETWORK_HANDLE_RECORD* r, int budget) {
+  int header = r->headerUnsent;
+  memcpy(SendStage, (const unsigned char*)&r->sendBytesLeft + NETWORK_HEADER_SIZE - header, (size_t)header);
+  int data = kStageBytes - header;
+  if ((uint32_t)data > r->sendBytesLeft) data = (int)r->sendBytesLeft;
+  if (data > budget) data = budget;
+  ReadRingBuffer(&r->sendRing, SendStage + header, data, 1);
+  int sent = SendFrom(r, SendStage, header + data);
+  if (sent == SOCKET_ERROR) return SOCKET_ERROR;
+  int headerSent = sent < header ? sent : header;
+  r->headerUnsent -= headerSent;
+  if (sent > headerSent) DropSent(r, sent - headerSent);
   return sent;
 }
 
-// Sends the rest of a length word, a new length word or data, one step at a time, while the
-// socket takes bytes and the ring holds any.
+// Sends the rest of a length word, a new length word or data while the socket takes bytes,
+// the ring holds any and the pass's bytes last.
 int SendMessages(NETWORK_HANDLE_RECORD* r) {
+  int budget = NETWORK_PASS_BYTES;
   while (r->sendRing.held > 0) {
+    if (budget <= 0) {
+      r->sendResume = 1;
+      WakeNetworkPump();
+      return 0;
+    }
     int n;
+    if (r->headerUnsent == 0 && r->sendBytesLeft == 0) {
+      // A new message is everything the send ring holds; its length word is sent whole again
+      // when not one byte of it went.
+      r->sendBytesLeft = (uint32_t)r->sendRing.held;
+      r->headerUnsent = NETWORK_HEADER_SIZE;
+    }
     if (r->headerUnsent > 0) {
-      n = SendHeaderRest(r);
-    } else if (r->sendBytesLeft == 0) {
-      n = SendHeader(r);
+      n = SendWithHeader(r, budget);
+      if (n == SOCKET_ERROR && r->headerUnsent == NETWORK_HEADER_SIZE) {
+        r->headerUnsent = 0;
+        r->sendBytesLeft = 0;
+      }
     } else {
-      n = TransferPiece(r, &r->sendRing, &r->sendRing.readPosition, (int)r->sendBytesLeft, SendFrom);
+      int count = r->sendBytesLeft < (uint32_t)budget ? (int)r->sendBytesLeft : budget;
+      n = TransferPiece(r, &r->sendRing, &r->sendRing.readPosition, count, SendFrom);
       if (n > 0) {
         r->sendRing.held -= n;
         r->sendBytesLeft -= (uint32_t)n;
       }
     }
-    if (n <= 0 || PumpNetworkMessages(0) != 0) return 0;
+    if (n <= 0) return 0;
+    CountMoved(n);
+    budget -= n;
   }
   return 0;
 }
@@ -155,12 +255,14 @@ int RunSocketPass(const SOCKET_PASS& pass, HANDLE_VALUE handle) {
     return -1;
   }
   r->*pass.running = 1;
-  PumpNetworkMessages(0);
+  if (pass.transfer == SendMessages) r->sendResume = 0;
   int result;
   if (r->valid == 0) {
     result = WriteLogText(pass.notValidText);
   } else if (r->error == 1) {
     result = WriteLogText(pass.inErrorText);
+  } else if (LimitHeldBytes(r) != 0) {
+    result = -1;
   } else if (!r->framed) {
     result = 0;
   } else {
@@ -171,6 +273,15 @@ int RunSocketPass(const SOCKET_PASS& pass, HANDLE_VALUE handle) {
   return result;
 }
 }  // namespace
+
+int NetworkHeldLimit() { return NetworkState.heldLimit > 0 ? NetworkState.heldLimit : NETWORK_DEFAULT_HELD_LIMIT; }
+
+int LimitHeldBytes(NETWORK_HANDLE_RECORD* r) {
+  if (r->valid != 1 || r->error == 1 || r->sendRing.held <= NetworkHeldLimit()) return 0;
+  AddLogLineFormat("送信データを保存するリングバッファが上限を超えました(データサイズ %d byte)", r->sendRing.held);
+  r->error = 1;
+  return -1;
+}
 
 int RecvSocket(HANDLE_VALUE handle) { return RunSocketPass(ReceivePass, handle); }
 

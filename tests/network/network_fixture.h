@@ -34,7 +34,8 @@ inline HWND CreateNetworkWindow() {
   return CreateWindowExA(0, wc.lpszClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
 }
 
-// Pumps the network window (without the automatic delete) until the condition holds.
+// Pumps the network window (without the automatic delete) until the condition holds or the
+// time is up; whether it held.
 template <class CONDITION>
 bool PumpUntil(CONDITION condition, DWORD limitMs = kWaitLimitMs) {
   for (DWORD start = GetTickCount();; Sleep(1)) {
@@ -119,7 +120,7 @@ class NetworkLayerTest : public ::testing::Test {
     savedWs2 = WinApi.ws2;
     WSADATA data;
     ASSERT_EQ(WinApi.ws2.WSAStartup(MAKEWORD(2, 2), &data), 0);
-    ASSERT_EQ(InitHandleType(HANDLE_TYPE_NETWORK, sizeof(NETWORK_HANDLE_RECORD), kMaxConnections, nullptr,
+    ASSERT_EQ(InitHandleType(HANDLE_TYPE_NETWORK, sizeof(NETWORK_HANDLE_RECORD), maxConnections, nullptr,
                              TerminateNetworkHandle, "ネットワーク"),
               0);
     window = CreateNetworkWindow();
@@ -152,8 +153,9 @@ class NetworkLayerTest : public ::testing::Test {
     return handle;
   }
 
-  decltype(WinApi.ws2) savedWs2{};
+  decltype(WinApi.ws2) savedWs2{};  // the real WinSock functions
   HWND window = nullptr;
+  int maxConnections = kMaxConnections;  // size of the handle table, set before SetUp
 };
 
 }  // namespace network_test

@@ -2,148 +2,17 @@
 // reach AcceptNetWork, peers in the same program on non-blocking sockets, and the events that
 // WinSock posts to the network window. Last, the library's own pump, window procedure and end
 // call the layer.
-#include <ws2tcpip.h>
-
 #include <tuple>
 #include <vector>
 
 #include "korvel.h"
-#include "network_fixture.h"
+#include "network_loopback.h"
 #include "system/pump.h"
 #include "system/window_state.h"
 
 using namespace network_test;
 
 namespace {
-// WinSock functions only the tests use, from the module the library loaded.
-struct PEER_CALLS {
-  int(WSAAPI* getsockname)(SOCKET, sockaddr*, int*);
-  int(WSAAPI* ioctlsocket)(SOCKET, long, u_long*);
-};
-
-PEER_CALLS PeerCalls() {
-  PEER_CALLS calls{};
-  calls.getsockname = (decltype(calls.getsockname))(void*)GetProcAddress(WinApi.ws2.module, "getsockname");
-  calls.ioctlsocket = (decltype(calls.ioctlsocket))(void*)GetProcAddress(WinApi.ws2.module, "ioctlsocket");
-  return calls;
-}
-
-sockaddr_in Loopback(u_short port) {
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = WinApi.ws2.inet_addr("127.0.0.1");
-  address.sin_port = port;
-  return address;
-}
-
-bool WouldBlock() { return WinApi.ws2.WSAGetLastError() == WSAEWOULDBLOCK; }
-
-class LoopbackNetwork : public NetworkLayerTest {
- protected:
-  void SetUp() override {
-    NetworkLayerTest::SetUp();
-    calls = PeerCalls();
-    ASSERT_NE(calls.getsockname, nullptr);
-    ASSERT_NE(calls.ioctlsocket, nullptr);
-    SOCKET listener = WinApi.ws2.socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    ASSERT_NE(listener, INVALID_SOCKET);
-    sockaddr_in address = Loopback(0);
-    int length = sizeof(address);
-    ASSERT_EQ(WinApi.ws2.bind(listener, (sockaddr*)&address, sizeof(address)), 0);
-    ASSERT_EQ(WinApi.ws2.listen(listener, 8), 0);
-    ASSERT_EQ(calls.getsockname(listener, (sockaddr*)&address, &length), 0);
-    port = address.sin_port;
-    HANDLE_VALUE handle = NewHandle(HANDLE_TYPE_NETWORK, -1);
-    NETWORK_HANDLE_RECORD* r = RecordOf(handle);
-    ASSERT_NE(r, nullptr);
-    r->socket = listener;
-    r->valid = 1;
-    ASSERT_EQ(WinApi.ws2.WSAAsyncSelect(listener, window, NETWORK_SOCKET_MESSAGE, FD_ACCEPT), 0);
-    NetworkState.listenHandle = handle;
-  }
-
-  void TearDown() override {
-    for (SOCKET s : peers) WinApi.ws2.closesocket(s);
-    NetworkLayerTest::TearDown();
-  }
-
-  // A peer connected to the listener (non-blocking), the handle its accept made and its record.
-  bool Connect(SOCKET* peer, HANDLE_VALUE* accepted, NETWORK_HANDLE_RECORD** record) {
-    *accepted = -1;
-    *record = nullptr;
-    *peer = WinApi.ws2.socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    if (*peer == INVALID_SOCKET) return false;
-    peers.push_back(*peer);
-    sockaddr_in address = Loopback(port);
-    if (WinApi.ws2.connect(*peer, (sockaddr*)&address, sizeof(address)) != 0) return false;
-    u_long nonBlocking = 1;
-    calls.ioctlsocket(*peer, FIONBIO, &nonBlocking);
-    HANDLE_VALUE before = NewestConnection();
-    if (!PumpUntil([&] { return NewestConnection() != before; })) return false;
-    *accepted = NewestConnection();
-    *record = RecordOf(*accepted);
-    return *record != nullptr;
-  }
-
-  // Sends everything, serving the network window whenever the peer's socket is full.
-  bool PeerSend(SOCKET s, const std::string& bytes) {
-    size_t at = 0;
-    for (DWORD start = GetTickCount(); at < bytes.size(); PumpNetworkMessages(0)) {
-      if (GetTickCount() - start > kWaitLimitMs) return false;
-      int sent = WinApi.ws2.send(s, bytes.data() + at, (int)std::min<size_t>(bytes.size() - at, 1 << 20), 0);
-      if (sent > 0) at += (size_t)sent;
-      else if (!WouldBlock()) return false;
-    }
-    return true;
-  }
-
-  // Receives count bytes (or until the other side closes), serving the network window.
-  std::string PeerReceive(SOCKET s, size_t count) {
-    std::string got;
-    std::vector<char> buffer(1 << 16);
-    for (DWORD start = GetTickCount(); got.size() < count && GetTickCount() - start < kWaitLimitMs;) {
-      int n = WinApi.ws2.recv(s, buffer.data(), (int)std::min(buffer.size(), count - got.size()), 0);
-      if (n > 0) got.append(buffer.data(), (size_t)n);
-      else if (n == 0 || !WouldBlock()) break;
-      else PumpNetworkMessages(0);
-    }
-    return got;
-  }
-
-  // Whether the peer sees the connection closed (the layer closed its socket).
-  bool PeerSeesClose(SOCKET s) {
-    char byte;
-    for (DWORD start = GetTickCount(); GetTickCount() - start < kWaitLimitMs; Sleep(1)) {
-      int n = WinApi.ws2.recv(s, &byte, 1, 0);
-      if (n == 0 || (n == SOCKET_ERROR && !WouldBlock())) return true;
-    }
-    return false;
-  }
-
-  // Bytes waiting in a socket, without taking them.
-  u_long Waiting(SOCKET s) {
-    u_long n = 0;
-    calls.ioctlsocket(s, FIONREAD, &n);
-    return n;
-  }
-
-  PEER_CALLS calls{};
-  u_short port = 0;
-  std::vector<SOCKET> peers;
-};
-
-// One peer connected before each test.
-class OneConnection : public LoopbackNetwork {
- protected:
-  void SetUp() override {
-    LoopbackNetwork::SetUp();
-    ASSERT_TRUE(Connect(&peer, &h, &r));
-  }
-  SOCKET peer = INVALID_SOCKET;
-  HANDLE_VALUE h = -1;
-  NETWORK_HANDLE_RECORD* r = nullptr;
-};
-
 TEST_F(OneConnection, AcceptedConnectionKnowsItsPeer) {
   EXPECT_EQ(r->valid, 1);
   EXPECT_EQ(r->connected, 1);
@@ -243,32 +112,8 @@ TEST_F(LoopbackNetwork, HostileLengthsPutTheConnectionInError) {
   }
 }
 
-// A peer that sends part of a length and goes: the partial length stays in the socket,
-// nothing is stored or expected however often the read event comes back, and the other
-// connections go on. WinSock reports the close only once those bytes are taken, so the
-// connection waits for its owner to end it.
-TEST_F(LoopbackNetwork, PartialLengthThenClose) {
-  SOCKET peer, other;
-  HANDLE_VALUE h, otherHandle;
-  NETWORK_HANDLE_RECORD *r, *otherRecord;
-  ASSERT_TRUE(Connect(&peer, &h, &r));
-  ASSERT_TRUE(Connect(&other, &otherHandle, &otherRecord));
-  ASSERT_TRUE(PeerSend(peer, std::string("\x10\x00", 2)));
-  WinApi.ws2.closesocket(peer);
-  peers.erase(peers.begin());
-  ASSERT_TRUE(PeerSend(other, Framed("still served")));
-  EXPECT_TRUE(PumpUntil([&] { return otherRecord->totalReceived == 12; }));
-  PumpUntil([] { return false; }, 200);
-  EXPECT_EQ(Waiting(r->socket), 2u);
-  EXPECT_EQ(r->bytesExpected, 0);
-  EXPECT_EQ(r->receiveRing.held, 0);
-  EXPECT_EQ(r->receiveRing.data, nullptr);
-  EXPECT_EQ(r->totalReceived, 0);
-  EXPECT_EQ(DeleteHandle(h), 0);
-}
-
-// Two connections that receive at once both complete: an event of one that arrives while the
-// other's receive pumps the window is not lost.
+// Two connections that receive at once both complete, their read events taking turns in the
+// window's queue.
 TEST_F(LoopbackNetwork, TwoConnectionsReceiveAtOnce) {
   SOCKET a, b;
   HANDLE_VALUE ha, hb;
