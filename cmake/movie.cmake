@@ -17,7 +17,7 @@ ExternalProject_Add(theoramake
 set(MOVIE_FIXTURE_DIR ${CMAKE_BINARY_DIR}/fixtures/movie)
 set(MOVIE_FIXTURES)
 foreach(name basic.ogv multi.ogv span.ogv yuv422.ogv yuv444.ogv long.ogv hole.ogv hole_span.ogv no_frames.ogv
-        frames1.ogv frames2.ogv frames10.ogv frames11.ogv frames12.ogv tone.ogg)
+        frames1.ogv frames2.ogv frames10.ogv frames11.ogv frames12.ogv tone.ogg scene720.ogv)
   list(APPEND MOVIE_FIXTURES ${MOVIE_FIXTURE_DIR}/${name})
 endforeach()
 add_custom_command(OUTPUT ${MOVIE_FIXTURES}

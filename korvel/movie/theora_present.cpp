@@ -1,5 +1,6 @@
-// A Theora frame out of the stock: into the decoder's XRGB8 image (integer tables for 4:2:0,
-// floating point otherwise) and into the YUV overlay surface, which the device converts.
+// A Theora frame out of the stock: into the decoder's XRGB8 image (the tables' conversion with
+// SSE2 for 4:2:0, floating point otherwise) and into the YUV overlay surface, which the device
+// converts.
 #include <cstring>
 
 #include "graphics/device/main_thread_calls.h"
@@ -22,22 +23,6 @@ void PutPixel(uint8_t* out, uint8_t r, uint8_t g, uint8_t b) {
   out[1] = g;
   out[2] = r;
   out[3] = 255;
-}
-
-// 4:2:0 by table: three chroma lookups per 2 x 2 block, one luma lookup per pixel.
-void Convert420(const THEORA_STOCK_FRAME* f, RASTER_IMAGE* image, int width, int height) {
-  const YUV_TO_RGB_TABLES& t = YuvToRgbTables;
-  for (int j = 0; j < height / 2; j++) {
-    for (int i = 0; i < width / 2; i++) {
-      int u = f->cb[(ptrdiff_t)j * f->chromaStride + i], v = f->cr[(ptrdiff_t)j * f->chromaStride + i];
-      int32_t r = t.crToRed[v], g = t.cbToGreen[u] + t.crToGreen[v], b = t.cbToBlue[u];
-      for (int k = 0; k < 4; k++) {
-        int x = 2 * i + (k & 1), y = 2 * j + (k >> 1);
-        int32_t luma = t.luma[f->y[(ptrdiff_t)y * f->yStride + x]];
-        PutPixel(PixelAt(image, x, y), ClampYuvChannel(luma, r), ClampYuvChannel(luma, g), ClampYuvChannel(luma, b));
-      }
-    }
-  }
 }
 
 uint8_t TruncateAndClamp(float value) {
@@ -68,10 +53,12 @@ void ConvertToImage(const THEORA_STOCK_FRAME* f, RASTER_IMAGE* image) {
   if (image->pixels == nullptr) return;
   int width = f->yWidth < image->width ? f->yWidth : image->width;
   int height = f->yHeight < image->height ? f->yHeight : image->height;
-  if (Is420(f))
-    Convert420(f, image, width, height);
-  else
+  if (Is420(f)) {
+    const YUV420_PLANES planes = {f->y, f->yStride, f->cb, f->cr, f->chromaStride};
+    ConvertYuv420ToXrgb8(&planes, width, height, (uint8_t*)image->pixels, image->pitch, YUV_CONVERT_SSE2);
+  } else {
     ConvertFloat(f, image, width, height);
+  }
 }
 
 void CopyRows(uint8_t* dest, int destPitch, const uint8_t* source, int sourceStride, int width, int height) {

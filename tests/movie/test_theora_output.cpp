@@ -125,6 +125,68 @@ TEST(TheoraOutput, FloatPathTruncatesInSinglePrecision) {
   EXPECT_EQ(f.Pixel(0, 0), Xrgb(99, 96, 97));
 }
 
+// The SSE2 conversion gives the tables' bytes for every (Y, Cb, Cr): one 4096 x 4096 frame
+// holds all 2^24 triples (each Cb, Cr pair in 64 blocks whose 256 luma samples are 0 .. 255).
+TEST(TheoraOutput, Sse2ConversionGivesTheTablesBytesForEveryYCbCr) {
+  BuildYuvToRgbTables();
+  const int side = 4096, chroma = side / 2;
+  std::vector<uint8_t> y((size_t)side * side), cb((size_t)chroma * chroma), cr((size_t)chroma * chroma);
+  for (int j = 0; j < chroma; j++)
+    for (int i = 0; i < chroma; i++) {
+      int block = j * chroma + i, pair = block / 64;
+      cb[(size_t)j * chroma + i] = (uint8_t)(pair & 255);
+      cr[(size_t)j * chroma + i] = (uint8_t)(pair >> 8);
+      for (int k = 0; k < 4; k++)
+        y[(size_t)(2 * j + (k >> 1)) * side + 2 * i + (k & 1)] = (uint8_t)((block % 64) * 4 + k);
+    }
+  const YUV420_PLANES planes = {y.data(), side, cb.data(), cr.data(), chroma};
+  std::vector<uint8_t> byTables((size_t)side * side * 4), bySse2((size_t)side * side * 4, 0xA5);
+  ConvertYuv420ToXrgb8(&planes, side, side, byTables.data(), side * 4, YUV_CONVERT_TABLES);
+  ConvertYuv420ToXrgb8(&planes, side, side, bySse2.data(), side * 4, YUV_CONVERT_SSE2);
+  size_t differ = 0, first = 0;
+  for (size_t k = 0; k < byTables.size(); k++)
+    if (byTables[k] != bySse2[k] && differ++ == 0) first = k;
+  EXPECT_EQ(differ, 0u) << "first at pixel " << first / 4 << ": Y " << (int)y[first / 4] << ", tables "
+                        << (int)byTables[first] << ", SSE2 " << (int)bySse2[first];
+  // The tables' own values on a few triples (so that both cannot be wrong alike).
+  struct ROW {
+    int luma, blue, red, r, g, b;
+  } rows[] = {{16, 128, 128, 0, 0, 0}, {235, 128, 128, 254, 254, 254}, {100, 50, 200, 212, 69, 0}};
+  for (const ROW& r : rows) {
+    size_t block = (size_t)((r.red << 8 | r.blue) * 64 + r.luma / 4), j = block / chroma, i = block % chroma;
+    size_t pixel = (2 * j + ((r.luma % 4) >> 1)) * side + 2 * i + (r.luma % 4 & 1);
+    EXPECT_EQ(bySse2[4 * pixel + 2], r.r) << "Y " << r.luma;
+    EXPECT_EQ(bySse2[4 * pixel + 1], r.g) << "Y " << r.luma;
+    EXPECT_EQ(bySse2[4 * pixel + 0], r.b) << "Y " << r.luma;
+    EXPECT_EQ(bySse2[4 * pixel + 3], 255);
+  }
+}
+
+// Widths that leave blocks to the per-pixel tail (and an odd last column), odd heights, strides
+// and pitches wider than the rows: both paths write the same bytes and leave the same bytes.
+TEST(TheoraOutput, Sse2ConversionMatchesTheTablesAtEverySizeAndPitch) {
+  BuildYuvToRgbTables();
+  uint32_t seed = 99;
+  auto next = [&] { return (seed = seed * 1664525u + 1013904223u) >> 24; };
+  for (int width : {2, 3, 14, 16, 17, 18, 30, 31, 32, 33, 46, 64, 100}) {
+    for (int height : {2, 3, 5, 8}) {
+      int yStride = width + 5, chromaStride = (width + 1) / 2 + 3, pitch = width * 4 + 12;
+      std::vector<uint8_t> y((size_t)yStride * height), cb((size_t)chromaStride * ((height + 1) / 2)),
+          cr(cb.size());
+      for (uint8_t& v : y) v = (uint8_t)next();
+      for (size_t k = 0; k < cb.size(); k++) cb[k] = (uint8_t)next(), cr[k] = (uint8_t)next();
+      const YUV420_PLANES planes = {y.data(), yStride, cb.data(), cr.data(), chromaStride};
+      std::vector<uint8_t> byTables((size_t)pitch * height, 0x3C), bySse2((size_t)pitch * height, 0x3C);
+      ConvertYuv420ToXrgb8(&planes, width, height, byTables.data(), pitch, YUV_CONVERT_TABLES);
+      ConvertYuv420ToXrgb8(&planes, width, height, bySse2.data(), pitch, YUV_CONVERT_SSE2);
+      EXPECT_TRUE(byTables == bySse2) << width << " x " << height;
+      if (width % 2) {
+        EXPECT_EQ(bySse2[(size_t)(width - 1) * 4], 0x3C) << "the odd last column is left";
+      }
+    }
+  }
+}
+
 // Frames wider than 2^31 / width pixels: the chroma column of the last pixels is found without
 // overflow (4:4:4 and 4:2:2, 50 000 pixels wide: x * chroma width passes 2^31).
 TEST(TheoraOutput, FloatPathFindsTheChromaOfVeryWideFrames) {

@@ -2,7 +2,8 @@
 // without a Vorbis track) whose frame k is a flat picture of the luma FrameLuma(k), so that
 // every decoded frame can be told apart, in the page layouts the decoder must handle (one page
 // per frame, several frames per page, packets spanning pages, a page left out), the three
-// chroma layouts, sizes that are not multiples of 16, and a file with only a Vorbis stream.
+// chroma layouts, sizes that are not multiples of 16, and a file with only a Vorbis stream; and
+// a 720p movie of a moving scene for the movie frame benchmark.
 //
 // Usage: theoramake OUTPUT_FOLDER
 #include <ogg/ogg.h>
@@ -22,6 +23,12 @@ namespace {
 int FrameLuma(int k) { return 20 + 4 * (k % 50); }
 const int kCb = 100, kCr = 160;
 
+enum {
+  CONTENT_FLAT = 0,   // frame k flat at FrameLuma(k)
+  CONTENT_NOISE = 1,  // the same with fixed noise below the first 16 rows (large key frames)
+  CONTENT_SCENE = 2,  // broad and fine waves moving in luma and chroma, like filmed video
+};
+
 struct MOVIE {
   const char* name;
   int width, height;  // picture size; the coded frame is rounded up to whole macroblocks
@@ -31,30 +38,32 @@ struct MOVIE {
   int fpsNumerator, fpsDenominator;
   int packetsPerPage;  // a page ends once this many video packets complete in it
   int maxBody;         // and before its body would pass this many bytes (0: only 255 segments)
-  bool textured;  // a fixed noise pattern below the first 16 rows makes key frames large
+  int content;     // CONTENT_*
   bool vorbis;
   int dropPage;  // number of a video data page left out of the file, -1 for none
   bool video;    // false: the file holds only the Vorbis stream
 };
 
 const MOVIE kMovies[] = {
-    // name           w    h   format     frames key  fps        per page body tex  vorbis drop video
-    {"basic.ogv", 100, 60, TH_PF_420, 40, 8, 24000, 1001, 1, 0, false, true, -1, true},
-    {"multi.ogv", 64, 48, TH_PF_420, 40, 10, 30, 1, 4, 0, false, false, -1, true},
-    {"span.ogv", 96, 80, TH_PF_420, 24, 6, 25, 1, 1, 1000, true, false, -1, true},
-    {"yuv422.ogv", 40, 30, TH_PF_422, 12, 4, 15, 1, 1, 0, false, false, -1, true},
-    {"yuv444.ogv", 40, 30, TH_PF_444, 12, 4, 15, 1, 1, 0, false, false, -1, true},
-    {"long.ogv", 16, 16, TH_PF_420, 1100, 64, 30, 1, 1, 0, false, false, -1, true},
-    {"hole.ogv", 32, 32, TH_PF_420, 30, 1, 30, 1, 1, 0, false, false, 10, true},
-    {"hole_span.ogv", 96, 80, TH_PF_420, 24, 2, 25, 1, 2, 1000, true, false, 27, true},
-    {"no_frames.ogv", 32, 32, TH_PF_420, 0, 1, 30, 1, 1, 0, false, false, -1, true},
+    // name           w    h   format     frames key  fps        per page body content  vorbis drop video
+    {"basic.ogv", 100, 60, TH_PF_420, 40, 8, 24000, 1001, 1, 0, CONTENT_FLAT, true, -1, true},
+    {"multi.ogv", 64, 48, TH_PF_420, 40, 10, 30, 1, 4, 0, CONTENT_FLAT, false, -1, true},
+    {"span.ogv", 96, 80, TH_PF_420, 24, 6, 25, 1, 1, 1000, CONTENT_NOISE, false, -1, true},
+    {"yuv422.ogv", 40, 30, TH_PF_422, 12, 4, 15, 1, 1, 0, CONTENT_FLAT, false, -1, true},
+    {"yuv444.ogv", 40, 30, TH_PF_444, 12, 4, 15, 1, 1, 0, CONTENT_FLAT, false, -1, true},
+    {"long.ogv", 16, 16, TH_PF_420, 1100, 64, 30, 1, 1, 0, CONTENT_FLAT, false, -1, true},
+    {"hole.ogv", 32, 32, TH_PF_420, 30, 1, 30, 1, 1, 0, CONTENT_FLAT, false, 10, true},
+    {"hole_span.ogv", 96, 80, TH_PF_420, 24, 2, 25, 1, 2, 1000, CONTENT_NOISE, false, 27, true},
+    {"no_frames.ogv", 32, 32, TH_PF_420, 0, 1, 30, 1, 1, 0, CONTENT_FLAT, false, -1, true},
     // Short movies around the decode thread's stock of 10 frames.
-    {"frames1.ogv", 16, 16, TH_PF_420, 1, 4, 30, 1, 1, 0, false, false, -1, true},
-    {"frames2.ogv", 16, 16, TH_PF_420, 2, 4, 30, 1, 1, 0, false, false, -1, true},
-    {"frames10.ogv", 16, 16, TH_PF_420, 10, 4, 30, 1, 2, 0, false, false, -1, true},
-    {"frames11.ogv", 32, 16, TH_PF_420, 11, 3, 30, 1, 1, 0, false, false, -1, true},
-    {"frames12.ogv", 16, 16, TH_PF_420, 12, 5, 30, 1, 3, 0, false, false, -1, true},
-    {"tone.ogg", 0, 0, TH_PF_420, 0, 1, 30, 1, 1, 0, false, true, -1, false},
+    {"frames1.ogv", 16, 16, TH_PF_420, 1, 4, 30, 1, 1, 0, CONTENT_FLAT, false, -1, true},
+    {"frames2.ogv", 16, 16, TH_PF_420, 2, 4, 30, 1, 1, 0, CONTENT_FLAT, false, -1, true},
+    {"frames10.ogv", 16, 16, TH_PF_420, 10, 4, 30, 1, 2, 0, CONTENT_FLAT, false, -1, true},
+    {"frames11.ogv", 32, 16, TH_PF_420, 11, 3, 30, 1, 1, 0, CONTENT_FLAT, false, -1, true},
+    {"frames12.ogv", 16, 16, TH_PF_420, 12, 5, 30, 1, 3, 0, CONTENT_FLAT, false, -1, true},
+    {"tone.ogg", 0, 0, TH_PF_420, 0, 1, 30, 1, 1, 0, CONTENT_FLAT, true, -1, false},
+    // The movie frame benchmark's 720p movie (not used by the tests).
+    {"scene720.ogv", 1280, 720, TH_PF_420, 48, 24, 30, 1, 1, 0, CONTENT_SCENE, false, -1, true},
 };
 
 struct PAGE {
@@ -71,7 +80,8 @@ void Fail(const char* what) {
   exit(1);
 }
 
-// One frame: flat luma and chroma, with the noise pattern below the first 16 rows when asked.
+// One frame: flat luma and chroma, with the noise pattern below the first 16 rows when asked, or
+// the moving scene.
 void FillFrame(const MOVIE& m, const th_info& info, int k, std::vector<unsigned char> planes[3],
                th_ycbcr_buffer buffer) {
   int hShift = m.format == TH_PF_444 ? 0 : 1, vShift = m.format == TH_PF_420 ? 1 : 0;
@@ -85,7 +95,19 @@ void FillFrame(const MOVIE& m, const th_info& info, int k, std::vector<unsigned 
     buffer[p].stride = widths[p];
     buffer[p].data = planes[p].data();
   }
-  if (m.textured) {
+  if (m.content == CONTENT_SCENE) {
+    // Waves that move and turn over the frame, broad ones and fine ones.
+    for (int p = 0; p < 3; p++)
+      for (int y = 0; y < heights[p]; y++)
+        for (int x = 0; x < widths[p]; x++) {
+          double fx = (double)(x << (p ? hShift : 0)), fy = (double)(y << (p ? vShift : 0)), t = k;
+          double wave = p == 0 ? 110 + 50 * sin(fx / 41 + t * 0.21) * cos(fy / 29 - t * 0.13) +
+                                     25 * sin((fx + fy) / 9 + t * 0.4)
+                               : 128 + 40 * sin(fx / (p == 1 ? 97 : 71) - t * 0.05 * p) * cos(fy / 53 + t * 0.07);
+          int v = (int)wave;
+          planes[p][(size_t)y * widths[p] + x] = (unsigned char)(v < 16 ? 16 : v > 235 ? 235 : v);
+        }
+  } else if (m.content == CONTENT_NOISE) {
     unsigned seed = 12345;
     for (int y = 16; y < heights[0]; y++)
       for (int x = 0; x < widths[0]; x++) {
@@ -235,7 +257,8 @@ void WriteMovie(const MOVIE& m, const std::string& folder) {
     info.pic_y = 0;
     info.colorspace = TH_CS_UNSPECIFIED;
     info.pixel_fmt = m.format;
-    info.quality = 63;
+    // The scene at the quality of a movie as shipped (a few MBit/s); the test movies at the best.
+    info.quality = m.content == CONTENT_SCENE ? 32 : 63;
     info.target_bitrate = 0;
     info.fps_numerator = m.fpsNumerator;
     info.fps_denominator = m.fpsDenominator;
