@@ -101,10 +101,14 @@ TEST(FilterGaussKernel, RowsAndColumnsGiveTheBytesOfThePlainLoopsForEveryWidthAn
                             {2 * reach + 5, 7}, {2 * reach + 9, 2}, {67, 45}, {128, 33}, {5, 2 * reach + 6}};
     for (const auto& size : sizes)
       for (const std::vector<int>& k : weightSets) {
-        RASTER_IMAGE in = MakeImage(size[0], size[1], [&](int, int) { return next(); });
-        RASTER_IMAGE want, got;
+        // The kernel's images as the filter makes them: the intermediate one (its pitch moved
+        // off multiples of 512 bytes for 128 pixels) as the rows' output and the columns' input.
+        RASTER_IMAGE in, want, got;
+        ASSERT_EQ(AllocGaussIntermediate(size[0], size[1], &in), 0);
+        for (int y = 0; y < size[1]; y++)
+          for (int x = 0; x < size[0] * 4; x++) ((uint8_t*)in.pixels)[y * in.pitch + x] = (uint8_t)(next() >> 24);
         ASSERT_EQ(AllocARGB8Image(size[0], size[1], &want), 0);
-        ASSERT_EQ(AllocARGB8Image(size[0], size[1], &got), 0);
+        ASSERT_EQ(AllocGaussIntermediate(size[0], size[1], &got), 0);
         for (int vertical = 0; vertical < 2; vertical++) {
           if (n == 4) Reference<4>(in, want, vertical, k.data());
           else if (n == 8) Reference<8>(in, want, vertical, k.data());
