@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "core/strings.h"
+#include "filter/filter_gauss_cpu.h"
 #include "filter/filter_images.h"
 #include "filter/filter_quad.h"
 #include "filter/filter_resources.h"
@@ -36,44 +37,6 @@ void UpdateWeights(float p, int width) {
     sum = j == 0 ? sum + c.weights[j] : sum + 2.0f * c.weights[j];
   }
   for (int j = 0; j < n; j++) c.weights[j] = c.weights[j] / sum;
-}
-
-// One line of pixels (len pixels, `step` bytes apart) blurred into another, each byte alike;
-// taps beyond either end read the end pixel. N weights, unrolled per width.
-template <int N>
-void BlurLine(const uint8_t* in, int inStep, uint8_t* out, int outStep, int len, const int* k) {
-  auto at = [&](int i) { return in + (size_t)(i < 0 ? 0 : i >= len ? len - 1 : i) * inStep; };
-  for (int x = 0; x < len; x++) {
-    const uint8_t* centre = at(x);
-    const uint8_t* taps[N][4];
-    for (int j = 1; j < N; j++) {
-      taps[j][0] = at(x - 2 * j + 1), taps[j][1] = at(x - 2 * j);
-      taps[j][2] = at(x + 2 * j - 1), taps[j][3] = at(x + 2 * j);
-    }
-    uint8_t* o = out + (size_t)x * outStep;
-    for (int c = 0; c < 4; c++) {
-      int32_t sides = 0;
-      for (int j = 1; j < N; j++) sides += k[j] * (taps[j][0][c] + taps[j][1][c] + taps[j][2][c] + taps[j][3][c]);
-      o[c] = (uint8_t)((centre[c] * k[0] + (sides >> 1)) >> 16);
-    }
-  }
-}
-
-// Horizontal: every row; vertical: every column.
-template <int N>
-void Blur(const RASTER_IMAGE& in, RASTER_IMAGE& out, int w, int h, int vertical, const int* k) {
-  const uint8_t* src = (const uint8_t*)in.pixels;
-  uint8_t* dst = (uint8_t*)out.pixels;
-  if (!vertical)
-    for (int y = 0; y < h; y++) BlurLine<N>(src + (size_t)y * in.pitch, 4, dst + (size_t)y * out.pitch, 4, w, k);
-  else
-    for (int x = 0; x < w; x++) BlurLine<N>(src + (size_t)x * 4, in.pitch, dst + (size_t)x * 4, out.pitch, h, k);
-}
-
-void BlurOfWidth(int n, const RASTER_IMAGE& in, RASTER_IMAGE& out, int w, int h, int vertical, const int* k) {
-  if (n == 4) Blur<4>(in, out, w, h, vertical, k);
-  else if (n == 8) Blur<8>(in, out, w, h, vertical, k);
-  else Blur<16>(in, out, w, h, vertical, k);
 }
 
 // Binds the pass destination's first texture (its multisampled surface when it has one) as
@@ -209,14 +172,14 @@ int RunGaussFilter(FILTER_PASS_RECORD* record, int pixelWidth, float strength) {
     return StoreFilterResultImage(record);
   }
   RASTER_IMAGE middle;
-  if (AllocARGB8Image(w, h, &middle) != 0) {
+  if (AllocGaussIntermediate(w, h, &middle) != 0) {
     // No blur without the intermediate image: nothing is written.
     DisposeImage(&record->sourceImage);
     DisposeImage(&record->destImage);
     return -1;
   }
-  BlurOfWidth(n, record->sourceImage, middle, w, h, 0, k);
-  BlurOfWidth(n, middle, record->destImage, w, h, 1, k);
+  BlurGaussRows(&record->sourceImage, &middle, n, k);
+  BlurGaussColumns(&middle, &record->destImage, n, k);
   DisposeImage(&middle);
   return StoreFilterResultImage(record);
 }

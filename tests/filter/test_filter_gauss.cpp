@@ -7,7 +7,9 @@
 #include <windows.h>
 
 #include "core/memory.h"
+#include "core/strings.h"
 #include "filter/filter_gauss.h"
+#include "filter/filter_gauss_cpu.h"
 #include "filter/filter_resources.h"
 #include "filter_test_graphs.h"
 #include "real_device.h"
@@ -31,6 +33,96 @@ uint32_t Pattern(int x, int y) { return Argb(255 - (x + y) * 4, x * 8, y * 8, (x
 TEST(FilterGaussWidths, PixelWidthsMapToThreeKernels) {
   const int cases[][2] = {{-5, 8}, {0, 8}, {8, 8}, {9, 16}, {16, 16}, {17, 32}, {100, 32}};
   for (const auto& c : cases) EXPECT_EQ(GaussKernelWidth(c[0]), c[1]) << c[0];
+}
+
+// The CPU kernel before it walked rows with SSE2: one line of pixels (len pixels, `step` bytes
+// apart) blurred into another, taps beyond either end reading the end pixel. It defines the
+// bytes the kernel must give.
+template <int N>
+void ReferenceLine(const uint8_t* in, int inStep, uint8_t* out, int outStep, int len, const int* k) {
+  auto at = [&](int i) { return in + (size_t)(i < 0 ? 0 : i >= len ? len - 1 : i) * inStep; };
+  for (int x = 0; x < len; x++) {
+    const uint8_t* centre = at(x);
+    const uint8_t* taps[N][4];
+    for (int j = 1; j < N; j++) {
+      taps[j][0] = at(x - 2 * j + 1), taps[j][1] = at(x - 2 * j);
+      taps[j][2] = at(x + 2 * j - 1), taps[j][3] = at(x + 2 * j);
+    }
+    uint8_t* o = out + (size_t)x * outStep;
+    for (int c = 0; c < 4; c++) {
+      int32_t sides = 0;
+      for (int j = 1; j < N; j++) sides += k[j] * (taps[j][0][c] + taps[j][1][c] + taps[j][2][c] + taps[j][3][c]);
+      o[c] = (uint8_t)((centre[c] * k[0] + (sides >> 1)) >> 16);
+    }
+  }
+}
+
+template <int N>
+void Reference(const RASTER_IMAGE& in, RASTER_IMAGE& out, int vertical, const int* k) {
+  const uint8_t* src = (const uint8_t*)in.pixels;
+  uint8_t* dst = (uint8_t*)out.pixels;
+  if (!vertical)
+    for (int y = 0; y < in.height; y++)
+      ReferenceLine<N>(src + (size_t)y * in.pitch, 4, dst + (size_t)y * out.pitch, 4, in.width, k);
+  else
+    for (int x = 0; x < in.width; x++)
+      ReferenceLine<N>(src + (size_t)x * 4, in.pitch, dst + (size_t)x * 4, out.pitch, in.height, k);
+}
+
+// The weights of a strength as the filter computes them (16.16 of the normalised weights).
+std::vector<int> WeightsOf(int n, float p) {
+  std::vector<float> w(n);
+  float sum = 0.0f;
+  for (int j = 0; j < n; j++) {
+    w[j] = ExpFloat((float)(j * j) * -0.5f / p);
+    sum = j == 0 ? sum + w[j] : sum + 2.0f * w[j];
+  }
+  std::vector<int> k(n);
+  for (int j = 0; j < n; j++) k[j] = TruncFloatToInt(w[j] / sum * 65536.0f);
+  return k;
+}
+
+TEST(FilterGaussKernel, RowsAndColumnsGiveTheBytesOfThePlainLoopsForEveryWidthAndSize) {
+  uint32_t seed = 2024;
+  auto next = [&seed]() { return seed = seed * 1664525u + 1013904223u; };
+  for (int n : {4, 8, 16}) {
+    int reach = 2 * (n - 1);
+    std::vector<std::vector<int>> weightSets = {
+        WeightsOf(n, 0.01f), WeightsOf(n, 1.0f), WeightsOf(n, 4.0f), WeightsOf(n, 25.0f), WeightsOf(n, 1000.0f)};
+    // The largest side weight there can be; random weights that add up to 65536; weights the
+    // filter never makes (beyond the vector lanes, over 65536 in all), which the plain loops take.
+    std::vector<int> widest(n, 0), random(n, 0), outside(n, 0);
+    widest[0] = 65536 - 2 * 21845, widest[1] = 21845;
+    random[0] = 65536;
+    for (int j = 1; j < n; j++) random[j] = (int)(next() >> 8) % (65536 / (2 * n)), random[0] -= 2 * random[j];
+    outside = random, outside[n - 1] = 40000;
+    weightSets.push_back(widest), weightSets.push_back(random), weightSets.push_back(outside);
+    const int sizes[][2] = {{1, 1},  {1, 9},  {9, 1},  {3, 70}, {70, 3}, {2 * reach + 3, 5}, {2 * reach + 4, 5},
+                            {2 * reach + 5, 7}, {2 * reach + 9, 2}, {67, 45}, {128, 33}, {5, 2 * reach + 6}};
+    for (const auto& size : sizes)
+      for (const std::vector<int>& k : weightSets) {
+        // The kernel's images as the filter makes them: the intermediate one (its pitch moved
+        // off multiples of 512 bytes for 128 pixels) as the rows' output and the columns' input.
+        RASTER_IMAGE in, want, got;
+        ASSERT_EQ(AllocGaussIntermediate(size[0], size[1], &in), 0);
+        for (int y = 0; y < size[1]; y++)
+          for (int x = 0; x < size[0] * 4; x++) ((uint8_t*)in.pixels)[y * in.pitch + x] = (uint8_t)(next() >> 24);
+        ASSERT_EQ(AllocARGB8Image(size[0], size[1], &want), 0);
+        ASSERT_EQ(AllocGaussIntermediate(size[0], size[1], &got), 0);
+        for (int vertical = 0; vertical < 2; vertical++) {
+          if (n == 4) Reference<4>(in, want, vertical, k.data());
+          else if (n == 8) Reference<8>(in, want, vertical, k.data());
+          else Reference<16>(in, want, vertical, k.data());
+          if (vertical) BlurGaussColumns(&in, &got, n, k.data());
+          else BlurGaussRows(&in, &got, n, k.data());
+          for (int y = 0; y < size[1]; y++)
+            ASSERT_EQ(memcmp((char*)want.pixels + y * want.pitch, (char*)got.pixels + y * got.pitch, size[0] * 4), 0)
+                << "n " << n << ", " << size[0] << " x " << size[1] << ", row " << y << ", K[0] " << k[0]
+                << (vertical ? ", columns" : ", rows");
+        }
+        for (RASTER_IMAGE* image : {&in, &want, &got}) DisposeImage(image);
+      }
+  }
 }
 
 TEST_F(FilterGaussTest, StrengthZeroOrBelowCopiesOnBothPaths) {
