@@ -1,10 +1,12 @@
-// Speed of the CPU renderer's blit, stretched blit and triangles (a whole image turned a
-// little on four corners, and the same quad filled flat), 32-bit and RGB565, in Mpixel/s,
-// beside memcpy of the same bytes (one image's pixels) timed in rounds alternating with the
-// draw, and the draw's share of that memcpy, each figure for images that stay in the
+// Speed of the CPU renderer's blit, stretched blit and triangles, 32-bit and RGB565, in
+// Mpixel/s, beside memcpy of the same bytes (one image's pixels) timed in rounds alternating
+// with the draw, and the draw's share of that memcpy, each figure for images that stay in the
 // second-level cache (256 x 256), for images that stay in the last-level cache (512 x 512) and
 // for images larger than the last-level cache (4096 x 2048, 32 MB a 32-bit image). Blits and
-// stretched blits are timed with the SSE2 loops and with the plain loops they stand in for.
+// stretched blits are timed with the SSE2 loops and with the plain loops they stand in for;
+// textured triangles (the whole image on four corners: at its own size, and turned a little)
+// with the span loops and with the per-pixel loops, and their span loops' share also as a
+// share of the blit's in the same mode; the same quad filled flat follows.
 // Run by hand: cd build && ./wine-run bench_softrender_blit.exe
 #include <windows.h>
 
@@ -90,14 +92,34 @@ struct IMAGES {
   }
 };
 
-void PrintRow(const char* type, const char* size, const char* draw, RATE sse2, RATE plain) {
-  if (plain.draw > 0)
-    std::printf("%-7s %-6s %-24s %9.1f %9.1f %9.1f %7.3fx %7.3fx\n", type, size, draw, sse2.draw, plain.draw, sse2.copy,
-                sse2.share, plain.share);
-  else
-    std::printf("%-7s %-6s %-24s %9.1f %9s %9.1f %7.3fx %8s\n", type, size, draw, sse2.draw, "-", sse2.copy, sse2.share,
-                "");
+void PrintRow(const char* type, const char* size, const char* draw, RATE sse2, RATE plain, double ofBlit = 0) {
+  std::printf("%-7s %-6s %-24s %9.1f ", type, size, draw, sse2.draw);
+  if (plain.draw > 0) std::printf("%9.1f ", plain.draw);
+  else std::printf("%9s ", "-");
+  std::printf("%9.1f %7.3fx ", sse2.copy, sse2.share);
+  if (plain.draw > 0) std::printf("%7.3fx", plain.share);
+  else std::printf("%8s", "");
+  if (ofBlit > 0) std::printf(" %7.3fx", ofBlit);
+  std::printf("\n");
 }
+
+// Two triangles (TL, TR, BL) and (TR, BL, BR) over the whole source, and the number of
+// pixels they cover (the quad's area).
+struct QUAD {
+  MEMIMG_VERTEX first[3], second[3];
+  double area;
+  QUAD(MEMIMG_VERTEX tl, MEMIMG_VERTEX tr, MEMIMG_VERTEX bl, MEMIMG_VERTEX br)
+      : first{tl, tr, bl}, second{tr, bl, br}, area(0) {
+    const MEMIMG_VERTEX ring[4] = {tl, tr, br, bl};
+    for (int i = 0; i < 4; i++)  // shoelace formula over the corners
+      area += (double)ring[i].x * ring[(i + 1) % 4].y - (double)ring[(i + 1) % 4].x * ring[i].y;
+    area = area < 0 ? -area / 2 : area / 2;
+  }
+  void Draw(MEMIMG* target, const MEMIMG* source) const {
+    MEMIMGTriangle(target, source, first, 0, nullptr, 0x123456);
+    MEMIMGTriangle(target, source, second, 0, nullptr, 0x123456);
+  }
+};
 
 void RunType(int type, int w, int h, const char* sizeName) {
   IMAGES images;
@@ -118,47 +140,49 @@ void RunType(int type, int w, int h, const char* sizeName) {
     const char* name;
   } modes[] = {{0, 255, "mode 0"},      {1, 100, "mode 1 p=100"}, {2, 200, "mode 2 p=200"}, {3, 200, "mode 3 p=200"},
                {4, 255, "mode 4"},      {10, 100, "mode 10 p=100"}, {11, 100, "mode 11 p=100"}};
+  // The image at its own size, and turned by one pixel in 16 (and so a little smaller).
+  const int t = w / 16;
+  const QUAD own({0, 0, 0, 0}, {w, 0, w, 0}, {0, h, 0, h}, {w, h, w, h});
+  const QUAD turned({t, 0, 0, 0}, {w, t, w, 0}, {0, h - t, 0, h}, {w - t, h, w, h});
+  const struct {
+    const QUAD* quad;
+    const char* name;
+  } quads[] = {{&own, "quad 1:1"}, {&turned, "quad turned"}};
   char name[64];
   for (const auto& m : modes) {
     SetMemImgBlendMode(m.mode, m.param);
-    RATE rate[2];
+    RATE blit[2], rate[2];
     for (int sse2 : {1, 0}) {
       ForceSoftRenderSse2(sse2);
-      rate[sse2] = MeasureBesideCopy([&] { MEMIMGBlit(&images.target, &images.source, 0, 0, 0, nullptr); }, copyPixels,
-                                     pixels);
+      blit[sse2] = MeasureBesideCopy([&] { MEMIMGBlit(&images.target, &images.source, 0, 0, 0, nullptr); },
+                                     copyPixels, pixels);
     }
+    ForceSoftRenderSse2(1);
     std::snprintf(name, sizeof name, "blit %s", m.name);
-    PrintRow(typeName, sizeName, name, rate[1], rate[0]);
+    PrintRow(typeName, sizeName, name, blit[1], blit[0]);
     RECT whole = {0, 0, w, h};
     for (int sse2 : {1, 0}) {
       ForceSoftRenderSse2(sse2);
       rate[sse2] = MeasureBesideCopy(
           [&] { MEMIMGStretchBlit(&images.target, &images.small, &whole, 0, nullptr); }, copyPixels, pixels);
     }
+    ForceSoftRenderSse2(1);
     std::snprintf(name, sizeof name, "stretch x2 %s", m.name);
     PrintRow(typeName, sizeName, name, rate[1], rate[0]);
-  }
-  ForceSoftRenderSse2(1);
-  // Two triangles over the whole target, the source turned by one pixel in 16.
-  for (const auto& m : modes) {
-    if (m.mode > 2) break;
-    SetMemImgBlendMode(m.mode, m.param);
-    const int t = w / 16;
-    const MEMIMG_VERTEX tl = {t, 0, 0, 0}, tr = {w, t, w, 0}, bl = {0, h - t, 0, h}, br = {w - t, h, w, h};
-    const MEMIMG_VERTEX first[3] = {tl, tr, bl}, second[3] = {tr, bl, br};
-    const MEMIMG_VERTEX ring[4] = {tl, tr, br, bl};
-    double area = 0;  // shoelace formula over the quad's corners
-    for (int i = 0; i < 4; i++)
-      area += (double)ring[i].x * ring[(i + 1) % 4].y - (double)ring[(i + 1) % 4].x * ring[i].y;
-    area = area < 0 ? -area / 2 : area / 2;
-    for (const MEMIMG* quadSource : {(const MEMIMG*)&images.source, (const MEMIMG*)nullptr}) {
-      std::snprintf(name, sizeof name, "%s %s", quadSource ? "quad" : "flat quad", m.name);
-      RATE quad = MeasureBesideCopy([&] {
-        MEMIMGTriangle(&images.target, quadSource, first, 0, nullptr, 0x123456);
-        MEMIMGTriangle(&images.target, quadSource, second, 0, nullptr, 0x123456);
-      }, copyPixels, area);
-      PrintRow(typeName, sizeName, name, quad, RATE{});
+    if (m.mode > 2) continue;
+    for (const auto& q : quads) {
+      for (int spans : {1, 0}) {
+        ForceSoftRenderSpans(spans);
+        rate[spans] = MeasureBesideCopy([&] { q.quad->Draw(&images.target, &images.source); }, copyPixels,
+                                        q.quad->area);
+      }
+      ForceSoftRenderSpans(1);
+      std::snprintf(name, sizeof name, "%s %s", q.name, m.name);
+      PrintRow(typeName, sizeName, name, rate[1], rate[0], rate[1].share / blit[1].share);
     }
+    std::snprintf(name, sizeof name, "flat quad %s", m.name);
+    PrintRow(typeName, sizeName, name,
+             MeasureBesideCopy([&] { turned.Draw(&images.target, nullptr); }, copyPixels, turned.area), RATE{});
   }
 }
 
@@ -170,9 +194,11 @@ int main() {
               "rounds alternating with the SSE2 draw), and each draw's median share of the memcpy timed\n"
               "beside it. small: 256 x 256 (in the second-level cache); medium: 512 x 512 (in the\n"
               "last-level cache); large: 4096 x 2048 (beyond it). Stretched draws scale a half-size\n"
-              "source to the whole target.\n");
-  std::printf("%-7s %-6s %-24s %9s %9s %9s %8s %8s\n", "pixels", "size", "draw", "SSE2", "plain", "memcpy", "SSE2",
-              "plain");
+              "source to the whole target. Textured quads: span loops (with SSE2) in the first\n"
+              "column, the per-pixel loops in the second, the span loops' share of memcpy over the\n"
+              "SSE2 blit's share in the last.\n");
+  std::printf("%-7s %-6s %-24s %9s %9s %9s %8s %8s %8s\n", "pixels", "size", "draw", "SSE2", "plain", "memcpy", "SSE2",
+              "plain", "of blit");
   for (int type : {MEMIMG_TYPE_32BIT, MEMIMG_TYPE_RGB565}) {
     RunType(type, 256, 256, "small");
     RunType(type, 512, 512, "medium");

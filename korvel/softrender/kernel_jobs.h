@@ -58,6 +58,22 @@ struct TRIANGLE_EDGE {
 // above pixel 0 keep their own column or row.
 inline int FloorPixels(int32_t v) { return v >> 18; }
 
+// A piece of a triangle's row whose texels all lie inside the source: count target pixels
+// from target on, the first drawn from the texel at (u, v) in 14.18, each next one (ux, vx)
+// further. The coordinates fit 32 bits: the span loops serve sources of at most 16384
+// texels each way.
+struct TRIANGLE_SPAN {
+  uint8_t* target;
+  const uint8_t* source;  // texel (0, 0) of the source view
+  int sourcePitch;
+  const uint8_t* graph;  // null without blend graph
+  int graphPitch;
+  uint32_t u, v;
+  int32_t ux, vx;
+  int count;
+};
+using TRIANGLE_SPAN_LOOP = void (*)(const TRIANGLE_SPAN&, const BLEND_CONTEXT&);
+
 // A triangle set up for its span loop. Texture coordinates are 14.18 values held in 64 bits
 // along each span, from the anchor's coordinates (ua, va) and the 32-bit gradients, so that
 // they never wrap: a coordinate left of or above the source is negative, whatever the
@@ -78,12 +94,15 @@ struct TRIANGLE_JOB {
   RECT clip;
   uint32_t colour;  // flat triangles: the tinted colour
   BLEND_CONTEXT context;
+  TRIANGLE_SPAN_LOOP spanLoop;  // the span loops: the SSE2 loop of the combination, or null
 };
 using TRIANGLE_LOOP = void (*)(const TRIANGLE_JOB&);
 
-// The span loop of one combination: flat (sourceKind -1) or textured by source kind, for a
-// drawing mode of SelectDrawMode and the variants. Null for a pixel type without kernels.
-TRIANGLE_LOOP SelectTriangleLoop(int pixelType, int sourceKind, int mode, bool graph, bool tint, bool trans);
+// The loop of one combination: flat (sourceKind -1) or textured by source kind, for a drawing
+// mode of SelectDrawMode and the variants; textured, the span loops (spans) or the per-pixel
+// loops. Null for a pixel type without kernels.
+TRIANGLE_LOOP SelectTriangleLoop(int pixelType, int sourceKind, int mode, bool graph, bool tint, bool trans,
+                                 bool spans);
 
 // The loops that use MMX instructions (only for 32-bit pixels, plain or palette sources,
 // no blend graph, no tint): the blit's short cuts of mode 1 at p = 128 and modes 2 and 3 at
@@ -100,3 +119,5 @@ BLIT_LOOP SelectSse2BlitLoop(int pixelType, int sourceKind, int mode, bool tint,
                              const BLEND_CONTEXT& context);
 STRETCH_LOOP SelectSse2StretchLoop(int pixelType, int sourceKind, int mode, bool tint, bool trans,
                                    const BLEND_CONTEXT& context);
+TRIANGLE_SPAN_LOOP SelectSse2TriangleSpanLoop(int pixelType, int sourceKind, int mode, bool tint, bool trans,
+                                              const BLEND_CONTEXT& context);

@@ -8,6 +8,14 @@
 
 namespace {
 
+// Whether a loop draws the source's pixels as they are (an opaque untinted copy of a plain
+// source), which a block copy does where they follow each other.
+template <class C>
+constexpr bool IsRawCopy() {
+  return C::kMode == 0 && C::SRC::kKind == SOURCE_PLAIN && !C::kTrans && !C::kGraph && !C::kTint &&
+         !C::Short::kActive;
+}
+
 // Per-pixel path: every pixel of the rectangle, pairs for the RGB565 pair short cuts.
 template <class C>
 void BlitRows(const BLIT_JOB& job) {
@@ -18,8 +26,7 @@ void BlitRows(const BLIT_JOB& job) {
     Word* d = (Word*)(job.target + y * job.targetPitch);
     const uint8_t* s = job.source + y * job.sourcePitch;
     const uint8_t* g = C::kGraph ? job.graph + y * job.graphPitch : nullptr;
-    if constexpr (C::kMode == 0 && C::SRC::kKind == SOURCE_PLAIN && !C::kTrans && !C::kGraph && !C::kTint &&
-                  !C::Short::kActive) {
+    if constexpr (IsRawCopy<C>()) {
       memcpy(d, s, (size_t)job.width * PX::kBytes);  // an opaque untinted copy is a block copy
     } else if constexpr (C::Short::kPairs && PX::kBytes == 2) {
       int x = 0;

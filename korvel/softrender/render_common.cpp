@@ -12,8 +12,9 @@ namespace {
 struct RENDER_COMMON_STATE {
   int mmxForced;  // -1: the system information's flag
   int sse2Off;
+  int spansOff;
 };
-RENDER_COMMON_STATE renderCommon = {-1, 0};
+RENDER_COMMON_STATE renderCommon = {-1, 0, 0};
 
 LONG ClampToLong(long long v) { return v > LONG_MAX ? LONG_MAX : v < LONG_MIN ? LONG_MIN : (LONG)v; }
 
@@ -71,3 +72,7 @@ void ForceSoftRenderMmx(int flag) { renderCommon.mmxForced = flag < 0 ? -1 : fla
 int IsSoftRenderSse2On() { return !renderCommon.sse2Off; }
 
 void ForceSoftRenderSse2(int flag) { renderCommon.sse2Off = flag == 0; }
+
+int IsSoftRenderSpansOn() { return !renderCommon.spansOff; }
+
+void ForceSoftRenderSpans(int flag) { renderCommon.spansOff = flag == 0; }

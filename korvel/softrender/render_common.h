@@ -38,3 +38,10 @@ void ForceSoftRenderMmx(int flag);
 // loops.
 int IsSoftRenderSse2On();
 void ForceSoftRenderSse2(int flag);
+
+// Whether textured triangles cut each span once to the pixels whose texels lie inside the
+// source and draw those without a test per pixel (on unless ForceSoftRenderSpans(0)); the
+// per-pixel loops, which test every texel coordinate, give the same pixels and stay as the
+// reference the tests and the benchmark compare the span loops with.
+int IsSoftRenderSpansOn();
+void ForceSoftRenderSpans(int flag);

@@ -163,8 +163,10 @@ void MEMIMGTriangle(MEMIMG* target, const MEMIMG* source, const MEMIMG_VERTEX ve
   const int mode = SelectDrawMode(MemImgDrawState.blendMode, param, palette);
   if (mode < 0) return;
   const int kind = !ss ? -1 : palette ? SOURCE_PALETTE : ss->alphaFlag ? SOURCE_ALPHA : SOURCE_PLAIN;
-  TRIANGLE_LOOP loop = SelectTriangleLoop(ts->pixelType, kind, mode, blendGraph != nullptr, IsTintOn() != 0,
-                                          TransFlag != 0);
+  const bool graph = blendGraph != nullptr, tint = IsTintOn() != 0, trans = TransFlag != 0;
+  // The span loops follow texel coordinates in 32 bits, which hold 16384 texels.
+  const bool spans = ss && IsSoftRenderSpansOn() && source->width <= 16384 && source->height <= 16384;
+  TRIANGLE_LOOP loop = SelectTriangleLoop(ts->pixelType, kind, mode, graph, tint, trans, spans);
   if (!loop) return;
 
   job.target = target->pixels;
@@ -178,5 +180,8 @@ void MEMIMGTriangle(MEMIMG* target, const MEMIMG* source, const MEMIMG_VERTEX ve
   job.graphPitch = blendGraph ? blendGraph->store->pitch : 0;
   job.uLimit = ss ? (int64_t)source->width * kOne : 0;
   job.vLimit = ss ? (int64_t)source->height * kOne : 0;
+  job.spanLoop = spans && !graph && IsSoftRenderSse2On()
+                     ? SelectSse2TriangleSpanLoop(ts->pixelType, kind, mode, tint, trans, job.context)
+                     : nullptr;
   loop(job);
 }
