@@ -51,6 +51,46 @@ int32_t LinksOfTheFirstFormat(OggVorbis_File* file) {
   return same;
 }
 
+// Opens vorbisfile over the source: seekable, or as a plain stream of pages from the first
+// byte (no seeking and no totals then).
+int OpenOggFile(SOUND_CONVERT_STATE* state, int streamed) {
+  ov_callbacks callbacks = kCallbacks;
+  if (streamed) {
+    callbacks.seek_func = nullptr;
+    callbacks.tell_func = nullptr;
+    if (state->source.ops.seek(state->source.handle, 0, 0) != 0) return -1;
+  }
+  if (ov_open_callbacks(&state->source, &state->ogg.oggFile, nullptr, 0, callbacks) != 0) return -1;
+  state->ogg.oggOpen = 1;
+  state->ogg.oggStreamed = streamed;
+  return 0;
+}
+
+// Decoding from the first sample again. Where the first link's audio is a single page that is
+// also the file's last audio page (a Vorbis track muxed behind Theora), vorbisfile finds no
+// page to seek by, and reading on after a failed seek is not safe: the file is opened anew as
+// a stream of pages, which decodes from its first page.
+int RestartOgg(SOUND_CONVERT_STATE* state) {
+  if (!state->ogg.oggStreamed && ov_pcm_seek(&state->ogg.oggFile, 0) == 0) return 0;
+  CloseOggVorbisConverter(state);
+  if (OpenOggFile(state, 1) != 0) return -1;
+  vorbis_info* info = ov_info(&state->ogg.oggFile, 0);
+  if (info != nullptr && info->channels == state->format.nChannels && info->rate == (long)state->format.nSamplesPerSec)
+    return 0;
+  CloseOggVorbisConverter(state);
+  return -1;
+}
+
+// The frames of the leading links of the first format.
+long long FramesOfTheFirstFormat(OggVorbis_File* file, int32_t links) {
+  long long frames = 0;
+  for (int link = 0; link < links; link++) {
+    ogg_int64_t linkFrames = ov_pcm_total(file, link);
+    if (linkFrames > 0) frames += linkFrames < INT_MAX ? linkFrames : INT_MAX;
+  }
+  return frames;
+}
+
 // A decoder error: the data ends here, for good.
 int FailOgg(SOUND_CONVERT_STATE* state) {
   state->ogg.oggFailed = 1;
@@ -63,14 +103,10 @@ int OpenOggVorbisConverter(SOUND_CONVERT_STATE* state) {
   state->ogg.oggFailed = 0;
   int word = state->oggBytesPerSample;
   if (word != 1 && word != 2) return -1;
-  if (ov_open_callbacks(&state->source, &state->ogg.oggFile, nullptr, 0, kCallbacks) != 0) return -1;
-  state->ogg.oggOpen = 1;
+  if (OpenOggFile(state, 0) != 0) return -1;
   OggVorbis_File* file = &state->ogg.oggFile;
   vorbis_info* info = ov_info(file, 0);
-  // A chained file whose first link's audio sits in one page is left past that link by the
-  // open: its decoding starts from the first sample again.
-  if (info == nullptr || info->channels <= 0 || info->rate <= 0 ||
-      (ov_pcm_tell(file) != 0 && ov_pcm_seek(file, 0) != 0)) {
+  if (info == nullptr || info->channels <= 0 || info->rate <= 0) {
     CloseOggVorbisConverter(state);
     return -1;
   }
@@ -78,8 +114,15 @@ int OpenOggVorbisConverter(SOUND_CONVERT_STATE* state) {
   if (state->ogg.oggLinks < ov_streams(file))
     AddLogLineFormat("Ogg Vorbis のリンク %d からチャンネル数かサンプリングレートが変わるので、音声はその前で終わります",
                      (int)state->ogg.oggLinks);
+  state->ogg.oggFrames = FramesOfTheFirstFormat(file, state->ogg.oggLinks);
   state->format = MakePcmFormat(info->channels, (int)info->rate, 8 * word);
   state->ogg.oggWordSize = word;
+  // A file whose first link's audio sits in one page is left past that link by the open: its
+  // decoding starts from the first sample again.
+  if (ov_pcm_tell(file) != 0 && RestartOgg(state) != 0) {
+    CloseOggVorbisConverter(state);
+    return -1;
+  }
   state->blockSize = kBlockBytes;
   state->dataSize = GetOggVorbisConverterSize(state);
   state->method = SOUND_METHOD_OGG_VORBIS;
@@ -87,7 +130,7 @@ int OpenOggVorbisConverter(SOUND_CONVERT_STATE* state) {
 }
 
 int ReadOggVorbisBlock(SOUND_CONVERT_STATE* state) {
-  if (state->ogg.oggFailed) return -1;
+  if (state->ogg.oggFailed || !state->ogg.oggOpen) return -1;
   int word = state->ogg.oggWordSize;
   for (int holes = 0; holes < kHolesInARow; holes++) {
     int link = 0;
@@ -107,7 +150,14 @@ int ReadOggVorbisBlock(SOUND_CONVERT_STATE* state) {
 }
 
 int SeekOggVorbisConverter(SOUND_CONVERT_STATE* state, int samplePosition) {
-  if (!state->ogg.oggFailed && ov_pcm_seek(&state->ogg.oggFile, (ogg_int64_t)samplePosition) != 0) {
+  int sought = 0;
+  if (!state->ogg.oggFailed) {
+    if (samplePosition == 0)
+      sought = RestartOgg(state);
+    else
+      sought = state->ogg.oggStreamed ? -1 : ov_pcm_seek(&state->ogg.oggFile, (ogg_int64_t)samplePosition);
+  }
+  if (sought != 0) {
     // A seek vorbisfile cannot make before the data's end leaves it where nothing is sure;
     // one past the data only means there is nothing more to read.
     if (samplePosition < GetOggVorbisConverterSize(state) / state->format.nBlockAlign) FailOgg(state);
@@ -118,14 +168,10 @@ int SeekOggVorbisConverter(SOUND_CONVERT_STATE* state, int samplePosition) {
   return 0;
 }
 
-// The total PCM bytes of the leading links of the first format; a size beyond the 32-bit
+// The total PCM bytes of the leading links of the first format (counted at the open); a size beyond the 32-bit
 // range is cut to whole frames.
 int GetOggVorbisConverterSize(SOUND_CONVERT_STATE* state) {
-  long long frames = 0;
-  for (int link = 0; link < state->ogg.oggLinks; link++) {
-    ogg_int64_t linkFrames = ov_pcm_total(&state->ogg.oggFile, link);
-    if (linkFrames > 0) frames += linkFrames < INT_MAX ? linkFrames : INT_MAX;
-  }
+  long long frames = state->ogg.oggFrames;
   long long frameBytes = (long long)state->format.nChannels * state->ogg.oggWordSize;
   if (frames <= 0 || frameBytes <= 0) return 0;
   long long bytes = frames * frameBytes;

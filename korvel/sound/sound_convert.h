@@ -67,6 +67,8 @@ struct SOUND_CONVERT_STATE {
       int32_t oggWordSize;
       int32_t oggLinks;   // leading links in the first link's format: the data ends after them
       int32_t oggFailed;  // 1 once the decoder reported an error: the file is not read again
+      int32_t oggStreamed;  // opened as a plain stream of pages: it only restarts from its start
+      long long oggFrames;  // frames of the leading links, counted at the open
     } ogg;
     struct {  // PCM decoded whole and held in memory
       uint8_t* pcmData;
