@@ -29,6 +29,11 @@ void StopNetworkThread() {
 // inside a pump, where a pump returns at once).
 void CloseNetworkWindow() {
   NETWORK_STATE& s = NetworkState;
+  // Every socket is closed by now: socket events still queued for the window are of
+  // connections that have gone, and are dropped rather than reported as unknown sockets.
+  MSG msg;
+  for (int n = 0; n < 65536 && PeekMessageA(&msg, s.window, NETWORK_SOCKET_MESSAGE, NETWORK_SOCKET_MESSAGE, PM_REMOVE); n++) {
+  }
   PostMessageA(s.window, WM_CLOSE, 0, 0);
   for (DWORD start = GetTickCount(); !s.pumpRunning; Sleep(1)) {
     PumpNetworkMessages(0);
