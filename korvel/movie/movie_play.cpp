@@ -38,8 +38,14 @@ int TheoraTargetFrame(MOVIE_RECORD* m, double fps, int count) {
       StartSoundHandle(m->sound, SOUND_PLAY_RETURN, 1);
       return 0;
     }
-    int64_t t = (int64_t)GetSoundHandlePlayTime(m->sound) * 1000;
-    int target = FrameAtTime(t, fps);
+    // A track that has played out stops and its play time goes back to 0; the clock stays at
+    // the track's end, so the movie holds the frame of that moment instead of starting over.
+    int ms = GetSoundHandlePlayTime(m->sound);
+    if (IsSoundHandlePlaying(m->sound) == 0) {
+      ms = GetSoundHandleTotalTime(m->sound);
+      if (ms < 0) return count - 1;
+    }
+    int target = FrameAtTime((int64_t)ms * 1000, fps);
     return target >= count ? count - 1 : target;
   }
   int target = FrameAtTime(GetMicrosecondCount() - m->startTime, fps);
