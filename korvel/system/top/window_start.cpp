@@ -1,4 +1,4 @@
-#include "window.h"
+#include "system/top/window_start.h"
 
 #include <cstddef>
 
@@ -11,13 +11,12 @@
 #include "input/key_input.h"
 #include "input/text_input.h"
 #include "korvel.h"
-#include "layered_window.h"
-#include "library.h"
-#include "system/timers.h"
-#include "window_mode.h"
-#include "window_proc.h"
-#include "window_services.h"
-#include "window_state.h"
+#include "system/base/layered_window.h"
+#include "system/base/timers.h"
+#include "system/base/window_mode.h"
+#include "system/base/window_services.h"
+#include "system/base/window_state.h"
+#include "system/top/window_proc.h"
 
 namespace {
 const char* const kDefaultClassName = "K123987V";
@@ -225,9 +224,6 @@ HWND CreateMainWindow(int baseWidth, int baseHeight) {
                          nullptr, WindowState.instance, nullptr);
 }
 }  // namespace
-
-HWND GetMainWindow() { return WindowState.mainWindow; }
-HWND GetOutputWindow() { return WindowState.mainWindow; }
 
 int InitMainWindow() {
   ResetWindowState();

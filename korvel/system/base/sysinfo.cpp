@@ -1,4 +1,4 @@
-#include "sysinfo.h"
+#include "system/base/sysinfo.h"
 
 #include <cpuid.h>
 #include <x86intrin.h>
@@ -8,9 +8,9 @@
 #include "core/log.h"
 #include "core/strings.h"
 #include "core/winapi.h"
-#include "library.h"
-#include "timers.h"
-#include "window_state.h"
+#include "system/base/library_flags.h"
+#include "system/base/timers.h"
+#include "system/base/window_state.h"
 
 namespace {
 const char* const kLibraryVersion = "3.10c";
