@@ -1,8 +1,9 @@
 // The base room's calls up into the rooms above it. The pump, the wait while inactive and the
 // window styling live here so that every subsystem can use them, but what they run each frame
 // belongs to the subsystems above: the library start sets these once, before the window
-// exists (SetPumpAndWindowHooks in system/top/library.cpp). Until then, and for a field left null, the call does nothing
-// (the services, the refresh) or answers 0 (the flip) or the desktop size (the window size).
+// exists (SetPumpAndWindowHooks in system/top/library.cpp). Until then, and for a field left
+// null, the call does nothing (the services, the refresh) or answers 0 (the flip) or the
+// desktop size (the window size).
 #pragma once
 
 struct SYSTEM_HOOKS {

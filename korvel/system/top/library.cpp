@@ -90,13 +90,6 @@ int FailStart() {
   LibraryFlags.starting = 0;
   return -1;
 }
-
-int DesktopColorBits() {
-  HDC dc = GetDC(nullptr);
-  int bits = GetDeviceCaps(dc, PLANES) * GetDeviceCaps(dc, BITSPIXEL);
-  ReleaseDC(nullptr, dc);
-  return bits;
-}
 }  // namespace
 
 int InitLibrary() {
@@ -134,7 +127,7 @@ int InitLibraryCore() {
 
   if (!WindowState.windowedMode) CheckFullscreenScreenMode();
 
-  if (!LibraryFlags.noWindow && WindowState.windowedMode == 1 && DesktopColorBits() == 24) {
+  if (!LibraryFlags.noWindow && WindowState.windowedMode == 1 && ReadDesktopColorBits() == 24) {
     WriteLogText(kRefuse24Bit);
     return FailStart();
   }

@@ -12,6 +12,7 @@
 #include "input/text_input.h"
 #include "korvel.h"
 #include "system/base/layered_window.h"
+#include "system/base/sysinfo.h"
 #include "system/base/timers.h"
 #include "system/base/window_mode.h"
 #include "system/base/window_services.h"
@@ -74,13 +75,6 @@ int FailWindowStart() {
   WindowState.windowQuit = 1;
   SetQuitRequest();
   return -1;
-}
-
-int ScreenColorBits() {
-  HDC dc = GetDC(nullptr);
-  int bits = GetDeviceCaps(dc, PLANES) * GetDeviceCaps(dc, BITSPIXEL);
-  ReleaseDC(nullptr, dc);
-  return bits;
 }
 
 void LogMemory() {
@@ -243,7 +237,7 @@ int InitMainWindow() {
   LogMemory();
   WindowState.desktopWidth = GetSystemMetrics(SM_CXSCREEN);
   WindowState.desktopHeight = GetSystemMetrics(SM_CYSCREEN);
-  WindowState.desktopColorBits = ScreenColorBits();
+  WindowState.desktopColorBits = ReadDesktopColorBits();
   int baseWidth, baseHeight;
   GetWindowBaseSize(&baseWidth, &baseHeight);
   ChooseTimer();
