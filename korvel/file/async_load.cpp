@@ -5,7 +5,7 @@
 #include "core/memory.h"
 #include "core/strings.h"
 #include "korvel.h"
-#include "system/timers.h"
+#include "system/base/timers.h"
 
 namespace {
 struct ASYNC_LOAD_WORKER {

@@ -4,7 +4,7 @@
 #include "core/memory.h"
 #include "core/strings.h"
 #include "file/kva_records.h"
-#include "system/sysinfo.h"
+#include "system/base/sysinfo.h"
 
 namespace {
 // Position of the last component separator ('\', '/' or ':' outside double-byte

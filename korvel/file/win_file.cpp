@@ -4,7 +4,7 @@
 #include "core/memory.h"
 #include "core/strings.h"
 #include "file/file_access.h"
-#include "system/sysinfo.h"
+#include "system/base/sysinfo.h"
 
 namespace {
 enum { COMMAND_OPEN = 0, COMMAND_CLOSE = 1, COMMAND_READ = 2, COMMAND_SEEK = 3, COMMAND_EXIT = 4 };

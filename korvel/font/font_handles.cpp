@@ -10,8 +10,8 @@
 #include "font/font_metrics.h"
 #include "font/font_screen.h"
 #include "font/glyph_cache.h"
-#include "system/pump.h"
-#include "system/window_state.h"
+#include "system/base/pump.h"
+#include "system/base/window_state.h"
 
 FONT_CREATE_OPTIONS FontCreateOptions;
 FONT_DEFAULT_SETTINGS FontDefaults = {{0}, 16, 6, 0, 0, 1, 0, 0, -1};

@@ -6,7 +6,7 @@
 #include "font/font_handles.h"
 #include "graphics/device/d3d_calls.h"
 #include "korvel.h"
-#include "system/window_state.h"
+#include "system/base/window_state.h"
 
 SCREEN_LOG_STATE ScreenLogState = {0, -1, 1, SCREEN_LOG_LINE_HEIGHT, 0, {{0}}};
 

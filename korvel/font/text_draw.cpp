@@ -14,7 +14,7 @@
 #include "graphics/software/software_screen.h"
 #include "image/memimg_draw_state.h"
 #include "softrender/softrender.h"
-#include "system/pump.h"
+#include "system/base/pump.h"
 
 namespace {
 enum { FORMATTED_TEXT_BYTES = 2048 };

@@ -5,9 +5,9 @@
 
 #include "core/log.h"
 #include "core/winapi.h"
-#include "system/pump.h"
-#include "system/timers.h"
-#include "system/window_state.h"
+#include "system/base/pump.h"
+#include "system/base/timers.h"
+#include "system/base/window_state.h"
 
 INPUT_DEVICE_STATE InputDevices;
 

@@ -5,10 +5,10 @@
 #include "core/log.h"
 #include "core/winapi.h"
 #include "input/input_devices.h"
-#include "system/pump.h"
-#include "system/timers.h"
-#include "system/window_services.h"
-#include "system/window_state.h"
+#include "system/base/pump.h"
+#include "system/base/timers.h"
+#include "system/base/window_services.h"
+#include "system/base/window_state.h"
 
 JOYPAD_TABLE Joypads;
 KEY_TO_PAD_MAP KeyToPadMap;

@@ -7,7 +7,7 @@
 #include "core/winapi.h"
 #include "input/text_input.h"
 #include "korvel.h"
-#include "system/window_state.h"
+#include "system/base/window_state.h"
 
 KEY_INPUT_TABLE KeyInputTable;
 

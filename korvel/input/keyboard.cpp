@@ -5,10 +5,10 @@
 
 #include "input/input_devices.h"
 #include "input/joypad.h"
-#include "system/pump.h"
-#include "system/timers.h"
-#include "system/window_services.h"
-#include "system/window_state.h"
+#include "system/base/pump.h"
+#include "system/base/timers.h"
+#include "system/base/window_services.h"
+#include "system/base/window_state.h"
 
 namespace {
 int ReadSystemKeyState(int pump) {

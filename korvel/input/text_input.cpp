@@ -8,7 +8,7 @@
 #include "core/winapi.h"
 #include "input/key_input.h"
 #include "korvel.h"
-#include "system/window_state.h"
+#include "system/base/window_state.h"
 
 TEXT_INPUT_STATE TextInput;
 

@@ -5,7 +5,7 @@
 
 #include "core/maths.h"
 #include "image/memimg_draw_state.h"
-#include "system/sysinfo.h"
+#include "system/base/sysinfo.h"
 
 namespace {
 

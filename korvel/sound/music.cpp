@@ -9,8 +9,8 @@
 #include "core/winapi.h"
 #include "korvel.h"
 #include "sound/sound_system.h"
-#include "system/pump.h"
-#include "system/window_state.h"
+#include "system/base/pump.h"
+#include "system/base/window_state.h"
 
 extern WINDOW_STATE WindowState;
 

@@ -7,8 +7,8 @@
 #include "korvel.h"
 #include "sound/sound_handles.h"
 #include "sound/sound_system.h"
-#include "system/pump.h"
-#include "system/window_state.h"
+#include "system/base/pump.h"
+#include "system/base/window_state.h"
 
 extern WINDOW_STATE WindowState;
 

@@ -4,7 +4,7 @@
 #include "korvel.h"
 #include "sound/sound_handles.h"
 #include "sound/sound_system.h"
-#include "system/pump.h"
+#include "system/base/pump.h"
 
 namespace {
 bool Running() { return SoundSystem.started && SoundSystem.device != nullptr; }

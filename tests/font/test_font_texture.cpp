@@ -25,7 +25,7 @@
 #include "font/text_draw.h"
 #include "font/text_layout.h"
 #include "korvel.h"
-#include "system/window_state.h"
+#include "system/base/window_state.h"
 #include "read_back.h"
 #include "real_device.h"
 #include "test_support.h"

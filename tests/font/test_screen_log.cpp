@@ -14,7 +14,7 @@
 #include "graphics/device/draw_settings.h"
 #include "graphics/device/screen.h"
 #include "korvel.h"
-#include "system/window_state.h"
+#include "system/base/window_state.h"
 #include "test_support.h"
 
 namespace {

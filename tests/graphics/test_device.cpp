@@ -20,7 +20,7 @@
 #include "graphics/graphs/graph_create.h"
 #include "graphics/graphs/graph_handles.h"
 #include "korvel.h"
-#include "system/window_state.h"
+#include "system/base/window_state.h"
 #include "read_back.h"
 #include "real_device.h"
 #include "test_support.h"

@@ -22,7 +22,7 @@
 #include "graphics/device/vertex_batch.h"
 #include "korvel.h"
 #include "read_back.h"
-#include "system/window_state.h"
+#include "system/base/window_state.h"
 #include "test_support.h"
 
 namespace {

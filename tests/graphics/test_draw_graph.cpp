@@ -24,7 +24,7 @@
 #include "blend_graph_cases.h"
 #include "read_back.h"
 #include "real_device.h"
-#include "system/window_state.h"
+#include "system/base/window_state.h"
 
 namespace {
 // The colour of texel (x, y) of every test graph: red 0x40, green y, blue x.

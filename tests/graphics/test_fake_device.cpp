@@ -22,7 +22,7 @@
 #include "graphics/draw/mask.h"
 #include "image/memimg.h"
 #include "korvel.h"
-#include "system/window_state.h"
+#include "system/base/window_state.h"
 #include "test_support.h"
 
 namespace {

@@ -26,7 +26,7 @@
 #include "graphics/graphs/texture_transfer.h"
 #include "image/bmp.h"
 #include "korvel.h"
-#include "system/window_state.h"
+#include "system/base/window_state.h"
 #include "../image/image_builders.h"
 #include "../image/image_test_util.h"
 #include "read_back.h"

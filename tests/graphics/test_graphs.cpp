@@ -19,7 +19,7 @@
 #include "graphics/device/screen.h"
 #include "graphics/graphs/texture_transfer.h"
 #include "korvel.h"
-#include "system/window_state.h"
+#include "system/base/window_state.h"
 #include "real_device.h"
 #include "test_support.h"
 

@@ -27,7 +27,7 @@
 #include "graphics/device/state_cache.h"
 #include "image/memimg_draw_state.h"
 #include "korvel.h"
-#include "system/window_state.h"
+#include "system/base/window_state.h"
 #include "blend_graph_cases.h"
 #include "read_back.h"
 #include "test_support.h"

@@ -20,7 +20,7 @@
 #include "graphics/device/screen.h"
 #include "graphics/lifecycle/screen_mode.h"
 #include "korvel.h"
-#include "system/window_state.h"
+#include "system/base/window_state.h"
 #include "test_support.h"
 
 namespace {

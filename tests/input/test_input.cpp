@@ -13,9 +13,9 @@
 #include "input/input_devices.h"
 #include "input/key_map.h"
 #include "korvel.h"
-#include "system/timers.h"
-#include "system/window_services.h"
-#include "system/window_state.h"
+#include "system/base/timers.h"
+#include "system/base/window_services.h"
+#include "system/base/window_state.h"
 #include "test_support.h"
 
 namespace {

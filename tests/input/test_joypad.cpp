@@ -12,8 +12,8 @@
 #include "input/input_devices.h"
 #include "input/joypad.h"
 #include "korvel.h"
-#include "system/timers.h"
-#include "system/window_state.h"
+#include "system/base/timers.h"
+#include "system/base/window_state.h"
 #include "test_support.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include "input/key_input.h"
 #include "input/text_input.h"
 #include "korvel.h"
-#include "system/window_state.h"
+#include "system/base/window_state.h"
 #include "test_support.h"
 
 namespace {

@@ -10,8 +10,8 @@
 #include "input/key_input.h"
 #include "input/text_input.h"
 #include "korvel.h"
-#include "system/window_proc.h"
-#include "system/window_state.h"
+#include "system/top/window_proc.h"
+#include "system/base/window_state.h"
 #include "test_support.h"
 
 namespace {

@@ -7,8 +7,8 @@
 
 #include "korvel.h"
 #include "network_loopback.h"
-#include "system/pump.h"
-#include "system/window_state.h"
+#include "system/base/pump.h"
+#include "system/base/window_state.h"
 
 using namespace network_test;
 

@@ -8,7 +8,7 @@
 
 #include "korvel.h"
 #include "sound/sound_system.h"
-#include "system/window_state.h"
+#include "system/base/window_state.h"
 #include "test_support.h"
 
 extern WINDOW_STATE WindowState;

@@ -15,7 +15,7 @@
 #include "sound/sound_convert.h"
 #include "sound_fakes.h"
 #include "sound_source_util.h"
-#include "system/window_state.h"
+#include "system/base/window_state.h"
 
 namespace {
 

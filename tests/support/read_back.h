@@ -18,7 +18,7 @@
 #include "graphics/device/vertex_batch.h"
 #include "graphics/graphs/graph_handles.h"
 #include "korvel.h"
-#include "system/window_state.h"
+#include "system/base/window_state.h"
 
 struct PICTURE {
   int width = 0, height = 0;

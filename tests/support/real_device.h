@@ -13,7 +13,7 @@
 #include "graphics/device/state_cache.h"
 #include "graphics/device/vertex_batch.h"
 #include "korvel.h"
-#include "system/window_state.h"
+#include "system/base/window_state.h"
 
 inline void StartRealDevice(int bits = 32) {
   DeleteFileA("Log.txt");

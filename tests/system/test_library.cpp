@@ -7,7 +7,7 @@
 #include "graphics/draw/draw2d.h"
 #include "graphics/lifecycle/device_restore.h"
 #include "korvel.h"
-#include "system/library.h"
+#include "system/top/library.h"
 #include "test_support.h"
 
 namespace {

@@ -13,10 +13,10 @@
 
 #include "core/winapi.h"
 #include "korvel.h"
-#include "system/library.h"
-#include "system/sysinfo.h"
-#include "system/timers.h"
-#include "system/window_state.h"
+#include "system/top/library.h"
+#include "system/base/sysinfo.h"
+#include "system/base/timers.h"
+#include "system/base/window_state.h"
 #include "test_support.h"
 
 namespace {

@@ -9,12 +9,13 @@
 #include <vector>
 
 #include "korvel.h"
-#include "system/api_lock.h"
-#include "system/library.h"
-#include "system/window.h"
-#include "system/window_mode.h"
-#include "system/window_proc.h"
-#include "system/window_state.h"
+#include "system/base/api_lock.h"
+#include "system/top/library.h"
+#include "system/top/window_start.h"
+#include "system/base/window_mode.h"
+#include "system/base/window_services.h"
+#include "system/top/window_proc.h"
+#include "system/base/window_state.h"
 #include "test_support.h"
 
 namespace {

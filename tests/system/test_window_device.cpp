@@ -17,9 +17,10 @@
 #include "korvel.h"
 #include "read_back.h"
 #include "real_device.h"
-#include "system/layered_window.h"
-#include "system/pump.h"
-#include "system/window_state.h"
+#include "graphics/device/layered_present.h"
+#include "system/base/layered_window.h"
+#include "system/base/pump.h"
+#include "system/base/window_state.h"
 #include "test_support.h"
 
 namespace {

@@ -4,8 +4,8 @@
 #include "core/winapi.h"
 #include "graphics/device/device.h"
 #include "graphics/device/state_cache.h"
-#include "system/window_services.h"
-#include "system/window_state.h"
+#include "system/base/window_services.h"
+#include "system/base/window_state.h"
 
 DIRECT3D_OBJECTS Direct3DObjects;
 

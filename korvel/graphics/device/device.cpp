@@ -11,9 +11,8 @@
 #include "graphics/device/state_cache.h"
 #include "graphics/lifecycle/screen_mode.h"  // upward: whether a 320 x 240 screen is emulated
 #include "image/memimg.h"
-#include "system/window.h"
-#include "system/window_services.h"
-#include "system/window_state.h"
+#include "system/base/window_services.h"
+#include "system/base/window_state.h"
 
 DEVICE_SETTINGS DeviceSettings;
 DEVICE_CAPS DeviceCaps;

@@ -10,8 +10,8 @@
 #include "graphics/device/vertex_batch.h"
 #include "image/memimg_draw_state.h"
 #include "korvel.h"
-#include "system/library.h"
-#include "system/pump.h"
+#include "system/base/library_flags.h"
+#include "system/base/pump.h"
 
 DRAW_SETTINGS DrawSettings;
 DWORD PackedDiffuseColor;

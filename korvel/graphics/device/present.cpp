@@ -12,8 +12,8 @@
 #include "graphics/device/state_cache.h"
 #include "graphics/device/vertex_batch.h"
 #include "korvel.h"
-#include "system/layered_window.h"
-#include "system/window_state.h"
+#include "graphics/device/layered_present.h"
+#include "system/base/window_state.h"
 
 int BeginDeviceScene() {
   if (!HasDirect3D() || !HasDirect3DDevice() || StateFlags.sceneOpen) return 0;

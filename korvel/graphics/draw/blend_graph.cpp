@@ -13,7 +13,7 @@
 #include "graphics/software/software_draw.h"
 #include "image/memimg_draw_state.h"
 #include "korvel.h"
-#include "system/pump.h"
+#include "system/base/pump.h"
 
 namespace {
 int Clamp255(int value) { return value < 0 ? 0 : value > 255 ? 255 : value; }

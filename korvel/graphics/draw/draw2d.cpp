@@ -14,8 +14,8 @@
 #include "graphics/software/software_draw.h"
 #include "graphics/device/state_cache.h"
 #include "korvel.h"
-#include "system/pump.h"
-#include "system/window_state.h"
+#include "system/base/pump.h"
+#include "system/base/window_state.h"
 
 namespace {
 enum SHAPE { SHAPE_FILL, SHAPE_OUTLINE, SHAPE_LINE };

@@ -16,8 +16,8 @@
 #include "image/memimg_draw_state.h"
 #include "korvel.h"
 #include "movie/movie_handles.h"
-#include "system/pump.h"
-#include "system/window_state.h"
+#include "system/base/pump.h"
+#include "system/base/window_state.h"
 
 namespace {
 enum GRAPH_DRAW_KIND { DRAW_AT, DRAW_STRETCHED, DRAW_QUAD };

@@ -16,9 +16,9 @@
 #include "graphics/device/vertex_batch.h"
 #include "image/memimg_draw_state.h"
 #include "korvel.h"
-#include "system/library.h"
-#include "system/pump.h"
-#include "system/window_state.h"
+#include "system/base/library_flags.h"
+#include "system/base/pump.h"
+#include "system/base/window_state.h"
 
 namespace {
 int flipInProgress;

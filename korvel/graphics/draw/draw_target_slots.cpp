@@ -11,9 +11,9 @@
 #include "graphics/graphs/texture_transfer.h"
 #include "graphics/device/vertex_batch.h"
 #include "korvel.h"
-#include "system/library.h"
-#include "system/pump.h"
-#include "system/window_state.h"
+#include "system/base/library_flags.h"
+#include "system/base/pump.h"
+#include "system/base/window_state.h"
 
 int SetRenderTargetSlot(int slot, int target) {
   // Slot 0 is the draw target and exists on every device.

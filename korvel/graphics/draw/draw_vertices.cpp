@@ -13,8 +13,8 @@
 #include "graphics/device/screen.h"
 #include "korvel.h"
 #include "movie/movie_handles.h"
-#include "system/pump.h"
-#include "system/window_state.h"
+#include "system/base/pump.h"
+#include "system/base/window_state.h"
 
 namespace {
 // Grown when a call needs more; kept until graphics shut down.

@@ -10,7 +10,7 @@
 #include "graphics/graphs/graph_textures.h"
 #include "graphics/device/screen.h"
 #include "image/raster_ops.h"
-#include "system/pump.h"
+#include "system/base/pump.h"
 
 namespace {
 bool SameColor(unsigned r, unsigned g, unsigned b, DWORD key) {

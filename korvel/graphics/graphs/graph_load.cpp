@@ -11,8 +11,8 @@
 #include "image/bmp.h"
 #include "image/raster_ops.h"
 #include "movie/movie_handles.h"
-#include "system/pump.h"
-#include "system/window_state.h"
+#include "system/base/pump.h"
+#include "system/base/window_state.h"
 
 namespace {
 // The images of one load: decoded ones are disposed at the end, caller images never are.

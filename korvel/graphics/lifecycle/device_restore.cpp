@@ -28,8 +28,8 @@
 #include "model/model_textures.h"
 #include "input/input_devices.h"
 #include "movie/movie_handles.h"
-#include "system/library.h"
-#include "system/window_state.h"
+#include "system/base/library_flags.h"
+#include "system/base/window_state.h"
 
 int RecreateDeviceResources() {
   if (!HasDirect3DDevice()) return 0;

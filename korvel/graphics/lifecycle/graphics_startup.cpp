@@ -30,8 +30,8 @@
 #include "korvel.h"
 #include "model/model_buffers.h"
 #include "model/model_system.h"
-#include "system/sysinfo.h"
-#include "system/window_state.h"
+#include "system/base/sysinfo.h"
+#include "system/base/window_state.h"
 
 namespace {
 // Windows Vista and later: the emulated small screen needs a GDI display-mode change of its own.

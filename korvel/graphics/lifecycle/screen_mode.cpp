@@ -15,10 +15,10 @@
 #include "graphics/device/state_cache.h"
 #include "graphics/device/vertex_batch.h"
 #include "korvel.h"
-#include "system/library.h"
-#include "system/window_mode.h"
-#include "system/window_services.h"
-#include "system/window_state.h"
+#include "system/base/library_flags.h"
+#include "system/base/window_mode.h"
+#include "system/base/window_services.h"
+#include "system/base/window_state.h"
 
 namespace {
 // The display-mode list lives on the process heap: it is built before the tracked allocator

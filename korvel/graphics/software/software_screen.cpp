@@ -6,7 +6,7 @@
 #include "graphics/device/screen.h"
 #include "graphics/software/software_draw.h"
 #include "korvel.h"
-#include "system/window_state.h"
+#include "system/base/window_state.h"
 
 namespace {
 const char* const kNoPrimaryImage = "プライマリサーフェス用の MEMIMG の作成に失敗しました\n";

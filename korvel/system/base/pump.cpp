@@ -1,21 +1,11 @@
-#include "pump.h"
+#include "system/base/pump.h"
 
-#include "api_lock.h"
-#include "file/async_load.h"
-#include "input/input_devices.h"
-#include "graphics/draw/draw_target.h"
 #include "korvel.h"
-#include "library.h"
-#include "network/network.h"
-#include "sound/music.h"
-#include "sound/sound_system.h"
-#include "system/timers.h"
-#include "window.h"
-#include "window_proc.h"
-#include "input/key_input.h"
-#include "input/joypad.h"
-#include "window_services.h"
-#include "window_state.h"
+#include "system/base/api_lock.h"
+#include "system/base/library_flags.h"
+#include "system/base/system_hooks.h"
+#include "system/base/timers.h"
+#include "system/base/window_state.h"
 
 namespace {
 const int kMessagesPerCall = 5;
@@ -33,24 +23,13 @@ void FinishPendingRedraw() {
   if (now - WindowState.lastRedrawTime <= kRedrawInterval) return;
   WindowState.lastRedrawTime = now;
   WindowState.redrawPending = 0;
-  RefreshWindowFromBackBuffer();
+  RefreshWindowHook();
 }
 
 bool TakeMessage(MSG* msg) {
   if (PeekMessageA(msg, nullptr, 0, 0, PM_NOREMOVE) && PeekMessageA(msg, nullptr, 0, 0, PM_REMOVE)) return true;
   if (PeekMessageA(msg, (HWND)-1, 0, 0, PM_REMOVE)) return true;
   return PeekMessageA(msg, WindowState.mainWindow, 0, 0, PM_REMOVE) != 0;
-}
-
-void DrainDeferredEvents() {
-  DEFERRED_EVENT_RING& ring = WindowState.deferred;
-  while (ring.count > 0) {
-    int wParam = ring.wParam[ring.readIndex];
-    int isActivateApp = ring.isActivateApp[ring.readIndex];
-    ring.readIndex = (ring.readIndex + 1) % DEFERRED_EVENT_SLOTS;
-    ring.count--;
-    ApplyActivationChange((WPARAM)(unsigned)wParam, isActivateApp);
-  }
 }
 
 // The message loop: at most five messages per call while active; while waiting for the
@@ -85,9 +64,7 @@ void RunPasses() {
       stopAfterPass = 0;
     }
     if (IsWaiting()) {
-      PumpNetworkMessages(1);
-      RefillSoundsFromPump();
-      ServeMainThreadRequests();
+      RunWaitServicesHook();
       Sleep(24);
     }
     if (WindowState.windowQuit || GetCurrentThreadId() != WindowState.mainThreadId) return;
@@ -102,18 +79,7 @@ int PumpWindowMessages() {
   WindowState.inPump = 1;
   if (WindowState.mainWindow != nullptr) {
     RunPasses();
-    if (GetCurrentThreadId() == WindowState.mainThreadId) UpdateMenuAutoDisplay();
-    if (!WindowState.closing) DrainDeferredEvents();
-    RefillSoundsFromPump();  // only without a sound thread (one logical processor)
-    if (!WindowState.windowQuit) ServeMainThreadRequests();  // at most 2 ms of loader-thread requests
-    PollMusicPlayState();
-    ReadKeyboardState(0);
-    UpdateJoypadVibrationTimers();
-    PumpNetworkMessages(1);
-    // Key-input handlers may pump again: a nested call returns at once.
-    LibraryFlags.pumpReentryGuard = 1;
-    ProcessKeyInputFrame();
-    LibraryFlags.pumpReentryGuard = 0;
+    RunFrameServicesHook();
   }
   int result = WindowState.windowQuit == 1 ? -1 : 0;
   WindowState.inPump = 0;
@@ -129,7 +95,7 @@ int PumpWindowMessagesLocked() {
 
 int IsInactiveWaitNeeded() {
   // A flip under way and a repaint finish their drawing first.
-  if (IsFlipInProgress() || WindowState.inPaint) return 0;
+  if (IsFlipInProgressHook() || WindowState.inPaint) return 0;
   return ((WindowState.active == 0 || WindowState.minimised == 1) && WindowState.runWhileInactive == 0) ? 1 : 0;
 }
 

@@ -1,29 +1,29 @@
-#include "window_proc.h"
+#include "system/top/window_proc.h"
 
 #include <shellapi.h>
 
 #include "core/log.h"
 #include "core/memory.h"
 #include "file/async_load.h"
-#include "input/input_devices.h"
 #include "graphics/device/d3d_calls.h"
-#include "graphics/lifecycle/device_restore.h"
-#include "graphics/draw/draw_target.h"
-#include "graphics/draw/mask.h"
 #include "graphics/device/present.h"
 #include "graphics/device/screen.h"
+#include "graphics/draw/draw_target.h"
+#include "graphics/draw/mask.h"
+#include "graphics/lifecycle/device_restore.h"
+#include "input/input_devices.h"
 #include "input/joypad.h"
 #include "input/text_input.h"
 #include "korvel.h"
-#include "library.h"
 #include "movie/movie_handles.h"
 #include "network/network.h"
 #include "sound/music.h"
 #include "sound/soft_sound.h"
 #include "sound/sound_handles.h"
-#include "window_mode.h"
-#include "window_services.h"
-#include "window_state.h"
+#include "system/base/library_flags.h"
+#include "system/base/window_mode.h"
+#include "system/base/window_services.h"
+#include "system/base/window_state.h"
 
 namespace {
 const UINT kMessageF10 = 0x46F;

@@ -1,4 +1,4 @@
-#include "sysinfo.h"
+#include "system/base/sysinfo.h"
 
 #include <cpuid.h>
 #include <x86intrin.h>
@@ -8,9 +8,9 @@
 #include "core/log.h"
 #include "core/strings.h"
 #include "core/winapi.h"
-#include "library.h"
-#include "timers.h"
-#include "window_state.h"
+#include "system/base/library_flags.h"
+#include "system/base/timers.h"
+#include "system/base/window_state.h"
 
 namespace {
 const char* const kLibraryVersion = "3.10c";
@@ -205,6 +205,13 @@ int LogSystemInfo() {
 
 int IsMmxEnabled() { return WindowState.mmx; }
 
+int ReadDesktopColorBits() {
+  HDC dc = GetDC(nullptr);
+  int bits = GetDeviceCaps(dc, PLANES) * GetDeviceCaps(dc, BITSPIXEL);
+  ReleaseDC(nullptr, dc);
+  return bits;
+}
+
 int GetDesktopMode(int* width, int* height, int* colorBits) {
   int w, h, bits;
   if ((LibraryFlags.started || LibraryFlags.starting) && WindowState.desktopWidth != 0) {
@@ -214,9 +221,7 @@ int GetDesktopMode(int* width, int* height, int* colorBits) {
   } else {
     w = GetSystemMetrics(SM_CXSCREEN);
     h = GetSystemMetrics(SM_CYSCREEN);
-    HDC dc = GetDC(nullptr);
-    bits = GetDeviceCaps(dc, PLANES) * GetDeviceCaps(dc, BITSPIXEL);
-    ReleaseDC(nullptr, dc);
+    bits = ReadDesktopColorBits();
   }
   if (width != nullptr) *width = w;
   if (height != nullptr) *height = h;

@@ -1,7 +1,10 @@
-// Small services around the main window: settings, clipboard, cursor, mouse position, click
-// log, foreground switch, dropped files and the (dormant) menu and toolbar.
+// Small services around the main window: its handle, settings, clipboard, cursor, mouse
+// position, click log, foreground switch, dropped files and the (dormant) menu and toolbar.
 #pragma once
 #include <windows.h>
+
+HWND GetMainWindow();
+HWND GetOutputWindow();
 
 void RecordMouseClick(int button);
 int ForceForegroundWindow(HWND window, int topmost);

@@ -1,4 +1,4 @@
-#include "window_services.h"
+#include "system/base/window_services.h"
 
 #include <commctrl.h>
 #include <shellapi.h>
@@ -7,9 +7,9 @@
 #include "core/strings.h"
 #include "core/winapi.h"
 #include "korvel.h"
-#include "library.h"
-#include "window_mode.h"
-#include "window_state.h"
+#include "system/base/library_flags.h"
+#include "system/base/window_mode.h"
+#include "system/base/window_state.h"
 
 namespace {
 const int kMenuAreaHeight = 60;
@@ -44,6 +44,9 @@ int ReadMenuItem(HMENU menu, MENUITEMINFOA* info, int position, char* name, int 
   return (info->fType & MFT_SEPARATOR) ? 1 : 0;
 }
 }  // namespace
+
+HWND GetMainWindow() { return WindowState.mainWindow; }
+HWND GetOutputWindow() { return WindowState.mainWindow; }
 
 int SetWindowTitleText(const char* text) {
   // Bounded: a longer title is cut at 255 characters.

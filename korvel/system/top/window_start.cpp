@@ -1,4 +1,4 @@
-#include "window.h"
+#include "system/top/window_start.h"
 
 #include <cstddef>
 
@@ -11,13 +11,13 @@
 #include "input/key_input.h"
 #include "input/text_input.h"
 #include "korvel.h"
-#include "layered_window.h"
-#include "library.h"
-#include "system/timers.h"
-#include "window_mode.h"
-#include "window_proc.h"
-#include "window_services.h"
-#include "window_state.h"
+#include "system/base/layered_window.h"
+#include "system/base/sysinfo.h"
+#include "system/base/timers.h"
+#include "system/base/window_mode.h"
+#include "system/base/window_services.h"
+#include "system/base/window_state.h"
+#include "system/top/window_proc.h"
 
 namespace {
 const char* const kDefaultClassName = "K123987V";
@@ -75,13 +75,6 @@ int FailWindowStart() {
   WindowState.windowQuit = 1;
   SetQuitRequest();
   return -1;
-}
-
-int ScreenColorBits() {
-  HDC dc = GetDC(nullptr);
-  int bits = GetDeviceCaps(dc, PLANES) * GetDeviceCaps(dc, BITSPIXEL);
-  ReleaseDC(nullptr, dc);
-  return bits;
 }
 
 void LogMemory() {
@@ -226,9 +219,6 @@ HWND CreateMainWindow(int baseWidth, int baseHeight) {
 }
 }  // namespace
 
-HWND GetMainWindow() { return WindowState.mainWindow; }
-HWND GetOutputWindow() { return WindowState.mainWindow; }
-
 int InitMainWindow() {
   ResetWindowState();
   WindowState.instance = GetModuleHandleA(nullptr);
@@ -247,7 +237,7 @@ int InitMainWindow() {
   LogMemory();
   WindowState.desktopWidth = GetSystemMetrics(SM_CXSCREEN);
   WindowState.desktopHeight = GetSystemMetrics(SM_CYSCREEN);
-  WindowState.desktopColorBits = ScreenColorBits();
+  WindowState.desktopColorBits = ReadDesktopColorBits();
   int baseWidth, baseHeight;
   GetWindowBaseSize(&baseWidth, &baseHeight);
   ChooseTimer();

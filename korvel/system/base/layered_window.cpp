@@ -1,9 +1,6 @@
-#include "layered_window.h"
+#include "system/base/layered_window.h"
 
-#include "graphics/device/draw_settings.h"
-#include "image/color_format.h"
-#include "image/pixel_convert.h"
-#include "window_state.h"
+#include "system/base/window_state.h"
 
 namespace {
 // The DIB section of the given size, made again when the size changed. False without one.
@@ -38,8 +35,8 @@ bool PrepareLayeredImage(int width, int height) {
 
 // Transparent pixels become 0; the others get their alpha (255 without per-pixel alpha) and
 // colour channels multiplied by it, as UpdateLayeredWindow expects.
-void PremultiplyLayeredImage(int perPixelAlpha, int alphaTest) {
-  uint32_t key = DrawSettings.transparentColor & 0xFFFFFF;
+void PremultiplyLayeredImage(int perPixelAlpha, int alphaTest, uint32_t transparentColor) {
+  uint32_t key = transparentColor & 0xFFFFFF;
   uint32_t* p = WindowState.layeredBits;
   for (size_t i = 0, n = (size_t)WindowState.layeredWidth * WindowState.layeredHeight; i < n; i++) {
     uint32_t pixel = p[i];
@@ -75,24 +72,21 @@ int SetLayeredWindow(int flag) {
 
 DWORD GetLayeredExStyle() { return WindowState.layeredWindow ? WS_EX_LAYERED : 0; }
 
-int PresentImageToLayeredWindow(const RASTER_IMAGE* image, HDC source, int perPixelAlpha, int alphaTest) {
-  if (WindowState.mainWindow == nullptr || WindowState.updateLayeredWindow == nullptr || image == nullptr ||
-      image->width <= 0 || image->height <= 0)
-    return -1;
-  int width = image->width, height = image->height;
-  if (!PrepareLayeredImage(width, height)) return -1;
+uint32_t* BeginLayeredWindowImage(int width, int height, HDC source) {
+  if (WindowState.mainWindow == nullptr || WindowState.updateLayeredWindow == nullptr || width <= 0 || height <= 0)
+    return nullptr;
+  if (!PrepareLayeredImage(width, height)) return nullptr;
   if (source != nullptr) {
     BitBlt(WindowState.layeredDc, 0, 0, width, height, source, 0, 0, SRCCOPY);
     GdiFlush();
-  } else {
-    COLOR_FORMAT argb;
-    InitARGB8Format(&argb);
-    RECT whole = {0, 0, width, height};
-    ConvertPixelRect(WindowState.layeredBits, width * 4, &argb, image->pixels, image->pitch, &image->format, nullptr, 0,
-                     nullptr, 0, 0, &whole, 0, 0, 0, DITHER_NONE, 0, 0, 0, 0);
   }
-  PremultiplyLayeredImage(perPixelAlpha, alphaTest);
-  SIZE size = {width, height};
+  return WindowState.layeredBits;
+}
+
+int EndLayeredWindowImage(int perPixelAlpha, int alphaTest, uint32_t transparentColor) {
+  if (WindowState.layeredBits == nullptr) return -1;
+  PremultiplyLayeredImage(perPixelAlpha, alphaTest, transparentColor);
+  SIZE size = {WindowState.layeredWidth, WindowState.layeredHeight};
   POINT origin = {0, 0};
   BLENDFUNCTION blend = {AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
   HDC screen = GetDC(nullptr);

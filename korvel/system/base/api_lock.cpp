@@ -1,7 +1,7 @@
-#include "api_lock.h"
+#include "system/base/api_lock.h"
 
 #include "core/threads.h"
-#include "window_state.h"
+#include "system/base/window_state.h"
 
 namespace {
 API_LOCK& Lock() { return WindowState.apiLock; }

@@ -1,10 +1,10 @@
-#include "timers.h"
+#include "system/base/timers.h"
 
 #include <windows.h>
 
 #include "core/strings.h"
 #include "core/winapi.h"
-#include "window_state.h"
+#include "system/base/window_state.h"
 
 // counter x 1,000,000 / frequency, the product formed in 128 bits so that it cannot overflow
 // however long the machine has run.

@@ -1,5 +1,5 @@
-// Library start-up and shut-down: the fixed order of every module's start and end, the
-// library flags, the fatal exit and COM.
+// The library flags every subsystem reads (started, starting, the start-up options, the quit
+// request); the library's start and end in system/top set them.
 #pragma once
 
 struct LIBRARY_FLAGS {
@@ -16,8 +16,3 @@ struct LIBRARY_FLAGS {
 };
 
 extern LIBRARY_FLAGS LibraryFlags;
-
-int InitLibraryCore();
-int EndLibraryCore();
-int StartCom();
-int EndCom();

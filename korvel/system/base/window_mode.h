@@ -1,5 +1,6 @@
-// Window modes and styles: the windowed/fullscreen switch, the style table, the window scale
-// and options, the fit of the window to the screen and the aspect-keeping border drag.
+// Window modes and styles: the windowed flag, the style table, the window scale and options,
+// the fit of the window to the screen and the aspect-keeping border drag. The switch between
+// the modes, which restarts graphics, is in system/top/window_mode_switch.cpp.
 #pragma once
 #include <windows.h>
 
@@ -13,7 +14,7 @@ struct WINDOW_STYLE_ROW {
 const WINDOW_STYLE_ROW& GetWindowStyleRow(int mode);
 // The windowed style of the current row with WS_VISIBLE (shown once) and WS_THICKFRAME (resizable).
 DWORD GetWindowedStyle();
-// The size the window shows: the main screen size.
+// The size the window shows, as graphics knows it (through the system hooks).
 void GetWindowBaseSize(int* width, int* height);
 int SetWindowedFlag(int flag);
 int ApplyWindowStyleForMode();

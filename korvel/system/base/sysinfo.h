@@ -7,6 +7,8 @@
 
 int LogSystemInfo();
 int IsMmxEnabled();
+// The desktop's colour bits as the screen shows them now.
+int ReadDesktopColorBits();
 
 // The name ("Windows" plus its suffix) and OS code of a version record; *osCode is left as
 // it is for a version the library does not know. A version newer than the newest known one

@@ -1,4 +1,4 @@
-#include "library.h"
+#include "system/top/library.h"
 
 #include <windows.h>
 
@@ -13,14 +13,15 @@
 #include "file/vfs.h"
 #include "graphics/lifecycle/graphics_startup.h"
 #include "graphics/device/screen.h"
+#include "graphics/draw/draw_target.h"
 #include "graphics/lifecycle/screen_mode.h"
 #include "image/image_load.h"
 #include "input/input_devices.h"
 #include "sound/music.h"
 #include "sound/sound_convert.h"
 #include "sound/sound_system.h"
-#include "sysinfo.h"
-#include "api_lock.h"
+#include "system/base/sysinfo.h"
+#include "system/base/api_lock.h"
 #include "image/soft_image.h"
 #include "input/text_input.h"
 #include "movie/movie_handles.h"
@@ -28,12 +29,12 @@
 #include "korvel.h"
 #include "model/model_system.h"
 #include "network/network.h"
-#include "window.h"
-#include "window_services.h"
-#include "window_state.h"
-
-LIBRARY_FLAGS LibraryFlags;
-WINDOW_STATE WindowState;
+#include "system/base/system_hooks.h"
+#include "system/top/pump_services.h"
+#include "system/top/window_mode_switch.h"
+#include "system/top/window_start.h"
+#include "system/base/window_services.h"
+#include "system/base/window_state.h"
 
 namespace {
 const char* const kRefuse24Bit = "Korvelは２４ビットカラーモードに対応していません\n";
@@ -74,16 +75,20 @@ void CheckFullscreenScreenMode() {
   }
 }
 
+// What the base room's pump, wait and window styling reach up to (system/base/system_hooks.h).
+void SetPumpAndWindowHooks() {
+  SYSTEM_HOOKS hooks = {};
+  hooks.frameServices = RunPumpFrameServices;
+  hooks.waitServices = RunPumpWaitServices;
+  hooks.refreshWindow = RefreshWindowFromBackBuffer;
+  hooks.isFlipInProgress = IsFlipInProgress;
+  hooks.windowBaseSize = GetShownScreenSize;
+  SetSystemHooks(&hooks);
+}
+
 int FailStart() {
   LibraryFlags.starting = 0;
   return -1;
-}
-
-int DesktopColorBits() {
-  HDC dc = GetDC(nullptr);
-  int bits = GetDeviceCaps(dc, PLANES) * GetDeviceCaps(dc, BITSPIXEL);
-  ReleaseDC(nullptr, dc);
-  return bits;
 }
 }  // namespace
 
@@ -104,21 +109,10 @@ int EndLibrary() {
   return result;
 }
 
-int ClearQuitRequest() {
-  LibraryFlags.quitRequest = 0;
-  return 0;
-}
-
-int SetQuitRequest() {
-  LibraryFlags.quitRequest = 1;
-  return 0;
-}
-
-int IsQuitRequested() { return LibraryFlags.quitRequest; }
-
 int InitLibraryCore() {
   if (LibraryFlags.started == 1) return 0;
   LibraryFlags.starting = 1;
+  SetPumpAndWindowHooks();
   ClearQuitRequest();
   WindowState.mainThreadId = GetCurrentThreadId();
 
@@ -133,7 +127,7 @@ int InitLibraryCore() {
 
   if (!WindowState.windowedMode) CheckFullscreenScreenMode();
 
-  if (!LibraryFlags.noWindow && WindowState.windowedMode == 1 && DesktopColorBits() == 24) {
+  if (!LibraryFlags.noWindow && WindowState.windowedMode == 1 && ReadDesktopColorBits() == 24) {
     WriteLogText(kRefuse24Bit);
     return FailStart();
   }

@@ -1,0 +1,3 @@
+#include "system/base/window_state.h"
+
+WINDOW_STATE WindowState;
