@@ -11,6 +11,7 @@
 #include "core/winapi.h"
 #include "file/file_access.h"
 #include "file/vfs.h"
+#include "graphics/device/graphics_hooks.h"
 #include "graphics/lifecycle/graphics_startup.h"
 #include "graphics/device/screen.h"
 #include "graphics/lifecycle/screen_mode.h"
@@ -26,9 +27,11 @@
 #include "movie/movie_handles.h"
 #include "movie/yuv_tables.h"
 #include "korvel.h"
+#include "layered_window.h"
 #include "model/model_system.h"
 #include "network/network.h"
 #include "window.h"
+#include "window_mode.h"
 #include "window_services.h"
 #include "window_state.h"
 
@@ -43,6 +46,10 @@ const char* const kRefuse24Bit = "Korvelは２４ビットカラーモードに�
 const int kDestroyAttempts = 20;
 // The end pumps until the window is gone, for at most this long.
 const DWORD kEndPumpLimitMs = 5000;
+// Graphics' calls up to the layers above it: the on-screen log drawn at each flip, the layered
+// window and the window style a mode change shows.
+const GRAPHICS_HOOKS kGraphicsHooks = {IsScreenLogShown, DrawScreenLog, PresentImageToLayeredWindow,
+                                       ApplyWindowStyleForMode};
 
 // A fullscreen request must name a mode the display lists. 640 x 480 at 16 bits may move to
 // 32 bits, 320 x 240 is emulated on 640 x 480 while hardware rendering is wanted, and any
@@ -121,6 +128,7 @@ int InitLibraryCore() {
   LibraryFlags.starting = 1;
   ClearQuitRequest();
   WindowState.mainThreadId = GetCurrentThreadId();
+  SetGraphicsHooks(&kGraphicsHooks);
 
   LoadWinApiTable();
   BuildYuvToRgbTables();

@@ -1,6 +1,7 @@
 #include "window_mode.h"
 
 #include "core/log.h"
+#include "graphics/device/screen.h"
 #include "graphics/lifecycle/screen_mode.h"
 #include "korvel.h"
 #include "layered_window.h"
