@@ -12,6 +12,7 @@
 #include "file/file_access.h"
 #include "file/vfs.h"
 #include "graphics/device/graphics_hooks.h"
+#include "graphics/graphs/movie_graph_hooks.h"
 #include "graphics/lifecycle/graphics_startup.h"
 #include "graphics/device/screen.h"
 #include "graphics/lifecycle/screen_mode.h"
@@ -24,6 +25,7 @@
 #include "api_lock.h"
 #include "image/soft_image.h"
 #include "input/text_input.h"
+#include "movie/movie_graph.h"
 #include "movie/movie_handles.h"
 #include "movie/yuv_tables.h"
 #include "korvel.h"
@@ -47,9 +49,11 @@ const int kDestroyAttempts = 20;
 // The end pumps until the window is gone, for at most this long.
 const DWORD kEndPumpLimitMs = 5000;
 // Graphics' calls up to the layers above it: the on-screen log drawn at each flip, the layered
-// window and the window style a mode change shows.
+// window and the window style a mode change shows, and the movies that movie graphs show.
 const GRAPHICS_HOOKS kGraphicsHooks = {IsScreenLogShown, DrawScreenLog, PresentImageToLayeredWindow,
                                        ApplyWindowStyleForMode};
+const MOVIE_GRAPH_HOOKS kMovieGraphHooks = {AdvanceMovieFrame, MarkMovieOverlayLost, DeleteMovieHandle,
+                                            GetMovieLoadOption, LoadGraphAsMovie};
 
 // A fullscreen request must name a mode the display lists. 640 x 480 at 16 bits may move to
 // 32 bits, 320 x 240 is emulated on 640 x 480 while hardware rendering is wanted, and any
@@ -129,6 +133,7 @@ int InitLibraryCore() {
   ClearQuitRequest();
   WindowState.mainThreadId = GetCurrentThreadId();
   SetGraphicsHooks(&kGraphicsHooks);
+  SetMovieGraphHooks(&kMovieGraphHooks);
 
   LoadWinApiTable();
   BuildYuvToRgbTables();
