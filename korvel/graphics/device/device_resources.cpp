@@ -21,7 +21,7 @@
 #include "graphics/device/shader_constants.h"
 #include "graphics/device/shader_handles.h"
 #include "graphics/device/state_cache.h"
-#include "graphics/graphs/movie_graph_hooks.h"
+#include "graphics/graphs/movie_graph_hooks.h"  // upward: a movie graph shows its frame again on a new device
 #include "graphics/graphs/texture_transfer.h"  // upward: the system texture pool
 
 DEVICE_RESOURCES DeviceResources;
