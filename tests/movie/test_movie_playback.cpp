@@ -14,7 +14,7 @@
 
 #include "graphics/graphs/graph_handles.h"
 #include "graphics/graphs/graph_load.h"
-#include "graphics/graphs/graph_movie.h"
+#include "movie/movie_graph.h"
 #include "graphics/graphs/graph_textures.h"
 #include "graphics/lifecycle/device_restore.h"
 #include "movie/movie_handles.h"

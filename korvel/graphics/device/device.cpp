@@ -9,7 +9,6 @@
 #include "graphics/device/draw_settings.h"
 #include "graphics/device/screen.h"
 #include "graphics/device/state_cache.h"
-#include "graphics/lifecycle/screen_mode.h"  // upward: whether a 320 x 240 screen is emulated
 #include "image/memimg.h"
 #include "system/base/window_services.h"
 #include "system/base/window_state.h"

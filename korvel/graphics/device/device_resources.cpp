@@ -21,8 +21,8 @@
 #include "graphics/device/shader_constants.h"
 #include "graphics/device/shader_handles.h"
 #include "graphics/device/state_cache.h"
+#include "graphics/graphs/movie_graph_hooks.h"  // upward: a movie graph shows its frame again on a new device
 #include "graphics/graphs/texture_transfer.h"  // upward: the system texture pool
-#include "movie/movie_handles.h"
 
 DEVICE_RESOURCES DeviceResources;
 BUILT_IN_SHADER_CODE BuiltInShaderCode;
@@ -439,7 +439,7 @@ int ReleaseDeviceObjects() {
     if (record->imageSet == nullptr) continue;
     ReleaseImageSetTextures(record->imageSet);
     // A Theora movie's YUV overlay is made again for the new device.
-    if (record->movieHandle != -1) MarkMovieOverlayLost(record->movieHandle);
+    if (record->movieHandle != -1) MarkGraphMovieOverlayLost(record->movieHandle);
   }
   cursor = -1;
   while (SHADER_HANDLE* record = (SHADER_HANDLE*)NextHandleRecord(HANDLE_TYPE_SHADER, &cursor))

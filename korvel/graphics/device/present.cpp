@@ -4,15 +4,14 @@
 #include "graphics/device/d3d_calls.h"
 #include "graphics/device/device.h"
 #include "graphics/device/draw_settings.h"
+#include "graphics/device/graphics_hooks.h"
 #include "graphics/draw/draw_target.h"  // upward: the window refresh and the draw-target switch of a layered present
 #include "graphics/device/screen.h"
 #include "graphics/draw/screen_lock.h"          // upward: the screen image a layered window shows
-#include "graphics/lifecycle/screen_mode.h"     // upward: whether a small screen is emulated
 #include "graphics/software/software_screen.h"  // upward: the GDI present of the software screen
 #include "graphics/device/state_cache.h"
 #include "graphics/device/vertex_batch.h"
 #include "korvel.h"
-#include "graphics/device/layered_present.h"
 #include "system/base/window_state.h"
 
 int BeginDeviceScene() {
@@ -86,7 +85,7 @@ int PresentToLayeredWindow() {
   RASTER_IMAGE image;
   int result = LockDrawScreenImage(&whole, &image, -1, 1, 0);
   if (result == 0) {
-    PresentImageToLayeredWindow(&image, nullptr, image.format.alphaWidth != 0, 1);
+    PresentToLayeredWindowByHook(&image, nullptr, image.format.alphaWidth != 0, 1);
     UnlockDrawScreenImage();
   }
   SelectDrawTarget(target);

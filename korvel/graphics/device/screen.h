@@ -21,3 +21,9 @@ struct SCREEN_STATE {
 };
 
 extern SCREEN_STATE ScreenState;
+
+// Device size = (width, height); the main size follows, 320 x 240 while a small screen is
+// emulated on 640 x 480.
+void StoreMainScreenSize(int width, int height);
+// 1 while a 320 x 240 screen is drawn on a 640 x 480 device.
+int IsSmallScreenEmulated();

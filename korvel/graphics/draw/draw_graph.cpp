@@ -12,10 +12,10 @@
 #include "graphics/device/draw_settings.h"
 #include "graphics/graphs/graph_handles.h"
 #include "graphics/device/screen.h"
+#include "graphics/graphs/movie_graph_hooks.h"
 #include "graphics/software/software_draw.h"
 #include "image/memimg_draw_state.h"
 #include "korvel.h"
-#include "movie/movie_handles.h"
 #include "system/base/pump.h"
 #include "system/base/window_state.h"
 
@@ -78,7 +78,7 @@ int RunGraphFrame(const GRAPH_DRAW& d, int graph) {
     if (LookUpGraphs(graph, &record, &blend) != 0) return -1;
   }
   // The movie's frame due now goes into the graph before it is drawn.
-  if (record->movieHandle != -1) AdvanceMovieFrame(record->movieHandle, 0);
+  if (record->movieHandle != -1) AdvanceGraphMovieFrame(record->movieHandle);
   const int onDevice = record->imageSet->desc.heldAsTextures;
   RECT affected = {d.x1, d.y1, d.x1 + record->width, d.y1 + record->height};
   if (d.kind != DRAW_AT) {

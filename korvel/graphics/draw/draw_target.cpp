@@ -1,11 +1,11 @@
 #include "graphics/draw/draw_target.h"
 
-#include "font/screen_log.h"
 #include "graphics/device/camera.h"
 #include "graphics/device/d3d_calls.h"
 #include "graphics/device/device.h"
 #include "graphics/device/device_resources.h"
 #include "graphics/device/draw_settings.h"
+#include "graphics/device/graphics_hooks.h"
 #include "graphics/graphs/graph_handles.h"
 #include "graphics/draw/mask.h"
 #include "graphics/device/present.h"
@@ -34,7 +34,7 @@ void DrawScreenLogOverFrame() {
   SelectBlendMode(0, 0);
   SelectDrawBrightness(255, 255, 255);
   drawingScreenLog = 1;
-  DrawScreenLog();
+  DrawScreenLogByHook();
   drawingScreenLog = 0;
   SetDrawClipArea(area.left, area.top, area.right, area.bottom);
   StoreRequestedDrawArea(requested);
@@ -191,7 +191,7 @@ int FlipScreenBuffersEx(const RECT* rect) {
     return -1;
   }
   if (IsMaskDrawingEnabled()) EndMaskedDrawing(&DrawSettings.drawArea);
-  if (IsScreenLogShown()) DrawScreenLogOverFrame();
+  if (IsScreenLogShownByHook()) DrawScreenLogOverFrame();
   PresentScreen(rect);
   flipInProgress = 0;
   return 0;

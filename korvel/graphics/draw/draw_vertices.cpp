@@ -11,8 +11,8 @@
 #include "graphics/device/draw_settings.h"
 #include "graphics/graphs/graph_handles.h"
 #include "graphics/device/screen.h"
+#include "graphics/graphs/movie_graph_hooks.h"
 #include "korvel.h"
-#include "movie/movie_handles.h"
 #include "system/base/pump.h"
 #include "system/base/window_state.h"
 
@@ -36,7 +36,7 @@ int WaitAndLookUpAgain(int graph, GRAPH_RECORD** record) {
     WaitWhileInactive();
     if (LookUpVertexGraph(graph, record) != 0) return -1;
   }
-  if (*record != nullptr && (*record)->movieHandle != -1) AdvanceMovieFrame((*record)->movieHandle, 0);
+  if (*record != nullptr && (*record)->movieHandle != -1) AdvanceGraphMovieFrame((*record)->movieHandle);
   return 0;
 }
 

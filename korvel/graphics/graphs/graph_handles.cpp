@@ -6,8 +6,8 @@
 #include "graphics/graphs/graph_reload.h"
 #include "graphics/graphs/graph_textures.h"
 #include "graphics/draw/draw_target.h"  // upward: a deleted graph stops being a draw target
+#include "graphics/graphs/movie_graph_hooks.h"
 #include "graphics/software/software_screen.h"  // upward: a released graph leaves the software target
-#include "movie/movie_handles.h"
 
 const char* const kGraphHandleTypeName = "グラフィック";
 
@@ -40,7 +40,7 @@ void ReleaseGraphImageSet(GRAPH_IMAGE_SET* set) {
 int ReleaseGraphRecord(HANDLE_HEAD* head) {
   GRAPH_RECORD* g = (GRAPH_RECORD*)head;
   // The movie the graph shows goes with it (-1, no movie, is refused there).
-  DeleteMovieHandle(g->movieHandle);
+  DeleteGraphMovie(g->movieHandle);
   g->movieHandle = -1;
   ForgetDeletedDrawTarget(head->handle);
   // The software renderer never keeps drawing into or blending from a released image.

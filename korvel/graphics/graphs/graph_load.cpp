@@ -6,11 +6,10 @@
 #include "core/memory.h"
 #include "file/async_load.h"
 #include "graphics/graphs/graph_handles.h"
-#include "graphics/graphs/graph_movie.h"
 #include "graphics/graphs/graph_reload.h"
+#include "graphics/graphs/movie_graph_hooks.h"
 #include "image/bmp.h"
 #include "image/raster_ops.h"
-#include "movie/movie_handles.h"
 #include "system/base/pump.h"
 #include "system/base/window_state.h"
 
@@ -157,7 +156,7 @@ int QueueLoadTask(const GRAPH_LOAD_PARAM* lp) {
 GRAPH_LOAD_PARAM* CaptureGraphLoadParam(GRAPH_LOAD_PARAM* out) {
   memset(out, 0, sizeof *out);
   FillImageLoadParams(&out->imageParams);
-  GetMovieLoadOption(&out->movieOption);
+  ReadMovieLoadOption(&out->movieOption);
   CaptureGraphLoadSettings(&out->settings);
   out->noReloadData = NoReloadData;
   out->handle = -1;
@@ -175,7 +174,7 @@ int LoadGraphFromParam(const GRAPH_LOAD_PARAM* lp, int onWorker) {
       // An existing file that is no image is shown as a movie.
       lp->imageParams.files.close(file);
       GRAPH_LOAD_PARAM movie = *lp;
-      return LoadGraphAsMovie(&movie, lp->handle, full, lp->extra, lp->movieOpenMode, onWorker);
+      return LoadGraphAsMovieFile(&movie, lp->handle, full, lp->extra, lp->movieOpenMode, onWorker);
     }
     AddLogLineFormat("画像ファイル %s がありません", full);
     return -1;

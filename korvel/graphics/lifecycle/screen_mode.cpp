@@ -8,6 +8,7 @@
 #include "graphics/device/d3d_calls.h"
 #include "graphics/device/device.h"
 #include "graphics/device/draw_settings.h"
+#include "graphics/device/graphics_hooks.h"
 #include "graphics/draw/draw_target.h"
 #include "graphics/lifecycle/device_restore.h"
 #include "graphics/lifecycle/graphics_startup.h"
@@ -16,7 +17,6 @@
 #include "graphics/device/vertex_batch.h"
 #include "korvel.h"
 #include "system/base/library_flags.h"
-#include "system/base/window_mode.h"
 #include "system/base/window_services.h"
 #include "system/base/window_state.h"
 
@@ -87,7 +87,7 @@ int ChangeModeInPlace(int width, int height, int bits, int refresh) {
     return 0;
   }
   RecreateGraphicsDeviceInMode(bits, width, height, refresh, 1);
-  if (WindowState.windowedMode) ApplyWindowStyleForMode();
+  if (WindowState.windowedMode) ApplyWindowStyleByHook();
   UnindentLog();
   WriteLogText("画面モード変更処理は正常に終了しました\n");
   ApplyDragAcceptFiles();
@@ -96,7 +96,7 @@ int ChangeModeInPlace(int width, int height, int bits, int refresh) {
 
 // The last steps of a successful mode change; the default font comes back as it was.
 int FinishModeChange(const FONT_DEFAULT_SETTINGS* font) {
-  if (WindowState.windowedMode) ApplyWindowStyleForMode();
+  if (WindowState.windowedMode) ApplyWindowStyleByHook();
   if (font != nullptr) ChangeDefaultFontSettings(font->face, font->size, font->thickness);
   UnindentLog();
   WriteLogText("画面モード変更処理は正常に終了しました\n");
@@ -106,21 +106,6 @@ int FinishModeChange(const FONT_DEFAULT_SETTINGS* font) {
   return 0;
 }
 }  // namespace
-
-int IsSmallScreenEmulated() { return DrawSettings.smallScreenEmulation || DeviceSettings.autoSmallScreen; }
-
-void StoreMainScreenSize(int width, int height) {
-  ScreenState.deviceWidth = width;
-  ScreenState.deviceHeight = height;
-  if (IsSmallScreenEmulated() && width == 640) {
-    ScreenState.mainWidth = height == 480 ? 320 : 640;
-    ScreenState.mainHeight = height == 480 ? 240 : height == 0 ? 480 : height;
-  } else {
-    ScreenState.mainWidth = width == 0 ? 640 : width;
-    ScreenState.mainHeight = height == 0 ? 480 : height;
-  }
-  SetAspectScreenSize(ScreenState.mainWidth, ScreenState.mainHeight);
-}
 
 int SetHardwareRenderingWanted(int flag) {
   if (LibraryFlags.started) return -1;
@@ -294,7 +279,7 @@ int ChangeDisplayMode() {
     mode.dmPelsWidth = ScreenState.deviceWidth;
     mode.dmPelsHeight = ScreenState.deviceHeight;
     changed = ChangeDisplaySettingsA(&mode, 0) == DISP_CHANGE_SUCCESSFUL;
-    if (changed) ApplyWindowStyleForMode();
+    if (changed) ApplyWindowStyleByHook();
   }
   if (!changed) {
     WriteLogText("画面モードの変更に失敗しました\n");

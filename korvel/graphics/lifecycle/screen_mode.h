@@ -8,11 +8,6 @@ struct DISPLAY_MODE {
   int width, height, bits, refreshRate;
 };
 
-// Device size = (width, height); the main size follows, 320 x 240 while a small screen is
-// emulated on 640 x 480.
-void StoreMainScreenSize(int width, int height);
-// 1 while a 320 x 240 screen is drawn on a 640 x 480 device.
-int IsSmallScreenEmulated();
 int CountDisplayModes();
 DISPLAY_MODE GetDisplayModeRecord(int index);
 int HasDisplayMode(int width, int height, int bits);

@@ -11,6 +11,8 @@
 #include "core/winapi.h"
 #include "file/file_access.h"
 #include "file/vfs.h"
+#include "graphics/device/graphics_hooks.h"
+#include "graphics/graphs/movie_graph_hooks.h"
 #include "graphics/lifecycle/graphics_startup.h"
 #include "graphics/device/screen.h"
 #include "graphics/draw/draw_target.h"
@@ -24,15 +26,18 @@
 #include "system/base/api_lock.h"
 #include "image/soft_image.h"
 #include "input/text_input.h"
+#include "movie/movie_graph.h"
 #include "movie/movie_handles.h"
 #include "movie/yuv_tables.h"
 #include "korvel.h"
+#include "graphics/device/layered_present.h"
 #include "model/model_system.h"
 #include "network/network.h"
 #include "system/base/system_hooks.h"
 #include "system/top/pump_services.h"
 #include "system/top/window_mode_switch.h"
 #include "system/top/window_start.h"
+#include "system/base/window_mode.h"
 #include "system/base/window_services.h"
 #include "system/base/window_state.h"
 
@@ -44,6 +49,12 @@ const char* const kRefuse24Bit = "Korvelは２４ビットカラーモードに�
 const int kDestroyAttempts = 20;
 // The end pumps until the window is gone, for at most this long.
 const DWORD kEndPumpLimitMs = 5000;
+// Graphics' calls up to the layers above it: the on-screen log drawn at each flip, the layered
+// window and the window style a mode change shows, and the movies that movie graphs show.
+const GRAPHICS_HOOKS kGraphicsHooks = {IsScreenLogShown, DrawScreenLog, PresentImageToLayeredWindow,
+                                       ApplyWindowStyleForMode};
+const MOVIE_GRAPH_HOOKS kMovieGraphHooks = {AdvanceMovieFrame, MarkMovieOverlayLost, DeleteMovieHandle,
+                                            GetMovieLoadOption, LoadGraphAsMovie};
 
 // A fullscreen request must name a mode the display lists. 640 x 480 at 16 bits may move to
 // 32 bits, 320 x 240 is emulated on 640 x 480 while hardware rendering is wanted, and any
@@ -115,6 +126,8 @@ int InitLibraryCore() {
   SetPumpAndWindowHooks();
   ClearQuitRequest();
   WindowState.mainThreadId = GetCurrentThreadId();
+  SetGraphicsHooks(&kGraphicsHooks);
+  SetMovieGraphHooks(&kMovieGraphHooks);
 
   LoadWinApiTable();
   BuildYuvToRgbTables();

@@ -1,6 +1,7 @@
 #include "system/top/window_mode_switch.h"
 
 #include "core/log.h"
+#include "graphics/device/screen.h"
 #include "graphics/lifecycle/screen_mode.h"
 #include "korvel.h"
 #include "system/base/window_mode.h"

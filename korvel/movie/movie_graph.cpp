@@ -1,7 +1,7 @@
 // Graphs that show a movie: a graph made for a file that no image loader takes, and the frame
 // callback that copies each new movie frame into the graph (through the device from a Theora
 // movie's YUV overlay, else from the movie's frame image).
-#include "graphics/graphs/graph_movie.h"
+#include "movie/movie_graph.h"
 
 #include <cstring>
 

@@ -1,5 +1,5 @@
 // Graphs that show a movie: made for a file no image loader takes, and refreshed with each new
-// frame through the movie's frame callback.
+// frame through the movie's frame callback. Graphics reaches this through its movie-graph hooks.
 #pragma once
 #include "graphics/graphs/graph_load.h"
 

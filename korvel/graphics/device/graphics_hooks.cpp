@@ -1,0 +1,25 @@
+#include "graphics/device/graphics_hooks.h"
+
+namespace {
+GRAPHICS_HOOKS graphicsHooks;
+}  // namespace
+
+void SetGraphicsHooks(const GRAPHICS_HOOKS* hooks) {
+  if (hooks != nullptr) graphicsHooks = *hooks;
+  else graphicsHooks = GRAPHICS_HOOKS{};
+}
+
+int IsScreenLogShownByHook() {
+  return graphicsHooks.isScreenLogShown != nullptr ? graphicsHooks.isScreenLogShown() : 0;
+}
+
+int DrawScreenLogByHook() { return graphicsHooks.drawScreenLog != nullptr ? graphicsHooks.drawScreenLog() : -1; }
+
+int PresentToLayeredWindowByHook(const RASTER_IMAGE* image, HDC source, int perPixelAlpha, int alphaTest) {
+  if (graphicsHooks.presentToLayeredWindow == nullptr) return -1;
+  return graphicsHooks.presentToLayeredWindow(image, source, perPixelAlpha, alphaTest);
+}
+
+int ApplyWindowStyleByHook() {
+  return graphicsHooks.applyWindowStyle != nullptr ? graphicsHooks.applyWindowStyle() : -1;
+}
