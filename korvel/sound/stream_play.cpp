@@ -9,12 +9,6 @@
 namespace {
 bool Running() { return SoundSystem.started && SoundSystem.device != nullptr; }
 
-// 1 when the cursor went past w on its way from l to c (ring order).
-bool Crossed(int l, int w, int c) {
-  if (l < c) return l < w && w <= c;
-  return w > l || w <= c;
-}
-
 // Returns 1 when the stream plays and may not be restarted, 0 when it is prepared.
 int RestartStreamSound(int playType, int restart, SOUNDBUFFER** buffer, HANDLE_VALUE handle, SOUND_RECORD* r) {
   if (ClaimStreamBuffer(handle, r, buffer, 1) < 0) return -1;
@@ -183,7 +177,8 @@ int UpdateStreamPlayPosition(HANDLE_VALUE handle, int cursor, int loader) {
   int l = r->lastPlayCursor;
   if (c == l) return 0;
   long long size = r->bufferSize;
-  if (r->switchPending && Crossed(l, r->switchPosition, c)) {
+  // The switch is passed when the cursor went past it on its way from l to c.
+  if (r->switchPending && OnRingSpan(l + 1, c, r->switchPosition)) {
     int w = r->switchPosition;
     r->playedBytes = r->playedAtSwitch + (c >= w ? c - w : size - w + c);
     r->switchPending = 0;
