@@ -6,12 +6,9 @@
 #include "core/memory.h"
 #include "sound/sound_handles.h"
 #include "sound/sound_system.h"
+#include "sound/wave_format.h"
 
 namespace {
-const int kWaveHeaderBytes = 28;
-
-void PutU32(uint8_t* at, uint32_t value) { memcpy(at, &value, 4); }
-
 // A memory source over data, or -1.
 int OpenMemorySource(STREAM_SOURCE* source, const void* data, int size) {
   MEMORY_STREAM* memory = OpenMemoryStream(data, (uint32_t)size);
@@ -137,7 +134,7 @@ int AttachStreamBuffer(SOUND_RECORD* r, HANDLE_VALUE handle, HANDLE_VALUE shared
 }  // namespace
 
 int BuildWaveImage(uint8_t** image, int32_t* size, const void* fmt, int fmtSize, const void* data, int dataSize) {
-  long long total = (long long)fmtSize + dataSize + kWaveHeaderBytes;
+  long long total = (long long)fmtSize + dataSize + WAVE_HEADER_BYTES;
   uint8_t* out = fmtSize >= 0 && dataSize >= 0 && total <= 0x7FFFFFFF
                      ? static_cast<uint8_t*>(AllocTracked((size_t)total, "", 0))
                      : nullptr;
@@ -145,15 +142,8 @@ int BuildWaveImage(uint8_t** image, int32_t* size, const void* fmt, int fmtSize,
     WriteLogText("仮WAVEファイルイメージ用のメモリ確保に失敗しました\n");
     return -1;
   }
-  memcpy(out, "RIFF", 4);
-  PutU32(out + 4, (uint32_t)(total - 8));
-  memcpy(out + 8, "WAVE", 4);
-  memcpy(out + 12, "fmt ", 4);
-  PutU32(out + 16, (uint32_t)fmtSize);
-  memcpy(out + 20, fmt, (size_t)fmtSize);
-  memcpy(out + 20 + fmtSize, "data", 4);
-  PutU32(out + 24 + fmtSize, (uint32_t)dataSize);
-  memcpy(out + 28 + fmtSize, data, (size_t)dataSize);
+  WriteWaveFileHeader(out, fmt, (uint32_t)fmtSize, (uint32_t)dataSize);
+  memcpy(out + WAVE_HEADER_BYTES + fmtSize, data, (size_t)dataSize);
   *image = out;
   *size = (int32_t)total;
   return 0;
