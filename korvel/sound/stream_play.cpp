@@ -1,6 +1,5 @@
 // Stream sounds: claiming the (possibly shared) ring buffer, preparing and starting the
 // sequence of parts, stopping, the played-bytes count behind the play time, and release.
-#include "core/memory.h"
 #include "korvel.h"
 #include "sound/sound_handles.h"
 #include "sound/sound_system.h"
@@ -26,16 +25,6 @@ int RestartStreamSound(int playType, int restart, SOUNDBUFFER** buffer, HANDLE_V
   PrepareStreamSound(handle, 0);
   ApplyStartSettings(r, &r->buffers[0]);
   return 0;
-}
-
-void ReleasePart(STREAM_SOUND_PART* part, int ownsStream) {
-  STREAM_SOURCE source = part->converter.source;
-  EndSoundConverter(&part->converter);
-  FreeTracked(part->data);
-  part->data = nullptr;
-  if (ownsStream && part->kind == STREAM_PART_OPEN_STREAM && source.ops.close != nullptr) source.ops.close(source.handle);
-  if (part->memorySource.handle != 0) CloseMemoryStream(reinterpret_cast<MEMORY_STREAM*>(part->memorySource.handle));
-  part->memorySource.handle = 0;
 }
 }  // namespace
 
@@ -205,7 +194,7 @@ int ReleaseStreamSound(SOUND_RECORD* r) {
     return 1;
   }
   UnlinkListNode(&r->streamNode);
-  for (int i = 0; i < r->partCount; i++) ReleasePart(&r->parts[i], r->partOwnsStream[i]);
+  for (int i = 0; i < r->partCount; i++) ReleaseStreamPart(&r->parts[i], r->partOwnsStream[i]);
   r->partCount = 0;
   if (r->buffers[0].valid) ReleaseSoundBuffer(&r->buffers[0]);
   r->kind = SOUND_KIND_MEMORY;
