@@ -24,19 +24,17 @@ int ReleaseModelBaseVertexBuffers(HANDLE_VALUE handle) {
   MODEL_BASE_RECORD* base = FindModelBaseRecord(handle, 1);
   if (base == nullptr) return -1;
   if (!base->buffersSetUp) return 0;
-  for (int kind = 0; kind < MODEL_VERTEX_KINDS; kind++)
-    for (int tangent = 0; tangent < 2; tangent++)
-      for (int sets = 0; sets <= MODEL_TEXCOORD_SETS_MAX; sets++) {
-        for (MODEL_BUFFER_GROUP* group = base->groupHeads[kind][tangent][sets]; group != nullptr;) {
-          MODEL_BUFFER_GROUP* next = group->next;
-          ReleaseDeviceObject(group->vertexBuffer);
-          ReleaseDeviceObject(group->indexBuffer);
-          FreeTracked(group);
-          group = next;
-        }
-        base->groupHeads[kind][tangent][sets] = base->groupTails[kind][tangent][sets] = nullptr;
-        base->groupCounts[kind][tangent][sets] = 0;
-      }
+  ForEachKey([&](const MODEL_GROUP_KEY& k) {
+    for (MODEL_BUFFER_GROUP* group = base->groupHeads[k.kind][k.tangent][k.sets]; group != nullptr;) {
+      MODEL_BUFFER_GROUP* next = group->next;
+      ReleaseDeviceObject(group->vertexBuffer);
+      ReleaseDeviceObject(group->indexBuffer);
+      FreeTracked(group);
+      group = next;
+    }
+    base->groupHeads[k.kind][k.tangent][k.sets] = base->groupTails[k.kind][k.tangent][k.sets] = nullptr;
+    base->groupCounts[k.kind][k.tangent][k.sets] = 0;
+  });
   base->groupTotal = 0;
   for (int i = 0; i < base->triangleListCount && base->triangleLists != nullptr; i++) {
     MODEL_TRIANGLE_LIST& list = base->triangleLists[i];

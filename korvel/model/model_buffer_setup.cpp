@@ -14,10 +14,6 @@
 #include "model/model_vertex_format.h"
 
 namespace {
-struct GROUP_KEY {
-  int kind, tangent, sets;
-};
-
 // Direct3D draws, and vertices can be processed for the fixed-function format.
 int FixedFunctionBuffersUsable() {
   return ScreenState.hardwareRendering && (DeviceSettings.shaderModel2 || DeviceSettings.vertexShader2);
@@ -25,7 +21,7 @@ int FixedFunctionBuffersUsable() {
 int ShadersReady() { return StateFlags.programmableShaders; }
 
 // The key of a list, or 0 for a list that gets no buffers.
-int GetListKey(const MODEL_TRIANGLE_LIST* list, GROUP_KEY* key) {
+int GetListKey(const MODEL_TRIANGLE_LIST* list, MODEL_GROUP_KEY* key) {
   if (list->kind >= MODEL_VERTEX_KINDS || list->mesh == nullptr) return 0;
   int sets = list->mesh->texCoordSets;
   if (sets < 0 || sets > MODEL_TEXCOORD_SETS_MAX) return 0;
@@ -58,7 +54,7 @@ void TakeListOut(MODEL_TRIANGLE_LIST* list, MODEL_BUFFER_GROUP* group) {
 }
 
 // A new zeroed group at the tail of the key's list.
-MODEL_BUFFER_GROUP* AppendGroup(MODEL_BASE_RECORD* base, const GROUP_KEY& k) {
+MODEL_BUFFER_GROUP* AppendGroup(MODEL_BASE_RECORD* base, const MODEL_GROUP_KEY& k) {
   MODEL_BUFFER_GROUP* group = (MODEL_BUFFER_GROUP*)AllocTrackedZeroed(sizeof(MODEL_BUFFER_GROUP), "model buffers", 0);
   if (group == nullptr) return nullptr;
   MODEL_BUFFER_GROUP*& tail = base->groupTails[k.kind][k.tangent][k.sets];
@@ -72,7 +68,7 @@ MODEL_BUFFER_GROUP* AppendGroup(MODEL_BASE_RECORD* base, const GROUP_KEY& k) {
 }
 
 // Unlinks a group, clears the lists' references to it, releases what buffers it has and frees it.
-void DropGroup(MODEL_BASE_RECORD* base, const GROUP_KEY& k, MODEL_BUFFER_GROUP* group) {
+void DropGroup(MODEL_BASE_RECORD* base, const MODEL_GROUP_KEY& k, MODEL_BUFFER_GROUP* group) {
   if (group->previous != nullptr) group->previous->next = group->next;
   else base->groupHeads[k.kind][k.tangent][k.sets] = group->next;
   if (group->next != nullptr) group->next->previous = group->previous;
@@ -86,16 +82,9 @@ void DropGroup(MODEL_BASE_RECORD* base, const GROUP_KEY& k, MODEL_BUFFER_GROUP* 
   FreeTracked(group);
 }
 
-template <typename F>
-void ForEachKey(F f) {
-  for (int kind = 0; kind < MODEL_VERTEX_KINDS; kind++)
-    for (int tangent = 0; tangent < 2; tangent++)
-      for (int sets = 0; sets <= MODEL_TEXCOORD_SETS_MAX; sets++) f(GROUP_KEY{kind, tangent, sets});
-}
-
 // A failed set-up: every group goes with its buffers, unlocked first where locked.
 void DropAllGroups(MODEL_BASE_RECORD* base, int async) {
-  ForEachKey([&](const GROUP_KEY& k) {
+  ForEachKey([&](const MODEL_GROUP_KEY& k) {
     while (MODEL_BUFFER_GROUP* group = base->groupHeads[k.kind][k.tangent][k.sets]) {
       if (group->lockedVertices != nullptr) UnlockBufferOnMainThread(group->vertexBuffer, async);
       if (group->lockedIndices != nullptr) UnlockBufferOnMainThread(group->indexBuffer, async);
@@ -136,7 +125,7 @@ int CreateGroupBuffers(MODEL_BUFFER_GROUP* group, int async) {
 template <typename F>
 int ForEachGroup(MODEL_BASE_RECORD* base, F f) {
   int result = 0;
-  ForEachKey([&](const GROUP_KEY& k) {
+  ForEachKey([&](const MODEL_GROUP_KEY& k) {
     for (MODEL_BUFFER_GROUP* group = base->groupHeads[k.kind][k.tangent][k.sets]; group != nullptr && result == 0;) {
       MODEL_BUFFER_GROUP* next = group->next;
       result = f(k, group);
@@ -156,7 +145,7 @@ int SortModelTriangleLists(MODEL_BASE_RECORD* base) {
     MODEL_TRIANGLE_LIST* list = &base->triangleLists[i];
     list->group = nullptr;
     list->firstVertex = list->firstIndex = 0;
-    GROUP_KEY k;
+    MODEL_GROUP_KEY k;
     if (!GetListKey(list, &k)) continue;
     // The key's current group is its tail.
     MODEL_BUFFER_GROUP* group = base->groupTails[k.kind][k.tangent][k.sets];
@@ -172,7 +161,7 @@ int SortModelTriangleLists(MODEL_BASE_RECORD* base) {
     }
   }
   // A group without vertices or indices could get no buffer and would fail the set-up.
-  return ForEachGroup(base, [&](const GROUP_KEY& k, MODEL_BUFFER_GROUP* group) {
+  return ForEachGroup(base, [&](const MODEL_GROUP_KEY& k, MODEL_BUFFER_GROUP* group) {
     if (group->vertexCount == 0 || group->indexCount == 0) DropGroup(base, k, group);
     return 0;
   });
@@ -189,7 +178,7 @@ int SetupModelBaseVertexBuffers(HANDLE_VALUE handle, int flag, int async) {
     return -1;
   }
   int shaders = ShadersReady();
-  int failed = ForEachGroup(base, [&](const GROUP_KEY& k, MODEL_BUFFER_GROUP* group) {
+  int failed = ForEachGroup(base, [&](const MODEL_GROUP_KEY& k, MODEL_BUFFER_GROUP* group) {
     MODEL_VERTEX_FORMAT format = GetModelVertexFormat(k.kind, k.tangent, k.sets);
     group->stride = format.stride;
     group->fvf = format.fvf;
@@ -209,7 +198,7 @@ int SetupModelBaseVertexBuffers(HANDLE_VALUE handle, int flag, int async) {
     if (list->indexCountA > 0) memcpy(indices, list->indicesA, list->indexCountA * 2u);
     if (list->indexCountB > 0) memcpy(indices + list->indexCountA, list->indicesB, list->indexCountB * 2u);
   }
-  ForEachGroup(base, [&](const GROUP_KEY& k, MODEL_BUFFER_GROUP* group) {
+  ForEachGroup(base, [&](const MODEL_GROUP_KEY& k, MODEL_BUFFER_GROUP* group) {
     if (group->vertexBuffer != nullptr && group->indexBuffer != nullptr) {
       UnlockBufferOnMainThread(group->vertexBuffer, async);
       UnlockBufferOnMainThread(group->indexBuffer, async);

@@ -6,6 +6,19 @@
 #include "core/handles.h"
 #include "model/model_records.h"
 
+// The key of a group: vertex kind, tangent frame (0/1) and texture-coordinate sets.
+struct MODEL_GROUP_KEY {
+  int kind, tangent, sets;
+};
+
+// Calls f with every group key in the key order: kind, then tangent frame, then sets.
+template <typename F>
+void ForEachKey(F f) {
+  for (int kind = 0; kind < MODEL_VERTEX_KINDS; kind++)
+    for (int tangent = 0; tangent < 2; tangent++)
+      for (int sets = 0; sets <= MODEL_TEXCOORD_SETS_MAX; sets++) f(MODEL_GROUP_KEY{kind, tangent, sets});
+}
+
 enum {
   // A group takes lists until one would bring it to this many indices or vertices.
   MODEL_GROUP_INDEX_LIMIT = 0xC0000,

@@ -13,12 +13,6 @@ namespace {
 const char kMovieTypeName[] = "ムービー";
 
 void DoNothing(HANDLE_HEAD*) {}
-
-template <typename T>
-void ReleaseInterface(T** object) {
-  if (*object != nullptr) (*object)->Release();
-  *object = nullptr;
-}
 }  // namespace
 
 int SetUpMovieHandles() {

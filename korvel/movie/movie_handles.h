@@ -73,6 +73,13 @@ struct MOVIE_SYSTEM_STATE {
 };
 extern MOVIE_SYSTEM_STATE MovieSystem;
 
+// Releases a held interface of the graph, if any, and clears the pointer.
+template <typename T>
+void ReleaseInterface(T** object) {
+  if (*object != nullptr) (*object)->Release();
+  *object = nullptr;
+}
+
 int SetUpMovieHandles();
 int ShutDownMovieHandles();
 int CheckMovieSystemReady();

@@ -22,12 +22,6 @@ const char kNoMediaSeeking[] = "IID_IMediaSeekingインターフェイスの取�
 const char kOpenFailed[] = "ムービーファイルオープン処理時にエラーが発生しました";
 const WCHAR kRendererName[] = L"MovieRenderer";
 
-template <typename T>
-void ReleaseInterface(T** object) {
-  if (*object != nullptr) (*object)->Release();
-  *object = nullptr;
-}
-
 // COM for the graph's objects on a loader thread; the main thread has it from the library start.
 struct ThreadCom {
   bool started = false;

@@ -16,26 +16,22 @@ const DWORD kSilentFrames = 100;
 
 typedef HRESULT(WINAPI* DIRECT_SOUND_ENUMERATE_FN)(LPDSENUMCALLBACKA callback, LPVOID context);
 
-IDirectSound* Device() { return static_cast<IDirectSound*>(SoundSystem.device); }
-
 int FailDevice(const char* message) {
   if (message != nullptr) WriteLogText(message);
-  if (Device() != nullptr) Device()->Release();
+  if (DirectSoundDevice() != nullptr) DirectSoundDevice()->Release();
   SoundSystem.device = nullptr;
   return SOUND_BACKEND_FAILED;
 }
-
-DWORD LocationFlag() { return SoundSystem.softwareLocation ? DSBCAPS_LOCSOFTWARE : DSBCAPS_STATIC; }
 
 void MakeSilentBuffer() {
   WAVEFORMATEX format = MakePcmFormat(2, 44100, 16);
   DSBUFFERDESC desc = {};
   desc.dwSize = sizeof(desc);
-  desc.dwFlags = DSBCAPS_GLOBALFOCUS | LocationFlag();
+  desc.dwFlags = DSBCAPS_GLOBALFOCUS | DirectSoundLocationFlag();
   desc.dwBufferBytes = format.nBlockAlign * kSilentFrames;
   desc.lpwfxFormat = &format;
   IDirectSoundBuffer* buffer = nullptr;
-  if (FAILED(Device()->CreateSoundBuffer(&desc, &buffer, nullptr)) || buffer == nullptr) {
+  if (FAILED(DirectSoundDevice()->CreateSoundBuffer(&desc, &buffer, nullptr)) || buffer == nullptr) {
     AddLogLineFormat("無音バッファの作成に失敗しました");
     return;
   }
@@ -60,7 +56,7 @@ void LogDeviceReport() {
   IndentLog();
   DSCAPS caps = {};
   caps.dwSize = sizeof(caps);
-  Device()->GetCaps(&caps);
+  DirectSoundDevice()->GetCaps(&caps);
   WriteLogText("DirectSound デバイスを列挙します\n");
   IndentLog();
   HMODULE module = SoundModuleCalls.loadLibrary("DSOUND.DLL");
@@ -98,6 +94,8 @@ void LogDeviceReport() {
 }
 }  // namespace
 
+DWORD DirectSoundLocationFlag() { return SoundSystem.softwareLocation ? DSBCAPS_LOCSOFTWARE : DSBCAPS_STATIC; }
+
 BOOL CALLBACK LogDirectSoundDevice(GUID*, LPCSTR description, LPCSTR module, LPVOID) {
   AddLogLineFormat("モジュール名:%15s  ドライバ記述:%s ", module != nullptr ? module : "",
                    description != nullptr ? description : "");
@@ -117,25 +115,25 @@ int SetUpDirectSound() {
   s.device = object;
   WriteLogText("成功\n");
   WriteLogText("引き続きインターフェースの初期化処理...  ");
-  HRESULT hr = Device()->Initialize(nullptr);
+  HRESULT hr = DirectSoundDevice()->Initialize(nullptr);
   if (FAILED(hr)) {
     WriteLogText("初期化に失敗しました\n");
     AddLogLineFormat("エラーコード %x", (unsigned)hr);
     return FailDevice(nullptr);
   }
   WriteLogText("成功\n");
-  if (FAILED(Device()->SetCooperativeLevel(GetDesktopWindow(), DSSCL_PRIORITY)))
+  if (FAILED(DirectSoundDevice()->SetCooperativeLevel(GetDesktopWindow(), DSSCL_PRIORITY)))
     return FailDevice("DirectSoundの協調レベルの設定に失敗しました\n");
   DSBUFFERDESC desc = {};
   desc.dwSize = sizeof(desc);
   desc.dwFlags = DSBCAPS_PRIMARYBUFFER | (s.softwareLocation ? DSBCAPS_LOCSOFTWARE : 0);
-  if (FAILED(Device()->CreateSoundBuffer(&desc, &s.primaryBuffer, nullptr)) || s.primaryBuffer == nullptr) {
+  if (FAILED(DirectSoundDevice()->CreateSoundBuffer(&desc, &s.primaryBuffer, nullptr)) || s.primaryBuffer == nullptr) {
     s.primaryBuffer = nullptr;
     return FailDevice("DirectSoundのプライマリサウンドバッファの作成に失敗しました\n");
   }
   DSCAPS caps = {};
   caps.dwSize = sizeof(caps);
-  Device()->GetCaps(&caps);
+  DirectSoundDevice()->GetCaps(&caps);
   const DWORD rate = caps.dwMaxSecondarySampleRate < kMaxPrimaryRate ? caps.dwMaxSecondarySampleRate : kMaxPrimaryRate;
   WAVEFORMATEX format = MakePcmFormat((caps.dwFlags & DSCAPS_PRIMARYSTEREO) ? 2 : 1,
                                       (int)rate, (caps.dwFlags & DSCAPS_PRIMARY16BIT) ? 16 : 8);
@@ -146,7 +144,7 @@ int SetUpDirectSound() {
 
 void FinishDirectSoundSetUp() {
   MakeSilentBuffer();
-  if (Device() != nullptr) LogDeviceReport();
+  if (DirectSoundDevice() != nullptr) LogDeviceReport();
 }
 
 void ShutDownDirectSound() {
@@ -161,7 +159,7 @@ void ShutDownDirectSound() {
     s.silentBuffer->Release();
     s.silentBuffer = nullptr;
   }
-  if (Device() != nullptr) Device()->Release();
+  if (DirectSoundDevice() != nullptr) DirectSoundDevice()->Release();
   s.device = nullptr;
   WriteLogText("DirectSound の終了処理は正常に終了しました\n");
 }

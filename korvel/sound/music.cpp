@@ -12,8 +12,6 @@
 #include "system/base/pump.h"
 #include "system/base/window_state.h"
 
-extern WINDOW_STATE WindowState;
-
 namespace {
 // Pump passes after an MCI stop, so that its notification is taken while the device closes.
 const int kStopPumpPasses = 5;

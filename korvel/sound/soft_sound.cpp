@@ -20,18 +20,10 @@ void ForEachPlayer(Visit visit) {
     visit(static_cast<SOFT_SOUND_RECORD*>(node->data));
 }
 
-// 1 when position lies on the ring from first to last (both included).
-bool OnRingSpan(int first, int last, int position) {
-  if (first <= last) return first <= position && position <= last;
-  return position >= first || position <= last;
-}
-
 // The end of queued data is passed once the cursor moves across it.
 void TrackEnd(SOFT_SOUND_RECORD* p, int cursor) {
   if (p->endPosition == -1 || p->endPassed) return;
-  int c = p->endCursor, e = p->endPosition;
-  bool crossed = (c <= e && e <= cursor) || (cursor < c && (e >= c || e <= cursor));
-  if (crossed) {
+  if (OnRingSpan(p->endCursor, cursor, p->endPosition)) {
     p->endPassed = 1;
   } else {
     p->endCursor = cursor;

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "core/memory.h"
+#include "sound/sound_buffer_backend.h"
 #include "sound/sound_system.h"
 
 using Korvel::K_IXAudio2_27;
@@ -19,12 +20,6 @@ namespace {
 const float kMaxFrequencyRatio = 2.0f;
 const GUID kInterfaceUnknown = {0x00000000, 0x0000, 0x0000, {0xc0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 const int kPcmBlockAlign = 16;
-
-bool SoftwareMode() { return SoundSystem.softwareMode != 0; }
-bool XAudio2() { return !SoftwareMode() && SoundSystem.useDirectSound == 0; }
-IDirectSound* DirectSoundDevice() { return static_cast<IDirectSound*>(SoundSystem.device); }
-IDirectSoundBuffer* DsBuffer(SOUNDBUFFER* b) { return static_cast<IDirectSoundBuffer*>(b->deviceBuffer); }
-K_IXAudio2SourceVoice* Voice(SOUNDBUFFER* b) { return static_cast<K_IXAudio2SourceVoice*>(b->deviceBuffer); }
 
 // The voice makers of whichever engine version runs.
 template <class Engine>

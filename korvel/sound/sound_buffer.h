@@ -74,6 +74,12 @@ int SetSoundBufferVolume(SOUNDBUFFER* buffer, int volume);
 int GetSoundBufferPosition(SOUNDBUFFER* buffer, uint32_t* play, uint32_t* write);
 int SetSoundBufferPosition(SOUNDBUFFER* buffer, uint32_t bytes);
 float DecibelsToGain(float decibels);
+// 1 when position lies on the ring of buffer positions from first to last, both included; the
+// span runs past the ring's end back to its start when last < first.
+inline bool OnRingSpan(int first, int last, int position) {
+  if (first <= last) return first <= position && position <= last;
+  return position >= first || position <= last;
+}
 SOUND_PCM_BLOCK* NewSoundPcmBlock(int size);
 // Drops one reference; the block is freed when none is left.
 void ReleaseSoundPcmBlock(SOUND_PCM_BLOCK* block);

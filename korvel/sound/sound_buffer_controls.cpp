@@ -5,6 +5,7 @@
 
 #include "core/strings.h"
 #include "sound/sound_buffer.h"
+#include "sound/sound_buffer_backend.h"
 #include "sound/sound_system.h"
 
 using Korvel::K_IXAudio2SourceVoice;
@@ -14,11 +15,6 @@ const int kVolumeMin = -10000;
 const int kPanLimit = 10000;
 const int kSoftStepMax = 256;
 const int kPiecesPerSecond = 60;
-
-bool SoftwareMode() { return SoundSystem.softwareMode != 0; }
-bool XAudio2() { return !SoftwareMode() && SoundSystem.useDirectSound == 0; }
-IDirectSoundBuffer* DsBuffer(SOUNDBUFFER* b) { return static_cast<IDirectSoundBuffer*>(b->deviceBuffer); }
-K_IXAudio2SourceVoice* Voice(SOUNDBUFFER* b) { return static_cast<K_IXAudio2SourceVoice*>(b->deviceBuffer); }
 
 int Clamp(int value, int low, int high) { return value < low ? low : (value > high ? high : value); }
 

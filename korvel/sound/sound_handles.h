@@ -131,6 +131,9 @@ int AddStreamSoundFromFile(SOUND_LOAD_SETTINGS* settings, const char* path, int 
                            HANDLE_VALUE shared, int loader);
 int AddStreamSoundFromMemory(SOUND_LOAD_SETTINGS* settings, const void* image, int size, int repeat,
                              HANDLE_VALUE handle, int kind, HANDLE_VALUE shared, int loader);
+// Everything a part holds, given back: its converter, memory source and data, and the
+// caller's open stream when the stream owns it.
+void ReleaseStreamPart(STREAM_SOUND_PART* part, int ownsStream);
 int BuildWaveImage(uint8_t** image, int32_t* size, const void* fmt, int fmtSize, const void* data, int dataSize);
 int ReadStreamToMemory(STREAM_SOURCE* source, uint8_t** data, int32_t* size);
 int PrepareStreamSound(HANDLE_VALUE handle, int loader);

@@ -11,11 +11,6 @@
 #include "sound/sound_system.h"
 
 namespace {
-const DWORD kLocationFlagSoftware = DSBCAPS_LOCSOFTWARE;
-const DWORD kLocationFlagStatic = DSBCAPS_STATIC;
-
-DWORD LocationFlag() { return SoundSystem.softwareLocation ? kLocationFlagSoftware : kLocationFlagStatic; }
-
 // One second of audio, raised to whole frames.
 int OneSecondBytes(const WAVEFORMATEX* format) {
   uint32_t bytes = format->nAvgBytesPerSec & 0xFFFFFF;
@@ -80,9 +75,9 @@ int MakeFirstBuffer(SOUND_RECORD* r, const WAVEFORMATEX* format, int dataBytes) 
   desc.dwSize = sizeof(desc);
   desc.dwBufferBytes = (DWORD)dataBytes;
   desc.lpwfxFormat = &copy;
-  desc.dwFlags = DSBCAPS_GLOBALFOCUS | DSBCAPS_CTRLVOLUME | DSBCAPS_CTRLPAN | DSBCAPS_CTRLFREQUENCY | LocationFlag();
+  desc.dwFlags = DSBCAPS_GLOBALFOCUS | DSBCAPS_CTRLVOLUME | DSBCAPS_CTRLPAN | DSBCAPS_CTRLFREQUENCY | DirectSoundLocationFlag();
   if (SetUpSoundBuffer(&r->buffers[0], &desc, nullptr, r->is3D) == 0) return 0;
-  desc.dwFlags = DSBCAPS_CTRLVOLUME | DSBCAPS_CTRLPAN | LocationFlag();
+  desc.dwFlags = DSBCAPS_CTRLVOLUME | DSBCAPS_CTRLPAN | DirectSoundLocationFlag();
   return SetUpSoundBuffer(&r->buffers[0], &desc, nullptr, r->is3D);
 }
 }  // namespace
@@ -187,7 +182,7 @@ int SetUpSoundHandleBuffers(HANDLE_VALUE sourceHandle, const WAVEFORMATEX* forma
     DSBUFFERDESC desc = {};
     desc.dwSize = sizeof(desc);
     desc.dwFlags = DSBCAPS_GETCURRENTPOSITION2 | DSBCAPS_GLOBALFOCUS | DSBCAPS_CTRLVOLUME | DSBCAPS_CTRLPAN |
-                   DSBCAPS_CTRLFREQUENCY | LocationFlag();
+                   DSBCAPS_CTRLFREQUENCY | DirectSoundLocationFlag();
     desc.dwBufferBytes = (DWORD)OneSecondBytes(format);
     desc.lpwfxFormat = &copy;
     if (SetUpSoundBuffer(&r->buffers[0], &desc, nullptr, r->is3D) < 0) {

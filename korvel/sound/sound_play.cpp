@@ -10,8 +10,6 @@
 #include "system/base/pump.h"
 #include "system/base/window_state.h"
 
-extern WINDOW_STATE WindowState;
-
 namespace {
 // Pumps messages while the sound plays (play type 0).
 void WaitUntilSoundEnds(HANDLE_VALUE handle) {

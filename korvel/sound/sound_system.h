@@ -11,6 +11,7 @@
 #include "sound/x3daudio_types.h"
 #include "sound/xaudio2_layer.h"
 
+struct IDirectSound;
 struct IDirectSoundBuffer;
 struct IDirectMusicLoader8;
 struct IDirectMusicPerformance8;
@@ -129,6 +130,11 @@ void ShutDownDirectSound();
 int SetUpDirectMusic();         // READY, FAILED, or FALL_BACK to DirectSound (MIDI mode 0)
 void ShutDownDirectMusic();
 BOOL CALLBACK LogDirectSoundDevice(GUID* guid, LPCSTR description, LPCSTR module, LPVOID context);
+// The DirectSound device object while that back-end runs.
+inline IDirectSound* DirectSoundDevice() { return static_cast<IDirectSound*>(SoundSystem.device); }
+// The location of new DirectSound buffers by the software-location switch: DSBCAPS_LOCSOFTWARE
+// or DSBCAPS_STATIC.
+DWORD DirectSoundLocationFlag();
 // 1 when the system has a sound output device (checked before a mastering voice is made).
 int HasAudioRenderEndpoint();
 

@@ -10,8 +10,6 @@
 #include "system/base/pump.h"
 #include "system/base/window_state.h"
 
-extern WINDOW_STATE WindowState;
-
 namespace {
 const DWORD kRefillIntervalMs = 10;
 const DWORD kStopPollMs = 2;

@@ -1,17 +1,15 @@
 // Adding parts to a stream sound: each part decodes its own source (the caller's open stream,
-// a memory copy of it, or a WAVE image of its decoded PCM) and all parts share one format.
+// a memory copy of it, or a WAVE image of its decoded PCM) and all parts share one format;
+// and the release of a part.
 #include <cstring>
 
 #include "core/log.h"
 #include "core/memory.h"
 #include "sound/sound_handles.h"
 #include "sound/sound_system.h"
+#include "sound/wave_format.h"
 
 namespace {
-const int kWaveHeaderBytes = 28;
-
-void PutU32(uint8_t* at, uint32_t value) { memcpy(at, &value, 4); }
-
 // A memory source over data, or -1.
 int OpenMemorySource(STREAM_SOURCE* source, const void* data, int size) {
   MEMORY_STREAM* memory = OpenMemoryStream(data, (uint32_t)size);
@@ -26,21 +24,13 @@ void CloseMemorySource(STREAM_SOURCE* source) {
   source->handle = 0;
 }
 
-// Everything a part holds, given back (the caller's stream stays open).
-void ReleasePartData(STREAM_SOUND_PART* part) {
-  EndSoundConverter(&part->converter);
-  CloseMemorySource(&part->memorySource);
-  FreeTracked(part->data);
-  part->data = nullptr;
-}
-
 // The part's converter over a memory source on its data; the part gives everything back when
 // either cannot be made.
 int OpenPartConverter(STREAM_SOUND_PART* part, const SOUND_LOAD_SETTINGS* s) {
   if (OpenMemorySource(&part->memorySource, part->data, part->dataSize) < 0 ||
       SetUpSoundConverter(&part->converter, &part->memorySource, s->disableBits, s->oggBytesPerSample,
                           s->vorbisSelector) < 0) {
-    ReleasePartData(part);
+    ReleaseStreamPart(part, 0);
     AddLogLineFormat("音声データのオープンに失敗しました");
     return -1;
   }
@@ -136,8 +126,17 @@ int AttachStreamBuffer(SOUND_RECORD* r, HANDLE_VALUE handle, HANDLE_VALUE shared
 }
 }  // namespace
 
+void ReleaseStreamPart(STREAM_SOUND_PART* part, int ownsStream) {
+  STREAM_SOURCE source = part->converter.source;
+  EndSoundConverter(&part->converter);
+  CloseMemorySource(&part->memorySource);
+  FreeTracked(part->data);
+  part->data = nullptr;
+  if (ownsStream && part->kind == STREAM_PART_OPEN_STREAM && source.ops.close != nullptr) source.ops.close(source.handle);
+}
+
 int BuildWaveImage(uint8_t** image, int32_t* size, const void* fmt, int fmtSize, const void* data, int dataSize) {
-  long long total = (long long)fmtSize + dataSize + kWaveHeaderBytes;
+  long long total = (long long)fmtSize + dataSize + WAVE_HEADER_BYTES;
   uint8_t* out = fmtSize >= 0 && dataSize >= 0 && total <= 0x7FFFFFFF
                      ? static_cast<uint8_t*>(AllocTracked((size_t)total, "", 0))
                      : nullptr;
@@ -145,15 +144,8 @@ int BuildWaveImage(uint8_t** image, int32_t* size, const void* fmt, int fmtSize,
     WriteLogText("仮WAVEファイルイメージ用のメモリ確保に失敗しました\n");
     return -1;
   }
-  memcpy(out, "RIFF", 4);
-  PutU32(out + 4, (uint32_t)(total - 8));
-  memcpy(out + 8, "WAVE", 4);
-  memcpy(out + 12, "fmt ", 4);
-  PutU32(out + 16, (uint32_t)fmtSize);
-  memcpy(out + 20, fmt, (size_t)fmtSize);
-  memcpy(out + 20 + fmtSize, "data", 4);
-  PutU32(out + 24 + fmtSize, (uint32_t)dataSize);
-  memcpy(out + 28 + fmtSize, data, (size_t)dataSize);
+  WriteWaveFileHeader(out, fmt, (uint32_t)fmtSize, (uint32_t)dataSize);
+  memcpy(out + WAVE_HEADER_BYTES + fmtSize, data, (size_t)dataSize);
   *image = out;
   *size = (int32_t)total;
   return 0;
@@ -210,11 +202,11 @@ int AddSreamSound(SOUND_LOAD_SETTINGS* settings, STREAM_SOURCE* source, int repe
     r->format = part->converter.format;
     // A stream whose buffer cannot be made is not loaded.
     if (AttachStreamBuffer(r, handle, shared, loader) < 0) {
-      ReleasePartData(part);
+      ReleaseStreamPart(part, 0);
       return -1;
     }
   } else if (memcmp(&part->converter.format, &r->format, sizeof(WAVEFORMATEX)) != 0) {
-    ReleasePartData(part);
+    ReleaseStreamPart(part, 0);
     AddLogLineFormat("フォーマットの違う音声データは同時に使うことは出来ません");
     return -1;
   }

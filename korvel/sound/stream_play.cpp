@@ -1,6 +1,5 @@
 // Stream sounds: claiming the (possibly shared) ring buffer, preparing and starting the
 // sequence of parts, stopping, the played-bytes count behind the play time, and release.
-#include "core/memory.h"
 #include "korvel.h"
 #include "sound/sound_handles.h"
 #include "sound/sound_system.h"
@@ -8,12 +7,6 @@
 
 namespace {
 bool Running() { return SoundSystem.started && SoundSystem.device != nullptr; }
-
-// 1 when the cursor went past w on its way from l to c (ring order).
-bool Crossed(int l, int w, int c) {
-  if (l < c) return l < w && w <= c;
-  return w > l || w <= c;
-}
 
 // Returns 1 when the stream plays and may not be restarted, 0 when it is prepared.
 int RestartStreamSound(int playType, int restart, SOUNDBUFFER** buffer, HANDLE_VALUE handle, SOUND_RECORD* r) {
@@ -32,16 +25,6 @@ int RestartStreamSound(int playType, int restart, SOUNDBUFFER** buffer, HANDLE_V
   PrepareStreamSound(handle, 0);
   ApplyStartSettings(r, &r->buffers[0]);
   return 0;
-}
-
-void ReleasePart(STREAM_SOUND_PART* part, int ownsStream) {
-  STREAM_SOURCE source = part->converter.source;
-  EndSoundConverter(&part->converter);
-  FreeTracked(part->data);
-  part->data = nullptr;
-  if (ownsStream && part->kind == STREAM_PART_OPEN_STREAM && source.ops.close != nullptr) source.ops.close(source.handle);
-  if (part->memorySource.handle != 0) CloseMemoryStream(reinterpret_cast<MEMORY_STREAM*>(part->memorySource.handle));
-  part->memorySource.handle = 0;
 }
 }  // namespace
 
@@ -183,7 +166,8 @@ int UpdateStreamPlayPosition(HANDLE_VALUE handle, int cursor, int loader) {
   int l = r->lastPlayCursor;
   if (c == l) return 0;
   long long size = r->bufferSize;
-  if (r->switchPending && Crossed(l, r->switchPosition, c)) {
+  // The switch is passed when the cursor went past it on its way from l to c.
+  if (r->switchPending && OnRingSpan(l + 1, c, r->switchPosition)) {
     int w = r->switchPosition;
     r->playedBytes = r->playedAtSwitch + (c >= w ? c - w : size - w + c);
     r->switchPending = 0;
@@ -210,7 +194,7 @@ int ReleaseStreamSound(SOUND_RECORD* r) {
     return 1;
   }
   UnlinkListNode(&r->streamNode);
-  for (int i = 0; i < r->partCount; i++) ReleasePart(&r->parts[i], r->partOwnsStream[i]);
+  for (int i = 0; i < r->partCount; i++) ReleaseStreamPart(&r->parts[i], r->partOwnsStream[i]);
   r->partCount = 0;
   if (r->buffers[0].valid) ReleaseSoundBuffer(&r->buffers[0]);
   r->kind = SOUND_KIND_MEMORY;

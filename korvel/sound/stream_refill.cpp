@@ -169,8 +169,6 @@ int64_t FillFromParts(SOUND_RECORD* r, STREAM_LOCK* lock, int64_t n, int cursor)
   return n - remaining;
 }
 
-bool InRing(int p, int from, int to) { return to < from ? (p >= from || p <= to) : (from <= p && p <= to); }
-
 int LockRing(SOUNDBUFFER* buffer, int offset, int64_t n, STREAM_LOCK* lock) {
   memset(lock, 0, sizeof(*lock));
   lock->offset = offset;
@@ -214,14 +212,15 @@ int RefillLocked(HANDLE_VALUE handle, SOUND_RECORD* r, SOUNDBUFFER* buffer, int 
   STREAM_LOCK lock;
   if (r->endReached) {
     int p = PlayCursor(buffer), e0 = r->endCursor, e1 = r->endPosition;
-    bool left = e0 < e1 ? (p < e0 || p > e1) : (e0 > e1 ? (e1 < p && p < e0) : false);
-    if (left) {
+    // Played out once the cursor leaves the span from where it was when the end was written
+    // to the end.
+    if (e0 != e1 && !OnRingSpan(e0, e1, p)) {
       StopSoundBuffer(buffer);
       r->endReached = 0;
       ResetStreamSequence(r);
       return 0;
     }
-    if (!InRing(p, refill, w)) return -1;
+    if (!OnRingSpan(refill, w, p)) return -1;
     int64_t n = EighthSecond(a, b);
     if (LockRing(buffer, w, n, &lock) < 0) return -1;
     FillStreamSilence(r, &lock, (uint32_t)n);
@@ -239,7 +238,7 @@ int RefillLocked(HANDLE_VALUE handle, SOUND_RECORD* r, SOUNDBUFFER* buffer, int 
     offset = 0;
   } else {
     p = PlayCursor(buffer);
-    if (w == STREAM_FIRST_FILL || !InRing(p, refill, w)) return -1;
+    if (w == STREAM_FIRST_FILL || !OnRingSpan(refill, w, p)) return -1;
     int64_t wu = w, pu = p;
     if (w < refill) {
       wu += s;

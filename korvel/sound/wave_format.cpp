@@ -2,7 +2,8 @@
 // every sound needs, the layout each known codec requires of its block (so that no codec is
 // handed a block it would read past or divide by), and the extensible layout of PCM and
 // IEEE-float files turned into the plain tags. Also the ADPCM block headers of the data,
-// whose table indexes a codec would follow without a check.
+// whose table indexes a codec would follow without a check. And the header written in front
+// of a format block and its data.
 #include "sound/wave_format.h"
 
 #include <cstring>
@@ -26,6 +27,8 @@ const uint8_t kSubFormatTail[14] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80, 0x
 const uint32_t kExtensibleExtra = 22;
 // The last entry of the IMA ADPCM step table.
 const uint8_t kImaLastStepIndex = 88;
+
+void PutU32(uint8_t* at, uint32_t value) { memcpy(at, &value, 4); }
 
 uint16_t U16At(const WAVEFORMATEX* f, uint32_t offset) {
   const uint8_t* p = reinterpret_cast<const uint8_t*>(f) + offset;
@@ -141,4 +144,15 @@ int32_t DecodableWaveData(const WAVEFORMATEX* format, const uint8_t* data, int32
     }
   }
   return size;
+}
+
+void WriteWaveFileHeader(uint8_t* out, const void* format, uint32_t formatBytes, uint32_t dataBytes) {
+  memcpy(out, "RIFF", 4);
+  // The RIFF size counts what follows its own field.
+  PutU32(out + 4, WAVE_HEADER_BYTES - 8 + formatBytes + dataBytes);
+  memcpy(out + 8, "WAVEfmt ", 8);
+  PutU32(out + 16, formatBytes);
+  if (formatBytes > 0) memcpy(out + 20, format, formatBytes);
+  memcpy(out + 20 + formatBytes, "data", 4);
+  PutU32(out + 24 + formatBytes, dataBytes);
 }

@@ -1,4 +1,5 @@
-// The format block of a WAVE file, checked before any reader or codec sees it.
+// The format block of a WAVE file, checked before any reader or codec sees it, and the header
+// that frames a format block and its data in a WAVE file the library writes.
 #pragma once
 #include <cstdint>
 
@@ -16,3 +17,10 @@ int CheckWaveFormat(WAVEFORMATEX* format, uint32_t chunkSize);
 // decode (an MS ADPCM predictor past the coefficients, an IMA ADPCM step index past its table):
 // the sound ends there. Other formats keep all their data.
 int32_t DecodableWaveData(const WAVEFORMATEX* format, const uint8_t* data, int32_t size);
+
+// The header bytes of a WAVE file besides its format block: "RIFF", size, "WAVE", "fmt ",
+// size, then "data", size.
+enum { WAVE_HEADER_BYTES = 28 };
+// Writes the header of a WAVE file of one format chunk (formatBytes of format) and one data
+// chunk of dataBytes into out, which has room for WAVE_HEADER_BYTES + formatBytes.
+void WriteWaveFileHeader(uint8_t* out, const void* format, uint32_t formatBytes, uint32_t dataBytes);

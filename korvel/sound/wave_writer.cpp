@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "core/memory.h"
+#include "sound/wave_format.h"
 
 namespace Korvel {
 
@@ -11,8 +12,6 @@ const CLSID CLSID_KorvelWaveWriter = {0x3C78B8E2, 0x6C4D, 0x11D1, {0xAD, 0xE2, 0
 
 namespace {
 const DSHOW_FILTER_SETUP kWaveWriterSetup = {&CLSID_KorvelWaveWriter, L"WAV Dest", MERIT_DO_NOT_USE, 0, nullptr};
-
-void PutU32(BYTE* at, DWORD value) { memcpy(at, &value, 4); }
 }  // namespace
 
 const DSHOW_FACTORY_TEMPLATE WaveWriterTemplate = {L"WAV Dest", &CLSID_KorvelWaveWriter, CreateWaveWriterFilter,
@@ -91,7 +90,7 @@ HRESULT K_CWaveWriterFilter::DecideBufferSize(IMemAllocator* allocator, ALLOCATO
 }
 
 HRESULT K_CWaveWriterFilter::StartStreaming() {
-  headerSize = input->CurrentMediaType().cbFormat + 28;
+  headerSize = input->CurrentMediaType().cbFormat + WAVE_HEADER_BYTES;
   dataBytes = 0;
   return S_OK;
 }
@@ -141,19 +140,12 @@ HRESULT K_CWaveWriterFilter::StopStreaming() {
   const K_CMediaType& type = input->CurrentMediaType();
   DWORD formatSize = type.cbFormat;
   BYTE* header = static_cast<BYTE*>(AllocTrackedZeroed(headerSize, "wave header", __LINE__));
-  if (header == nullptr || headerSize != formatSize + 28) {
+  if (header == nullptr || headerSize != formatSize + WAVE_HEADER_BYTES) {
     FreeTracked(header);
     stream->Release();
     return E_OUTOFMEMORY;
   }
-  memcpy(header, "RIFF", 4);
-  PutU32(header + 4, dataBytes + headerSize - 8);
-  memcpy(header + 8, "WAVE", 4);
-  memcpy(header + 12, "fmt ", 4);
-  PutU32(header + 16, formatSize);
-  if (formatSize > 0) memcpy(header + 20, type.pbFormat, formatSize);
-  memcpy(header + 20 + formatSize, "data", 4);
-  PutU32(header + 24 + formatSize, dataBytes);
+  WriteWaveFileHeader(header, type.pbFormat, formatSize, dataBytes);
   LARGE_INTEGER zero = {};
   hr = stream->Seek(zero, STREAM_SEEK_SET, nullptr);
   if (SUCCEEDED(hr)) hr = stream->Write(header, headerSize, nullptr);

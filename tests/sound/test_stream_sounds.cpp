@@ -1,7 +1,8 @@
-// Stream sounds: the one-second ring driven by a play cursor set by hand in software mode
-// (geometry, wrap, top-up, part order, loop switch, end), short and empty loops that must not
-// spin, restarts, added parts, shared buffers, the WAVE image part, and the refill from the
-// sound thread or, with one processor, from the message pump.
+// Stream sounds: the span check of ring positions; the one-second ring driven by a play
+// cursor set by hand in software mode (geometry, wrap, top-up, part order, loop switch, end),
+// short and empty loops that must not spin, restarts, added parts, shared buffers, the WAVE
+// image part, and the refill from the sound thread or, with one processor, from the message
+// pump.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -98,6 +99,23 @@ class StreamSounds : public ::testing::Test {
   }
   void TearDown() override { DeleteHandlesOfType(HANDLE_TYPE_SOUND, nullptr); }
 };
+
+// The one span check of ring positions: both ends included, a span with last < first runs
+// past the ring's end, and one of a single position holds only that position.
+TEST(RingSpan, BothEndsCountAndWrappedSpansRunPastTheEnd) {
+  struct CASE {
+    int first, last, position;
+    bool on;
+  } cases[] = {
+      {10, 20, 10, true},   {10, 20, 20, true},    {10, 20, 15, true},  {10, 20, 9, false},
+      {10, 20, 21, false},  {90, 10, 95, true},    {90, 10, 0, true},   {90, 10, 10, true},
+      {90, 10, 90, true},   {90, 10, 50, false},   {90, 10, 11, false}, {90, 10, 89, false},
+      {30, 30, 30, true},   {30, 30, 31, false},   {0, 0, 0, true},     {1, 0, 57, true},
+  };
+  for (const CASE& c : cases)
+    EXPECT_EQ(OnRingSpan(c.first, c.last, c.position), c.on)
+        << "span " << c.first << ".." << c.last << ", position " << c.position;
+}
 
 // 44100 Hz stereo: a 176400-byte ring, a first fill of 132300 bytes, refills of an eighth of
 // a second (22048 bytes) once the cursor passes a point 132300 bytes behind the write
