@@ -14,12 +14,3 @@ int IsScreenLogShownByHook() {
 }
 
 int DrawScreenLogByHook() { return graphicsHooks.drawScreenLog != nullptr ? graphicsHooks.drawScreenLog() : -1; }
-
-int PresentToLayeredWindowByHook(const RASTER_IMAGE* image, HDC source, int perPixelAlpha, int alphaTest) {
-  if (graphicsHooks.presentToLayeredWindow == nullptr) return -1;
-  return graphicsHooks.presentToLayeredWindow(image, source, perPixelAlpha, alphaTest);
-}
-
-int ApplyWindowStyleByHook() {
-  return graphicsHooks.applyWindowStyle != nullptr ? graphicsHooks.applyWindowStyle() : -1;
-}

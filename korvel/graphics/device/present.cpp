@@ -4,7 +4,7 @@
 #include "graphics/device/d3d_calls.h"
 #include "graphics/device/device.h"
 #include "graphics/device/draw_settings.h"
-#include "graphics/device/graphics_hooks.h"
+#include "graphics/device/layered_present.h"
 #include "graphics/draw/draw_target.h"  // upward: the window refresh and the draw-target switch of a layered present
 #include "graphics/device/screen.h"
 #include "graphics/draw/screen_lock.h"          // upward: the screen image a layered window shows
@@ -85,7 +85,7 @@ int PresentToLayeredWindow() {
   RASTER_IMAGE image;
   int result = LockDrawScreenImage(&whole, &image, -1, 1, 0);
   if (result == 0) {
-    PresentToLayeredWindowByHook(&image, nullptr, image.format.alphaWidth != 0, 1);
+    PresentImageToLayeredWindow(&image, nullptr, image.format.alphaWidth != 0, 1);
     UnlockDrawScreenImage();
   }
   SelectDrawTarget(target);

@@ -8,7 +8,7 @@
 #include "graphics/device/d3d_calls.h"
 #include "graphics/device/device.h"
 #include "graphics/device/draw_settings.h"
-#include "graphics/device/graphics_hooks.h"
+#include "system/base/window_mode.h"
 #include "graphics/draw/draw_target.h"
 #include "graphics/lifecycle/device_restore.h"
 #include "graphics/lifecycle/graphics_startup.h"
@@ -87,7 +87,7 @@ int ChangeModeInPlace(int width, int height, int bits, int refresh) {
     return 0;
   }
   RecreateGraphicsDeviceInMode(bits, width, height, refresh, 1);
-  if (WindowState.windowedMode) ApplyWindowStyleByHook();
+  if (WindowState.windowedMode) ApplyWindowStyleForMode();
   UnindentLog();
   WriteLogText("画面モード変更処理は正常に終了しました\n");
   ApplyDragAcceptFiles();
@@ -96,7 +96,7 @@ int ChangeModeInPlace(int width, int height, int bits, int refresh) {
 
 // The last steps of a successful mode change; the default font comes back as it was.
 int FinishModeChange(const FONT_DEFAULT_SETTINGS* font) {
-  if (WindowState.windowedMode) ApplyWindowStyleByHook();
+  if (WindowState.windowedMode) ApplyWindowStyleForMode();
   if (font != nullptr) ChangeDefaultFontSettings(font->face, font->size, font->thickness);
   UnindentLog();
   WriteLogText("画面モード変更処理は正常に終了しました\n");
@@ -279,7 +279,7 @@ int ChangeDisplayMode() {
     mode.dmPelsWidth = ScreenState.deviceWidth;
     mode.dmPelsHeight = ScreenState.deviceHeight;
     changed = ChangeDisplaySettingsA(&mode, 0) == DISP_CHANGE_SUCCESSFUL;
-    if (changed) ApplyWindowStyleByHook();
+    if (changed) ApplyWindowStyleForMode();
   }
   if (!changed) {
     WriteLogText("画面モードの変更に失敗しました\n");

@@ -30,14 +30,12 @@
 #include "movie/movie_handles.h"
 #include "movie/yuv_tables.h"
 #include "korvel.h"
-#include "graphics/device/layered_present.h"
 #include "model/model_system.h"
 #include "network/network.h"
 #include "system/base/system_hooks.h"
 #include "system/top/pump_services.h"
 #include "system/top/window_mode_switch.h"
 #include "system/top/window_start.h"
-#include "system/base/window_mode.h"
 #include "system/base/window_services.h"
 #include "system/base/window_state.h"
 
@@ -49,10 +47,9 @@ const char* const kRefuse24Bit = "Korvelは２４ビットカラーモードに�
 const int kDestroyAttempts = 20;
 // The end pumps until the window is gone, for at most this long.
 const DWORD kEndPumpLimitMs = 5000;
-// Graphics' calls up to the layers above it: the on-screen log drawn at each flip, the layered
-// window and the window style a mode change shows, and the movies that movie graphs show.
-const GRAPHICS_HOOKS kGraphicsHooks = {IsScreenLogShown, DrawScreenLog, PresentImageToLayeredWindow,
-                                       ApplyWindowStyleForMode};
+// Graphics' calls up to the layers above it: the on-screen log drawn at each flip, and the
+// movies that movie graphs show.
+const GRAPHICS_HOOKS kGraphicsHooks = {IsScreenLogShown, DrawScreenLog};
 const MOVIE_GRAPH_HOOKS kMovieGraphHooks = {AdvanceMovieFrame, MarkMovieOverlayLost, DeleteMovieHandle,
                                             GetMovieLoadOption, LoadGraphAsMovie};
 
