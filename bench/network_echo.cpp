@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "bench_clock.h"
+#include "seeded_random.h"
 #include "core/handles.h"
 #include "core/ring_buffer.h"
 #include "core/winapi.h"
@@ -56,16 +57,6 @@ int(WSAAPI* SelectSockets)(int, fd_set*, fd_set*, fd_set*, const timeval*);
 
 std::vector<unsigned char> Source;  // the bytes messages are cut from
 
-struct RANDOM {
-  uint32_t state;
-  uint32_t Next() {
-    state ^= state << 13;
-    state ^= state >> 17;
-    state ^= state << 5;
-    return state;
-  }
-  int Below(int n) { return (int)(Next() % (uint32_t)n); }
-};
 
 bool NoDelay = false;  // the argument "nodelay": every socket sends at once (TCP_NODELAY)
 
@@ -120,7 +111,7 @@ DWORD WINAPI ClientThread(LPVOID parameter) {
   if (up) SendAtOnce(s);
   InterlockedIncrement(c->connected);
   WaitForSingleObject(c->start, INFINITE);
-  RANDOM rnd{c->seed};
+  Random rnd{c->seed};
   std::vector<unsigned char> out(4 + (size_t)c->traffic->maxSize), back(out.size());
   bool ok = up;
   for (int i = 0; ok && i < c->traffic->messagesPerConnection; i++) {
@@ -364,7 +355,7 @@ int main(int argc, char** argv) {
   wc.hInstance = GetModuleHandleA(nullptr);
   wc.lpszClassName = "KorvelBenchNetwork";
   RegisterClassA(&wc);
-  RANDOM rnd{12345};
+  Random rnd{12345};
   Source.resize(4 << 20);
   for (unsigned char& b : Source) b = (unsigned char)rnd.Next();
 

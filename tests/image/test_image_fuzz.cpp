@@ -11,19 +11,9 @@
 #include "image/dxt.h"
 #include "image_builders.h"
 #include "image_test_util.h"
+#include "seeded_random.h"
 
 namespace {
-struct Random {
-  uint32_t state;
-  uint32_t Next() {
-    state ^= state << 13;
-    state ^= state >> 17;
-    state ^= state << 5;
-    return state;
-  }
-  int Below(int n) { return (int)(Next() % (uint32_t)n); }
-};
-
 // Changes a few bytes (mostly in the headers), cuts the file short or lengthens it.
 std::string Mutate(const std::string& seed, Random& rnd) {
   std::string s = seed;

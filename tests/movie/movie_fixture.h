@@ -16,6 +16,7 @@
 #include "movie/theora_decoder.h"
 #include "movie/yuv_tables.h"
 #include "test_support.h"
+#include "seeded_random.h"
 
 namespace movie_test {
 // Frame k of every test movie is a flat picture of this luma (tools/theoramake), Cb 100, Cr 160.
@@ -193,17 +194,6 @@ inline int ImageIdentity(const RASTER_IMAGE* image) {
   return distance <= 8 ? k : -1;
 }
 
-// Seeded random numbers for the test sequences.
-struct Random {
-  uint32_t state;
-  uint32_t Next() {
-    state ^= state << 13;
-    state ^= state >> 17;
-    state ^= state << 5;
-    return state;
-  }
-  int Below(int n) { return n > 0 ? (int)(Next() % (uint32_t)n) : 0; }
-};
 
 // Runs a job on a thread of its own and waits for it at most timeoutMs: false when it did not
 // end in time (it is then left running: whatever it holds stays allocated).

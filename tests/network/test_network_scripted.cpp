@@ -8,6 +8,7 @@
 
 #include "core/memory.h"
 #include "network_fixture.h"
+#include "seeded_random.h"
 
 using namespace network_test;
 
@@ -738,16 +739,7 @@ TEST_F(ScriptedAccept, EveryFailureLogsDeletesAndReleasesTheLock) {
 // than the limit, and no block is left once the connection is deleted.
 TEST_F(ScriptedNetwork, MutatedStreamsInRandomPieces) {
   NetworkState.heldLimit = 256 << 10;
-  struct RANDOM {
-    uint32_t state;
-    uint32_t Next() {
-      state ^= state << 13;
-      state ^= state >> 17;
-      state ^= state << 5;
-      return state;
-    }
-    int Below(int n) { return (int)(Next() % (uint32_t)n); }
-  } rnd{0x4E657431u};
+  Random rnd{0x4E657431u};
   const std::string stream = Framed("") + Framed(Pattern(10, 1)) + Framed(Pattern(3000, 2)) +
                              Framed(Pattern(100000, 3)) + Framed(Pattern(70, 4));
   const SOCKET kOther = kFakeSocket + 0x300;

@@ -15,22 +15,11 @@
 #include "core/memory.h"
 #include "sound/sound_convert.h"
 #include "sound_source_util.h"
+#include "seeded_random.h"
 
 namespace {
 
 ::testing::Environment* const com = ::testing::AddGlobalTestEnvironment(new ComEnvironment);
-
-struct Random {
-  uint32_t state;
-  uint32_t Next() {
-    state ^= state << 13;
-    state ^= state >> 17;
-    state ^= state << 5;
-    return state;
-  }
-  int Below(int n) { return n > 0 ? (int)(Next() % (uint32_t)n) : 0; }
-  bool OneIn(int n) { return Below(n) == 0; }
-};
 
 uint32_t GetLe(const std::string& s, size_t at, int bytes) {
   uint32_t v = 0;
