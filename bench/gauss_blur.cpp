@@ -17,43 +17,8 @@
 
 namespace {
 
-// Runs pass repeatedly for about seconds (at least two calls); megapixels per second.
-template <class F>
-double Measure(F pass, double pixelsPerCall, double seconds) {
-  int calls = 0;
-  double start = Seconds(), elapsed = 0;
-  do {
-    pass();
-    calls++;
-    elapsed = Seconds() - start;
-  } while (calls < 2 || elapsed < seconds);
-  return pixelsPerCall * calls / elapsed / 1e6;
-}
-
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
-
-struct RATE {
-  double pass, copy, share;
-};
-
-// Times pass and copy (memcpy of the same pixels) in seven alternating rounds of about 0.3 s
-// each, so that the machine's changes of speed during the run reach both alike and neither runs
-// while the other is timed; the medians of the rates and of the per-round shares.
-template <class F, class G>
-RATE MeasureBesideCopy(F pass, G copy, double pixelsPerCall) {
-  pass();  // warm-up: the page mapping of the images
-  copy();
-  std::vector<double> passes, copies, shares;
-  for (int round = 0; round < 7; round++) {
-    passes.push_back(Measure(pass, pixelsPerCall, 0.3));
-    copies.push_back(Measure(copy, pixelsPerCall, 0.3));
-    shares.push_back(passes.back() / copies.back());
-  }
-  return {Median(passes), Median(copies), Median(shares)};
-}
+// Each round of the alternating measure times the blur, then the copy, for about this long.
+const double kRoundSeconds = 0.3;
 
 // The filter's 16.16 weights for strength p (list value / 100).
 std::vector<int> Weights(int n, float p) {
@@ -95,11 +60,11 @@ int main() {
           BlurGaussRows(&in, &middle, n, k.data());
           BlurGaussColumns(&middle, &out, n, k.data());
         },
-        plainCopy, pixels);
-    RATE rows = MeasureBesideCopy([&]() { BlurGaussRows(&in, &middle, n, k.data()); }, plainCopy, pixels);
-    RATE columns = MeasureBesideCopy([&]() { BlurGaussColumns(&middle, &out, n, k.data()); }, plainCopy, pixels);
-    printf("%-8d %8.2f (%.5f)      %8.2f (%.5f)      %8.2f (%.5f)      %.0f\n", 4 * n - 3, both.pass, both.share,
-           rows.pass, rows.share, columns.pass, columns.share, both.copy);
+        plainCopy, pixels, kRoundSeconds);
+    RATE rows = MeasureBesideCopy([&]() { BlurGaussRows(&in, &middle, n, k.data()); }, plainCopy, pixels, kRoundSeconds);
+    RATE columns = MeasureBesideCopy([&]() { BlurGaussColumns(&middle, &out, n, k.data()); }, plainCopy, pixels, kRoundSeconds);
+    printf("%-8d %8.2f (%.5f)      %8.2f (%.5f)      %8.2f (%.5f)      %.0f\n", 4 * n - 3, both.work, both.share,
+           rows.work, rows.share, columns.work, columns.share, both.copy);
   }
   for (RASTER_IMAGE* image : {&in, &middle, &out, &copy}) DisposeImage(image);
   return 0;

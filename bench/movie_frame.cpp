@@ -80,23 +80,6 @@ struct MOVIE {
   YUV420_PLANES Planes() const { return {frame.y, frame.y_stride, frame.u, frame.v, frame.uv_stride}; }
 };
 
-// Runs work repeatedly for about seconds (at least two calls): milliseconds per call.
-template <class F>
-double Measure(F work, double seconds) {
-  int calls = 0;
-  double start = Seconds(), elapsed = 0;
-  do {
-    work();
-    calls++;
-    elapsed = Seconds() - start;
-  } while (calls < 2 || elapsed < seconds);
-  return elapsed * 1000.0 / calls;
-}
-
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
 }  // namespace
 
 int main() {
@@ -158,8 +141,8 @@ int main() {
   for (ITEM& item : items) item.run(&movie, image.data(), width, height, pitch);  // warm-up
   for (int round = 0; round < 15; round++) {
     for (ITEM& item : items) {
-      item.ms.push_back(Measure([&] { item.run(&movie, image.data(), width, height, pitch); }, 0.03));
-      copies.push_back(Measure([&] { memcpy(copy.data(), image.data(), image.size()); }, 0.03));
+      item.ms.push_back(1000.0 * SecondsPerCall([&] { item.run(&movie, image.data(), width, height, pitch); }, 0.03));
+      copies.push_back(1000.0 * SecondsPerCall([&] { memcpy(copy.data(), image.data(), image.size()); }, 0.03));
     }
   }
   double copyMs = Median(copies), decodeMs = Median(items[0].ms);

@@ -331,10 +331,6 @@ RESULT RunLibrary(const TRAFFIC& traffic) {
   return result;
 }
 
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
 }  // namespace
 
 int main(int argc, char** argv) {

@@ -23,45 +23,8 @@
 
 namespace {
 
-// Runs draw repeatedly for about seconds (at least two calls); megapixels per second of
-// pixels drawn.
-template <class F>
-double Measure(F draw, double pixelsPerCall, double seconds) {
-  int calls = 0;
-  double start = Seconds(), elapsed = 0;
-  do {
-    draw();
-    calls++;
-    elapsed = Seconds() - start;
-  } while (calls < 2 || elapsed < seconds);
-  return pixelsPerCall * calls / elapsed / 1e6;
-}
-
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
-
-// A draw's rate beside memcpy's, both in Mpixel/s, and the draw's share of memcpy.
-struct RATE {
-  double draw, copy, share;
-};
-
-// Times draw and copy (memcpy of the same pixels) in seven alternating rounds of about 40 ms
-// each, so that the machine's changes of speed during the run reach both alike and neither runs
-// while the other is timed; the medians of the rates and of the per-round shares.
-template <class F, class G>
-RATE MeasureBesideCopy(F draw, G copy, double pixelsPerCall) {
-  draw();  // warm-up: tables, caches, the page mapping of the target
-  copy();
-  std::vector<double> draws, copies, shares;
-  for (int round = 0; round < 7; round++) {
-    draws.push_back(Measure(draw, pixelsPerCall, 0.04));
-    copies.push_back(Measure(copy, pixelsPerCall, 0.04));
-    shares.push_back(draws.back() / copies.back());
-  }
-  return {Median(draws), Median(copies), Median(shares)};
-}
+// Each round of the alternating measure times the draw, then the copy, for about this long.
+const double kRoundSeconds = 0.04;
 
 void FillPattern(MEMIMG* m) {
   int bytes = GetMemImgPixelBytes(m->store);
@@ -93,11 +56,11 @@ struct IMAGES {
 };
 
 void PrintRow(const char* type, const char* size, const char* draw, RATE sse2, RATE plain, double ofBlit = 0) {
-  std::printf("%-7s %-6s %-24s %9.1f ", type, size, draw, sse2.draw);
-  if (plain.draw > 0) std::printf("%9.1f ", plain.draw);
+  std::printf("%-7s %-6s %-24s %9.1f ", type, size, draw, sse2.work);
+  if (plain.work > 0) std::printf("%9.1f ", plain.work);
   else std::printf("%9s ", "-");
   std::printf("%9.1f %7.3fx ", sse2.copy, sse2.share);
-  if (plain.draw > 0) std::printf("%7.3fx", plain.share);
+  if (plain.work > 0) std::printf("%7.3fx", plain.share);
   else std::printf("%8s", "");
   if (ofBlit > 0) std::printf(" %7.3fx", ofBlit);
   std::printf("\n");
@@ -155,7 +118,7 @@ void RunType(int type, int w, int h, const char* sizeName) {
     for (int sse2 : {1, 0}) {
       ForceSoftRenderSse2(sse2);
       blit[sse2] = MeasureBesideCopy([&] { MEMIMGBlit(&images.target, &images.source, 0, 0, 0, nullptr); },
-                                     copyPixels, pixels);
+                                     copyPixels, pixels, kRoundSeconds);
     }
     ForceSoftRenderSse2(1);
     std::snprintf(name, sizeof name, "blit %s", m.name);
@@ -164,7 +127,7 @@ void RunType(int type, int w, int h, const char* sizeName) {
     for (int sse2 : {1, 0}) {
       ForceSoftRenderSse2(sse2);
       rate[sse2] = MeasureBesideCopy(
-          [&] { MEMIMGStretchBlit(&images.target, &images.small, &whole, 0, nullptr); }, copyPixels, pixels);
+          [&] { MEMIMGStretchBlit(&images.target, &images.small, &whole, 0, nullptr); }, copyPixels, pixels, kRoundSeconds);
     }
     ForceSoftRenderSse2(1);
     std::snprintf(name, sizeof name, "stretch x2 %s", m.name);
@@ -174,7 +137,7 @@ void RunType(int type, int w, int h, const char* sizeName) {
       for (int spans : {1, 0}) {
         ForceSoftRenderSpans(spans);
         rate[spans] = MeasureBesideCopy([&] { q.quad->Draw(&images.target, &images.source); }, copyPixels,
-                                        q.quad->area);
+                                        q.quad->area, kRoundSeconds);
       }
       ForceSoftRenderSpans(1);
       std::snprintf(name, sizeof name, "%s %s", q.name, m.name);
@@ -182,7 +145,7 @@ void RunType(int type, int w, int h, const char* sizeName) {
     }
     std::snprintf(name, sizeof name, "flat quad %s", m.name);
     PrintRow(typeName, sizeName, name,
-             MeasureBesideCopy([&] { turned.Draw(&images.target, nullptr); }, copyPixels, turned.area), RATE{});
+             MeasureBesideCopy([&] { turned.Draw(&images.target, nullptr); }, copyPixels, turned.area, kRoundSeconds), RATE{});
   }
 }
 
