@@ -10,11 +10,13 @@ HRESULT AppendGrabbedPcm(IMediaSample* sample, REFERENCE_TIME* start, REFERENCE_
                          void* user);
 
 // The graph is given up when no PCM arrived for stallMs, or when it ran longer than totalMs
-// plus msPerMegabyte for each megabyte of the file.
+// plus msPerMegabyte for each megabyte of the file. Its stop and release are waited for
+// releaseMs at most; past that they finish on their own thread.
 struct MP3_DECODE_LIMITS {
   DWORD stallMs;
   DWORD totalMs;
   DWORD msPerMegabyte;
+  DWORD releaseMs;
 };
 // Null puts the defaults back.
 void SetMp3DecodeLimits(const MP3_DECODE_LIMITS* limits);

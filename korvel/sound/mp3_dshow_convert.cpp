@@ -27,8 +27,8 @@ const int64_t kPcmCapacityCap = 0x7FF00000;
 const DWORD kWaitStepMs = 100;
 
 // How long the graph may run: with no new PCM, and in all (a base and a share per megabyte of
-// the file). A graph that outlasts either is given up.
-const MP3_DECODE_LIMITS kDefaultLimits = {10000, 60000, 10000};
+// the file); and how long its stop and release may take before they are left to their thread.
+const MP3_DECODE_LIMITS kDefaultLimits = {10000, 60000, 10000, 5000};
 MP3_DECODE_LIMITS decodeLimits = kDefaultLimits;
 
 template <typename T>
@@ -50,7 +50,7 @@ struct MP3_GRAPH {
   IMediaControl* control = nullptr;
   IMediaEvent* events = nullptr;
 
-  void Release() {
+  void ReleaseAll() {
     // The graph stops before the reader and its stream go, so that no streaming thread is
     // left reading freed memory.
     if (control != nullptr) control->Stop();
@@ -69,7 +69,45 @@ struct MP3_GRAPH {
     FreeTracked(fileCopy);
     fileCopy = nullptr;
   }
+
+  // The system's parser can wait for good in the graph's stop, so the stop and the release
+  // run on a thread of their own that the caller waits for no longer than the limit; past it
+  // the graph, the reader, its stream and the file copy stay with that thread, which frees
+  // them whenever the stop returns. The grabber's callback is taken away first (under the
+  // grabber's lock), so no streaming thread touches the converter state afterwards.
+  void Release();
 };
+
+DWORD WINAPI ReleaseGraphOnThread(LPVOID parameter) {
+  MP3_GRAPH* g = static_cast<MP3_GRAPH*>(parameter);
+  g->ReleaseAll();
+  FreeTracked(g);
+  return 0;
+}
+
+void MP3_GRAPH::Release() {
+  if (setup != nullptr) setup->SetGrabCallback(nullptr, nullptr);
+  if (graph == nullptr) {
+    ReleaseAll();
+    return;
+  }
+  MP3_GRAPH* handed = static_cast<MP3_GRAPH*>(AllocTracked(sizeof(MP3_GRAPH), "", 0));
+  HANDLE thread = nullptr;
+  if (handed != nullptr) {
+    *handed = *this;
+    thread = CreateThread(nullptr, 0, ReleaseGraphOnThread, handed, 0, nullptr);
+  }
+  if (thread == nullptr) {
+    // No thread to give it to: released here, as the last resort.
+    FreeTracked(handed);
+    ReleaseAll();
+    return;
+  }
+  *this = MP3_GRAPH();
+  if (WaitForSingleObject(thread, decodeLimits.releaseMs) != WAIT_OBJECT_0)
+    AddLogLineFormat("%s", "MP3変換用グラフの停止が制限時間内に終わりません。解放はスレッドに任せます");
+  CloseHandle(thread);
+}
 
 int Fail(MP3_GRAPH* g, SOUND_CONVERT_STATE* state, const char* message) {
   AddLogLineFormat("%s", message);

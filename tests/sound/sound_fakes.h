@@ -1,11 +1,15 @@
 // Scripted stand-ins for the sound platform: a CoCreateInstance that answers chosen classes
 // itself, a DirectSound device and buffer that record what they are asked, a device
-// enumerator without an output device, an XAudio2 source voice that records its pieces, and
-// module calls that hide chosen DLLs or entry points.
+// enumerator without an output device, an XAudio2 source voice that records its pieces, a
+// filter graph whose stop waits for the test, and module calls that hide chosen DLLs or entry
+// points.
 #pragma once
 #include "sound/sound_platform.h"
+#include <control.h>
 #include <dsound.h>
 #include <mmdeviceapi.h>
+#include <strmif.h>
+#include <uuids.h>
 
 #include <cstring>
 #include <string>
@@ -249,6 +253,136 @@ struct RECORDING_VOICE : Korvel::K_IXAudio2SourceVoice {
     return S_OK;
   }
 };
+
+// --- A filter graph whose stop waits for the test -----------------------------------------
+// The system's filter graph behind a stand-in whose IMediaControl::Stop waits until the test
+// opens the gate (or a minute has passed, so that a program that waits for it still ends).
+// Everything else goes to the system's graph; the stand-in's last release sets `gone`.
+struct GATED_GRAPH_EVENTS {
+  HANDLE gate = nullptr;   // manual reset: open lets Stop go on
+  HANDLE gone = nullptr;   // set when the stand-in is released for good
+  volatile LONG stopsWaiting = 0;
+  volatile LONG stopsCalled = 0;
+};
+inline GATED_GRAPH_EVENTS& GatedGraph() {
+  static GATED_GRAPH_EVENTS events;
+  return events;
+}
+// Closes the gate and forgets the last graph: call before the graph is made.
+inline void ArmGatedGraph() {
+  GATED_GRAPH_EVENTS& e = GatedGraph();
+  if (e.gate == nullptr) e.gate = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  if (e.gone == nullptr) e.gone = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  ResetEvent(e.gate);
+  ResetEvent(e.gone);
+  e.stopsWaiting = 0;
+  e.stopsCalled = 0;
+}
+inline void OpenGatedGraph() { SetEvent(GatedGraph().gate); }
+
+struct GATED_GRAPH;
+struct GATED_CONTROL : IMediaControl {
+  GATED_GRAPH* graph = nullptr;
+  IMediaControl* inner = nullptr;
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override;
+  ULONG STDMETHODCALLTYPE AddRef() override;
+  ULONG STDMETHODCALLTYPE Release() override;
+  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* n) override { return inner->GetTypeInfoCount(n); }
+  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT i, LCID l, ITypeInfo** t) override { return inner->GetTypeInfo(i, l, t); }
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID r, LPOLESTR* n, UINT c, LCID l, DISPID* d) override {
+    return inner->GetIDsOfNames(r, n, c, l, d);
+  }
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID d, REFIID r, LCID l, WORD f, DISPPARAMS* p, VARIANT* v, EXCEPINFO* e,
+                                   UINT* a) override {
+    return inner->Invoke(d, r, l, f, p, v, e, a);
+  }
+  HRESULT STDMETHODCALLTYPE Run() override { return inner->Run(); }
+  HRESULT STDMETHODCALLTYPE Pause() override { return inner->Pause(); }
+  HRESULT STDMETHODCALLTYPE Stop() override {
+    GATED_GRAPH_EVENTS& e = GatedGraph();
+    InterlockedIncrement(&e.stopsCalled);
+    InterlockedIncrement(&e.stopsWaiting);
+    WaitForSingleObject(e.gate, 60000);
+    InterlockedDecrement(&e.stopsWaiting);
+    return inner->Stop();
+  }
+  HRESULT STDMETHODCALLTYPE GetState(LONG ms, OAFilterState* state) override { return inner->GetState(ms, state); }
+  HRESULT STDMETHODCALLTYPE RenderFile(BSTR name) override { return inner->RenderFile(name); }
+  HRESULT STDMETHODCALLTYPE AddSourceFilter(BSTR name, IDispatch** out) override {
+    return inner->AddSourceFilter(name, out);
+  }
+  HRESULT STDMETHODCALLTYPE get_FilterCollection(IDispatch** out) override { return inner->get_FilterCollection(out); }
+  HRESULT STDMETHODCALLTYPE get_RegFilterCollection(IDispatch** out) override {
+    return inner->get_RegFilterCollection(out);
+  }
+  HRESULT STDMETHODCALLTYPE StopWhenReady() override { return inner->StopWhenReady(); }
+};
+
+struct GATED_GRAPH : IGraphBuilder {
+  LONG references = 1;
+  IGraphBuilder* inner = nullptr;
+  GATED_CONTROL control;
+  virtual ~GATED_GRAPH() {
+    if (control.inner != nullptr) control.inner->Release();
+    if (inner != nullptr) inner->Release();
+    SetEvent(GatedGraph().gone);
+  }
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
+    if (IsEqualGUID(riid, IID_IUnknown) || IsEqualGUID(riid, IID_IFilterGraph) || IsEqualGUID(riid, IID_IGraphBuilder)) {
+      *out = static_cast<IGraphBuilder*>(this);
+    } else if (IsEqualGUID(riid, IID_IMediaControl)) {
+      *out = static_cast<IMediaControl*>(&control);
+    } else {
+      return inner->QueryInterface(riid, out);
+    }
+    AddRef();
+    return S_OK;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return (ULONG)InterlockedIncrement(&references); }
+  ULONG STDMETHODCALLTYPE Release() override {
+    LONG left = InterlockedDecrement(&references);
+    if (left == 0) delete this;
+    return (ULONG)left;
+  }
+  HRESULT STDMETHODCALLTYPE AddFilter(IBaseFilter* f, LPCWSTR name) override { return inner->AddFilter(f, name); }
+  HRESULT STDMETHODCALLTYPE RemoveFilter(IBaseFilter* f) override { return inner->RemoveFilter(f); }
+  HRESULT STDMETHODCALLTYPE EnumFilters(IEnumFilters** out) override { return inner->EnumFilters(out); }
+  HRESULT STDMETHODCALLTYPE FindFilterByName(LPCWSTR name, IBaseFilter** out) override {
+    return inner->FindFilterByName(name, out);
+  }
+  HRESULT STDMETHODCALLTYPE ConnectDirect(IPin* out, IPin* in, const AM_MEDIA_TYPE* type) override {
+    return inner->ConnectDirect(out, in, type);
+  }
+  HRESULT STDMETHODCALLTYPE Reconnect(IPin* pin) override { return inner->Reconnect(pin); }
+  HRESULT STDMETHODCALLTYPE Disconnect(IPin* pin) override { return inner->Disconnect(pin); }
+  HRESULT STDMETHODCALLTYPE SetDefaultSyncSource() override { return inner->SetDefaultSyncSource(); }
+  HRESULT STDMETHODCALLTYPE Connect(IPin* out, IPin* in) override { return inner->Connect(out, in); }
+  HRESULT STDMETHODCALLTYPE Render(IPin* out) override { return inner->Render(out); }
+  HRESULT STDMETHODCALLTYPE RenderFile(LPCWSTR file, LPCWSTR list) override { return inner->RenderFile(file, list); }
+  HRESULT STDMETHODCALLTYPE AddSourceFilter(LPCWSTR file, LPCWSTR name, IBaseFilter** out) override {
+    return inner->AddSourceFilter(file, name, out);
+  }
+  HRESULT STDMETHODCALLTYPE SetLogFile(DWORD_PTR file) override { return inner->SetLogFile(file); }
+  HRESULT STDMETHODCALLTYPE Abort() override { return inner->Abort(); }
+  HRESULT STDMETHODCALLTYPE ShouldOperationContinue() override { return inner->ShouldOperationContinue(); }
+};
+inline HRESULT STDMETHODCALLTYPE GATED_CONTROL::QueryInterface(REFIID riid, void** out) {
+  return graph->QueryInterface(riid, out);
+}
+inline ULONG STDMETHODCALLTYPE GATED_CONTROL::AddRef() { return graph->AddRef(); }
+inline ULONG STDMETHODCALLTYPE GATED_CONTROL::Release() { return graph->Release(); }
+
+// Answers CLSID_FilterGraph with a stand-in around a graph of the system.
+inline HRESULT AnswerGatedGraph(REFIID interfaceId, void** object) {
+  GATED_GRAPH* graph = new GATED_GRAPH();
+  graph->control.graph = graph;
+  HRESULT hr = SystemCoCreate()(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
+                                (void**)&graph->inner);
+  if (SUCCEEDED(hr)) hr = graph->inner->QueryInterface(IID_IMediaControl, (void**)&graph->control.inner);
+  if (SUCCEEDED(hr)) hr = graph->QueryInterface(interfaceId, object);
+  graph->Release();
+  return hr;
+}
 
 // --- Module calls that hide DLLs or entry points ------------------------------------------
 inline std::vector<std::string>& HiddenNames() {

@@ -1,13 +1,15 @@
 // Sound handles on the real back-ends: Ogg Vorbis and WAVE files loaded whole and as streams (the
 // movie's setting on a Theora-first file included) with their lengths and play times, the
 // 180-second rule, buffer counts, starts and restarts, the pause on deactivation, loading on
-// a loader thread, failed loads, and a shut-down during playback that leaves no block behind.
+// a loader thread, failed loads, a shut-down during playback that leaves no block behind, and
+// one while a DirectShow graph of an MP3 is still being released.
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
 
 #include "core/memory.h"
+#include "sound/mp3_dshow.h"
 #include "sound/sound_handles.h"
 #include "sound_fakes.h"
 #include "sound_test_util.h"
@@ -361,5 +363,33 @@ TEST(SoundShutDown, DuringPlaybackLeavesNoLiveBlock) {
     ASSERT_NE(dump, std::string::npos);
     EXPECT_NE(log.find("Alloc num:0\r\n", dump), std::string::npos) << log.substr(dump);
   }
+}
+
+// The library ends while the graph of an MP3 decoded through DirectShow is still being
+// released (its stop does not return): nothing crashes, and once the stop returns the
+// releasing thread gives back every block, after the library's end.
+TEST(SoundShutDown, WhileAGraphIsStillBeingReleased) {
+  ASSERT_EQ(StartSoundTestLibrary(), 0);
+  ASSERT_EQ(RestartSound({}), 0);
+  sound_fakes::ArmGatedGraph();
+  const MP3_DECODE_LIMITS limits = {10000, 60000, 10000, 300};
+  SetMp3DecodeLimits(&limits);
+  SOUND_LOAD_SETTINGS s = Settings(0);
+  s.disableBits = 0x0F;  // DirectShow only
+  int h;
+  {
+    sound_fakes::SCRIPTED_CLASSES classes({{CLSID_FilterGraph, sound_fakes::AnswerGatedGraph}});
+    h = Load("tone_22k_mono_1s.mp3", s);
+  }
+  SetMp3DecodeLimits(nullptr);
+  ASSERT_NE(h, -1);
+  EXPECT_EQ(GetSoundLengthSamples(h), Record(h)->pcmSize / 2);
+  EXPECT_EQ(sound_fakes::GatedGraph().stopsWaiting, 1);
+  ASSERT_EQ(EndLibrary(), 0);
+  EXPECT_GT(GetAllocBlockCount(), 0) << "the releasing thread holds the file copy";
+  sound_fakes::OpenGatedGraph();
+  ASSERT_EQ(WaitForSingleObject(sound_fakes::GatedGraph().gone, 30000), (DWORD)WAIT_OBJECT_0);
+  for (DWORD start = GetTickCount(); GetAllocBlockCount() != 0 && GetTickCount() - start < 30000;) Sleep(5);
+  EXPECT_EQ(GetAllocBlockCount(), 0);
 }
 }  // namespace
