@@ -33,7 +33,7 @@ ExternalProject_Add(wavemake
   BUILD_BYPRODUCTS ${WAVEMAKE})
 set(WAVE_FIXTURES)
 foreach(name tone_44k_stereo_1s.wav tone_22k_mono_half.wav tone_48k_stereo_float.wav tone_22k_stereo_ima.wav
-        tone_44k_stereo_2s.mp3 tone_22k_mono_1s.mp3)
+        tone_44k_stereo_2s.mp3 tone_22k_mono_1s.mp3 tone_44k_stereo_1s_free.mp3)
   list(APPEND WAVE_FIXTURES ${SOUND_FIXTURE_DIR}/${name})
 endforeach()
 add_custom_command(OUTPUT ${WAVE_FIXTURES}

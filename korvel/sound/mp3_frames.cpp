@@ -94,6 +94,37 @@ uint32_t AnyMpegFrameAt(const uint8_t* b, uint32_t* key) {
   return (info.layer == 2 ? 72000 : 144000) * info.bitRate / rate + info.padding;
 }
 
+// A free-format frame (bit-rate index 0) names no length: it runs to the next header of its
+// stream, the same header but for the padding, private and mode-extension bits. No such
+// frame is longer than this.
+const uint32_t kFreeFormatReach = 8192;
+
+bool SameFreeFormatHeader(const uint8_t* a, const uint8_t* b) {
+  return b[0] == 0xFF && b[1] == a[1] && (b[2] & 0xFC) == (a[2] & 0xFC) && (b[3] & 0xCF) == (a[3] & 0xCF);
+}
+
+// 1 when b starts a free-format frame followed by a second one of its stream: the second
+// frame's length is the first's, but for the padding slot of each, and it ends at the next
+// header of the stream or at the end of the data (`available` bytes from b).
+int FreeFormatFramesAt(const uint8_t* b, uint32_t available) {
+  if (available < 8 || b[0] != 0xFF || (b[1] & 0xE0) != 0xE0) return 0;
+  int version = (b[1] >> 3) & 3, layerBits = (b[1] >> 1) & 3;
+  if (version == 1 || layerBits == 0 || (b[2] >> 4) != 0 || ((b[2] >> 2) & 3) == 3) return 0;
+  uint32_t slot = layerBits == 3 ? 4 : 1;  // Layer I pads by four bytes
+  uint32_t reach = available - 4 < kFreeFormatReach ? available - 4 : kFreeFormatReach;
+  const uint8_t* second = b + 4;
+  for (;; second++) {
+    second = static_cast<const uint8_t*>(memchr(second, 0xFF, (size_t)(b + reach + 1 - second)));
+    if (second == nullptr) return 0;
+    if (SameFreeFormatHeader(b, second)) break;
+  }
+  uint32_t length = (uint32_t)(second - b);
+  uint32_t secondLength = length - ((b[2] >> 1) & 1) * slot + ((second[2] >> 1) & 1) * slot;
+  if (secondLength <= 4 || secondLength > available - length) return 0;
+  if (secondLength == available - length) return 1;
+  return secondLength + 4 <= available - length && SameFreeFormatHeader(b, second + secondLength) ? 1 : 0;
+}
+
 // The MPEG Layer-3 format of the first frame, in a tracked block the ACM's largest format size.
 MPEGLAYER3WAVEFORMAT* MakeLayer3Format(const MP3_FRAME_INFO& info) {
   DWORD largest = 0;
@@ -190,6 +221,7 @@ int HoldsMpegAudioFrames(const uint8_t* bytes, int size) {
   for (int at = start; at + 4 <= end; at++) {
     uint32_t key = 0, nextKey = 0;
     uint32_t length = AnyMpegFrameAt(bytes + at, &key);
+    if (length == 0 && FreeFormatFramesAt(bytes + at, (uint32_t)(end - at))) return 1;
     if (length == 0 || (int64_t)at + length + 4 > end) continue;
     if (AnyMpegFrameAt(bytes + at + length, &nextKey) != 0 && nextKey == key) return 1;
   }

@@ -158,7 +158,7 @@ int ParseMp3FrameHeader(const uint8_t* header, MP3_FRAME_INFO* info);
 int OpenMp3AcmConverter(SOUND_CONVERT_STATE* state);
 // 1 when the file holds MPEG audio (MPEG 2.5 included): somewhere after an ID3v2 tag and
 // before an ID3v1 tag, a frame directly followed by another of the same version, layer and
-// sample rate.
+// sample rate. A free-format frame's length is the distance to the next header of its stream.
 int HoldsMpegAudioFrames(const uint8_t* bytes, int size);
 // The MP3 reader through a DirectShow graph (method 3): the PCM decoded whole, held in memory.
 int DecodeMp3WithDirectShow(SOUND_CONVERT_STATE* state);

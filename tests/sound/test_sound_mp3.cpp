@@ -1,8 +1,8 @@
 // MPEG audio: the frame-header table, the ID3 tag offsets and the frame walk, decoding through
 // the Audio Compression Manager with backward seeks, and the whole-file decoding through a
 // DirectShow graph of the system (memory reader, MPEG parser and decoder, sample grabber, Null
-// Renderer) with its failures, what reaches it and its bounded wait. Mutated files are in
-// test_sound_fuzz.
+// Renderer) with free-format files, its failures, what reaches it, its bounded wait and its
+// bounded release. Mutated files are in test_sound_fuzz.
 #include "../dshow/dshow_test_filters.h"
 
 #include <cmath>
@@ -188,6 +188,26 @@ TEST_F(Mp3DirectShow, DecodesTheWholeFileIntoMemory) {
   EXPECT_EQ(EndSoundConverter(&state), 0);
 }
 
+// A free-format file (bit-rate index 0 in every header) goes to DirectShow, alone or after
+// the ACM reader, which cannot size its frames and refuses it.
+TEST_F(Mp3DirectShow, DecodesFreeFormatFiles) {
+  for (int disableBits : {0x0F, 0x07}) {
+    MemorySoundFile source(SoundFixtureBytes("tone_44k_stereo_1s_free.mp3"));
+    SOUND_CONVERT_STATE state;
+    ASSERT_EQ(SetUpSoundConverter(&state, source.source(), disableBits, 2, 0), 0) << ReadLogWithoutStamps();
+    EXPECT_EQ(state.method, SOUND_METHOD_PCM_MEMORY);
+    EXPECT_EQ(state.format.nChannels, 2);
+    EXPECT_EQ(state.format.nSamplesPerSec, 44100u);
+    int size = GetSoundConverterSize(&state);
+    EXPECT_GE(size, 44100 * 4);
+    EXPECT_LE(size, (44100 + 4 * 1152) * 4);
+    std::vector<uint8_t> whole = ReadToEnd(&state);
+    ASSERT_EQ((int)whole.size(), size);
+    EXPECT_NEAR(Rms16(&whole[size / 4 / 4 * 4], size / 2), 0.354 * 32767, 0.05 * 32767);
+    EXPECT_EQ(EndSoundConverter(&state), 0);
+  }
+}
+
 // Only files that hold MPEG audio frames reach the system's parsers: a movie (with its sound
 // track or without one) or any other container is refused before a graph is built, since
 // the parsers could deliver sound of their own from it, or never end.
@@ -228,6 +248,12 @@ TEST(Mp3Frames, MpegAudioIsTwoFramesOfOneStreamInARow) {
   const std::string frame25 = std::string("\xFF\xE3\x18\xC4", 4) + std::string(68, '\0');
   const std::string frame1 = mp3.substr(0, 4) + std::string(413, '\0');  // 128 kbit/s at 44100 Hz: 417 bytes
   const uint8_t size20[4] = {0, 0, 0, 20};
+  // Free format (bit-rate index 0), MPEG-1 Layer III at 44100 Hz: a frame runs to the next
+  // header of its stream; a padded one is a byte longer.
+  auto freeFrame = [](int length, bool padded) {
+    return std::string(padded ? "\xFF\xFB\x02\x64" : "\xFF\xFB\x00\x64", 4) + std::string((size_t)length - 4, '\0');
+  };
+  const std::string free300 = freeFrame(300, false), free301 = freeFrame(301, true);
   struct CASE {
     const char* what;
     std::string bytes;
@@ -244,6 +270,15 @@ TEST(Mp3Frames, MpegAudioIsTwoFramesOfOneStreamInARow) {
       {"nothing", std::string(), 0},
       {"an Ogg Vorbis file", SoundFixtureBytes("tone_44k_stereo_2s.ogg"), 0},
       {"a Theora movie", ReadWholeFile("../../fixtures/movie/basic.ogv"), 0},
+      {"a free-format MP3 file", SoundFixtureBytes("tone_44k_stereo_1s_free.mp3"), 1},
+      {"free-format frames", free300 + free300 + free300, 1},
+      {"free-format frames, the second padded", free300 + free301 + free300, 1},
+      {"two free-format frames to the end", free300 + free301, 1},
+      {"two free-format frames before an ID3v1 tag", free300 + free300 + "TAG" + std::string(125, 'x'), 1},
+      {"free-format frames of other lengths", free300 + freeFrame(200, false) + free300, 0},
+      {"one free-format frame", free300 + std::string(600, '\x11'), 0},
+      {"a free-format frame and the start of another", free300 + free300.substr(0, 200), 0},
+      {"free-format frames of two streams", free300 + freeFrame(300, false).replace(3, 1, "\xC4") + free300, 0},
   };
   for (const CASE& c : cases) {
     EXPECT_EQ(HoldsMpegAudioFrames(reinterpret_cast<const uint8_t*>(c.bytes.data()), (int)c.bytes.size()), c.holds)
@@ -277,7 +312,7 @@ HRESULT MakeNeverEndingRenderer(REFIID interfaceId, void** object) {
 TEST_F(Mp3DirectShow, GraphThatNeverEndsIsGivenUp) {
   const GUID nullRenderer = {0xC1F400A4, 0x3F08, 0x11D3, {0x9F, 0x0B, 0x00, 0x60, 0x08, 0x03, 0x9E, 0x37}};
   sound_fakes::SCRIPTED_CLASSES classes({{nullRenderer, MakeNeverEndingRenderer}});
-  const MP3_DECODE_LIMITS limits = {500, 20000, 0};
+  const MP3_DECODE_LIMITS limits = {500, 20000, 0, 10000};
   SetMp3DecodeLimits(&limits);
   MemorySoundFile source(SoundFixtureBytes("tone_22k_mono_1s.mp3"));
   SOUND_CONVERT_STATE state;
@@ -285,5 +320,48 @@ TEST_F(Mp3DirectShow, GraphThatNeverEndsIsGivenUp) {
   SetMp3DecodeLimits(nullptr);
   EXPECT_TRUE(LogHasInOrder(ReadLogWithoutStamps(), {"MP3変換が制限時間内に終わりませんでした"}));
   EXPECT_EQ(EndSoundConverter(&state), -1);
+}
+
+// Waits (bounded) until the worker has let the stand-in graph go and given back every block.
+::testing::AssertionResult GraphLetGo(int blocks) {
+  if (WaitForSingleObject(sound_fakes::GatedGraph().gone, 30000) != WAIT_OBJECT_0)
+    return ::testing::AssertionFailure() << "the graph was never released";
+  for (DWORD start = GetTickCount(); GetAllocBlockCount() != blocks; Sleep(5))
+    if (GetTickCount() - start > 30000) return ::testing::AssertionFailure() << "a tracked block was left";
+  return ::testing::AssertionSuccess();
+}
+
+// A graph whose stop does not return: the decoding returns anyway with the whole sound, the
+// graph stays with the thread that releases it (logged), and once the stop returns that
+// thread gives back everything, the converter long gone.
+TEST_F(Mp3DirectShow, GraphWhoseStopDoesNotReturnIsLeftToItsThread) {
+  sound_fakes::ArmGatedGraph();
+  const MP3_DECODE_LIMITS limits = {10000, 60000, 10000, 300};
+  SetMp3DecodeLimits(&limits);
+  {
+    MemorySoundFile source(SoundFixtureBytes("tone_22k_mono_1s.mp3"));
+    SOUND_CONVERT_STATE state;
+    int result;
+    {
+      sound_fakes::SCRIPTED_CLASSES classes({{CLSID_FilterGraph, sound_fakes::AnswerGatedGraph}});
+      result = SetUpSoundConverter(&state, source.source(), 0x0F, 2, 0);
+    }
+    SetMp3DecodeLimits(nullptr);
+    ASSERT_EQ(result, 0) << ReadLogWithoutStamps();
+    // The stop was called and is still waiting.
+    EXPECT_EQ(sound_fakes::GatedGraph().stopsCalled, 1);
+    EXPECT_EQ(sound_fakes::GatedGraph().stopsWaiting, 1);
+    EXPECT_TRUE(LogHasInOrder(ReadLogWithoutStamps(), {"MP3変換用グラフの停止が制限時間内に終わりません"}));
+    EXPECT_EQ(state.method, SOUND_METHOD_PCM_MEMORY);
+    int size = GetSoundConverterSize(&state);
+    EXPECT_GE(size, 22050 * 2);
+    EXPECT_LE(size, (22050 + 4 * 1152) * 2);
+    std::vector<uint8_t> whole = ReadToEnd(&state);
+    ASSERT_EQ((int)whole.size(), size);
+    EXPECT_NEAR(Rms16(&whole[size / 4 / 2 * 2], size / 2), 0.354 * 32767, 0.05 * 32767);
+    EXPECT_EQ(EndSoundConverter(&state), 0);
+  }
+  sound_fakes::OpenGatedGraph();
+  EXPECT_TRUE(GraphLetGo(blocks_));
 }
 }  // namespace

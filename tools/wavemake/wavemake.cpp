@@ -162,14 +162,16 @@ std::string ImaAdpcmWave(int rate, int channels, long frames, int blockAlign) {
   return Wave(format, fact, data);
 }
 
-// An MP3 of the tone by LAME at a constant bit rate, without tags or an info frame.
-std::string Mp3(int rate, int channels, long frames, int kbps) {
+// An MP3 of the tone by LAME at a constant bit rate, without tags or an info frame; in free
+// format (bit-rate index 0 in every header) when asked.
+std::string Mp3(int rate, int channels, long frames, int kbps, int freeFormat = 0) {
   lame_global_flags* lame = lame_init();
   lame_set_in_samplerate(lame, rate);
   lame_set_out_samplerate(lame, rate);
   lame_set_num_channels(lame, channels);
   lame_set_mode(lame, channels == 1 ? MONO : JOINT_STEREO);
   lame_set_brate(lame, kbps);
+  lame_set_free_format(lame, freeFormat);
   lame_set_bWriteVbrTag(lame, 0);
   lame_set_write_id3tag_automatic(lame, 0);
   lame_set_quality(lame, 5);
@@ -199,6 +201,7 @@ int main(int argc, char** argv) {
       {"tone_22k_stereo_ima.wav", ImaAdpcmWave(22050, 2, 44100, 1024)},
       {"tone_44k_stereo_2s.mp3", Mp3(44100, 2, 88200, 128)},
       {"tone_22k_mono_1s.mp3", Mp3(22050, 1, 22050, 32)},
+      {"tone_44k_stereo_1s_free.mp3", Mp3(44100, 2, 44100, 200, 1)},
   };
   for (auto& f : files) {
     if (f.bytes.empty() || !WriteFile(dir, f.name, f.bytes)) {
