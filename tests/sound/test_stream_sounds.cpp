@@ -11,11 +11,11 @@
 
 #include "core/memory.h"
 #include "sound/sound_handles.h"
+#include "sound_source_util.h"
 #include "sound_test_util.h"
 
 namespace {
-std::vector<uint8_t> DecodedPcm(const char* fixture) {
-  std::string bytes = ReadWholeFile(SoundFixture(fixture));
+std::vector<uint8_t> DecodedPcmOf(const std::string& bytes) {
   MEMORY_STREAM* memory = OpenMemoryStream(bytes.data(), (uint32_t)bytes.size());
   STREAM_SOURCE source = {*GetMemoryStreamOps(), (uintptr_t)memory};
   SOUND_CONVERT_STATE state;
@@ -33,6 +33,7 @@ std::vector<uint8_t> DecodedPcm(const char* fixture) {
   CloseMemoryStream(memory);
   return pcm;
 }
+std::vector<uint8_t> DecodedPcm(const char* fixture) { return DecodedPcmOf(ReadWholeFile(SoundFixture(fixture))); }
 
 struct PART {
   const char* fixture;
@@ -252,6 +253,39 @@ TEST_F(StreamSounds, ShortAndEmptyLoopsFillWithoutSpinning) {
     EXPECT_EQ(IsStreamSoundPlaying(h), 1) << c.fixture;
     DeleteHandle(h);
   }
+}
+
+// A looping part whose stereo A-law data is cut inside its last frame: every pass starts on a
+// left sample, so left stays left (loud and positive) and right stays right (loud and
+// negative) in the first fill and in the refills after it.
+TEST_F(StreamSounds, LoopedPartCutInsideAFrameKeepsItsChannels) {
+  std::string data;
+  for (int i = 0; i < 1000; i++) data += "\xAA\x2A";
+  data += "\xAA";
+  std::string file = Riff(Chunk("fmt ", FormatBody(6, 2, 8000, 16000, 2, 8, 0)) + Chunk("data", data));
+  std::vector<uint8_t> pcm = DecodedPcmOf(file);
+  ASSERT_EQ(pcm.size(), 4000u);
+  HANDLE_VALUE h = NewSoundHandle(0);
+  SOUND_LOAD_SETTINGS s;
+  FillSoundLoadDefaults(&s);
+  ASSERT_EQ(AddStreamSoundFromMemory(&s, file.data(), (int)file.size(), 0, h, STREAM_PART_FILE_COPY, -1, 0), 0);
+  TAPE tape;
+  while (tape.bytes.size() < 100000) tape.Add(pcm);
+  ASSERT_EQ(StartStreamSound(h, SOUND_PLAY_LOOP, 1), 0);
+  SOUND_RECORD* r = Record(h);
+  ASSERT_EQ(r->bufferSize, 32000);
+  EXPECT_EQ(r->writePos, 24000);
+  EXPECT_TRUE(tape.Check(h, 0, 24000));
+  for (int cursor : {5000, 10000, 20000, 30000}) {
+    int before = r->writePos;
+    Drive(h, cursor);
+    EXPECT_EQ(r->writePos % 4, 0) << cursor;
+    EXPECT_TRUE(tape.Check(h, before, r->writePos)) << cursor;
+  }
+  const int16_t* ring = reinterpret_cast<const int16_t*>(Ring(h)->pcmBlock->data);
+  int wrong = 0;
+  for (int frame = 0; frame < 8000; frame++) wrong += !(ring[2 * frame] > 16000 && ring[2 * frame + 1] < -16000);
+  EXPECT_EQ(wrong, 0) << "frames of the ring with left and right swapped";
 }
 
 TEST_F(StreamSounds, RestartRules) {
