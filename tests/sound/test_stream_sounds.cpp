@@ -212,9 +212,9 @@ TEST_F(StreamSounds, LoopSwitchRestartsThePlayedTime) {
 }
 
 // A loop, or a forever-repeating part, shorter than one fill wraps many times within it;
-// a part of a few bytes, or one whose decoder gave up after its first block (it gives nothing
-// more, even from its start), cannot keep the refill going round forever. A file of no sound
-// at all makes no stream.
+// a part of a few bytes, or one that gives nothing after its first block (its data no longer
+// opens from its start), cannot keep the refill going round forever. A file of no sound at
+// all makes no stream.
 TEST_F(StreamSounds, ShortAndEmptyLoopsFillWithoutSpinning) {
   EXPECT_EQ(MakeStream({{"empty_44k_stereo.ogg", 0}}), -1);
   struct CASE {
@@ -233,8 +233,9 @@ TEST_F(StreamSounds, ShortAndEmptyLoopsFillWithoutSpinning) {
     ASSERT_FALSE(pcm.empty()) << c.fixture;
     TAPE tape;
     if (c.givesUp) {
-      // As after a decoder error: the block held since the set-up is all there is.
-      Record(h)->parts[0].converter.ogg.oggFailed = 1;
+      // The part's copy of its file wiped: the block held since the set-up is all there is.
+      STREAM_SOUND_PART& part = Record(h)->parts[0];
+      memset(part.data, 0, (size_t)part.dataSize);
       tape.Add(pcm);
       tape.AddSilence(400000);
     } else {
@@ -286,6 +287,34 @@ TEST_F(StreamSounds, LoopedPartCutInsideAFrameKeepsItsChannels) {
   int wrong = 0;
   for (int frame = 0; frame < 8000; frame++) wrong += !(ring[2 * frame] > 16000 && ring[2 * frame + 1] < -16000);
   EXPECT_EQ(wrong, 0) << "frames of the ring with left and right swapped";
+}
+
+// A looping stream of a chained file whose second link is broken (its set-up header damaged,
+// the page's CRC written again): the decoder fails after the first link, and every pass plays
+// that link again instead of silence.
+TEST_F(StreamSounds, LoopOfAFileThatFailsAfterItsFirstLinkPlaysEveryPass) {
+  std::string file = ReadWholeFile(SoundFixture("chain_44k_stereo_twice.ogg"));
+  std::vector<OGG_PAGE> pages = OggPages(file);
+  ASSERT_GT(pages.size(), 4u);
+  file[pages[4].at + 145] = 0;
+  RepairOggPage(file, pages[4]);
+  std::vector<uint8_t> pcm = DecodedPcmOf(file);
+  ASSERT_EQ(pcm.size(), 88200u);
+  HANDLE_VALUE h = NewSoundHandle(0);
+  SOUND_LOAD_SETTINGS s;
+  FillSoundLoadDefaults(&s);
+  ASSERT_EQ(AddStreamSoundFromMemory(&s, file.data(), (int)file.size(), 0, h, STREAM_PART_FILE_COPY, -1, 0), 0);
+  TAPE tape;
+  for (int pass = 0; pass < 4; pass++) tape.Add(pcm);
+  ASSERT_EQ(StartStreamSound(h, SOUND_PLAY_LOOP, 1), 0);
+  SOUND_RECORD* r = Record(h);
+  EXPECT_TRUE(tape.Check(h, 0, r->writePos));
+  for (int cursor : {60000, 120000, 170000, 40000}) {
+    int before = r->writePos;
+    Drive(h, cursor);
+    EXPECT_TRUE(tape.Check(h, before, r->writePos)) << cursor;
+  }
+  EXPECT_GT(tape.read, 2 * pcm.size());
 }
 
 TEST_F(StreamSounds, RestartRules) {
