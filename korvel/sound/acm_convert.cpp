@@ -70,6 +70,11 @@ int ConvertOnce(SOUND_CONVERT_STATE* state, HANDLE stream, int used, uint8_t* de
   return 0;
 }
 
+// The output of a conversion in whole frames: the codec makes part of a frame from a source
+// cut inside its last frame (a lone byte of stereo A-law), which is dropped, so that block
+// reads, seeks and the whole conversion count the same frames.
+int WholeFrames(const SOUND_CONVERT_STATE* state, int made) { return made - made % state->format.nBlockAlign; }
+
 // Moves the standby stream toward standbyTarget, restarting it when it has passed it.
 int StepStandby(SOUND_CONVERT_STATE* state) {
   auto& acm = state->acm;
@@ -85,7 +90,7 @@ int StepStandby(SOUND_CONVERT_STATE* state) {
   int made = 0, taken = 0;
   if (ConvertOnce(state, acm.acmStandbyStream, acm.standbySourceUsed, acm.standbyBuffer, room, &made, &taken) < 0)
     return -1;
-  acm.standbyOutput += made;
+  acm.standbyOutput += WholeFrames(state, made);
   acm.standbySourceUsed += taken;
   return 0;
 }
@@ -117,7 +122,10 @@ int OpenAcmStreams(SOUND_CONVERT_STATE* state, int blockThirds) {
   if (acm.acmStream == nullptr) return -1;
   acm.acmStandbyStream = OpenStream(state);
   if (acm.acmStandbyStream == nullptr) return -1;
+  // Blocks of whole frames, at least one.
   state->blockSize = (int32_t)((uint64_t)out.nAvgBytesPerSec * blockThirds / 3);
+  state->blockSize -= state->blockSize % out.nBlockAlign;
+  if (state->blockSize < out.nBlockAlign) state->blockSize = out.nBlockAlign;
   acm.standbyBuffer = static_cast<uint8_t*>(AllocTracked((size_t)state->blockSize, "", 0));
   if (acm.standbyBuffer == nullptr) return -1;
   state->method = SOUND_METHOD_ACM;
@@ -156,6 +164,7 @@ int ReadAcmBlock(SOUND_CONVERT_STATE* state) {
     if (ConvertOnce(state, acm.acmStream, acm.acmSourceUsed, state->block, state->blockSize, &made, &taken) < 0)
       return -1;
     acm.acmSourceUsed += taken;
+    made = WholeFrames(state, made);
     if (made > 0) {
       state->blockHeld = made;
       return 0;

@@ -1,8 +1,9 @@
 // The Ogg Vorbis reader of the converter: vorbisfile over the converter's own stream source.
 // One vorbisfile build serves both values of the vorbis selector, which is kept in the state.
-// After the decoder reports an error the file is not decoded again (vorbisfile's state is not
-// to be trusted then: a seek back and another read can divide by zero inside it), and a
-// chained file ends where a link of another channel count or rate begins.
+// After the decoder reports an error, or a seek fails, the handle is not read again
+// (vorbisfile's state is not to be trusted then: a seek back and another read can divide by
+// zero inside it); the next seek opens the file anew. A chained file ends where a link of
+// another channel count or rate begins.
 #include <climits>
 #include <cstdint>
 
@@ -91,9 +92,63 @@ long long FramesOfTheFirstFormat(OggVorbis_File* file, int32_t links) {
   return frames;
 }
 
-// A decoder error: the data ends here, for good.
+// A decoder error or a failed seek: the data ends here, until a seek opens the file anew.
 int FailOgg(SOUND_CONVERT_STATE* state) {
   state->ogg.oggFailed = 1;
+  return -1;
+}
+
+// The file opened anew exactly as the set-up opened it, decoding from the first sample.
+int ReopenOgg(SOUND_CONVERT_STATE* state) {
+  CloseOggVorbisConverter(state);
+  state->ogg.oggFailed = 0;
+  if (state->source.ops.seek(state->source.handle, 0, 0) != 0 || OpenOggFile(state, 0) != 0) return -1;
+  vorbis_info* info = ov_info(&state->ogg.oggFile, 0);
+  if (info == nullptr || info->channels != state->format.nChannels || info->rate != (long)state->format.nSamplesPerSec) {
+    CloseOggVorbisConverter(state);
+    return -1;
+  }
+  if (ov_pcm_tell(&state->ogg.oggFile) != 0 && RestartOgg(state) != 0) return -1;
+  return 0;
+}
+
+uint32_t BlockHash(const uint8_t* bytes, int size) {
+  uint32_t hash = 2166136261u;  // FNV-1a
+  for (int i = 0; i < size; i++) hash = (hash ^ bytes[i]) * 16777619u;
+  return hash;
+}
+
+// 1 when the block just decoded is the first one after the open, from the same place.
+int IsFirstBlock(SOUND_CONVERT_STATE* state) {
+  return state->blockHeld == state->ogg.oggFirstBytes &&
+         BlockHash(state->block, state->blockHeld) == state->ogg.oggFirstHash &&
+         ov_raw_tell(&state->ogg.oggFile) == state->ogg.oggFirstEnd;
+}
+
+// Back to the first sample with its block decoded. vorbisfile's seek is tried first (cheap for
+// a short loop); in a damaged file it can land elsewhere, or nowhere, so unless it decodes
+// the open's first block from the same place the file is opened anew.
+int RewindOgg(SOUND_CONVERT_STATE* state) {
+  if (!state->ogg.oggFailed && !state->ogg.oggStreamed && ov_pcm_seek(&state->ogg.oggFile, 0) == 0 &&
+      ReadOggVorbisBlock(state) == 0 && IsFirstBlock(state))
+    return 0;
+  return ReopenOgg(state) == 0 && ReadOggVorbisBlock(state) == 0 ? 0 : -1;
+}
+
+// Decodes from the first sample and drops what comes before the output byte `target` (a
+// whole frame): the block keeps what follows it in the block decoded last. -1 when the data
+// ends first.
+int DecodeUpTo(SOUND_CONVERT_STATE* state, long long target) {
+  if (ReopenOgg(state) != 0) return -1;
+  long long at = 0;
+  while (ReadOggVorbisBlock(state) == 0) {
+    if (at + state->blockHeld > target) {
+      state->blockOffset = (int32_t)(target - at);
+      state->blockHeld -= state->blockOffset;
+      return 0;
+    }
+    at += state->blockHeld;
+  }
   return -1;
 }
 }  // namespace
@@ -123,6 +178,7 @@ int OpenOggVorbisConverter(SOUND_CONVERT_STATE* state) {
     CloseOggVorbisConverter(state);
     return -1;
   }
+  state->ogg.oggFirstPending = 1;
   state->blockSize = kBlockBytes;
   state->dataSize = GetOggVorbisConverterSize(state);
   state->method = SOUND_METHOD_OGG_VORBIS;
@@ -140,6 +196,12 @@ int ReadOggVorbisBlock(SOUND_CONVERT_STATE* state) {
       // The samples of a link in another format are not this sound's.
       if (link < 0 || link >= state->ogg.oggLinks) return -1;
       state->blockHeld = (int32_t)n;
+      if (state->ogg.oggFirstPending) {
+        state->ogg.oggFirstPending = 0;
+        state->ogg.oggFirstBytes = state->blockHeld;
+        state->ogg.oggFirstHash = BlockHash(state->block, state->blockHeld);
+        state->ogg.oggFirstEnd = ov_raw_tell(&state->ogg.oggFile);
+      }
       return 0;
     }
     if (n == 0) return -1;
@@ -149,23 +211,31 @@ int ReadOggVorbisBlock(SOUND_CONVERT_STATE* state) {
   return -1;
 }
 
+// A seek lands where a block can be decoded, which the block then holds; otherwise it fails
+// and reads give nothing until the next seek. Every pass from the first sample decodes what
+// the set-up's did. Another sample is sought by vorbisfile; where that fails or finds nothing
+// to decode, by decoding from the first sample up to it. A sample at or past the total the
+// file claims is not sought.
 int SeekOggVorbisConverter(SOUND_CONVERT_STATE* state, int samplePosition) {
-  int sought = 0;
-  if (!state->ogg.oggFailed) {
-    if (samplePosition == 0)
-      sought = RestartOgg(state);
-    else
-      sought = state->ogg.oggStreamed ? -1 : ov_pcm_seek(&state->ogg.oggFile, (ogg_int64_t)samplePosition);
-  }
-  if (sought != 0) {
-    // A seek vorbisfile cannot make before the data's end leaves it where nothing is sure;
-    // one past the data only means there is nothing more to read.
-    if (samplePosition < GetOggVorbisConverterSize(state) / state->format.nBlockAlign) FailOgg(state);
-  }
+  int align = state->format.nBlockAlign;
+  int sample = samplePosition > 0 ? samplePosition : 0;
+  long long target = (long long)sample * align;
   state->blockHeld = 0;
   state->blockOffset = 0;
-  state->position = samplePosition * state->format.nBlockAlign;
-  return 0;
+  state->position = (int32_t)(target < INT_MAX ? target : INT_MAX);
+  int landed = -1;
+  if (sample == 0) {
+    landed = RewindOgg(state);
+  } else if (target < GetOggVorbisConverterSize(state)) {
+    if (!state->ogg.oggFailed && !state->ogg.oggStreamed && ov_pcm_seek(&state->ogg.oggFile, sample) == 0)
+      landed = ReadOggVorbisBlock(state);
+    if (landed != 0) landed = DecodeUpTo(state, target);
+  }
+  if (landed != 0) {
+    state->blockHeld = 0;
+    FailOgg(state);
+  }
+  return landed;
 }
 
 // The total PCM bytes of the leading links of the first format (counted at the open); a size beyond the 32-bit

@@ -66,9 +66,15 @@ struct SOUND_CONVERT_STATE {
       OggVorbis_File oggFile;
       int32_t oggWordSize;
       int32_t oggLinks;   // leading links in the first link's format: the data ends after them
-      int32_t oggFailed;  // 1 once the decoder reported an error: the file is not read again
-      int32_t oggStreamed;  // opened as a plain stream of pages: it only restarts from its start
+      int32_t oggFailed;  // 1 after a decoder error or a failed seek: reads give nothing until a seek
+      int32_t oggStreamed;  // opened as a plain stream of pages: sought by decoding from its start
       long long oggFrames;  // frames of the leading links, counted at the open
+      // The first block decoded after the open: its bytes, a hash of them and the stream
+      // offset after it (a rewind that decodes the same from the same place has landed).
+      int32_t oggFirstPending;  // 1 until that block was decoded
+      int32_t oggFirstBytes;
+      uint32_t oggFirstHash;
+      long long oggFirstEnd;
     } ogg;
     struct {  // PCM decoded whole and held in memory
       uint8_t* pcmData;

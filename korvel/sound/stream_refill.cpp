@@ -40,7 +40,20 @@ int OpenRegion(const STREAM_LOCK& lock) {
   return lock.left[1] > 0 ? 1 : -1;
 }
 
-int CopyStreamPartPcm(STREAM_LOCK* lock, SOUND_CONVERT_STATE* converter, uint32_t bytes) {
+// Takes the last bytes written into the lock out again.
+void TakeBackFromLock(STREAM_LOCK* lock, uint32_t bytes) {
+  for (int region = 1; region >= 0 && bytes > 0; region--) {
+    uint32_t n = bytes < lock->used[region] ? bytes : lock->used[region];
+    lock->used[region] -= n;
+    lock->left[region] += n;
+    bytes -= n;
+  }
+}
+
+// Copies up to `bytes` of the part's PCM into the lock, in whole frames: a part that ends
+// inside a frame leaves that part of a frame out, so the next pass, part or silence starts on
+// the frame's first channel.
+int CopyStreamPartPcm(STREAM_LOCK* lock, SOUND_CONVERT_STATE* converter, uint32_t bytes, uint32_t frameBytes) {
   uint32_t copied = 0;
   while (copied < bytes) {
     int region = OpenRegion(*lock);
@@ -53,7 +66,9 @@ int CopyStreamPartPcm(STREAM_LOCK* lock, SOUND_CONVERT_STATE* converter, uint32_
     lock->left[region] -= (uint32_t)got;
     copied += (uint32_t)got;
   }
-  return (int)copied;
+  uint32_t partial = copied % frameBytes;
+  TakeBackFromLock(lock, partial);
+  return (int)(copied - partial);
 }
 
 void FillStreamSilence(SOUND_RECORD* r, STREAM_LOCK* lock, uint32_t bytes) {
@@ -151,7 +166,7 @@ int64_t FillFromParts(SOUND_RECORD* r, STREAM_LOCK* lock, int64_t n, int cursor)
       if (allowed < 0) allowed = 0;
       if (m > allowed) m = allowed;
     }
-    int got = CopyStreamPartPcm(lock, &part->converter, (uint32_t)m);
+    int got = CopyStreamPartPcm(lock, &part->converter, (uint32_t)m, (uint32_t)b);
     if (got == 0) {
       if (++emptyAdvances > emptyLimit) {
         FillStreamSilence(r, lock, (uint32_t)remaining);

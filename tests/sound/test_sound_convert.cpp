@@ -178,7 +178,6 @@ TEST_F(SoundConvert, SeeksWithinFifteenBytesAreSkipped) {
   EXPECT_EQ(state.position, 100);
   EXPECT_EQ(SeekSoundConverter(&state, 29), 0);  // 116 bytes: 16 away
   EXPECT_EQ(state.position, 116);
-  EXPECT_EQ(state.blockHeld, 0);
 
   // At the end, a skipped seek leaves reads at 0; a real one brings data back.
   std::vector<uint8_t> rest = ReadAll(&state, 352800);
@@ -265,22 +264,6 @@ TEST_F(SoundConvert, FailingReadsOfTheSourceAreNoData) {
   CloseMemoryStream(memory);
 }
 
-// The file's reads as the converter makes them: a counting source over a memory file.
-int& SourceReads() {
-  static int reads = 0;
-  return reads;
-}
-STREAM_SOURCE CountingSource(const STREAM_SOURCE* inner) {
-  static STREAM_OPS innerOps;
-  innerOps = inner->ops;
-  STREAM_SOURCE counting = *inner;
-  counting.ops.read = [](void* buffer, int size, int count, uintptr_t handle) {
-    SourceReads()++;
-    return innerOps.read(buffer, size, count, handle);
-  };
-  return counting;
-}
-
 // One byte of an Ogg page changed, the page's CRC written again: the decoder, not the framing,
 // meets the damage.
 std::string WithPageByte(std::string file, size_t page, size_t offset, char value) {
@@ -293,10 +276,12 @@ std::string WithPageByte(std::string file, size_t page, size_t offset, char valu
 }
 
 // After the decoder reports an error (here a broken set-up header, which vorbisfile only
-// notices when the link's decoding starts: a bad link), the file is not decoded again: seeking
-// back and decoding once more would make libvorbis divide by zero. A file that fails at once
-// gives no sound and is refused; one that fails after some sound keeps that sound.
-TEST_F(SoundConvert, DecoderErrorEndsTheFileForGood) {
+// notices when the link's decoding starts: a bad link), that decoder is not read again:
+// seeking back and decoding once more with it would make libvorbis divide by zero. A file that
+// fails at once gives no sound and is refused; one that fails after some sound keeps that
+// sound, and a seek opens the file anew: back at the start it plays that sound again, before
+// the error it lands on the same samples, past it it fails and reads nothing.
+TEST_F(SoundConvert, DecoderErrorEndsThePassNotTheSound) {
   {
     OggSource file(WithPageByte(Fixture("tone_44k_stereo_half.ogg"), 1, 696, 1));
     SOUND_CONVERT_STATE state;
@@ -312,20 +297,22 @@ TEST_F(SoundConvert, DecoderErrorEndsTheFileForGood) {
   // The second link of a chained file is broken: the first plays, then nothing more.
   std::string broken = WithPageByte(Fixture("chain_44k_stereo_twice.ogg"), 4, 145, 0);
   OggSource file(broken);
-  STREAM_SOURCE source = CountingSource(file.source());
   SOUND_CONVERT_STATE state;
-  ASSERT_EQ(SetUpSoundConverter(&state, &source, 0, 2, 0), 0);
+  ASSERT_EQ(SetUpSoundConverter(&state, file.source(), 0, 2, 0), 0);
   std::vector<uint8_t> first = ReadAll(&state, 200000);
   EXPECT_EQ(first.size(), 88200u);
   EXPECT_EQ(state.ogg.oggFailed, 1);
-  int reads = SourceReads();
-  for (int sample : {0, 100, 22049}) {
-    EXPECT_EQ(RewindSoundConverter(&state, sample), 0);
-    EXPECT_EQ(state.position, sample * 4);
-    uint8_t piece[64];
-    EXPECT_EQ(ReadSoundConverter(&state, piece, 64), 0) << sample;
+  struct SEEK {
+    int sample;
+    bool lands;
+  } seeks[] = {{0, true}, {100, true}, {22049, true}, {22050, false}, {30000, false}, {0, true}};
+  for (const SEEK& seek : seeks) {
+    EXPECT_EQ(RewindSoundConverter(&state, seek.sample), seek.lands ? 0 : -1) << seek.sample;
+    EXPECT_EQ(state.position, seek.sample * 4);
+    std::vector<uint8_t> rest = ReadAll(&state, 200000);
+    size_t at = seek.lands ? (size_t)seek.sample * 4 : first.size();
+    EXPECT_TRUE(rest == std::vector<uint8_t>(first.begin() + at, first.end())) << seek.sample << ": " << rest.size();
   }
-  EXPECT_EQ(SourceReads(), reads) << "the file was read again";
   EndSoundConverter(&state);
   // The whole conversion of such a file holds the sound before the error.
   OggSource again(broken);
@@ -445,6 +432,66 @@ TEST_F(SoundConvert, WholeConversionFollowsTheDataNotTheClaim) {
     EXPECT_EQ(memcmp(pcm, read.data(), read.size()), 0) << c.what;
     EXPECT_LE(LargestRequest(), (size_t)(4 << 20)) << c.what;
     FreeTracked(pcm);
+    EndSoundConverter(&state);
+  }
+}
+// A page of an Ogg file set in twice, the copy (which comes first) with a granule position of
+// its own.
+std::string WithPageTwice(const std::string& file, size_t page, int64_t granule) {
+  std::vector<OGG_PAGE> pages = OggPages(file);
+  EXPECT_LT(page, pages.size());
+  if (page >= pages.size()) return file;
+  std::string copy = file.substr(pages[page].at, pages[page].length);
+  for (int i = 0; i < 8; i++) copy[6 + i] = (char)(granule >> (8 * i));
+  RepairOggPage(copy, {0, copy.size()});
+  return file.substr(0, pages[page].at) + copy + file.substr(pages[page].at);
+}
+
+// Damaged files: every pass from the first sample gives what the whole conversion gave (a
+// looping stream sound does not fall silent after its first pass, nor plays another sound),
+// and a seek to a third of the sound lands where there is sound to read, or fails and reads
+// nothing (past the length the file claims). A Vorbis track behind Theora, read as a stream of
+// pages, is sought by decoding up to the sample.
+TEST_F(SoundConvert, DamagedFilesPlayEveryPassAlikeAndSeeksLandOnSound) {
+  const std::string tone = Fixture("tone_44k_stereo_2s.ogg"), half = Fixture("tone_44k_stereo_half.ogg");
+  std::vector<OGG_PAGE> pages = OggPages(tone);
+  ASSERT_EQ(pages.size(), 4u);
+  std::string missing = tone;
+  missing.erase(pages[2].at, pages[2].length);
+  struct CASE {
+    const char* what;
+    std::string file;
+    bool thirdLands;
+  } cases[] = {
+      {"a broken second link", WithPageByte(Fixture("chain_44k_stereo_twice.ogg"), 4, 145, 0), true},
+      {"a claim of two billion frames", WithGranule(tone, 3, 0x7FFFFFF0), true},
+      {"a claim of 3 frames", WithGranule(Fixture("chain_44k_stereo_then_22k_mono.ogg"), 2, 3), false},
+      {"a first audio page that claims no samples", WithGranule(tone, 2, 0), true},
+      {"a first audio page that claims too many", WithGranule(tone, 2, 80000), true},
+      {"the first audio page missing", missing, true},
+      {"the sound's page twice, first with a granule far below zero", WithPageTwice(half, 2, -2051056924920621534LL), true},
+      {"a Vorbis track behind Theora", Fixture("theora_first_22k.ogg"), true},
+  };
+  for (const CASE& c : cases) {
+    OggSource file(c.file);
+    SOUND_CONVERT_STATE state;
+    ASSERT_EQ(SetUpSoundConverter(&state, file.source(), 0, 2, 0), 0) << c.what;
+    void* pcm = nullptr;
+    int size = 0;
+    WAVEFORMATEX format;
+    ASSERT_EQ(ConvertSoundToPcm(&state, &format, &pcm, &size), 0) << c.what;
+    std::vector<uint8_t> whole((uint8_t*)pcm, (uint8_t*)pcm + size);
+    FreeTracked(pcm);
+    int align = state.format.nBlockAlign, third = size / align / 3;
+    for (int pass = 1; pass <= 2; pass++) {
+      EXPECT_EQ(RewindSoundConverter(&state, 0), 0) << c.what;
+      std::vector<uint8_t> again = ReadAll(&state, size);
+      EXPECT_TRUE(again == whole) << c.what << ": pass " << pass << " gave " << again.size() << " bytes of " << size;
+    }
+    EXPECT_EQ(RewindSoundConverter(&state, third), c.thirdLands ? 0 : -1) << c.what;
+    uint8_t piece[400];
+    int got = ReadSoundConverter(&state, piece, (int)sizeof(piece));
+    EXPECT_EQ(got > 0, c.thirdLands) << c.what << ": " << got << " bytes at a third";
     EndSoundConverter(&state);
   }
 }

@@ -2,8 +2,9 @@
 // know the formats: WAVE chunk sizes and format fields, MPEG frame-header fields and ID3
 // tags, Ogg page fields and header packets with the page CRC written again, besides bytes
 // changed anywhere, files cut short and junk added. Each file is refused, or it gives sound:
-// the whole conversion and block reads of another converter deliver the same whole frames,
-// and seeks and reads after them do not crash. Nothing hangs (the program's time limit), no
+// the whole conversion, block reads of another converter and block reads after a rewind
+// deliver the same whole frames, a seek into the sound that succeeds has sound to read, and
+// seeks and reads after them do not crash. Nothing hangs (the program's time limit), no
 // tracked block is left and none is damaged.
 #include "../dshow/dshow_test_filters.h"
 
@@ -123,6 +124,8 @@ std::vector<std::string> WaveSeeds() {
       Riff(Chunk("fmt ", FormatBody(3, 2, 8000, 64000, 8, 32, 0)) + Chunk("data", floats)),
       Riff(Chunk("fmt ", MsAdpcm(2, 512, 500)) + Chunk("data", msBlocks)),
       Riff(Chunk("fmt ", FormatBody(7, 1, 8000, 8000, 1, 8, 0)) + Chunk("data", samples.substr(0, 2000))),
+      // Stereo A-law cut inside its last frame.
+      Riff(Chunk("fmt ", FormatBody(6, 2, 8000, 16000, 2, 8, 0)) + Chunk("data", samples.substr(0, 2001))),
       Riff(Chunk("fmt ", Extensible(2, 96000, 24, 24, 3, SubFormat(1))) + Chunk("data", samples.substr(0, 2400))),
   };
 }
@@ -265,14 +268,16 @@ struct TALLY {
   int files = 0, accepted = 0, throughDirectShow = 0;
 };
 
-std::string Compare(const std::vector<uint8_t>& blocks, const std::vector<uint8_t>& whole) {
+std::string Compare(const char* what, const std::vector<uint8_t>& blocks, const std::vector<uint8_t>& whole) {
   if (blocks == whole) return std::string();
-  return "block reads gave " + std::to_string(blocks.size()) + " bytes, the conversion " +
+  return std::string(what) + " gave " + std::to_string(blocks.size()) + " bytes, the conversion " +
          std::to_string(whole.size()) + (blocks.size() == whole.size() ? " other ones" : "");
 }
 
-// The file is refused, or it gives some sound in whole frames, and block reads from the start
-// deliver what the whole conversion did. -> what went wrong, empty when nothing did.
+// The file is refused, or it gives some sound in whole frames; block reads from the start of
+// another converter and of the same one rewound deliver what the whole conversion did, and a
+// seek into the sound lands where there is sound to read or fails. -> what went wrong, empty
+// when nothing did.
 std::string CheckConversions(const std::string& file, int disableBits, Random& rnd, TALLY* tally) {
   MemorySoundFile source(file);
   SOUND_CONVERT_STATE state;
@@ -293,23 +298,28 @@ std::string CheckConversions(const std::string& file, int disableBits, Random& r
     fault = "a taken file converted into nothing";
   } else if (align == 0 || whole.size() % (size_t)align != 0) {
     fault = "not whole frames";
-  } else if (state.method == SOUND_METHOD_ACM || state.method == SOUND_METHOD_PCM_MEMORY) {
-    // A graph or two codec streams cost more than the rest: the block reads come from the
-    // same state, back at the start (for the ACM through its standby stream).
-    RewindSoundConverter(&state, 0);
-    fault = Compare(ReadToEnd(&state, 1 + rnd.Below(9000)), whole);
   } else {
-    // From a converter of its own (after a decoder error an Ogg Vorbis state gives nothing
-    // more, even from its start).
-    MemorySoundFile again(file);
-    SOUND_CONVERT_STATE second;
-    if (SetUpSoundConverter(&second, again.source(), disableBits, 2, 0) != 0) return "taken once, refused the next time";
-    fault = Compare(ReadToEnd(&second, 1 + rnd.Below(9000)), whole);
-    EndSoundConverter(&second);
+    // A graph or two codec streams cost more than the rest: those are read only from the same
+    // state, back at the start (for the ACM through its standby stream).
+    if (state.method != SOUND_METHOD_ACM && state.method != SOUND_METHOD_PCM_MEMORY) {
+      MemorySoundFile again(file);
+      SOUND_CONVERT_STATE second;
+      if (SetUpSoundConverter(&second, again.source(), disableBits, 2, 0) != 0) return "taken once, refused the next time";
+      fault = Compare("block reads", ReadToEnd(&second, 1 + rnd.Below(9000)), whole);
+      EndSoundConverter(&second);
+    }
+    // Every pass of a looping stream sound plays what the first did.
+    if (fault.empty()) {
+      RewindSoundConverter(&state, 0);
+      fault = Compare("block reads after a rewind", ReadToEnd(&state, 1 + rnd.Below(9000)), whole);
+    }
   }
-  // Seeks anywhere, back and forth, then reads: nothing more than not crashing is asked.
+  // A seek to a third of the sound: where it succeeds there is sound to read.
   uint8_t piece[512];
   int frames = align != 0 ? (int)(whole.size() / (size_t)align) : 0;
+  if (fault.empty() && RewindSoundConverter(&state, frames / 3) == 0 && ReadSoundConverter(&state, piece, (int)sizeof(piece)) <= 0)
+    fault = "a seek to a third of the sound succeeded with nothing to read";
+  // Seeks anywhere, back and forth, then reads: nothing more than not crashing is asked.
   for (int i = 0; i < 4; i++) {
     int target = rnd.OneIn(3) ? rnd.Below(frames + 100) : (rnd.OneIn(2) ? 0 : (int)rnd.Next());
     SeekSoundConverter(&state, target);

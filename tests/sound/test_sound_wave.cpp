@@ -445,6 +445,43 @@ TEST_F(SoundWave, PartialFrameAtTheEndIsDropped) {
   EndSoundConverter(&state);
 }
 
+// The same through the Audio Compression Manager: a stereo A-law or mu-law data chunk cut
+// inside its last frame (the codec turns the lone byte into one sample). Block reads from the
+// set-up, block reads after a rewind and a read of the last frame after a seek give the whole
+// conversion's bytes, never the half frame.
+TEST_F(SoundWave, AcmCodecCutInsideItsLastFrameGivesWholeFrames) {
+  ASSERT_TRUE(AcmFunctionsReady());
+  std::string data;
+  for (int i = 0; i < 2001; i++) data.push_back((char)(i * 13 + 5));
+  for (unsigned tag : {6u, 7u}) {
+    std::string bytes = Riff(Chunk("fmt ", FormatBody(tag, 2, 8000, 16000, 2, 8, 0)) + Chunk("data", data));
+    MemorySoundFile file(bytes), again(bytes);
+    SOUND_CONVERT_STATE state, second;
+    ASSERT_EQ(SetUpSoundConverter(&state, file.source(), 0x18, 2, 0), 0) << tag;
+    ASSERT_EQ(state.method, SOUND_METHOD_ACM) << tag;
+    ASSERT_EQ(state.format.nBlockAlign, 4) << tag;
+    void* pcm = nullptr;
+    int size = 0;
+    WAVEFORMATEX format;
+    ASSERT_EQ(ConvertSoundToPcm(&state, &format, &pcm, &size), 0) << tag;
+    std::vector<uint8_t> whole((uint8_t*)pcm, (uint8_t*)pcm + size);
+    FreeTracked(pcm);
+    EXPECT_EQ(size, 4000) << tag;
+
+    ASSERT_EQ(SetUpSoundConverter(&second, again.source(), 0x18, 2, 0), 0) << tag;
+    std::vector<uint8_t> blocks = ReadToEnd(&second, 999);
+    EXPECT_TRUE(blocks == whole) << tag << ": block reads from the set-up gave " << blocks.size() << " bytes";
+    EndSoundConverter(&second);
+    EXPECT_EQ(RewindSoundConverter(&state, 0), 0) << tag;
+    std::vector<uint8_t> rewound = ReadToEnd(&state, 1234);
+    EXPECT_TRUE(rewound == whole) << tag << ": block reads after a rewind gave " << rewound.size() << " bytes";
+    EXPECT_EQ(RewindSoundConverter(&state, 999), 0) << tag;
+    std::vector<uint8_t> last = ReadToEnd(&state);
+    EXPECT_TRUE(last == std::vector<uint8_t>(whole.end() - 4, whole.end())) << tag << ": the last frame gave " << last.size();
+    EndSoundConverter(&state);
+  }
+}
+
 // A file a reader takes always gives sound: one whose codec makes nothing of its data (GSM
 // without a GSM codec, a data chunk of no whole block) is refused, never converted into
 // nothing.

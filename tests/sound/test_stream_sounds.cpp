@@ -11,11 +11,11 @@
 
 #include "core/memory.h"
 #include "sound/sound_handles.h"
+#include "sound_source_util.h"
 #include "sound_test_util.h"
 
 namespace {
-std::vector<uint8_t> DecodedPcm(const char* fixture) {
-  std::string bytes = ReadWholeFile(SoundFixture(fixture));
+std::vector<uint8_t> DecodedPcmOf(const std::string& bytes) {
   MEMORY_STREAM* memory = OpenMemoryStream(bytes.data(), (uint32_t)bytes.size());
   STREAM_SOURCE source = {*GetMemoryStreamOps(), (uintptr_t)memory};
   SOUND_CONVERT_STATE state;
@@ -33,6 +33,7 @@ std::vector<uint8_t> DecodedPcm(const char* fixture) {
   CloseMemoryStream(memory);
   return pcm;
 }
+std::vector<uint8_t> DecodedPcm(const char* fixture) { return DecodedPcmOf(ReadWholeFile(SoundFixture(fixture))); }
 
 struct PART {
   const char* fixture;
@@ -211,9 +212,9 @@ TEST_F(StreamSounds, LoopSwitchRestartsThePlayedTime) {
 }
 
 // A loop, or a forever-repeating part, shorter than one fill wraps many times within it;
-// a part of a few bytes, or one whose decoder gave up after its first block (it gives nothing
-// more, even from its start), cannot keep the refill going round forever. A file of no sound
-// at all makes no stream.
+// a part of a few bytes, or one that gives nothing after its first block (its data no longer
+// opens from its start), cannot keep the refill going round forever. A file of no sound at
+// all makes no stream.
 TEST_F(StreamSounds, ShortAndEmptyLoopsFillWithoutSpinning) {
   EXPECT_EQ(MakeStream({{"empty_44k_stereo.ogg", 0}}), -1);
   struct CASE {
@@ -232,8 +233,9 @@ TEST_F(StreamSounds, ShortAndEmptyLoopsFillWithoutSpinning) {
     ASSERT_FALSE(pcm.empty()) << c.fixture;
     TAPE tape;
     if (c.givesUp) {
-      // As after a decoder error: the block held since the set-up is all there is.
-      Record(h)->parts[0].converter.ogg.oggFailed = 1;
+      // The part's copy of its file wiped: the block held since the set-up is all there is.
+      STREAM_SOUND_PART& part = Record(h)->parts[0];
+      memset(part.data, 0, (size_t)part.dataSize);
       tape.Add(pcm);
       tape.AddSilence(400000);
     } else {
@@ -252,6 +254,67 @@ TEST_F(StreamSounds, ShortAndEmptyLoopsFillWithoutSpinning) {
     EXPECT_EQ(IsStreamSoundPlaying(h), 1) << c.fixture;
     DeleteHandle(h);
   }
+}
+
+// A looping part whose stereo A-law data is cut inside its last frame: every pass starts on a
+// left sample, so left stays left (loud and positive) and right stays right (loud and
+// negative) in the first fill and in the refills after it.
+TEST_F(StreamSounds, LoopedPartCutInsideAFrameKeepsItsChannels) {
+  std::string data;
+  for (int i = 0; i < 1000; i++) data += "\xAA\x2A";
+  data += "\xAA";
+  std::string file = Riff(Chunk("fmt ", FormatBody(6, 2, 8000, 16000, 2, 8, 0)) + Chunk("data", data));
+  std::vector<uint8_t> pcm = DecodedPcmOf(file);
+  ASSERT_EQ(pcm.size(), 4000u);
+  HANDLE_VALUE h = NewSoundHandle(0);
+  SOUND_LOAD_SETTINGS s;
+  FillSoundLoadDefaults(&s);
+  ASSERT_EQ(AddStreamSoundFromMemory(&s, file.data(), (int)file.size(), 0, h, STREAM_PART_FILE_COPY, -1, 0), 0);
+  TAPE tape;
+  while (tape.bytes.size() < 100000) tape.Add(pcm);
+  ASSERT_EQ(StartStreamSound(h, SOUND_PLAY_LOOP, 1), 0);
+  SOUND_RECORD* r = Record(h);
+  ASSERT_EQ(r->bufferSize, 32000);
+  EXPECT_EQ(r->writePos, 24000);
+  EXPECT_TRUE(tape.Check(h, 0, 24000));
+  for (int cursor : {5000, 10000, 20000, 30000}) {
+    int before = r->writePos;
+    Drive(h, cursor);
+    EXPECT_EQ(r->writePos % 4, 0) << cursor;
+    EXPECT_TRUE(tape.Check(h, before, r->writePos)) << cursor;
+  }
+  const int16_t* ring = reinterpret_cast<const int16_t*>(Ring(h)->pcmBlock->data);
+  int wrong = 0;
+  for (int frame = 0; frame < 8000; frame++) wrong += !(ring[2 * frame] > 16000 && ring[2 * frame + 1] < -16000);
+  EXPECT_EQ(wrong, 0) << "frames of the ring with left and right swapped";
+}
+
+// A looping stream of a chained file whose second link is broken (its set-up header damaged,
+// the page's CRC written again): the decoder fails after the first link, and every pass plays
+// that link again instead of silence.
+TEST_F(StreamSounds, LoopOfAFileThatFailsAfterItsFirstLinkPlaysEveryPass) {
+  std::string file = ReadWholeFile(SoundFixture("chain_44k_stereo_twice.ogg"));
+  std::vector<OGG_PAGE> pages = OggPages(file);
+  ASSERT_GT(pages.size(), 4u);
+  file[pages[4].at + 145] = 0;
+  RepairOggPage(file, pages[4]);
+  std::vector<uint8_t> pcm = DecodedPcmOf(file);
+  ASSERT_EQ(pcm.size(), 88200u);
+  HANDLE_VALUE h = NewSoundHandle(0);
+  SOUND_LOAD_SETTINGS s;
+  FillSoundLoadDefaults(&s);
+  ASSERT_EQ(AddStreamSoundFromMemory(&s, file.data(), (int)file.size(), 0, h, STREAM_PART_FILE_COPY, -1, 0), 0);
+  TAPE tape;
+  for (int pass = 0; pass < 4; pass++) tape.Add(pcm);
+  ASSERT_EQ(StartStreamSound(h, SOUND_PLAY_LOOP, 1), 0);
+  SOUND_RECORD* r = Record(h);
+  EXPECT_TRUE(tape.Check(h, 0, r->writePos));
+  for (int cursor : {60000, 120000, 170000, 40000}) {
+    int before = r->writePos;
+    Drive(h, cursor);
+    EXPECT_TRUE(tape.Check(h, before, r->writePos)) << cursor;
+  }
+  EXPECT_GT(tape.read, 2 * pcm.size());
 }
 
 TEST_F(StreamSounds, RestartRules) {
