@@ -1,7 +1,9 @@
 // The one core every filter and blend runs through: checks, clipping, parameter conversion,
 // the pass count and the choice of work targets, and the passes between a save and a restore
 // of the draw state.
+#include <climits>
 #include <cstdarg>
+#include <cstdint>
 #include <cstring>
 
 #include "core/log.h"
@@ -127,6 +129,31 @@ void ReadParams(int blend, int type, va_list* args, FILTER_PARAMS* p) {
   }
 }
 
+// One axis of a request: the source rectangle's start and end (exclusive), the blend position
+// and the destination point. Held in 64 bits so that positions at the ends of the int range
+// move without overflow.
+struct CLIP_AXIS {
+  int64_t start, end, blend, dest;
+};
+
+// Clips one axis: the source rectangle against the source, the result against the
+// destination; the blend position moves with the source. false when nothing is left.
+bool ClipAxis(CLIP_AXIS* a, int sourceSize, int destSize, int divisor) {
+  if (a->start < 0) a->blend -= a->start, a->dest -= a->start, a->start = 0;
+  if (a->dest < 0) a->blend -= a->dest, a->start -= a->dest, a->dest = 0;
+  if (a->end <= a->start) return false;
+  if (a->end > sourceSize) a->end = sourceSize;
+  if (a->start >= sourceSize || a->end <= 0 || a->dest >= destSize) return false;
+  if ((a->end - a->start) / divisor + a->dest > destSize) a->end = a->start + (destSize - a->dest) * divisor;
+  return a->end > a->start;
+}
+
+// A blend position moved past an end of the int range lies beyond every blend graph; kept at
+// that end, it still does.
+int SaturateToInt(int64_t value) {
+  return value < INT_MIN ? INT_MIN : value > INT_MAX ? INT_MAX : (int)value;
+}
+
 // A graph the run reads or writes that is the multisampled draw target is resolved first.
 void ResolveIfDrawTarget(HANDLE_VALUE a, HANDLE_VALUE b, HANDLE_VALUE c) {
   HANDLE_VALUE target = DrawSettings.drawTarget;
@@ -154,22 +181,14 @@ int ExecuteGraphFilterV(int blend, HANDLE_VALUE source, HANDLE_VALUE blendGraph,
   ratio = ratio < 0 ? 0 : ratio > 255 ? 255 : ratio;
   int divisor = !blend && type == FILTER_DOWN_SCALE ? DownScaleDivisor(params.ints[0]) : 1;
 
-  // Clipping: the source rectangle against the source, the result against the destination;
-  // the blend position moves with the source.
-  if (x1 < 0) blendX -= x1, destX -= x1, x1 = 0;
-  if (y1 < 0) blendY -= y1, destY -= y1, y1 = 0;
-  if (destX < 0) blendX -= destX, x1 -= destX, destX = 0;
-  if (destY < 0) blendY -= destY, y1 -= destY, destY = 0;
-  if (x2 <= x1 || y2 <= y1) return 0;
-  if (x2 > from->width) x2 = from->width;
-  if (y2 > from->height) y2 = from->height;
-  if (x1 >= from->width || y1 >= from->height || x2 <= 0 || y2 <= 0) return 0;
-  if (destX >= to->width || destY >= to->height) return 0;
+  CLIP_AXIS across = {x1, x2, blendX, destX}, down = {y1, y2, blendY, destY};
+  if (!ClipAxis(&across, from->width, to->width, divisor) || !ClipAxis(&down, from->height, to->height, divisor))
+    return 0;
+  // What is left lies inside both graphs; only the blend position, which is not clipped, can
+  // have left the int range.
+  x1 = (int)across.start, x2 = (int)across.end, destX = (int)across.dest, blendX = SaturateToInt(across.blend);
+  y1 = (int)down.start, y2 = (int)down.end, destY = (int)down.dest, blendY = SaturateToInt(down.blend);
   int w = x2 - x1, h = y2 - y1;
-  if (w <= 0 || h <= 0) return 0;
-  if (w / divisor + destX > to->width) w = (to->width - destX) * divisor, x2 = x1 + w;
-  if (h / divisor + destY > to->height) h = (to->height - destY) * divisor, y2 = y1 + h;
-  if (w <= 0 || h <= 0) return 0;
 
   ResolveIfDrawTarget(source, dest, blend ? blendGraph : -1);
   if (!blend && type == FILTER_GRADIENT_MAP) ResolveIfDrawTarget(params.ints[0], -1, -1);

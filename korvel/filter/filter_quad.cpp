@@ -27,14 +27,15 @@ IDirect3DBaseTexture9* StageTexture(HANDLE_VALUE graph) {
 }
 
 // The texture coordinates (left, top, right, bottom) of the graph rectangle at (x, y) of size
-// w x h in the texture of the graph's first piece; false when the graph has none.
+// w x h in the texture of the graph's first piece; false when the graph has none. Computed in
+// double precision: a blend position may lie anywhere in the int range.
 bool PieceCoords(HANDLE_VALUE graph, int x, int y, int w, int h, float* out) {
   GRAPH_RECORD* g = GetGraphRecord(graph, 0);
   if (g == nullptr || g->pieceCount < 1 || g->pieces[0].texture == nullptr) return false;
   const GRAPH_PIECE& p = g->pieces[0];
-  float tw = (float)p.texture->width, th = (float)p.texture->height;
-  float u = (float)(p.textureX + x - p.graphX), v = (float)(p.textureY + y - p.graphY);
-  out[0] = u / tw, out[1] = v / th, out[2] = (u + w) / tw, out[3] = (v + h) / th;
+  double tw = p.texture->width, th = p.texture->height;
+  double u = (double)p.textureX + x - p.graphX, v = (double)p.textureY + y - p.graphY;
+  out[0] = (float)(u / tw), out[1] = (float)(v / th), out[2] = (float)((u + w) / tw), out[3] = (float)((v + h) / th);
   return true;
 }
 
@@ -109,7 +110,8 @@ int DrawFilterQuad(FILTER_PASS_RECORD* record, int divisor) {
   float right = (float)(record->destX + w / divisor) - 0.5f, bottom = (float)(record->destY + h / divisor) - 0.5f;
   // A divided pass reads only whole d x d blocks, as its CPU path does.
   float a[4];  // left, top, right, bottom of the first coordinate set
-  PieceCoords(record->passSource, sx, sy, w / divisor * divisor, h / divisor * divisor, a);
+  // A source without a texture piece has no coordinates to read it by: nothing is drawn.
+  if (!PieceCoords(record->passSource, sx, sy, w / divisor * divisor, h / divisor * divisor, a)) return -1;
   float b[4] = {0.0f, 0.0f, 0.0f, 0.0f};  // the same of the second set, for blends
   HANDLE_VALUE stage0 = record->passSource, stage1 = -1;
   if (record->blend) {

@@ -10,7 +10,8 @@
 int SetFilterShaderState(int drawFlags, int flat2D, int constantSets);
 // Draws the pass: the pass source's rectangle (the source rectangle in the first pass, the
 // destination rectangle in later ones) into the pass destination at the destination point,
-// shrunk by the divisor; 0, or -1 when a graph is not live.
+// shrunk by the divisor; 0, or -1 (nothing drawn) when a graph is not live or a graph it reads
+// has no texture piece.
 int DrawFilterQuad(FILTER_PASS_RECORD* record, int divisor);
 // The shader-pass skeleton: sampling (point sampling when asked), the shader of the slot
 // loaded on first use, `registers` constant registers written into set 1 from c0 for the

@@ -36,8 +36,9 @@ int CheckMovieSystemReady() { return MovieSystem.setUp ? 0 : -1; }
 int ReleaseMovieRecord(HANDLE_HEAD* head) {
   MOVIE_RECORD* m = (MOVIE_RECORD*)head;
   if (m->theora) {
-    // The decode thread reads the stream: it ends before the stream closes.
-    if (m->decoder != nullptr) CloseTheoraDecoder(m->decoder);
+    // The decode thread reads the stream: it ends before the stream closes. A thread that does
+    // not end in time keeps the stream and closes it when it ends.
+    if (m->decoder != nullptr && CloseTheoraDecoder(m->decoder) != 0) m->fileStream = 0;
     if (m->fileStream != 0) CloseFileStream(m->fileStream);
     if (m->sound != -1) DeleteHandle(m->sound);
     m->decoder = nullptr;

@@ -65,6 +65,8 @@ struct THEORA_DECODER {
   int failedFrame;  // the frame the thread last could not make; a stored frame or a seek clears both
   int readingEntry;  // index + 1 of the stock entry PresentTheoraFrame reads, 0 when none
   int idleStart;  // GetMillisecondCount when the thread last became idle
+  int holders;     // the closing side and the live thread; the last to let go frees the decoder
+  int ownsStream;  // 1: the decoder closes the stream when freed (a close left it to the thread)
   HANDLE thread;
   DWORD threadId;
   FILE_ACCESS_TABLE files;  // copied at opening; read, seek and eof are used
@@ -111,7 +113,10 @@ inline void StoreOrderedWord(int* word, int value) { __atomic_store_n(word, valu
 // *refused (when given) becomes 1 so that the caller does not try the file another way.
 THEORA_DECODER* OpenTheoraDecoder(const FILE_ACCESS_TABLE* files, uint32_t stream, int stockCount,
                                   int fromAsyncThread, int* refused = nullptr);
-// Ends the thread and frees everything but the stream, which the caller closes afterwards.
+// Ends the thread and frees everything but the stream, which the caller closes afterwards: 0.
+// A thread that does not end within its limit still reads the stream and writes the decoder:
+// the decoder is left to it with the stream, both freed and closed when it ends, and the
+// result is 1 (the caller must not close the stream then).
 int CloseTheoraDecoder(THEORA_DECODER* decoder);
 // 0, or -1 when the thread did not stop for the seek in time (nothing changed).
 int SeekTheoraFrame(THEORA_DECODER* decoder, int frame);
@@ -137,6 +142,9 @@ int ReadTheoraHeaders(THEORA_DECODER* decoder);
 // -2 when a pause or end request stopped it (the position is then lost).
 int DecodeTheoraFrames(THEORA_DECODER* decoder, int n);
 DWORD WINAPI RunTheoraDecodeThread(LPVOID decoder);
+// One side (the thread as it ends, or the closing side) lets go of the decoder; the last one
+// frees it.
+void LetGoOfTheoraDecoder(THEORA_DECODER* decoder);
 // The stock entry in use that holds the frame, or null.
 THEORA_STOCK_FRAME* FindTheoraStockFrame(THEORA_DECODER* decoder, int frame);
 // Makes the entry of the frame the reader's (readingEntry) and returns it, or null when it is

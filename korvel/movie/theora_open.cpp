@@ -38,38 +38,52 @@ bool TakeNextPage(THEORA_DECODER* d) {
   return true;
 }
 
-// Everything but the stream; fromAsyncThread decides how the overlay is released. The thread
-// stops within one packet of the end request; one that has not ended in time still owns the
-// decoder, which is then left to it rather than freed under it.
-void FreeTheoraDecoder(THEORA_DECODER* d, int fromAsyncThread) {
-  if (d->thread != nullptr) {
-    StoreSharedWord(&d->endRequest, 1);
-    if (WaitForSingleObject(d->thread, kThreadEndLimitMs) != WAIT_OBJECT_0) {
-      AddLogText(kThreadDoesNotEnd);
-      return;
-    }
-    CloseHandle(d->thread);
-    d->thread = nullptr;
-  }
+// Everything the decode thread may still use: the stock, the tables, the Ogg and Theora states,
+// the stream once it was handed over, and the decoder itself.
+void FreeSharedParts(THEORA_DECODER* d) {
   if (d->stock != nullptr) {
     for (int i = 0; i < d->stockCount; i++) FreeTheoraStockPlanes(&d->stock[i]);
     FreeTracked(d->stock);
   }
-  ReleaseTheoraOverlay(d, fromAsyncThread);
   FreeTracked(d->pages);
   FreeTracked(d->keyFrames);
-  DisposeImage(&d->image);
   ogg_stream_clear(&d->theoraStream);
   theora_clear(&d->decoderState);
   theora_comment_clear(&d->comment);
   theora_info_clear(&d->info);
   ogg_sync_clear(&d->sync);
+  if (d->ownsStream && d->files.close != nullptr) d->files.close(d->stream);
   FreeTracked(d);
+}
+
+// Ends the thread and frees everything but the stream; fromAsyncThread decides how the overlay
+// is released. The thread stops within one packet of the end request. One that has not ended
+// in time may still read the stream and write the decoder: the overlay and the image, which it
+// never touches, go now, the rest stays until it ends and is freed by whichever side lets go
+// last; with handStream the stream goes with it. -> 0, or 1 when the decoder was left to the
+// thread.
+int FreeTheoraDecoder(THEORA_DECODER* d, int fromAsyncThread, int handStream) {
+  int left = 0;
+  if (d->thread != nullptr) {
+    StoreSharedWord(&d->endRequest, 1);
+    if (WaitForSingleObject(d->thread, kThreadEndLimitMs) != WAIT_OBJECT_0) {
+      AddLogText(kThreadDoesNotEnd);
+      d->ownsStream = handStream;
+      left = 1;
+    }
+    CloseHandle(d->thread);
+    d->thread = nullptr;
+  }
+  ReleaseTheoraOverlay(d, fromAsyncThread);
+  DisposeImage(&d->image);
+  LetGoOfTheoraDecoder(d);
+  return left;
 }
 
 THEORA_DECODER* FailOpen(THEORA_DECODER* d, const char* message, int fromAsyncThread) {
   if (message != nullptr) AddLogText(message);
-  FreeTheoraDecoder(d, fromAsyncThread);
+  // The thread is still parked: it has not touched the stream, which stays the caller's.
+  FreeTheoraDecoder(d, fromAsyncThread, 0);
   return nullptr;
 }
 
@@ -184,6 +198,7 @@ THEORA_DECODER* OpenTheoraDecoder(const FILE_ACCESS_TABLE* files, uint32_t strea
     AddLogText(kNoDecoderMemory);
     return nullptr;
   }
+  d->holders = 1;
   d->headerCount = 0;
   d->currentFrame = -1;
   d->failedFrame = -1;
@@ -204,8 +219,12 @@ THEORA_DECODER* OpenTheoraDecoder(const FILE_ACCESS_TABLE* files, uint32_t strea
   d->pauseRequest = 1;
   d->state = THEORA_STATE_IDLE;
   d->idleStart = GetMillisecondCount();
+  d->holders = 2;  // the thread lets go when it ends
   d->thread = CreateThread(nullptr, 0, RunTheoraDecodeThread, d, 0, &d->threadId);
-  if (d->thread == nullptr) return FailOpen(d, kNoThread, fromAsyncThread);
+  if (d->thread == nullptr) {
+    d->holders = 1;
+    return FailOpen(d, kNoThread, fromAsyncThread);
+  }
 
   if (theora_decode_init(&d->decoderState, &d->info) != 0) return FailOpen(d, nullptr, fromAsyncThread);
   ogg_sync_reset(&d->sync);
@@ -235,9 +254,10 @@ THEORA_DECODER* OpenTheoraDecoder(const FILE_ACCESS_TABLE* files, uint32_t strea
   return d;
 }
 
-int CloseTheoraDecoder(THEORA_DECODER* d) {
-  FreeTheoraDecoder(d, 0);
-  return 0;
+int CloseTheoraDecoder(THEORA_DECODER* d) { return FreeTheoraDecoder(d, 0, 1); }
+
+void LetGoOfTheoraDecoder(THEORA_DECODER* d) {
+  if (__atomic_sub_fetch(&d->holders, 1, __ATOMIC_ACQ_REL) == 0) FreeSharedParts(d);
 }
 
 int GetTheoraInfo(THEORA_DECODER* d, THEORA_MOVIE_INFO* out) {

@@ -310,6 +310,8 @@ DWORD WINAPI RunTheoraDecodeThread(LPVOID parameter) {
     IdleSleep(d);
   }
   StoreSharedWord(&d->state, THEORA_STATE_ENDED);
+  // After this the decoder may be gone: a close that stopped waiting left it to this thread.
+  LetGoOfTheoraDecoder(d);
   return 0;
 }
 

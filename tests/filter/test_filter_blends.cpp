@@ -5,6 +5,7 @@
 // selectors and pack entries.
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <functional>
 #include <string>
 #include <vector>
@@ -13,7 +14,9 @@
 #include "filter/filter_resources.h"
 #include "filter/filter_rgba_mix.h"
 #include "filter_test_graphs.h"
+#include "graphics/device/d3d_calls.h"
 #include "graphics/device/device_resources.h"
+#include "graphics/device/vertex_batch.h"
 #include "real_device.h"
 #include "test_support.h"
 
@@ -196,6 +199,50 @@ TEST_F(FilterBlendTest, ABasicBlendAtABlendPositionAndBeyondTheBlendGraph) {
     EXPECT_EQ(Compare(ReadGraph(dest), [&](int x, int) { return Gray(c.level(x)); }, c.shader), "") << c.name;
     DeleteGraphHandle(dest, 0);
   }
+  for (int g : {source, blend}) DeleteGraphHandle(g, 0);
+}
+
+// A blend position moved past INT_MAX with the source lies beyond the blend graph's right edge
+// (moved past INT_MIN, beyond its left edge); it does not wrap around to the other side. Read
+// from the blend coordinates of the quad sent to the device: so far outside a graph the sampler
+// gives no position away.
+DEVICE_CALL_TABLE passedCalls;
+float quadBlendU[2];
+
+TEST_F(FilterBlendTest, ABlendPositionMovedPastTheIntRangeIsReadBeyondTheEdgeItPassed) {
+  int blend = MakeGraph(32, 16, [](int x, int) { return x >= 16 ? 0xFFFFFFFFu : 0xFF000000u; });
+  int source = MakeGraph(16, 16, [](int, int) { return 0xFF000000u; });
+  passedCalls = DeviceCalls;
+  DeviceCalls.DeviceDrawPrimitiveUP = [](D3DPRIMITIVETYPE type, UINT count, const void* data, UINT stride) {
+    if (stride == sizeof(VERTEX_2D_TEX2)) {
+      const VERTEX_2D_TEX2* v = (const VERTEX_2D_TEX2*)data;
+      quadBlendU[0] = v[0].u2, quadBlendU[1] = v[1].u2;  // top-left, top-right
+    }
+    return passedCalls.DeviceDrawPrimitiveUP(type, count, data, stride);
+  };
+  struct CASE {
+    const char* name;
+    int x1, destX, blendX;
+    float lowest, highest;  // the range both blend u must lie in
+  } cases[] = {
+      {"inside the graph", 0, 0, 8, 0.25f, 0.75f},
+      {"source and destination at INT_MIN move the blend position past INT_MAX", INT_MIN, INT_MIN, 0, 1.0e7f, 1.0e9f},
+      {"one pixel moves a blend position at INT_MAX past it", -1, -1, INT_MAX, 1.0e7f, 1.0e9f},
+      {"a blend position at INT_MIN stays beyond the left edge", 0, 0, INT_MIN, -1.0e9f, -1.0e7f},
+  };
+  for (const CASE& c : cases) {
+    int dest = MakeGraph(16, 16, [](int, int) { return 0xFF010203u; });
+    quadBlendU[0] = quadBlendU[1] = 0.5f;
+    EXPECT_EQ(ExecuteGraphFilter(1, source, blend, dest, 255, BLEND_NORMAL, c.x1, 0, 16, 16, c.blendX, 0, 1, c.destX, 0),
+              0)
+        << c.name;
+    for (float u : quadBlendU) {
+      EXPECT_GE(u, c.lowest) << c.name;
+      EXPECT_LE(u, c.highest) << c.name;
+    }
+    DeleteGraphHandle(dest, 0);
+  }
+  DeviceCalls = passedCalls;
   for (int g : {source, blend}) DeleteGraphHandle(g, 0);
 }
 

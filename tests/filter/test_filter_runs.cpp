@@ -4,10 +4,13 @@
 // device re-creation and a graphics restart.
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <string>
 #include <vector>
 
 #include "../graphics/call_recorder.h"
+#include "filter/filter_color.h"
+#include "filter/filter_draw_state.h"
 #include "filter/filter_images.h"
 #include "filter/filter_resources.h"
 #include "filter/filter_selftest.h"
@@ -211,6 +214,13 @@ const CLIP_CASE kClipCases[] = {
     {"emptied by clipping", -10, 0, 0, 10, 0, 0, {0, 0, 0, 0}, 0, 0},
     {"destination point outside", 0, 0, 4, 4, 16, 0, {0, 0, 0, 0}, 0, 0},
     {"rectangle beyond the source", 20, 0, 30, 5, 0, 0, {0, 0, 0, 0}, 0, 0},
+    // Positions at the ends of the int range move without wrapping around.
+    {"x1 at INT_MIN moves the destination past INT_MAX", INT_MIN, 0, 16, 16, 0, 0, {0, 0, 0, 0}, 0, 0},
+    {"destination at INT_MIN moves the source past INT_MAX", 0, 0, 16, 16, INT_MIN, INT_MIN, {0, 0, 0, 0}, 0, 0},
+    {"x1 at INT_MIN with the destination at INT_MAX", INT_MIN, 0, 8, 8, INT_MAX, 0, {0, 0, 0, 0}, 0, 0},
+    {"y1 at INT_MIN with the destination at INT_MAX", 0, INT_MIN, 8, 8, 0, INT_MAX, {0, 0, 0, 0}, 0, 0},
+    {"source and destination at INT_MIN both move to 0", INT_MIN, INT_MIN, 16, 16, INT_MIN, INT_MIN, {0, 0, 16, 16}, 0, 0},
+    {"the far corner at INT_MAX", 4, 4, INT_MAX, INT_MAX, 0, 0, {0, 0, 12, 12}, 4, 4},
 };
 
 TEST_F(FilterRunTest, ClippingPlacesTheResultAndLeavesTheDrawStateAsItWas) {
@@ -519,6 +529,26 @@ TEST_F(FilterRunTest, ReadsOutsideAGraphAreZero) {
     for (int x = 0; x < 4; x++) EXPECT_EQ(*(uint32_t*)((char*)image.pixels + y * image.pitch + x * 4), 0u);
   DisposeImage(&image);
   DeleteGraphHandle(graph, 0);
+}
+
+// A pass whose source holds textures but no piece (a graph whose pieces could not be laid out)
+// has no coordinates to read it by: it draws nothing and fails.
+TEST_F(FilterRunTest, APassOverASourceWithoutAPieceDrawsNothingAndFails) {
+  int source = MakeGraph(16, 16, Pattern), dest = MakeGraph(16, 16, Marker);
+  GetGraphRecord(source, 0)->pieceCount = 0;
+  FILTER_PASS_RECORD record = {};
+  record.type = INVERT;
+  record.passSource = source;
+  record.blendGraph = -1;
+  record.passDestination = dest;
+  record.x2 = record.y2 = 16;
+  FILTER_SAVED_DRAW_STATE saved;
+  SaveFilterDrawState(&saved);
+  EXPECT_EQ(RunInvertFilter(&record), -1);
+  RestoreFilterDrawState(&saved);
+  EXPECT_EQ(Compare(ReadGraph(dest), Marker, 0), "");
+  DeleteGraphHandle(source, 0);
+  DeleteGraphHandle(dest, 0);
 }
 
 TEST_F(FilterRunTest, WorkSizesArePowersOfTwoUpTo32768) {

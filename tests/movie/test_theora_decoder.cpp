@@ -3,16 +3,20 @@
 // after steps, seeks and wraps of the current frame (also across the loop point, with the
 // decoder ahead of a wrapped current frame, from a full stock, and in seeded random sequences
 // over movies of 1 to 40 frames), lost pages, seeks the data cannot reach, tables and planes
-// that cannot be allocated, and closing in every state without a live tracked block left.
+// that cannot be allocated, and closing in every state without a live tracked block left, also
+// when the thread is held in its stream past the close's limit.
 // Every wait for the decode thread is bounded: a stall fails the test instead of hanging it.
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "core/log.h"
+#include "file/file_access.h"
+#include "movie/movie_handles.h"
 #include "movie_fixture.h"
 
 namespace {
@@ -299,6 +303,123 @@ TEST_F(TheoraDecoder, ClosesInEveryState) {
     CloseHandle(thread);
     EXPECT_EQ(GetAllocBlockCount(), blocks) << r.name;
   }
+}
+
+// A stream whose reads and seeks, made off the test's own thread while it is held, wait until it
+// is let go (at most a minute, so a broken run cannot hang); its closes are counted, and frees of
+// watched tracked blocks while it is held are counted by a heap over the process heap.
+struct HELD_STREAM {
+  FILE_ACCESS_TABLE table;
+  FILE_ACCESS_TABLE library;  // the table installed before, for every other handle
+  uint32_t handle;
+  DWORD testThread;
+  HANDLE entered, letGo;
+  LONG held, closes, closesWhileHeld, watchedFreesWhileHeld;
+  std::set<void*> watched;  // heap blocks (descriptor addresses) of the decoder's own memory
+};
+HELD_STREAM held;
+
+void WaitIfHeld(uint32_t handle) {
+  if (handle != held.handle || GetCurrentThreadId() == held.testThread || !InterlockedCompareExchange(&held.held, 0, 0))
+    return;
+  SetEvent(held.entered);
+  WaitForSingleObject(held.letGo, 60000);
+}
+
+const FILE_ACCESS_TABLE* HeldStreamTable() {
+  held.library = *GetFileAccessTable();
+  held.table = held.library;
+  held.table.read = [](void* buffer, int size, int count, uint32_t h) {
+    WaitIfHeld(h);
+    return h == held.handle ? MemoryFileTable()->read(buffer, size, count, h) : held.library.read(buffer, size, count, h);
+  };
+  held.table.seek = [](uint32_t h, int offset, int origin) {
+    WaitIfHeld(h);
+    return h == held.handle ? MemoryFileTable()->seek(h, offset, origin) : held.library.seek(h, offset, origin);
+  };
+  held.table.eof = [](uint32_t h) {
+    WaitIfHeld(h);
+    return h == held.handle ? MemoryFileTable()->eof(h) : held.library.eof(h);
+  };
+  held.table.close = [](uint32_t h) {
+    if (h != held.handle) return held.library.close(h);
+    InterlockedIncrement(&held.closes);
+    if (InterlockedCompareExchange(&held.held, 0, 0)) InterlockedIncrement(&held.closesWhileHeld);
+    return 0;
+  };
+  return &held.table;
+}
+
+const ALLOC_HEAP_FUNCTIONS kWatchingHeap = {
+    [](size_t size) -> void* { return HeapAlloc(GetProcessHeap(), 0, size); },
+    [](void* block, size_t size) -> void* { return HeapReAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, block, size); },
+    [](void* block) {
+      if (InterlockedCompareExchange(&held.held, 0, 0) && held.watched.count(block) != 0)
+        InterlockedIncrement(&held.watchedFreesWhileHeld);
+      HeapFree(GetProcessHeap(), 0, block);
+    }};
+
+void Watch(void* pointer) {
+  if (pointer != nullptr) held.watched.insert((char*)pointer - ALLOC_HEADER_SIZE);
+}
+
+// A decode thread held inside a seek of its stream past the close's limit: the movie's release
+// leaves the decoder and the stream to the thread; while it is held nothing it uses is freed and
+// the stream stays open; once it is let go it ends, frees the decoder and closes the stream, and
+// no tracked block is left.
+TEST_F(TheoraDecoder, ReleaseLeavesWhatAHeldThreadUsesUntilItEnds) {
+  held.testThread = GetCurrentThreadId();
+  held.entered = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  held.letGo = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  held.held = held.closes = held.closesWhileHeld = held.watchedFreesWhileHeld = 0;
+  held.watched.clear();
+  held.handle = AddMemoryFile(MovieBytes("long.ogv"));
+  const FILE_ACCESS_TABLE* table = HeldStreamTable();
+  InstallFileAccessTable(table);  // the release closes the movie's stream through the library's table
+  struct RESTORE {
+    ~RESTORE() {
+      InterlockedExchange(&held.held, 0);
+      SetEvent(held.letGo);
+      SetAllocHeapFunctions(nullptr);
+      InstallFileAccessTable(&held.library);
+    }
+  } restore;
+
+  THEORA_DECODER* d = OpenTheoraDecoder(table, held.handle, 10, 0);
+  ASSERT_NE(d, nullptr);
+  ASSERT_TRUE(WaitFor([&] { return LoadSharedWord(&d->state) == THEORA_STATE_IDLE; }));
+  HANDLE thread = nullptr;
+  ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), d->thread, GetCurrentProcess(), &thread, 0, FALSE,
+                              DUPLICATE_SAME_ACCESS));
+  InterlockedExchange(&held.held, 1);
+  SeekTheoraFrame(d, 1000);
+  ASSERT_EQ(WaitForSingleObject(held.entered, 10000), WAIT_OBJECT_0) << "the thread never reached its stream";
+
+  Watch(d);
+  Watch(d->stock);
+  Watch(d->pages);
+  Watch(d->keyFrames);
+  for (int i = 0; i < d->stockCount; i++) Watch(d->stock[i].y), Watch(d->stock[i].cb), Watch(d->stock[i].cr);
+  SetAllocHeapFunctions(&kWatchingHeap);
+  MOVIE_RECORD movie = {};
+  movie.theora = 1;
+  movie.decoder = d;
+  movie.fileStream = held.handle;
+  movie.sound = -1;
+  ReleaseMovieRecord(&movie.head);
+  EXPECT_NE(ReadLog().find("Theora ムービーデコード用スレッドが終了しません"), std::string::npos);
+  EXPECT_EQ(WaitForSingleObject(thread, 0), (DWORD)WAIT_TIMEOUT) << "the thread is still held";
+  EXPECT_EQ(held.closesWhileHeld, 0) << "the stream was closed under the thread";
+  EXPECT_EQ(held.watchedFreesWhileHeld, 0) << "the decoder's memory was freed under the thread";
+
+  InterlockedExchange(&held.held, 0);
+  SetEvent(held.letGo);
+  EXPECT_EQ(WaitForSingleObject(thread, 10000), WAIT_OBJECT_0) << "the thread ends once let go";
+  CloseHandle(thread);
+  EXPECT_EQ(held.closes, 1) << "the thread closes the stream as it ends";
+  EXPECT_EQ(GetAllocBlockCount(), blocks) << "the thread frees the decoder as it ends";
+  CloseHandle(held.entered);
+  CloseHandle(held.letGo);
 }
 
 // Allocation failures: growing the page table or the key-frame flags fails the opening with
