@@ -327,6 +327,8 @@ int DecodeMp3WithDirectShow(SOUND_CONVERT_STATE* state) {
   // streaming thread no longer touches the state.
   g.Release();
   if (state->memory.pcmData == nullptr) return Fail(&g, state, "PCMデータを格納するメモリ領域の再確保に失敗しました");
+  // Samples may end inside a frame: only whole frames are handed out, as on every road.
+  state->memory.pcmSize -= state->memory.pcmSize % state->format.nBlockAlign;
   state->method = SOUND_METHOD_PCM_MEMORY;
   state->blockSize = (int32_t)state->format.nAvgBytesPerSec;
   if (state->blockSize <= 0 || state->blockSize > (1 << 24)) state->blockSize = 1 << 24;
