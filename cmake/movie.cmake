@@ -32,3 +32,5 @@ foreach(src ${MOVIE_TESTS})
   get_filename_component(name ${src} NAME_WE)
   add_dependencies(movie_${name} movie_fixtures)
 endforeach()
+# The device ledger test holds a Theora movie graph.
+add_dependencies(graphics_test_device_ledger movie_fixtures)

@@ -5,6 +5,7 @@
 #include "core/maths.h"
 #include "core/strings.h"
 #include "graphics/device/device.h"
+#include "graphics/graphs/graph_handles.h"
 #include "graphics/graphs/graph_load.h"
 #include "image/image_load.h"
 #include "image/raster_ops.h"
@@ -128,6 +129,7 @@ int Fail(RASTER_IMAGE* color, RASTER_IMAGE* alpha) {
 // prepared keeps its graph as it is.
 void RebuildTexture(const GRAPH_LOAD_PARAM* settings, HANDLE_VALUE graph, const void* colorFile, int colorSize,
                     const void* alphaFile, int alphaSize, int heightMap, float bumpScale) {
+  if (!IsGraphHandleValid(graph)) return;  // nothing to fill: its files are not decoded for nothing
   if (colorFile == nullptr && alphaFile == nullptr) return;  // nothing to take a size from
   RASTER_IMAGE color = {}, alpha = {};
   if (PrepareModelTextureImages(&color, &alpha, colorFile, colorSize, alphaFile, alphaSize, heightMap, bumpScale, 0) !=
@@ -180,11 +182,15 @@ HANDLE_VALUE MakeGreyRampTexture(HANDLE_VALUE graph) {
 int RebuildModelGeneratedTextures() {
   if (!IsHandleTypeReady(HANDLE_TYPE_MODEL_BASE)) return -1;
   GRAPH_LOAD_PARAM settings = TextureLoadSettings();
-  LoadGraphFromImageBytes(&settings, 1, ModelSystem.whiteTexture, ModelWhiteTextureFile, MODEL_WHITE_TEXTURE_BYTES,
-                          nullptr, 0, 0, 0, 0);
-  LoadGraphFromImageBytes(&settings, 1, ModelSystem.toonTexture, ModelToonTextureFile, MODEL_TOON_TEXTURE_BYTES,
-                          nullptr, 0, 0, 0, 0);
-  MakeGreyRampTexture(ModelSystem.greyRampTexture);
+  // Only the shared textures that exist are refilled: until something makes them their handles
+  // are -1, and decoding their embedded files would fill no graph.
+  if (IsGraphHandleValid(ModelSystem.whiteTexture))
+    LoadGraphFromImageBytes(&settings, 1, ModelSystem.whiteTexture, ModelWhiteTextureFile, MODEL_WHITE_TEXTURE_BYTES,
+                            nullptr, 0, 0, 0, 0);
+  if (IsGraphHandleValid(ModelSystem.toonTexture))
+    LoadGraphFromImageBytes(&settings, 1, ModelSystem.toonTexture, ModelToonTextureFile, MODEL_TOON_TEXTURE_BYTES,
+                            nullptr, 0, 0, 0, 0);
+  if (IsGraphHandleValid(ModelSystem.greyRampTexture)) MakeGreyRampTexture(ModelSystem.greyRampTexture);
   int cursor = -1;
   while (MODEL_BASE_RECORD* base = (MODEL_BASE_RECORD*)NextHandleRecord(HANDLE_TYPE_MODEL_BASE, &cursor))
     for (int i = 0; i < base->textureCount && base->textures != nullptr; i++) {

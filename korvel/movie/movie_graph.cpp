@@ -26,10 +26,13 @@ int LogWithPath(const char* format, const char* path) {
 // A movie whose right half holds the alpha of its left half.
 bool HasAlphaTrack(const MOVIE_RECORD* movie) { return movie->loadOption != 0; }
 
-// The Theora overlay, when this graph can take its frames through the device.
+// Whether this graph takes its frames through the Theora overlay (one released with a lost
+// device included, which the next presentation makes again), and the overlay itself.
+bool OverlayWanted(const MOVIE_RECORD* movie) {
+  return movie->theora && !HasAlphaTrack(movie) && HasDirect3DDevice() && IsTheoraOverlayWanted(movie->decoder);
+}
 IDirect3DSurface9* UsableOverlay(const MOVIE_RECORD* movie) {
-  if (!movie->theora || HasAlphaTrack(movie) || !HasDirect3DDevice()) return nullptr;
-  return GetTheoraOverlaySurface(movie->decoder);
+  return OverlayWanted(movie) ? GetTheoraOverlaySurface(movie->decoder) : nullptr;
 }
 
 // The colour half and the alpha half of an alpha-track frame, as views of the frame's pixels.
@@ -82,10 +85,12 @@ int UpdateGraphFromMovieFrame(MOVIE_RECORD* movie, int graph) {
   if (g == nullptr || g->imageSet == nullptr) return -1;
   if (g->imageSet->desc.heldAsTextures) {
     if (movie->theora) {
+      bool wanted = OverlayWanted(movie);
+      if (PresentTheoraFrame(movie->decoder, !wanted, wanted, 0) == 0) return 0;
+      // PresentTheoraFrame may have made the overlay again (after a device loss); when it could
+      // not, the frame comes through the image.
       IDirect3DSurface9* overlay = UsableOverlay(movie);
-      if (PresentTheoraFrame(movie->decoder, overlay == nullptr, overlay != nullptr, 0) == 0) return 0;
-      // PresentTheoraFrame may have made the overlay again (after a device loss).
-      overlay = UsableOverlay(movie);
+      if (overlay == nullptr && wanted) PresentTheoraFrame(movie->decoder, 1, 0, 0);
       if (overlay != nullptr) {
         GRAPH_TEXTURE* t = &g->imageSet->textures[0];
         if (t->surface == nullptr) return -1;

@@ -80,7 +80,7 @@ int* GetMovieLoadOption(int* out) {
 int MarkMovieOverlayLost(HANDLE_VALUE handle) {
   MOVIE_RECORD* m = GetMovieRecord(handle);
   if (m == nullptr) return -1;
-  if (m->theora && m->decoder != nullptr) SetTheoraOverlayLost(m->decoder);
+  if (m->theora && m->decoder != nullptr) ReleaseTheoraOverlayOfLostDevice(m->decoder);
   // The graph's textures go with the device: a movie that is not advancing must not leave its
   // graph empty on the new device.
   return OfferMovieFrameAgain(handle);

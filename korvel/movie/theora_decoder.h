@@ -131,6 +131,11 @@ RASTER_IMAGE* GetTheoraImage(THEORA_DECODER* decoder);
 int PresentTheoraFrame(THEORA_DECODER* decoder, int updateImage, int updateOverlay, int fromAsyncThread);
 IDirect3DSurface9* GetTheoraOverlaySurface(THEORA_DECODER* decoder);
 int SetTheoraOverlayLost(THEORA_DECODER* decoder);
+// On the main thread when the device is lost: the overlay surface is released at once and made
+// again by the next overlay update.
+int ReleaseTheoraOverlayOfLostDevice(THEORA_DECODER* decoder);
+// 1 while the decoder has an overlay surface or one released with a lost device.
+int IsTheoraOverlayWanted(const THEORA_DECODER* decoder);
 int CreateTheoraOverlay(THEORA_DECODER* decoder, int fromAsyncThread);
 int ReleaseTheoraOverlay(THEORA_DECODER* decoder, int fromAsyncThread);
 

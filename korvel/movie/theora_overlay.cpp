@@ -69,3 +69,16 @@ int SetTheoraOverlayLost(THEORA_DECODER* d) {
   d->overlayLost = 1;
   return 0;
 }
+
+// The surface belongs to the device, which is about to go: it is released now, while its module
+// is loaded, and the lost flag asks the next overlay update for a new one.
+int ReleaseTheoraOverlayOfLostDevice(THEORA_DECODER* d) {
+  if (d->overlaySurface == nullptr) return 0;
+  ReleaseTheoraOverlay(d, 0);
+  d->overlayLost = 1;
+  return 0;
+}
+
+int IsTheoraOverlayWanted(const THEORA_DECODER* d) {
+  return d->overlaySurface != nullptr || d->overlayLost ? 1 : 0;
+}

@@ -144,7 +144,7 @@ THEORA_STOCK_FRAME* WaitForCurrentFrame(THEORA_DECODER* d) {
 }  // namespace
 
 int PresentTheoraFrame(THEORA_DECODER* d, int updateImage, int updateOverlay, int fromAsyncThread) {
-  bool overlay = updateOverlay && !d->overlayUpToDate && d->overlaySurface != nullptr;
+  bool overlay = updateOverlay && !d->overlayUpToDate && IsTheoraOverlayWanted(d);
   bool image = updateImage && !d->imageUpToDate;
   if (!overlay && !image) return 0;
   THEORA_STOCK_FRAME* frame = WaitForCurrentFrame(d);

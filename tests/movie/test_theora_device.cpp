@@ -145,8 +145,11 @@ TEST_F(TheoraDevice, OverlayIsMadeAgainAfterTheDeviceIsRecreated) {
   THEORA_DECODER* d = OpenMemoryMovie(MovieBytes("basic.ogv"));
   ASSERT_NE(d, nullptr);
   ASSERT_NE(GetTheoraOverlaySurface(d), nullptr);
-  // The movie layer flags the overlay lost before the device objects go.
-  SetTheoraOverlayLost(d);
+  // The movie layer releases the overlay before the device objects go (a decoder of its own
+  // here, which no graph shows); it is made again by the next overlay update.
+  ReleaseTheoraOverlayOfLostDevice(d);
+  EXPECT_EQ(GetTheoraOverlaySurface(d), nullptr);
+  EXPECT_EQ(d->overlayLost, 1);
   RecreateGraphicsDevice();
   ASSERT_TRUE(HasDirect3DDevice());
   deviceThreads.clear();

@@ -408,6 +408,37 @@ TEST_F(OverlayTest, LostSurfaceIsMadeAgainAndFilled) {
   delete f;
 }
 
+// At a device loss the surface is released at once (its device goes next); the next overlay
+// update makes a new one. A decoder without an overlay keeps asking for none.
+TEST_F(OverlayTest, SurfaceReleasedAtTheLossIsMadeAgainByTheNextUpdate) {
+  device.makes = {kYV12};
+  FRAME_DECODER* f = MakeSmallFrame();
+  ASSERT_EQ(CreateTheoraOverlay(&f->d, 0), 0);
+  ASSERT_EQ(PresentTheoraFrame(&f->d, 0, 1, 0), 1);
+  device.calls.clear();
+  EXPECT_EQ(ReleaseTheoraOverlayOfLostDevice(&f->d), 0);
+  EXPECT_EQ(device.calls, (std::vector<std::string>{"release"}));
+  EXPECT_EQ(GetTheoraOverlaySurface(&f->d), nullptr);
+  EXPECT_EQ(IsTheoraOverlayWanted(&f->d), 1);
+  f->d.overlayUpToDate = 0;
+  f->y[0] = 91;
+  device.calls.clear();
+  ASSERT_EQ(PresentTheoraFrame(&f->d, 0, 1, 0), 1);
+  EXPECT_EQ(device.calls, (std::vector<std::string>{"create YV12", "lock", "unlock"}));
+  ASSERT_NE(Surface(&f->d), nullptr);
+  EXPECT_EQ(Surface(&f->d)->bytes[0], 91);
+  EXPECT_EQ(f->d.overlayLost, 0);
+  delete f;
+
+  FRAME_DECODER* none = MakeSmallFrame();
+  device.calls.clear();
+  EXPECT_EQ(ReleaseTheoraOverlayOfLostDevice(&none->d), 0);
+  EXPECT_EQ(IsTheoraOverlayWanted(&none->d), 0);
+  EXPECT_EQ(PresentTheoraFrame(&none->d, 0, 1, 0), 0);
+  EXPECT_TRUE(device.calls.empty());
+  delete none;
+}
+
 TEST_F(OverlayTest, ThreeFailedLocksLeaveTheOverlayAndGoOnWithTheImage) {
   device.makes = {kYV12};
   FRAME_DECODER* f = MakeSmallFrame();

@@ -432,15 +432,15 @@ int ReleaseVertexDeclarations() {
 // handles keep their byte code for re-creation). Buffer objects go through their own module
 // (ReleaseAllBufferObjects).
 int ReleaseDeviceObjects() {
+  // Movies first: a Theora movie's YUV overlay is released now and made again for the new device.
+  int cursor = -1;
+  while (GRAPH_RECORD* record = (GRAPH_RECORD*)NextHandleRecord(HANDLE_TYPE_GRAPH, &cursor))
+    if (record->imageSet != nullptr && record->movieHandle != -1) MarkGraphMovieOverlayLost(record->movieHandle);
   for (SYSTEM_TEXTURE_ENTRY& e : SystemTexturePool.entries)
     if (e.inUse) ReleaseObject(e.texture);
-  int cursor = -1;
-  while (GRAPH_RECORD* record = (GRAPH_RECORD*)NextHandleRecord(HANDLE_TYPE_GRAPH, &cursor)) {
-    if (record->imageSet == nullptr) continue;
-    ReleaseImageSetTextures(record->imageSet);
-    // A Theora movie's YUV overlay is made again for the new device.
-    if (record->movieHandle != -1) MarkGraphMovieOverlayLost(record->movieHandle);
-  }
+  cursor = -1;
+  while (GRAPH_RECORD* record = (GRAPH_RECORD*)NextHandleRecord(HANDLE_TYPE_GRAPH, &cursor))
+    if (record->imageSet != nullptr) ReleaseImageSetTextures(record->imageSet);
   cursor = -1;
   while (SHADER_HANDLE* record = (SHADER_HANDLE*)NextHandleRecord(HANDLE_TYPE_SHADER, &cursor))
     if (record->object != nullptr) ReleaseObject(record->object);

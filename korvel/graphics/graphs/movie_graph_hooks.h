@@ -9,7 +9,8 @@
 struct MOVIE_GRAPH_HOOKS {
   // Brings the movie's frame due now into its graph (the second argument is not used).
   int (*advanceFrame)(HANDLE_VALUE movie, int ignored);
-  // The device was lost: the movie offers its frame to the graph again on the new device.
+  // The device is going (on the main thread, before its objects go): the movie releases the
+  // device objects it holds at once and offers its frame to the graph again on the new device.
   int (*markOverlayLost)(HANDLE_VALUE movie);
   // The graph showing the movie is deleted and the movie goes with it.
   int (*deleteMovie)(HANDLE_VALUE movie);

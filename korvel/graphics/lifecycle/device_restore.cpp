@@ -86,9 +86,9 @@ int RestoreGraphicsContent() {
 int ReleaseGraphicsDevice() {
   if (LibraryFlags.graphicsOff) return 0;
   if (ScreenState.hardwareRendering) {
+    ReleaseDeviceObjects();  // first: the movies give up their overlays before any object goes
     ReleaseMaskSurfaces();
     ReleaseAllBufferObjects();
-    ReleaseDeviceObjects();
   }
   EndDirect3D();
   return 0;
