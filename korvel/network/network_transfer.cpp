@@ -86,17 +86,21 @@ void CompleteMessage(NETWORK_HANDLE_RECORD* r) {
   r->totalReceived = (int)((uint32_t)r->totalReceived + (uint32_t)r->messageSize);
 }
 
-// A whole length word: the message starts, unless it would make the connection hold more
-// than its limit. Nothing is reserved for it yet. -> 0, or -1 (refused, in error).
+// A whole length word: the message starts. One longer than a connection may ever hold is
+// refused; one that does not fit yet waits (its bytes already read are kept, no more are
+// read) until its owner has taken enough. Nothing is reserved for it yet. -> 0, or -1
+// (refused, in error).
 int StartMessage(NETWORK_HANDLE_RECORD* r) {
   uint32_t length;
   memcpy(&length, r->lengthBytes, sizeof(length));
   r->lengthHeld = 0;
-  if ((long long)r->receiveRing.held + length > (long long)NetworkHeldLimit()) {
+  if (length > (uint32_t)LongestReceivedMessage()) {
     RefuseLength(r, length);
     return -1;
   }
   r->messageSize = r->bytesExpected = (int)length;
+  r->messageWaiting = 1;
+  ReceiveRoom(r);
   if (length == 0) CompleteMessage(r);
   return 0;
 }
@@ -166,11 +170,17 @@ int ReceiveOnce(NETWORK_HANDLE_RECORD* r, int budget) {
 }
 
 // One read per event: WinSock announces what is left in the socket after it with a new event.
+// The read takes no more than there is room for; with none, the connection is not read (so
+// WinSock announces nothing more) until the pump finds room for it again.
 int ReceiveMessages(NETWORK_HANDLE_RECORD* r) {
-  int n = ReceiveOnce(r, NETWORK_PASS_BYTES);
+  int room = ReceiveRoom(r);
+  r->receiveWaiting = room == 0;
+  if (room == 0) return 0;
+  int n = ReceiveOnce(r, room < NETWORK_PASS_BYTES ? room : NETWORK_PASS_BYTES);
   if (n == -2) return -1;
   if (n == 0) CloseNetworkConnection(r);
   if (n > 0) CountMoved(n);
+  r->receiveWaiting = n > 0 && ReceiveRoom(r) == 0;
   return 0;
 }
 
@@ -273,8 +283,6 @@ int RunSocketPass(const SOCKET_PASS& pass, HANDLE_VALUE handle) {
   return result;
 }
 }  // namespace
-
-int NetworkHeldLimit() { return NetworkState.heldLimit > 0 ? NetworkState.heldLimit : NETWORK_DEFAULT_HELD_LIMIT; }
 
 int LimitHeldBytes(NETWORK_HANDLE_RECORD* r) {
   if (r->valid != 1 || r->error == 1 || r->sendRing.held <= NetworkHeldLimit()) return 0;
