@@ -71,6 +71,7 @@ struct NETWORK_STATE {
   int markerSerial;          // the serial of the last fresh-socket marker posted
   int unknownBurst;          // unknown-socket events are arriving: the burst's line is written
   DWORD unknownEventTick;    // when the last of them came
+  int acceptResume;          // an accept batch stopped at its bounds: the next pump goes on with it
 };
 
 struct NETWORK_HANDLE_RECORD {
@@ -113,7 +114,8 @@ extern NETWORK_STATE NetworkState;
 
 // Puts connections holding more than the held limit into error; with 1, deletes the
 // connections in error (and closed auto-delete ones); goes on with sends stopped at their
-// byte limit and with receives stopped for room once there is room; then dispatches the waiting messages of the network window, up to the pump's
+// byte limit, with receives stopped for room once there is room and with an accept batch
+// stopped at its bounds; then dispatches the waiting messages of the network window, up to the pump's
 // bounds (the rest wait for the next call). -> 0.
 int PumpNetworkMessages(int deleteClosed);
 // One WSAAsyncSelect event (low word of lParam; error code in the high word) for the socket in

@@ -122,11 +122,12 @@ int AcceptNetWork() {
 
 // One accept event takes in every connection waiting, not one: under a flood of connections
 // the next accept event would wait behind every event queued meanwhile. The batch is bounded
-// by a count and the pump's time; when it stops there, selecting the accept event again
-// announces the connections still waiting.
+// by a count and the pump's time; when it stops there, the next pump goes on with it before
+// any queued event.
 int AcceptWaitingConnections() {
   if (!NetworkState.initialised) return -1;
   int locked = EnterNetworkLock();
+  NetworkState.acceptResume = 0;
   int result = -1, one = 1;
   DWORD start = GetTickCount();
   for (int n = 0; n < NETWORK_ACCEPTS_PER_EVENT && one == 1; n++) {
@@ -134,8 +135,10 @@ int AcceptWaitingConnections() {
     if (one == 1) result = 1;
     if (one == 1 && GetTickCount() - start >= (DWORD)NETWORK_PUMP_MILLISECONDS) break;
   }
-  NETWORK_HANDLE_RECORD* listener = FindNetworkRecord(NetworkState.listenHandle);
-  if (one == 1 && listener != nullptr) RearmListener(listener);
+  if (one == 1) {
+    NetworkState.acceptResume = 1;
+    WakeNetworkPump();
+  }
   LeaveNetworkLock(locked);
   return result;
 }

@@ -120,6 +120,7 @@ int PumpNetworkMessages(int deleteClosed) {
   PUMP_BUDGET budget = StartPumpBudget();
   s.wakePosted = 0;
   CheckConnections(deleteClosed);
+  if (s.acceptResume) AcceptWaitingConnections();
   ResumePasses(budget);
   // At least one message per call, whatever the budget, so that every call makes progress.
   MSG msg;

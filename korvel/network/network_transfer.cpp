@@ -25,6 +25,7 @@
 
 namespace {
 const int kStageBytes = 64 << 10;
+const int kWholeMessageAfter = 1 << 20;  // bytes of a long message before its ring grows to hold all of it
 
 // Working room of the passes: what one socket call receives before it is taken apart, and a
 // length word with the start of its data. Passes do not pump, so no other pass runs while a
@@ -145,12 +146,29 @@ int TakeArrived(NETWORK_HANDLE_RECORD* r, const unsigned char* bytes, int count)
   return 0;
 }
 
+// Growing the ring copies what it holds, inside one pass: a ring growing step by step with a
+// message of tens of MB would copy most of them at its last step. Once the first megabyte of
+// a long message has arrived, the ring grows to hold the rest of it at once, so that growth
+// never copies more than about that megabyte (and what earlier messages left in the ring).
+// The message was let in, so its whole length is already counted under the budget; nothing
+// is allocated on a length word alone. -> 0, or -1 when the ring cannot grow (in error).
+int GrowForLongMessage(NETWORK_HANDLE_RECORD* r) {
+  RING_BUFFER* ring = &r->receiveRing;
+  if (r->bytesExpected < kStageBytes || ring->size - ring->held >= kStageBytes ||
+      r->messageSize - r->bytesExpected < kWholeMessageAfter)
+    return 0;
+  if (ReserveRingBuffer(ring, r->bytesExpected) == 0) return 0;
+  RefuseLength(r, (uint32_t)r->messageSize);
+  return -1;
+}
+
 // One read of at most budget bytes (two calls across the ring's end): straight into the ring's
 // free room when a stage or more of the current message's data is still to come and fits
 // there, else through the stage. -> the bytes read, 0 when the peer has finished sending,
 // SOCKET_ERROR, or -2 when the connection went into error.
 int ReceiveOnce(NETWORK_HANDLE_RECORD* r, int budget) {
   RING_BUFFER* ring = &r->receiveRing;
+  if (GrowForLongMessage(r) != 0) return -2;
   int room = ring->size - ring->held;
   if (r->bytesExpected >= kStageBytes && room >= kStageBytes) {
     int count = r->bytesExpected;
