@@ -9,7 +9,8 @@
 // dispatching after NETWORK_PUMP_BYTES, NETWORK_PUMP_MESSAGES or NETWORK_PUMP_MILLISECONDS (the
 // rest waits in the window's queue for the next call); a connection holds at most
 // the held limit each way (received and not yet taken, queued and not yet sent), and the
-// receive ring grows only with bytes that have arrived.
+// receive ring grows with bytes that have arrived (to hold the whole of a long message, already
+// counted under the budget, once its first megabyte has come).
 //
 // Received bytes are bounded by reading less, not by dropping peers: a message is read only
 // once its whole length fits under the connection's held limit and under one receive budget
@@ -72,6 +73,7 @@ struct NETWORK_STATE {
   int unknownBurst;          // unknown-socket events are arriving: the burst's line is written
   DWORD unknownEventTick;    // when the last of them came
   int acceptResume;          // an accept batch stopped at its bounds: the next pump goes on with it
+  long long receiveStorage;  // bytes of storage of the receive rings, at the last pump
 };
 
 struct NETWORK_HANDLE_RECORD {

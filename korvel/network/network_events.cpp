@@ -37,21 +37,27 @@ bool PumpBudgetLeft(const PUMP_BUDGET& budget) {
   return now.QuadPart < budget.deadline;
 }
 
-// Receive rings larger than this give their storage back once their owner has emptied them,
-// so that the memory of the connections follows what they hold, not what they once held.
+// Receive rings keep their storage from one message to the next, but when the storage of all
+// of them has gone beyond the receive budget, those larger than this that their owners have
+// emptied give it back, so that memory follows what the connections hold, not what they once
+// held.
 const int kKeptRingBytes = 64 << 10;
 
-// Walks the connections before any message: what their owners have taken, limits and the
-// automatic delete.
+// Walks the connections before any message: what their owners have taken, the storage of the
+// receive rings, limits and the automatic delete.
 void CheckConnections(int deleteClosed) {
+  bool release = NetworkState.receiveStorage > NetworkReceiveBudget();
+  long long storage = 0;
   int cursor = -1;
   while (HANDLE_HEAD* head = NextHandleRecord(HANDLE_TYPE_NETWORK, &cursor)) {
     NETWORK_HANDLE_RECORD* r = (NETWORK_HANDLE_RECORD*)head;
     CountReceivedBytes(r);
-    if (r->receiveRing.held == 0 && r->receiveRing.size > kKeptRingBytes) FreeRingBuffer(&r->receiveRing);
+    if (release && r->receiveRing.held == 0 && r->receiveRing.size > kKeptRingBytes) FreeRingBuffer(&r->receiveRing);
     LimitHeldBytes(r);
     if (deleteClosed == 1 && IsDeletedByPump(r) && NetworkState.initialised) DeleteHandle(head->handle);
+    else storage += r->receiveRing.size;
   }
+  NetworkState.receiveStorage = storage;
 }
 
 // Goes on, while the pump's budget lasts, with the sends that stopped at their byte limit and

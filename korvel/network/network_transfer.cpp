@@ -4,8 +4,10 @@
 //
 // Receiving takes every byte it reads into the connection: the bytes of a length word into
 // its own length word (a cut length word stays there, not in the socket, so WinSock does not
-// announce the same bytes again and again), data into the receive ring, which grows only by
-// what has arrived. Lengths come in through a stage of the pass; the data of a long message
+// announce the same bytes again and again), data into the receive ring, which grows with
+// what has arrived (to the whole of a long message once its first megabyte is in). A read
+// takes no more than the connection has room for under its limit and the receive budget
+// (network_budget.cpp). Lengths come in through a stage of the pass; the data of a long message
 // go straight into the ring's free room. A pass makes one read (in two calls across the
 // ring's end): WinSock announces bytes left in the socket, or arriving later, with a new read
 // event, and a pass that read on would mostly find nothing more. A read of 0 bytes is the
