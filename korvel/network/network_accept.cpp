@@ -21,6 +21,7 @@ void FillAcceptedRecord(NETWORK_HANDLE_RECORD* r, const NETWORK_HANDLE_RECORD* l
   r->framed = NetworkState.noFraming == 0 ? 1 : 0;
   r->autoDelete = NetworkState.noAutoDelete == 0 ? 1 : 0;
   r->socket = INVALID_SOCKET;
+  r->receiveWaiting = r->messageWaiting = r->countedBytes = r->markerAwaited = 0;
   if (!r->framed) return;
   InitRingBuffer(&r->receiveRing);
   InitRingBuffer(&r->sendRing);
@@ -64,13 +65,27 @@ void RearmListener(const NETWORK_HANDLE_RECORD* listener) {
   WinApi.ws2.WSAAsyncSelect(listener->socket, NetworkState.window, NETWORK_SOCKET_MESSAGE, FD_ACCEPT);
 }
 
+// The socket's value may have been an earlier connection's, whose events can still wait in the
+// window's queue: a marker posted behind them (before the new socket is selected, so before any
+// event of its own) tells the dispatcher where the new connection's events begin.
+void PostFreshSocketMarker(NETWORK_HANDLE_RECORD* r) {
+  int serial = NetworkState.markerSerial % 0xFFFF + 1;
+  NetworkState.markerSerial = serial;
+  if (PostMessageA(NetworkState.window, NETWORK_SOCKET_MESSAGE, (WPARAM)r->socket,
+                   WSAMAKESELECTREPLY(NETWORK_FRESH_SOCKET_EVENT, serial)))
+    r->markerAwaited = serial;
+}
+
 // accept() comes first, whatever follows: a connection that no handle can take is closed
-// again, so that the listener goes on announcing the next ones.
-int AcceptLocked() {
+// again, so that the listener goes on announcing the next ones. -> 1, -1, or 0 when asked to
+// stay quiet and no connection was waiting.
+int AcceptLocked(bool quietWhenNoneWaits) {
   NETWORK_HANDLE_RECORD* listener = FindNetworkRecord(NetworkState.listenHandle);
   if (listener == nullptr) return -1;
   ACCEPTED_PEER peer;
   if (!AcceptPeer(&peer, listener)) {
+    if (quietWhenNoneWaits && WinApi.ws2.WSAGetLastError != nullptr && WinApi.ws2.WSAGetLastError() == WSAEWOULDBLOCK)
+      return 0;
     LogNetworkError("acceptに失敗しました");
     RearmListener(listener);
     return -1;
@@ -85,6 +100,7 @@ int AcceptLocked() {
   }
   FillAcceptedRecord(r, listener);
   KeepPeer(r, peer);
+  PostFreshSocketMarker(r);
   if (WinApi.ws2.WSAAsyncSelect(r->socket, NetworkState.window, NETWORK_SOCKET_MESSAGE, FD_READ | FD_WRITE | FD_CLOSE) ==
       SOCKET_ERROR) {
     LogNetworkError("WSAAsyncSelectのエラー in AcceptNetWork");
@@ -99,7 +115,30 @@ int AcceptLocked() {
 int AcceptNetWork() {
   if (!NetworkState.initialised) return -1;
   int locked = EnterNetworkLock();
-  int result = AcceptLocked();
+  int result = AcceptLocked(false);
+  LeaveNetworkLock(locked);
+  return result;
+}
+
+// One accept event takes in every connection waiting, not one: under a flood of connections
+// the next accept event would wait behind every event queued meanwhile. The batch is bounded
+// by a count and the pump's time; when it stops there, the next pump goes on with it before
+// any queued event.
+int AcceptWaitingConnections() {
+  if (!NetworkState.initialised) return -1;
+  int locked = EnterNetworkLock();
+  NetworkState.acceptResume = 0;
+  int result = -1, one = 1;
+  DWORD start = GetTickCount();
+  for (int n = 0; n < NETWORK_ACCEPTS_PER_EVENT && one == 1; n++) {
+    one = AcceptLocked(true);
+    if (one == 1) result = 1;
+    if (one == 1 && GetTickCount() - start >= (DWORD)NETWORK_PUMP_MILLISECONDS) break;
+  }
+  if (one == 1) {
+    NetworkState.acceptResume = 1;
+    WakeNetworkPump();
+  }
   LeaveNetworkLock(locked);
   return result;
 }

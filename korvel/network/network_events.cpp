@@ -37,19 +37,33 @@ bool PumpBudgetLeft(const PUMP_BUDGET& budget) {
   return now.QuadPart < budget.deadline;
 }
 
-// Walks the connections before any message: limits and the automatic delete.
+// Receive rings keep their storage from one message to the next, but when the storage of all
+// of them has gone beyond the receive budget, those larger than this that their owners have
+// emptied give it back, so that memory follows what the connections hold, not what they once
+// held.
+const int kKeptRingBytes = 64 << 10;
+
+// Walks the connections before any message: what their owners have taken, the storage of the
+// receive rings, limits and the automatic delete.
 void CheckConnections(int deleteClosed) {
+  bool release = NetworkState.receiveStorage > NetworkReceiveBudget();
+  long long storage = 0;
   int cursor = -1;
   while (HANDLE_HEAD* head = NextHandleRecord(HANDLE_TYPE_NETWORK, &cursor)) {
     NETWORK_HANDLE_RECORD* r = (NETWORK_HANDLE_RECORD*)head;
+    CountReceivedBytes(r);
+    if (release && r->receiveRing.held == 0 && r->receiveRing.size > kKeptRingBytes) FreeRingBuffer(&r->receiveRing);
     LimitHeldBytes(r);
     if (deleteClosed == 1 && IsDeletedByPump(r) && NetworkState.initialised) DeleteHandle(head->handle);
+    else storage += r->receiveRing.size;
   }
+  NetworkState.receiveStorage = storage;
 }
 
-// Goes on with the sends that stopped at their byte limit while the pump's budget lasts,
-// starting after the connection resumed last, so that each gets its turn.
-void ResumeSends(const PUMP_BUDGET& budget) {
+// Goes on, while the pump's budget lasts, with the sends that stopped at their byte limit and
+// the receives that stopped for room and have room now, starting after the connection taken
+// up last, so that each gets its turn.
+void ResumePasses(const PUMP_BUDGET& budget) {
   int first = NetworkState.resumeSlot, cursor = first;
   for (bool wrapped = false;;) {
     HANDLE_HEAD* head = NextHandleRecord(HANDLE_TYPE_NETWORK, &cursor);
@@ -59,14 +73,30 @@ void ResumeSends(const PUMP_BUDGET& budget) {
       continue;
     }
     if (head == nullptr || (wrapped && cursor > first)) return;
-    if (!((NETWORK_HANDLE_RECORD*)head)->sendResume) continue;
+    NETWORK_HANDLE_RECORD* r = (NETWORK_HANDLE_RECORD*)head;
+    bool send = r->sendResume != 0, receive = r->receiveWaiting && ReceiveRoom(r) > 0;
+    if (!send && !receive) continue;
     if (!PumpBudgetLeft(budget)) {
       WakeNetworkPump();
       return;
     }
     NetworkState.resumeSlot = cursor;
-    SendSocket(head->handle);
+    if (send) SendSocket(head->handle);
+    if (receive) RecvSocket(head->handle);
   }
+}
+
+// Events of a socket no connection holds, or of an earlier connection of a socket that a new
+// one holds now, come late: they are dropped, and only the first of a burst is logged, so
+// that peers opening and closing connections cannot fill the log.
+int DropLateEvent() {
+  NETWORK_STATE& s = NetworkState;
+  DWORD now = GetTickCount();
+  bool newBurst = !s.unknownBurst || now - s.unknownEventTick >= (DWORD)NETWORK_UNKNOWN_BURST_MILLISECONDS;
+  s.unknownBurst = 1;
+  s.unknownEventTick = now;
+  if (newBurst) WriteLogText("通信エラー No.1\n");
+  return 0;
 }
 }  // namespace
 
@@ -96,7 +126,8 @@ int PumpNetworkMessages(int deleteClosed) {
   PUMP_BUDGET budget = StartPumpBudget();
   s.wakePosted = 0;
   CheckConnections(deleteClosed);
-  ResumeSends(budget);
+  if (s.acceptResume) AcceptWaitingConnections();
+  ResumePasses(budget);
   // At least one message per call, whatever the budget, so that every call makes progress.
   MSG msg;
   for (int count = 0; count < NETWORK_PUMP_MESSAGES && (count == 0 || PumpBudgetLeft(budget)) &&
@@ -111,14 +142,19 @@ int PumpNetworkMessages(int deleteClosed) {
 }
 
 int DispatchSocketEvent(HWND, UINT, WPARAM socket, LPARAM event) {
+  int code = WSAGETSELECTEVENT(event), error = WSAGETSELECTERROR(event);
   int locked = EnterNetworkLock();
   NETWORK_HANDLE_RECORD* r = FindRecordOfSocket((SOCKET)socket);
-  if (r == nullptr) {
+  if (code == NETWORK_FRESH_SOCKET_EVENT) {
+    // The marker an accept posted: what follows for this socket is the new connection's.
+    if (r != nullptr && r->markerAwaited == error) r->markerAwaited = 0;
     LeaveNetworkLock(locked);
-    WriteLogText("通信エラー No.1\n");
-    return 0;
+    return r != nullptr ? 1 : 0;
   }
-  int code = WSAGETSELECTEVENT(event), error = WSAGETSELECTERROR(event);
+  if (r == nullptr || r->markerAwaited != 0) {
+    LeaveNetworkLock(locked);
+    return DropLateEvent();
+  }
   int result = 1;
   if (r->busy) {
     if (code == FD_READ) r->readEventPending = 1;
@@ -127,7 +163,7 @@ int DispatchSocketEvent(HWND, UINT, WPARAM socket, LPARAM event) {
     switch (code) {
       case FD_READ: RecvSocket(r->head.handle); break;
       case FD_WRITE: SendSocket(r->head.handle); break;
-      case FD_ACCEPT: result = AcceptNetWork(); break;
+      case FD_ACCEPT: result = AcceptWaitingConnections(); break;
       case FD_CONNECT:
         if (error == 0) {
           r->connected = 1;

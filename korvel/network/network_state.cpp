@@ -74,6 +74,7 @@ int TerminateNetworkHandle(HANDLE_HEAD* head) {
   NETWORK_HANDLE_RECORD* record = (NETWORK_HANDLE_RECORD*)head;
   if (record->socket != INVALID_SOCKET && WinApi.ws2.closesocket != nullptr) WinApi.ws2.closesocket(record->socket);
   record->socket = INVALID_SOCKET;
+  ForgetReceivedBytes(record);
   FreeRingBuffer(&record->receiveRing);
   FreeRingBuffer(&record->sendRing);
   return 0;

@@ -4,8 +4,10 @@
 //
 // Receiving takes every byte it reads into the connection: the bytes of a length word into
 // its own length word (a cut length word stays there, not in the socket, so WinSock does not
-// announce the same bytes again and again), data into the receive ring, which grows only by
-// what has arrived. Lengths come in through a stage of the pass; the data of a long message
+// announce the same bytes again and again), data into the receive ring, which grows with
+// what has arrived (to the whole of a long message once its first megabyte is in). A read
+// takes no more than the connection has room for under its limit and the receive budget
+// (network_budget.cpp). Lengths come in through a stage of the pass; the data of a long message
 // go straight into the ring's free room. A pass makes one read (in two calls across the
 // ring's end): WinSock announces bytes left in the socket, or arriving later, with a new read
 // event, and a pass that read on would mostly find nothing more. A read of 0 bytes is the
@@ -25,6 +27,7 @@
 
 namespace {
 const int kStageBytes = 64 << 10;
+const int kWholeMessageAfter = 1 << 20;  // bytes of a long message before its ring grows to hold all of it
 
 // Working room of the passes: what one socket call receives before it is taken apart, and a
 // length word with the start of its data. Passes do not pump, so no other pass runs while a
@@ -86,17 +89,21 @@ void CompleteMessage(NETWORK_HANDLE_RECORD* r) {
   r->totalReceived = (int)((uint32_t)r->totalReceived + (uint32_t)r->messageSize);
 }
 
-// A whole length word: the message starts, unless it would make the connection hold more
-// than its limit. Nothing is reserved for it yet. -> 0, or -1 (refused, in error).
+// A whole length word: the message starts. One longer than a connection may ever hold is
+// refused; one that does not fit yet waits (its bytes already read are kept, no more are
+// read) until its owner has taken enough. Nothing is reserved for it yet. -> 0, or -1
+// (refused, in error).
 int StartMessage(NETWORK_HANDLE_RECORD* r) {
   uint32_t length;
   memcpy(&length, r->lengthBytes, sizeof(length));
   r->lengthHeld = 0;
-  if ((long long)r->receiveRing.held + length > (long long)NetworkHeldLimit()) {
+  if (length > (uint32_t)LongestReceivedMessage()) {
     RefuseLength(r, length);
     return -1;
   }
   r->messageSize = r->bytesExpected = (int)length;
+  r->messageWaiting = 1;
+  ReceiveRoom(r);
   if (length == 0) CompleteMessage(r);
   return 0;
 }
@@ -141,12 +148,29 @@ int TakeArrived(NETWORK_HANDLE_RECORD* r, const unsigned char* bytes, int count)
   return 0;
 }
 
+// Growing the ring copies what it holds, inside one pass: a ring growing step by step with a
+// message of tens of MB would copy most of them at its last step. Once the first megabyte of
+// a long message has arrived, the ring grows to hold the rest of it at once, so that growth
+// never copies more than about that megabyte (and what earlier messages left in the ring).
+// The message was let in, so its whole length is already counted under the budget; nothing
+// is allocated on a length word alone. -> 0, or -1 when the ring cannot grow (in error).
+int GrowForLongMessage(NETWORK_HANDLE_RECORD* r) {
+  RING_BUFFER* ring = &r->receiveRing;
+  if (r->bytesExpected < kStageBytes || ring->size - ring->held >= kStageBytes ||
+      r->messageSize - r->bytesExpected < kWholeMessageAfter)
+    return 0;
+  if (ReserveRingBuffer(ring, r->bytesExpected) == 0) return 0;
+  RefuseLength(r, (uint32_t)r->messageSize);
+  return -1;
+}
+
 // One read of at most budget bytes (two calls across the ring's end): straight into the ring's
 // free room when a stage or more of the current message's data is still to come and fits
 // there, else through the stage. -> the bytes read, 0 when the peer has finished sending,
 // SOCKET_ERROR, or -2 when the connection went into error.
 int ReceiveOnce(NETWORK_HANDLE_RECORD* r, int budget) {
   RING_BUFFER* ring = &r->receiveRing;
+  if (GrowForLongMessage(r) != 0) return -2;
   int room = ring->size - ring->held;
   if (r->bytesExpected >= kStageBytes && room >= kStageBytes) {
     int count = r->bytesExpected;
@@ -166,11 +190,17 @@ int ReceiveOnce(NETWORK_HANDLE_RECORD* r, int budget) {
 }
 
 // One read per event: WinSock announces what is left in the socket after it with a new event.
+// The read takes no more than there is room for; with none, the connection is not read (so
+// WinSock announces nothing more) until the pump finds room for it again.
 int ReceiveMessages(NETWORK_HANDLE_RECORD* r) {
-  int n = ReceiveOnce(r, NETWORK_PASS_BYTES);
+  int room = ReceiveRoom(r);
+  r->receiveWaiting = room == 0;
+  if (room == 0) return 0;
+  int n = ReceiveOnce(r, room < NETWORK_PASS_BYTES ? room : NETWORK_PASS_BYTES);
   if (n == -2) return -1;
   if (n == 0) CloseNetworkConnection(r);
   if (n > 0) CountMoved(n);
+  r->receiveWaiting = n > 0 && ReceiveRoom(r) == 0;
   return 0;
 }
 
@@ -273,8 +303,6 @@ int RunSocketPass(const SOCKET_PASS& pass, HANDLE_VALUE handle) {
   return result;
 }
 }  // namespace
-
-int NetworkHeldLimit() { return NetworkState.heldLimit > 0 ? NetworkState.heldLimit : NETWORK_DEFAULT_HELD_LIMIT; }
 
 int LimitHeldBytes(NETWORK_HANDLE_RECORD* r) {
   if (r->valid != 1 || r->error == 1 || r->sendRing.held <= NetworkHeldLimit()) return 0;

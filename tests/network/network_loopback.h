@@ -77,14 +77,17 @@ class LoopbackNetwork : public NetworkLayerTest {
     return peer;
   }
 
-  // A peer connected to the listener, the handle its accept made and its record.
+  // A peer connected to the listener, the handle its accept made and its record; the marker
+  // its accept posted has come through the queue, so that events dispatched by the test
+  // directly are taken as the new connection's.
   bool Connect(SOCKET* peer, HANDLE_VALUE* accepted, NETWORK_HANDLE_RECORD** record) {
     *accepted = -1;
     *record = nullptr;
     HANDLE_VALUE before = NewestConnection();
     *peer = ConnectPeer();
     if (*peer == INVALID_SOCKET) return false;
-    if (!PumpUntil([&] { return NewestConnection() != before; })) return false;
+    if (!PumpUntil([&] { return NewestConnection() != before && RecordOf(NewestConnection())->markerAwaited == 0; }))
+      return false;
     *accepted = NewestConnection();
     *record = RecordOf(*accepted);
     return *record != nullptr;

@@ -32,6 +32,7 @@ struct FAKE_WINSOCK {
   std::vector<SOCKET> closed;
   // accept and WSAAsyncSelect
   SOCKET acceptResult = kFakeAccepted;
+  int acceptWaiting = 1 << 30;   // connections waiting; after them accept would block
   int acceptLengthSeen = 0;
   sockaddr_in6 peer6{};
   sockaddr_in peer4{};
@@ -79,12 +80,13 @@ int WSAAPI FakeCloseSocket(SOCKET s) {
 
 SOCKET WSAAPI FakeAccept(SOCKET, sockaddr* address, int* length) {
   Fake.acceptLengthSeen = *length;
-  if (Fake.acceptResult == INVALID_SOCKET) {
+  if (Fake.acceptResult == INVALID_SOCKET || Fake.acceptWaiting == 0) {
     Fake.lastError = kWouldBlock;
     return INVALID_SOCKET;
   }
   if (*length == (int)sizeof(sockaddr_in6)) memcpy(address, &Fake.peer6, sizeof(sockaddr_in6));
   else memcpy(address, &Fake.peer4, sizeof(sockaddr_in));
+  Fake.acceptWaiting--;
   return Fake.acceptResult;
 }
 
@@ -532,7 +534,7 @@ TEST_F(ScriptedNetwork, RefusedHandlesAndFlags) {
 }
 
 // Events: a busy handle only remembers reads and writes; connect and close change the flags;
-// a socket no handle owns is logged.
+// a socket no handle owns is logged once per burst of such events.
 TEST_F(ScriptedNetwork, EventsChangeTheConnectionFlags) {
   r->busy = 1;
   r->connected = 1;
@@ -570,11 +572,15 @@ TEST_F(ScriptedNetwork, EventsChangeTheConnectionFlags) {
   size_t mark = LogMark();
   EXPECT_EQ(DispatchSocketEvent(window, NETWORK_SOCKET_MESSAGE, 0x7FF1, FD_READ), 0);
   EXPECT_EQ(LogSince(mark), "通信エラー No.1\r\n");
-  // Posted to the window, the event goes through the pump and the window procedure.
-  mark = LogMark();
-  PostMessageA(window, NETWORK_SOCKET_MESSAGE, 0x7FF1, FD_READ);
-  EXPECT_EQ(PumpNetworkMessages(0), 0);
-  EXPECT_EQ(LogSince(mark), "通信エラー No.1\r\n");
+  // Posted to the window, the event goes through the pump and the window procedure; in the
+  // same burst it is dropped without a line, in the next one it has its line.
+  for (const char* expected : {"", "通信エラー No.1\r\n"}) {
+    mark = LogMark();
+    PostMessageA(window, NETWORK_SOCKET_MESSAGE, 0x7FF1, FD_READ);
+    EXPECT_EQ(PumpNetworkMessages(0), 0);
+    EXPECT_EQ(LogSince(mark), expected);
+    NetworkState.unknownEventTick -= NETWORK_UNKNOWN_BURST_MILLISECONDS;
+  }
 }
 
 // The automatic delete ends connections in error, and closed ones that asked for it.
@@ -644,7 +650,10 @@ TEST_F(ScriptedAccept, NewConnectionsTakeSettingsAndPeerAddress) {
     listener->ipv6 = row.ipv6;
     NetworkState.noFraming = row.noFraming;
     NetworkState.noAutoDelete = row.noAutoDelete;
+    Fake.acceptWaiting = 1;
+    size_t mark = LogMark();
     EXPECT_EQ(DispatchSocketEvent(window, NETWORK_SOCKET_MESSAGE, kFakeListener, FD_ACCEPT), 1);
+    EXPECT_EQ(LogSince(mark), "") << "an accept event ends quietly once no connection waits";
     HANDLE_VALUE h = NewestConnection();
     NETWORK_HANDLE_RECORD* c = RecordOf(h);
     ASSERT_NE(c, nullptr);
@@ -736,7 +745,7 @@ TEST_F(ScriptedAccept, EveryFailureLogsDeletesAndReleasesTheLock) {
 // lengthened) arrive in random pieces, from single bytes to more than a pass takes, while the
 // owner takes bytes out and queues replies sent in random pieces: every connection takes the
 // whole stream or ends in error, nothing crashes or loops, the receive ring never holds more
-// than the limit, and no block is left once the connection is deleted.
+// than the limit (with the message let in), and no block is left once the connection is deleted.
 TEST_F(ScriptedNetwork, MutatedStreamsInRandomPieces) {
   NetworkState.heldLimit = 256 << 10;
   Random rnd{0x4E657431u};
@@ -770,7 +779,7 @@ TEST_F(ScriptedNetwork, MutatedStreamsInRandomPieces) {
       if (rnd.Below(3) == 0) Fake.recvLimits = {1 + rnd.Below(70000)};
       RecvSocket(h);
       Fake.recvLimits.clear();
-      ASSERT_LE(c->receiveRing.held + (long long)c->bytesExpected, NetworkState.heldLimit);
+      ASSERT_LE(c->receiveRing.held + (c->messageWaiting ? 0LL : c->bytesExpected), NetworkState.heldLimit);
       if (c->receiveRing.held > 0 && rnd.Below(2) == 0) {
         std::vector<char> out((size_t)c->receiveRing.held);
         ASSERT_EQ(ReadRingBuffer(&c->receiveRing, out.data(), rnd.Below(c->receiveRing.held + 1), 0), 0);
