@@ -14,7 +14,11 @@
 // of both servers and of the clients sends at once (TCP_NODELAY).
 // An empty message cannot be echoed through the layer (its owner sees complete bytes, and an
 // empty send ring sends nothing), so the sizes start at 1.
-// Run by hand: cd build && ./wine-run bench_network_echo.exe [nodelay]
+// With the argument "growth" only the library's server runs, with two clients: one sends a
+// single 60 MB message (its receive ring grows to hold it) while the other makes ping round
+// trips of 1 to 64 bytes until that message has been sent; it prints the longest single
+// PumpNetworkMessages call and the longest ping wait of each round.
+// Run by hand: cd build && ./wine-run bench_network_echo.exe [nodelay | growth]
 #include <winsock2.h>
 #include <ws2tcpip.h>
 #include <windows.h>
@@ -39,15 +43,19 @@ const int kRounds = 5;
 
 struct TRAFFIC {
   const char* name;
+  int minSize;
   int maxSize;
-  int messagesPerConnection;
-  int maxPiece;  // 0: each message in one send
+  int messagesPerConnection;  // 0: until every client with a count has sent all of its messages
+  int maxPiece;               // 0: each message in one send
 };
 const TRAFFIC kTraffic[] = {
-    {"1 B to 1 MB", 1 << 20, 60, 0},
-    {"1 B to 2 KB", 2048, 1000, 0},
-    {"1 B to 2 KB in 1-8 byte pieces", 2048, 40, 8},
+    {"1 B to 1 MB", 1, 1 << 20, 60, 0},
+    {"1 B to 2 KB", 1, 2048, 1000, 0},
+    {"1 B to 2 KB in 1-8 byte pieces", 1, 2048, 40, 8},
 };
+// The "growth" run: a message long enough to grow a receive ring to tens of MB, beside pings.
+const TRAFFIC kLongMessage = {"one 60 MB message", 60 << 20, 60 << 20, 1, 0};
+const TRAFFIC kPing = {"pings of 1 to 64 B", 1, 64, 0, 0};
 
 // WinSock functions the library's table does not hold.
 int(WSAAPI* GetSocketName)(SOCKET, sockaddr*, int*);
@@ -94,7 +102,10 @@ struct CLIENT {
   HANDLE start;             // set when every client is connected
   volatile LONG* connected;
   volatile LONG* finished;
+  volatile LONG* sentAll;   // clients with a count of messages that have sent all of them
+  LONG counted;             // clients with a count of messages
   long long bytes;          // message data echoed
+  long long messages;       // messages echoed
   double longestWait;       // from the message's last byte sent to its whole echo, in seconds
   bool ok;
 };
@@ -114,8 +125,10 @@ DWORD WINAPI ClientThread(LPVOID parameter) {
   Random rnd{c->seed};
   std::vector<unsigned char> out(4 + (size_t)c->traffic->maxSize), back(out.size());
   bool ok = up;
-  for (int i = 0; ok && i < c->traffic->messagesPerConnection; i++) {
-    int size = 1 + rnd.Below(c->traffic->maxSize);
+  int count = c->traffic->messagesPerConnection;
+  bool announced = count == 0;  // sentAll counts this client
+  for (int i = 0; ok && (count > 0 ? i < count : *c->sentAll < c->counted); i++) {
+    int size = c->traffic->minSize + rnd.Below(c->traffic->maxSize - c->traffic->minSize + 1);
     uint32_t length = (uint32_t)size;
     memcpy(out.data(), &length, 4);
     memcpy(out.data() + 4, Source.data() + rnd.Below((int)Source.size() - size), (size_t)size);
@@ -129,10 +142,12 @@ DWORD WINAPI ClientThread(LPVOID parameter) {
       }
     }
     double sent = Seconds();
+    if (i + 1 == count) InterlockedIncrement(c->sentAll), announced = true;
     ok = ok && ReceiveAll(s, back.data(), 4 + size) && memcmp(out.data(), back.data(), 4 + (size_t)size) == 0;
     c->longestWait = std::max(c->longestWait, Seconds() - sent);
-    if (ok) c->bytes += size;
+    if (ok) c->bytes += size, c->messages++;
   }
+  if (!announced) InterlockedIncrement(c->sentAll);  // stopped early: the repeating clients stop too
   c->ok = ok;
   if (s != INVALID_SOCKET) WinApi.ws2.closesocket(s);
   InterlockedIncrement(c->finished);
@@ -143,7 +158,9 @@ struct RESULT {
   double seconds = 0;
   long long bytes = 0;
   long long messages = 0;
-  double longestWait = 0;
+  double longestWait = 0;              // over all clients
+  std::vector<double> clientWaits;     // each client's longest wait
+  double longestPump = 0;              // the library's longest PumpNetworkMessages call
   bool ok = false;
 };
 
@@ -162,28 +179,35 @@ SOCKET Listen(u_short* port) {
   return listener;
 }
 
-// Starts the clients; serve() runs the server until every client has finished.
+// Starts one client per traffic; serve(connected, finished, start, clients, result) runs the
+// server until every client has finished (and may add its own figures to result).
 template <class SERVE>
-RESULT RunClients(const TRAFFIC& traffic, u_short port, SERVE serve) {
-  volatile LONG connected = 0, finished = 0;
+RESULT RunClients(const std::vector<const TRAFFIC*>& traffics, u_short port, SERVE serve) {
+  volatile LONG connected = 0, finished = 0, sentAll = 0;
   HANDLE start = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  CLIENT clients[kConnections];
-  HANDLE threads[kConnections];
-  for (int i = 0; i < kConnections; i++) {
-    clients[i] = CLIENT{&traffic, port, 0x9E3779B9u * (uint32_t)(i + 1), start, &connected, &finished, 0, 0, false};
+  int count = (int)traffics.size();
+  LONG counted = 0;
+  for (const TRAFFIC* t : traffics) counted += t->messagesPerConnection > 0;
+  std::vector<CLIENT> clients((size_t)count);
+  std::vector<HANDLE> threads((size_t)count);
+  for (int i = 0; i < count; i++) {
+    clients[i] = CLIENT{traffics[i], port, 0x9E3779B9u * (uint32_t)(i + 1), start, &connected, &finished, &sentAll, counted,
+                        0, 0, 0, false};
     threads[i] = CreateThread(nullptr, 0, ClientThread, &clients[i], 0, nullptr);
   }
   RESULT result;
-  result.seconds = serve(connected, finished, start);
-  WaitForMultipleObjects(kConnections, threads, TRUE, INFINITE);
+  result.seconds = serve(connected, finished, start, count, result);
+  WaitForMultipleObjects((DWORD)count, threads.data(), TRUE, INFINITE);
   result.ok = true;
-  for (int i = 0; i < kConnections; i++) {
+  for (int i = 0; i < count; i++) {
     CloseHandle(threads[i]);
     result.bytes += clients[i].bytes;
+    result.messages += clients[i].messages;
     result.longestWait = std::max(result.longestWait, clients[i].longestWait);
+    result.clientWaits.push_back(clients[i].longestWait);
     result.ok = result.ok && clients[i].ok;
   }
-  result.messages = result.ok ? (long long)kConnections * traffic.messagesPerConnection : 0;
+  if (!result.ok) result.messages = 0;
   CloseHandle(start);
   return result;
 }
@@ -249,11 +273,13 @@ RESULT RunPlain(const TRAFFIC& traffic) {
   u_short port;
   PLAIN_SERVER server{Listen(&port), 0};
   HANDLE thread = CreateThread(nullptr, 0, PlainEchoThread, &server, 0, nullptr);
-  RESULT result = RunClients(traffic, port, [&](volatile LONG& connected, volatile LONG& finished, HANDLE start) {
-    while (connected < kConnections || !server.ready) Sleep(1);
+  std::vector<const TRAFFIC*> traffics(kConnections, &traffic);
+  RESULT result = RunClients(traffics, port, [&](volatile LONG& connected, volatile LONG& finished, HANDLE start, int clients,
+                                                 RESULT&) {
+    while (connected < clients || !server.ready) Sleep(1);
     double begin = Seconds();
     SetEvent(start);
-    while (finished < kConnections) Sleep(1);
+    while (finished < clients) Sleep(1);
     return Seconds() - begin;
   });
   WaitForSingleObject(thread, INFINITE);
@@ -293,7 +319,8 @@ void EchoCompleted(std::map<HANDLE_VALUE, uint32_t>& taken, std::vector<unsigned
   }
 }
 
-RESULT RunLibrary(const TRAFFIC& traffic) {
+// Serves one client per traffic.
+RESULT RunLibrary(const std::vector<const TRAFFIC*>& traffics) {
   WSADATA data;
   WinApi.ws2.WSAStartup(MAKEWORD(2, 2), &data);
   InitHandleType(HANDLE_TYPE_NETWORK, sizeof(NETWORK_HANDLE_RECORD), 64, nullptr, TerminateNetworkHandle, "ネットワーク");
@@ -313,16 +340,19 @@ RESULT RunLibrary(const TRAFFIC& traffic) {
 
   std::map<HANDLE_VALUE, uint32_t> taken;
   std::vector<unsigned char> buffer;
-  RESULT result = RunClients(traffic, port, [&](volatile LONG& connected, volatile LONG& finished, HANDLE start) {
-    while (connected < kConnections || HandleManagers[HANDLE_TYPE_NETWORK].count < kConnections + 1) {
+  RESULT result = RunClients(traffics, port, [&](volatile LONG& connected, volatile LONG& finished, HANDLE start, int clients,
+                                                  RESULT& timed) {
+    while (connected < clients || HandleManagers[HANDLE_TYPE_NETWORK].count < clients + 1) {
       MsgWaitForMultipleObjects(0, nullptr, FALSE, 1, QS_ALLINPUT);
       PumpNetworkMessages(1);
     }
     double begin = Seconds();
     SetEvent(start);
-    while (finished < kConnections) {
+    while (finished < clients) {
       MsgWaitForMultipleObjectsEx(0, nullptr, 1, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+      double pumpStart = Seconds();
       PumpNetworkMessages(1);
+      timed.longestPump = std::max(timed.longestPump, Seconds() - pumpStart);
       EchoCompleted(taken, buffer);
     }
     return Seconds() - begin;
@@ -331,10 +361,30 @@ RESULT RunLibrary(const TRAFFIC& traffic) {
   return result;
 }
 
+// The "growth" run: in each round the longest pump call and the longest ping wait while one
+// connection's receive ring grows with a 60 MB message.
+void RunGrowth() {
+  std::printf("Library server, %s beside %s on another connection, until it has been sent;\n"
+              "longest single PumpNetworkMessages call and longest ping wait (last byte sent to whole echo), in ms:\n\n",
+              kLongMessage.name, kPing.name);
+  std::printf("%6s %13s %11s %6s\n", "round", "longest pump", "ping wait", "pings");
+  std::vector<double> pumps, waits;
+  for (int round = 0; round < kRounds; round++) {
+    RESULT r = RunLibrary({&kLongMessage, &kPing});
+    pumps.push_back(r.longestPump);
+    waits.push_back(r.clientWaits[1]);
+    std::printf("%6d %13.1f %11.1f %6lld%s\n", round + 1, r.longestPump * 1000, r.clientWaits[1] * 1000, r.messages - 1,
+                r.ok ? "" : "  (ECHO FAILED)");
+  }
+  std::printf("%6s %13.1f %11.1f\n%6s %13.1f %11.1f\n", "median", Median(pumps) * 1000, Median(waits) * 1000, "max",
+              *std::max_element(pumps.begin(), pumps.end()) * 1000, *std::max_element(waits.begin(), waits.end()) * 1000);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   NoDelay = argc > 1 && strcmp(argv[1], "nodelay") == 0;
+  bool growth = argc > 1 && strcmp(argv[1], "growth") == 0;
   LoadWinApiTable();
   if (WinApi.ws2.module == nullptr) {
     std::printf("no ws2_32\n");
@@ -352,8 +402,13 @@ int main(int argc, char** argv) {
   wc.lpszClassName = "KorvelBenchNetwork";
   RegisterClassA(&wc);
   Random rnd{12345};
-  Source.resize(4 << 20);
+  Source.resize(growth ? (size_t)kLongMessage.maxSize : 4 << 20);
   for (unsigned char& b : Source) b = (unsigned char)rnd.Next();
+  if (growth) {
+    RunGrowth();
+    WinApi.ws2.WSACleanup();
+    return 0;
+  }
 
   std::printf("Echo over loopback, %d connections, each message waiting for its echo, %s; medians of\n"
               "%d alternating rounds (plain server, then library); share = library / plain; longest wait\n"
@@ -368,7 +423,7 @@ int main(int argc, char** argv) {
     bool ok = true;
     for (int round = 0; round < kRounds; round++) {
       RESULT plain = RunPlain(traffic);
-      RESULT library = RunLibrary(traffic);
+      RESULT library = RunLibrary(std::vector<const TRAFFIC*>(kConnections, &traffic));
       ok = ok && plain.ok && library.ok;
       plainRates.push_back(plain.bytes / plain.seconds / 1e6);
       libraryRates.push_back(library.bytes / library.seconds / 1e6);
