@@ -17,7 +17,8 @@
 // With the argument "growth" only the library's server runs, with two clients: one sends a
 // single 60 MB message (its receive ring grows to hold it) while the other makes ping round
 // trips of 1 to 64 bytes until that message has been sent; it prints the longest single
-// PumpNetworkMessages call and the longest ping wait of each round.
+// PumpNetworkMessages call (and the bytes its passes moved) and the longest ping wait of each
+// round.
 // Run by hand: cd build && ./wine-run bench_network_echo.exe [nodelay | growth]
 #include <winsock2.h>
 #include <ws2tcpip.h>
@@ -161,6 +162,7 @@ struct RESULT {
   double longestWait = 0;              // over all clients
   std::vector<double> clientWaits;     // each client's longest wait
   double longestPump = 0;              // the library's longest PumpNetworkMessages call
+  uint32_t longestPumpBytes = 0;       // the bytes its passes moved
   bool ok = false;
 };
 
@@ -351,8 +353,10 @@ RESULT RunLibrary(const std::vector<const TRAFFIC*>& traffics) {
     while (finished < clients) {
       MsgWaitForMultipleObjectsEx(0, nullptr, 1, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
       double pumpStart = Seconds();
+      uint32_t moved = NetworkState.movedBytes;
       PumpNetworkMessages(1);
-      timed.longestPump = std::max(timed.longestPump, Seconds() - pumpStart);
+      double pump = Seconds() - pumpStart;
+      if (pump > timed.longestPump) timed.longestPump = pump, timed.longestPumpBytes = NetworkState.movedBytes - moved;
       EchoCompleted(taken, buffer);
     }
     return Seconds() - begin;
@@ -367,14 +371,14 @@ void RunGrowth() {
   std::printf("Library server, %s beside %s on another connection, until it has been sent;\n"
               "longest single PumpNetworkMessages call and longest ping wait (last byte sent to whole echo), in ms:\n\n",
               kLongMessage.name, kPing.name);
-  std::printf("%6s %13s %11s %6s\n", "round", "longest pump", "ping wait", "pings");
+  std::printf("%6s %13s %11s %6s %9s\n", "round", "longest pump", "ping wait", "pings", "KB moved");
   std::vector<double> pumps, waits;
   for (int round = 0; round < kRounds; round++) {
     RESULT r = RunLibrary({&kLongMessage, &kPing});
     pumps.push_back(r.longestPump);
     waits.push_back(r.clientWaits[1]);
-    std::printf("%6d %13.1f %11.1f %6lld%s\n", round + 1, r.longestPump * 1000, r.clientWaits[1] * 1000, r.messages - 1,
-                r.ok ? "" : "  (ECHO FAILED)");
+    std::printf("%6d %13.1f %11.1f %6lld %9u%s\n", round + 1, r.longestPump * 1000, r.clientWaits[1] * 1000, r.messages - 1,
+                r.longestPumpBytes >> 10, r.ok ? "" : "  (ECHO FAILED)");
   }
   std::printf("%6s %13.1f %11.1f\n%6s %13.1f %11.1f\n", "median", Median(pumps) * 1000, Median(waits) * 1000, "max",
               *std::max_element(pumps.begin(), pumps.end()) * 1000, *std::max_element(waits.begin(), waits.end()) * 1000);
